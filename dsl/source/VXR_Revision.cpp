@@ -1,0 +1,1 @@
+// Revision constants shared by the runtime sources.
