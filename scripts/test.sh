@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite in three configurations: the normal
+# 64-bit build, AddressSanitizer + UndefinedBehaviorSanitizer, and 32-bit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 8)
+
+run_config() {
+  local dir=$1; shift
+  echo "=== configuration ${dir} ($*)"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600
+}
+
+run_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DVXR_SANITIZE=ON
+run_config build-m32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXR_M32=ON
+echo "all configurations passed"
