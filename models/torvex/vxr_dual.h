@@ -1,0 +1,249 @@
+// Forward-mode dual number: a value and N partial derivatives.
+//
+// The value part of every operation is the same IEEE operation as on plain
+// doubles, so code templated over the scalar type gives bit-identical values
+// for double and Dual. The derivative rules are those of the model interface,
+// not the textbook ones:
+//   sqrt(u)  du / D, D = 2 sqrt(u) when sqrt(u) > 0, else FLT_MAX (as a
+//            double); revision 142 divides by 2 sqrt(u) always
+//   u^v      powDeriv<Rev>(u^v, u, v, du, dv) for every power
+//   |u|      s * du, s = +1 for u >= 0 (so slope +1 at 0), -1 otherwise
+//   a / b    (da * b - a * db) / (b * b); a / constant is da / b
+// Comparisons look at the values only.
+#ifndef VXR_DUAL_H
+#define VXR_DUAL_H
+
+#include <cmath>
+
+#include "VXR_PowDeriv.h"
+
+namespace vxr {
+
+template <int N, int Rev>
+struct Dual {
+    static_assert(N > 0, "a dual number needs at least one partial");
+    static constexpr int size = N;
+    static constexpr int revision = Rev;
+
+    double v = 0.0;
+    double d[N] = {};
+
+    constexpr Dual() = default;
+    constexpr Dual(double value) : v(value) {}  // a constant: all partials 0
+
+    // The independent variable number k with the given value.
+    static constexpr Dual seed(double value, int k)
+    {
+        Dual r(value);
+        r.d[k] = 1.0;
+        return r;
+    }
+};
+
+inline double value_of(double x) { return x; }
+template <int N, int R>
+inline double value_of(const Dual<N, R>& x) { return x.v; }
+
+// ---- arithmetic ------------------------------------------------------------
+
+template <int N, int R>
+inline Dual<N, R> operator+(const Dual<N, R>& a) { return a; }
+
+template <int N, int R>
+inline Dual<N, R> operator-(const Dual<N, R>& a)
+{
+    Dual<N, R> r(-a.v);
+    for (int k = 0; k < N; ++k) r.d[k] = -a.d[k];
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> operator+(const Dual<N, R>& a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a.v + b.v);
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k] + b.d[k];
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator+(const Dual<N, R>& a, double b)
+{
+    Dual<N, R> r(a.v + b);
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k];
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator+(double a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a + b.v);
+    for (int k = 0; k < N; ++k) r.d[k] = b.d[k];
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> operator-(const Dual<N, R>& a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a.v - b.v);
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k] - b.d[k];
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator-(const Dual<N, R>& a, double b)
+{
+    Dual<N, R> r(a.v - b);
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k];
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator-(double a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a - b.v);
+    for (int k = 0; k < N; ++k) r.d[k] = -b.d[k];
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> operator*(const Dual<N, R>& a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a.v * b.v);
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k] * b.v + a.v * b.d[k];
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator*(const Dual<N, R>& a, double b)
+{
+    Dual<N, R> r(a.v * b);
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k] * b;
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator*(double a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a * b.v);
+    for (int k = 0; k < N; ++k) r.d[k] = a * b.d[k];
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> operator/(const Dual<N, R>& a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a.v / b.v);
+    const double bb = b.v * b.v;
+    for (int k = 0; k < N; ++k) r.d[k] = (a.d[k] * b.v - a.v * b.d[k]) / bb;
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator/(const Dual<N, R>& a, double b)
+{
+    Dual<N, R> r(a.v / b);
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k] / b;
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> operator/(double a, const Dual<N, R>& b)
+{
+    Dual<N, R> r(a / b.v);
+    const double bb = b.v * b.v;
+    for (int k = 0; k < N; ++k) r.d[k] = (0.0 - a * b.d[k]) / bb;
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R>& operator+=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a + b; }
+template <int N, int R>
+inline Dual<N, R>& operator-=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a - b; }
+template <int N, int R>
+inline Dual<N, R>& operator*=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a * b; }
+template <int N, int R>
+inline Dual<N, R>& operator/=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a / b; }
+
+// ---- comparisons: values only ----------------------------------------------
+
+#define VXR_DUAL_COMPARE(op)                                                       \
+    template <int N, int R>                                                        \
+    inline bool operator op(const Dual<N, R>& a, const Dual<N, R>& b) { return a.v op b.v; } \
+    template <int N, int R>                                                        \
+    inline bool operator op(const Dual<N, R>& a, double b) { return a.v op b; }    \
+    template <int N, int R>                                                        \
+    inline bool operator op(double a, const Dual<N, R>& b) { return a op b.v; }
+VXR_DUAL_COMPARE(==)
+VXR_DUAL_COMPARE(!=)
+VXR_DUAL_COMPARE(<)
+VXR_DUAL_COMPARE(<=)
+VXR_DUAL_COMPARE(>)
+VXR_DUAL_COMPARE(>=)
+#undef VXR_DUAL_COMPARE
+
+// ---- elementary functions --------------------------------------------------
+
+template <int N, int R>
+inline Dual<N, R> sqrt(const Dual<N, R>& u)
+{
+    Dual<N, R> r(std::sqrt(u.v));
+    double D;
+    if constexpr (R == 142)
+        D = 2.0 * r.v;
+    else
+        D = r.v > 0.0 ? 2.0 * r.v : kFltMax;  // zero or NaN root
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] / D;
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> exp(const Dual<N, R>& u)
+{
+    Dual<N, R> r(std::exp(u.v));
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] * r.v;
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> log(const Dual<N, R>& u)
+{
+    Dual<N, R> r(std::log(u.v));
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] / u.v;
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> atan(const Dual<N, R>& u)
+{
+    Dual<N, R> r(std::atan(u.v));
+    const double q = 1.0 + u.v * u.v;
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] / q;
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> fabs(const Dual<N, R>& u)
+{
+    const double s = u.v >= 0.0 ? 1.0 : -1.0;
+    Dual<N, R> r(std::fabs(u.v));
+    for (int k = 0; k < N; ++k) r.d[k] = s * u.d[k];
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> pow(const Dual<N, R>& u, const Dual<N, R>& g)
+{
+    Dual<N, R> r(std::pow(u.v, g.v));
+    for (int k = 0; k < N; ++k) r.d[k] = powDeriv<R>(r.v, u.v, g.v, u.d[k], g.d[k]);
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> pow(const Dual<N, R>& u, double g)
+{
+    Dual<N, R> r(std::pow(u.v, g));
+    for (int k = 0; k < N; ++k) r.d[k] = powDeriv<R>(r.v, u.v, g, u.d[k], 0.0);
+    return r;
+}
+template <int N, int R>
+inline Dual<N, R> pow(double u, const Dual<N, R>& g)
+{
+    Dual<N, R> r(std::pow(u, g.v));
+    for (int k = 0; k < N; ++k) r.d[k] = powDeriv<R>(r.v, u, g.v, 0.0, g.d[k]);
+    return r;
+}
+
+}  // namespace vxr
+
+#endif
