@@ -361,7 +361,6 @@ TEST(Limexp, ValueAndDerivativeAreContinuousAt300) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arg);
-        EXPECT_EQ(d.pEvalFunc = VXR_defaultSoftExp, &VXR_defaultSoftExp);
         EXPECT_EQ(VXR_defaultSoftExp(c.arg, &d), c.value);
         EXPECT_EQ(d._cacheDeriv, c.deriv);
     }
