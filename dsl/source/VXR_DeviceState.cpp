@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
 
 namespace {

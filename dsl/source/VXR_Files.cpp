@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
 
 namespace {

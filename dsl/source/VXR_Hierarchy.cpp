@@ -2,7 +2,7 @@
 // and events.
 #include <cstring>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <math.h>
 #include <stdarg.h>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_Operators.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Time-derivative operator branch: the branch variable x of the row
 // s * dQ/dt - x = 0 carries the scaled time derivative of the argument Q.
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_Operators.h"
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "VXR_ParamsData.h"
 #include "fixture_module.h"
+#include "allocation_probe.h"
 #include "test_host.h"
 
 namespace {
@@ -15,6 +16,8 @@ protected:
     VXR_ModuleDescriptor md = fixtureDescriptor();
     TestInst ti{host, &md, "a1", 3};
     VXR_DeviceInst* inst = &ti.inst;
+
+    void SetUp() override { vxr_test::resetAllocationProbe(); }
 
     std::vector<double> reals(const VXR_Array* a) const
     {
@@ -117,7 +120,7 @@ TEST_F(Arrays, FailedDataAllocationLeavesNoElements)
 {
     VXR_Array* a = makeArray(inst, VXR_INT_ARRAY, "f", 0, 1, {1, 2});
     // Revision 1.87 allocates the two bound vectors before the data.
-    stubFailAllocationAfter(VXR_REVISION == 187 ? 2 : 0);
+    vxr_test::failAllocationAfter(VXR_REVISION == 187 ? 2 : 0);
     VXR_setArrayBounds(a, 0, 9);
     EXPECT_EQ(a->_dataLen, 0);
     EXPECT_EQ(a->_data._pInt, nullptr);
@@ -127,7 +130,7 @@ TEST_F(Arrays, FailedDataAllocationLeavesNoElements)
     VXR_setArrayBounds(a, 0, 2); // usable again afterwards
     EXPECT_EQ(ints(a), (std::vector<int>{0, 0, 0}));
 #if VXR_REVISION == 187
-    stubFailAllocationAfter(0); // the bound vectors themselves
+    vxr_test::failAllocationAfter(0); // the bound vectors themselves
     VXR_setArrayBounds(a, 0, 5);
     EXPECT_EQ(a->_pLeftBounds, nullptr);
     EXPECT_LE(a->_dataLen, 3);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_ParamsData.h"
 #include "fixture_module.h"
 #include "test_host.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "fixture_module.h"
 #include "test_host.h"
 

@@ -1,6 +1,6 @@
 #include "test_host.h"
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 
 namespace {
 

@@ -7,9 +7,6 @@
 
 #include "VXR_SupportLib.h"
 
-// Makes the stand-in allocators fail once, after `skip` more successes.
-void stubFailAllocationAfter(int skip);
-
 struct HostMessage {
     VXR_MessageTypeE type;
     std::string text;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
 #include "test_host.h"
 

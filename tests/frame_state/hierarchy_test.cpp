@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
 #include "test_host.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 #include <unistd.h>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
 
 namespace {

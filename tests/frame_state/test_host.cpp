@@ -5,7 +5,7 @@
 #include <map>
 #include <unistd.h>
 
-#include "VXR_FrameServices.h"
+#include "VXR_SupportLib.h"
 
 HostRecord g_host;
 

@@ -1,5 +1,7 @@
 #include "recording_host.h"
 
+#include "frame_probe.h"
+
 #include <cstdarg>
 #include <cstring>
 
@@ -107,7 +109,10 @@ void systemRequest(const char* req, int code, VXR_DeviceInst* inst, VXR_ContribL
     c.ldr = ldr;
 }
 
-void message(VXR_MessageTypeE, const char*, VXR_DeviceInst*, VXR_SimInterface*) { rec("pMessage"); }
+void message(VXR_MessageTypeE type, const char* text, VXR_DeviceInst* inst, VXR_SimInterface* s) {
+    rec("pMessage");
+    probe::hostMessage(type, text, inst, s);
+}
 
 void batch(const char* fn, int count, void** h, double* v, VXR_ContribLoader* ldr, VXR_DeviceInst* inst) {
     Call& c = rec(fn);

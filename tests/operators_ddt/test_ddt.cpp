@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "recording_host.h"
-#include "stub_frame_services.h"
+#include "frame_probe.h"
 
 namespace {
 
@@ -21,12 +21,12 @@ protected:
     long liveAtStart = 0;
 
     void SetUp() override {
-        stub::reset();
-        liveAtStart = stub::liveBlocks();
+        probe::reset();
+        liveAtStart = probe::liveBlocks();
     }
     void TearDown() override {
         release(op);
-        EXPECT_EQ(stub::liveBlocks(), liveAtStart);
+        EXPECT_EQ(probe::liveBlocks(), liveAtStart);
     }
 
     // The instance's destroy path of the revision; 1.42 has no destroy member.
@@ -58,13 +58,10 @@ TEST_F(Ddt, CreateAllocatesPerRevisionAndSetsDefaults) {
     static const char name[] = "_opddt3";
     op = VXR_createOpBranch_ddt(name, &host.inst);
     ASSERT_NE(op, nullptr);
-    ASSERT_EQ(stub::allocations.size(), 1u);
-    const stub::Allocation& a = stub::allocations[0];
+    ASSERT_EQ(probe::allocations.size(), 1u);
+    const probe::Allocation& a = probe::allocations[0];
     EXPECT_EQ(a.how, kRev187 ? "calloc" : "malloc");
     EXPECT_EQ(a.bytes, sizeof(VXR_OpBranch_ddt));
-    EXPECT_EQ(a.simIf, &host.sim);
-    EXPECT_EQ(a.inst, &host.inst);
-    EXPECT_EQ(a.id, name);
 
     EXPECT_EQ(op->_name, name); // kept, not copied
     EXPECT_EQ(op->_pParent, &host.inst);
@@ -252,20 +249,29 @@ TEST_F(Ddt, FrequencyResponseIsJOmega) {
     EXPECT_EQ(z.imag, 6.25);
 }
 
+TEST_F(Ddt, FailedCreationNamesTheOperator) {
+    probe::reset();
+    probe::failNextAllocation();
+    EXPECT_EQ(VXR_createOpBranch_ddt("_opddt5", &host.inst), nullptr);
+    ASSERT_EQ(probe::messages.size(), 1u);
+    EXPECT_EQ(probe::messages[0].type, MessageTypeE_ERROR);
+    EXPECT_EQ(probe::messages[0].text, "Out of memory.");
+    EXPECT_EQ(probe::messages[0].id, "_opddt5");
+    EXPECT_EQ(probe::messages[0].inst, &host.inst);
+}
+
 TEST_F(Ddt, NoiseContributionIsKeyedPerRevision) {
     makeStamped();
     host.defaultValue = 2.0;
     VXR_OpBranch_ddt_setArg(op, 1.0, &host.ldr);
     VXR_NoiseSrc src{};
     VXR_setNoiseSrcInfo(&src, VXR_WHITE_NOISE_SRC, "thermal", &host.inst);
-    stub::reset();
+    probe::reset();
 
     VXR_addNoiseForOp_ddt(&src, op, 123.0, nullptr); // coeff and loader are not read
     ASSERT_NE(op->_pFreqResponse, nullptr);
-    ASSERT_EQ(stub::allocations.size(), 2u); // response record, then the list node
-    EXPECT_EQ(stub::allocations[0].how, kRev187 ? "calloc" : "malloc");
-    EXPECT_EQ(stub::allocations[0].inst, &host.inst);
-    EXPECT_EQ(stub::allocations[0].id, nullptr);
+    ASSERT_EQ(probe::allocations.size(), 2u); // response record, then the list node
+    EXPECT_EQ(probe::allocations[0].how, kRev187 ? "calloc" : "malloc");
     EXPECT_EQ(op->_pFreqResponse->pOp, op);
     VXR_Cmplx z{};
     op->_pFreqResponse->pGetFreqResponse(op, 3.0, &z);
@@ -317,10 +323,10 @@ TEST_F(Ddt, DestroyFreesTheRecordAndItsFrequencyResponse) {
     VXR_addNoiseForOp_ddt(&src, op, 1.0, nullptr);
     VXR_freeNoiseContribs(&src);
     ASSERT_NE(op->_pFreqResponse, nullptr);
-    ASSERT_EQ(stub::liveBlocks(), liveAtStart + 2);
+    ASSERT_EQ(probe::liveBlocks(), liveAtStart + 2);
     VXR_destroyOpBranch_ddt(op);
     op = nullptr;
-    EXPECT_EQ(stub::liveBlocks(), liveAtStart);
+    EXPECT_EQ(probe::liveBlocks(), liveAtStart);
     VXR_destroyOpBranch_ddt(nullptr);
 }
 #endif

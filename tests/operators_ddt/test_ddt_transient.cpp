@@ -8,7 +8,7 @@
 #include <map>
 
 #include "recording_host.h"
-#include "stub_frame_services.h"
+#include "frame_probe.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "recording_host.h"
-#include "stub_frame_services.h"
+#include "frame_probe.h"
 
 namespace {
 
@@ -19,8 +19,8 @@ protected:
     long liveAtStart = 0;
 
     void SetUp() override {
-        stub::reset();
-        liveAtStart = stub::liveBlocks();
+        probe::reset();
+        liveAtStart = probe::liveBlocks();
         src.pwr = 9.0;
         src.flickerExp = 9.0;
         src.useCount = 9;
@@ -29,7 +29,7 @@ protected:
     }
     void TearDown() override {
         VXR_freeNoiseContribs(&src);
-        EXPECT_EQ(stub::liveBlocks(), liveAtStart);
+        EXPECT_EQ(probe::liveBlocks(), liveAtStart);
     }
 
     // (key, coeff, response) of the list from the head.
@@ -81,21 +81,22 @@ TEST_F(Noise, PowersAreCheckedForSign) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        stub::reset();
+        probe::reset();
         src.pwr = 5.0;
         src.flickerExp = 7.0;
+        src.name = c.what;  // a text of its own: repeated warnings are dropped process-wide
         if (c.flicker)
             VXR_setFlickerNoiseExpr(&src, c.pwr, c.exp);
         else
             VXR_setWhiteNoisePwr(&src, c.pwr);
         EXPECT_EQ(src.pwr, c.wantPwr);
         EXPECT_EQ(src.flickerExp, c.wantExp);
-        ASSERT_EQ(stub::messages.size(), c.warns ? 1u : 0u);
+        ASSERT_EQ(probe::messages.size(), c.warns ? 1u : 0u);
         if (c.warns) {
-            const stub::Message& m = stub::messages[0];
+            const probe::Message& m = probe::messages[0];
             EXPECT_EQ(m.type, MessageTypeE_WARNING);
             EXPECT_EQ(m.text, "Negative noise power specified.");
-            EXPECT_EQ(m.id, "shot");
+            EXPECT_EQ(m.id, c.what);
             EXPECT_EQ(m.inst, &host.inst);
             EXPECT_EQ(m.simIf, &host.sim);
         }
@@ -147,34 +148,34 @@ TEST_F(Noise, TableArgumentStopsAtTheFirstFault) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TableArray t(c.boundsSet, c.left, c.right, c.len);
-        stub::reset();
+        probe::reset();
         host.calls.clear();
         src.pTable = nullptr;
         VXR_setNoiseTableArg(&src, &t.a);
         if (c.error.empty()) {
             EXPECT_EQ(src.pTable, &t.a);
-            EXPECT_TRUE(stub::messages.empty());
+            EXPECT_TRUE(probe::messages.empty());
             EXPECT_TRUE(host.calls.empty());
             continue;
         }
         EXPECT_EQ(src.pTable, nullptr);
-        ASSERT_EQ(stub::messages.size(), 1u);
-        EXPECT_EQ(stub::messages[0].type, MessageTypeE_ERROR);
-        EXPECT_EQ(stub::messages[0].text, c.error);
-        EXPECT_EQ(stub::messages[0].id, "shot");
-        EXPECT_EQ(stub::messages[0].inst, &host.inst);
-        ASSERT_EQ(host.names(), (std::vector<std::string>{"pSystemRequest"}));
-        const Call& exit = host.calls[0];
+        ASSERT_EQ(probe::messages.size(), 1u);
+        EXPECT_EQ(probe::messages[0].type, MessageTypeE_ERROR);
+        EXPECT_EQ(probe::messages[0].text, c.error);
+        EXPECT_EQ(probe::messages[0].id, "shot");
+        EXPECT_EQ(probe::messages[0].inst, &host.inst);
+        ASSERT_EQ(host.names(), (std::vector<std::string>{"pMessage", "pSystemRequest"}));
+        const Call& exit = host.calls[1];
         EXPECT_STREQ(static_cast<const char*>(exit.ptrs[0]), "exit");
         EXPECT_EQ(exit.ptrs[1], &host.sim);
         EXPECT_EQ(exit.num, 1);
         EXPECT_EQ(exit.inst, &host.inst);
         EXPECT_EQ(exit.ldr, nullptr);
     }
-    stub::reset();
+    probe::reset();
     VXR_setNoiseTableArg(&src, nullptr);
-    ASSERT_EQ(stub::messages.size(), 1u);
-    EXPECT_EQ(stub::messages[0].text, invalid);
+    ASSERT_EQ(probe::messages.size(), 1u);
+    EXPECT_EQ(probe::messages[0].text, invalid);
 }
 
 TEST_F(Noise, ContributionListSumsEqualKeysAndKeepsNodesOnClear) {
@@ -187,12 +188,17 @@ TEST_F(Noise, ContributionListSumsEqualKeysAndKeepsNodesOnClear) {
     VXR_addColoredNoise(&src, nullptr, 8.0, &resp); // counted, not listed
     EXPECT_EQ(src.useCount, 9 + 5);
     EXPECT_EQ(list(), (std::vector<Node>{{&h2, -1.0, nullptr}, {&h1, 4.0, &resp}, {&h1, 3.5, nullptr}}));
-    // List nodes come from the source's host table, without instance or id.
-    for (const stub::Allocation& a : stub::allocations) {
-        EXPECT_EQ(a.simIf, &host.sim);
-        EXPECT_EQ(a.inst, nullptr);
-        EXPECT_EQ(a.id, nullptr);
-    }
+    // List nodes come from the source's host table, without instance or id:
+    // a failed one is reported that way.
+    probe::messages.clear();
+    probe::failNextAllocation();
+    static int h3;
+    VXR_addColoredNoise(&src, &h3, 1.0, nullptr);
+    ASSERT_EQ(probe::messages.size(), 1u);
+    EXPECT_EQ(probe::messages[0].text, "Out of memory.");
+    EXPECT_EQ(probe::messages[0].simIf, &host.sim);
+    EXPECT_EQ(probe::messages[0].inst, nullptr);
+    EXPECT_FALSE(probe::messages[0].hasId);
 
     src.pwr = 3.0;
     src.flickerExp = 1.0;
@@ -203,9 +209,9 @@ TEST_F(Noise, ContributionListSumsEqualKeysAndKeepsNodesOnClear) {
     EXPECT_EQ(list(), (std::vector<Node>{{&h2, 0.0, nullptr}, {&h1, 0.0, &resp}, {&h1, 0.0, nullptr}}));
 
     // The next pass refills the same nodes in place.
-    long blocks = stub::liveBlocks();
+    long blocks = probe::liveBlocks();
     VXR_addColoredNoise(&src, &h1, 0.25, nullptr);
-    EXPECT_EQ(stub::liveBlocks(), blocks);
+    EXPECT_EQ(probe::liveBlocks(), blocks);
     EXPECT_EQ(list()[2], (Node{&h1, 0.25, nullptr}));
 }
 
@@ -329,12 +335,11 @@ TEST_F(AcStim, LoadsOnlyInItsAnalysesAndTracksFrequencyChanges) {
 
 TEST(Limexp, CreateSetsTheDefaultEvaluator) {
     RecordingHost host;
-    stub::reset();
+    probe::reset();
     VXR_StateVar* a = host.newNode("a");
     VXR_LimexpDesc* d = VXR_createLimexp(&host.inst, 1, a, nullptr);
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(stub::allocations.at(0).how, "calloc");
-    EXPECT_EQ(stub::allocations.at(0).id, nullptr);
+    EXPECT_EQ(probe::allocations.at(0).how, "calloc");
     EXPECT_EQ(d->pParent, &host.inst);
     EXPECT_EQ(d->hasSingleLinearArg, 1);
     EXPECT_EQ(d->pPosVar, a);
