@@ -27,17 +27,266 @@ VXR_EXPORT const VXR_LibraryManifest* getLibraryManifest(void);
 
 /* ---- Loaders: null members, static-check loader, RHS-only copy, query mask -- */
 
+/* Parameter-list tail of loader members: revision 1.87 members take the
+ * instance after the loader, older ones end with the loader. */
+#if VXR_REVISION == 187
+#define VXR_LDR_INST_PARAM , VXR_DeviceInst*
+#else
+#define VXR_LDR_INST_PARAM
+#endif
+
+/* Null members: a host may assemble loader tables from them. Each ignores its
+ * arguments; value-returning ones return 0 (VXR_yesStrobe returns 1). */
+VXR_EXPORT void VXR_NullLoad(int count, void** handles, double* values, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullLoadRhsAC(VXR_acSrc*, VXR_StateVar* plus, VXR_StateVar* minus, double coeff,
+                                  VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadDelay(void* delaySpec, void* rhs, double delay, double maxDelay, double value,
+                                  VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullLoadDelay_dwrt(void* delaySpec, void* doublet, double dval,
+                                       VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullAcceptDelay(void* delaySpec, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+#if VXR_REVISION == 187
+VXR_EXPORT void VXR_NullLoadZ_Transform(void* ziOperator, void* rhs, double value, VXR_ContribLoader*,
+                                        VXR_DeviceInst*);
+VXR_EXPORT void VXR_NullLoadZ_Transform_dwrt(void* ziOperator, void* doublet, double dval, VXR_ContribLoader*,
+                                             VXR_DeviceInst*);
+#endif
+VXR_EXPORT double VXR_NullGetSol(VXR_StateVar*, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullDoNoise(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullDoStrobe(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_noStrobe(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_yesStrobe(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullReportDiscontinuity(int order, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullDoBoundStep(double step, VXR_BoundTypeE, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullReportCrossViolation(double crossPoint, VXR_EventDesc*, int mode,
+                                             VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullIsInitialStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullIsFinalStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT double VXR_NullGetTime(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT double VXR_NullGetFreq(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT unsigned long VXR_NullGetAnalysisQueryMask(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+#if VXR_REVISION != 187
+VXR_EXPORT void VXR_NullSetTranBreakPoint(double time, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadPoleResidue(void* spec, void* rhs, double arg, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadPoleResidue_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptPoleResidue(void* spec, VXR_ContribLoader*);
+#endif
+#if VXR_REVISION == 142
+VXR_EXPORT void VXR_NullLoadTransition(void* spec, void* rhs, double F, double delay, double riseTime,
+                                       double fallTime, double timeTol, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadTransition_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptTransition(void* spec, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadSlew(void* spec, void* rhs, double F, double posSlew, double negSlew,
+                                 VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadSlew_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptSlew(void* spec, VXR_ContribLoader*);
+#endif
+
+/* Members of the static-check loader: every probe reads 0, the pass is the
+ * initial (not final) step of a "dc"/"static" analysis, no crossing fires and
+ * every default is the caller's built-in one. */
+VXR_EXPORT double staticCheckDummyGetSol(VXR_StateVar*, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT double staticCheckGetDefault(VXR_DefaultTypeE, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int staticCheckInitialStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int staticCheckFinalStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int staticCheckCrossEventSignal(VXR_EventDesc*, double F, double dir, double timeTol, double exprTol,
+                                           double enableVal, int derivArraySize, StateVarPairT* derivStateVars,
+                                           double* derivVals, unsigned* derivIndices, double Foffset,
+                                           VXR_CrossArgTypeE, int AMS_index, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT unsigned long staticCheckQueryMask(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+
+/* The loader every module's pFinalizeTopology runs its analog block against.
+ * Members it leaves NULL must not be called. */
+VXR_EXPORT extern VXR_ContribLoader VXR_StaticCheckLoader;
+
+/* OR of the bits of the named analyses ("ac" 1, "dc" 2, "noise" 4, "tran" 8,
+ * "ic" 16, "static" 32, "nodeset" 64, "hb" 128, "env" 256, and in 1.87
+ * "pss" 512); exact-case names, unknown names add nothing. The host table is
+ * not used. */
+VXR_EXPORT unsigned long VXR_DefaultFormAnalysisQueryMask(VXR_SimInterface* pSimInterface, int cnt, ...);
+
+#if VXR_REVISION == 187
+/* Mixed-signal loader whose getters answer 0 (logic getters: {1, 0, 0, 0}). */
+VXR_EXPORT extern AMS_ContribLoader DefaultAMS_ContribLoader;
+
+/* A copy of *ldr whose Jacobian and derivative members load nothing; a load
+ * run with it fills the right-hand side only. */
+VXR_EXPORT VXR_ContribLoader VXR_getPureRhsLoader(const VXR_ContribLoader* ldr);
+
+/* Resets a time-step request block: no bound step, no crossings, order -999. */
+VXR_EXPORT void VXR_InitTimeControlData(VXR_TimeStepRequests* pData);
+#endif
+
 /* ---- Messages, memory and error log ---------------------------------------- */
+
+/* Composed message texts are cut to this many characters. */
+#define VXR_MESSAGE_BUFFER_CHARS 2047
+
+/* Sends errMsg to the host's pMessage, with the instance and/or id as a
+ * bracketed context line. Revision 1.87 drops a WARNING whose final text went
+ * out before in this process. */
+void VXR_Message(VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst, const char* id, VXR_MessageTypeE msgType,
+                 const char* errMsg);
+/* 1 when the text (by its 64-bit hash) was seen before in this process;
+ * otherwise remembers it and returns 0. */
+int VXR_IsMessageDuplicate(const char* msg, VXR_SimInterface* pSimInterface);
+/* The instance's hierarchical name, asked of the host once and kept. */
+const char* VXR_GetFullHierName(VXR_DeviceInst* pInst);
+
+/* Heap wrappers: a zero size returns NULL without allocating; on failure
+ * "Out of memory." goes out as an ERROR (with pInst and id), the host is asked
+ * to "exit", and NULL is returned. Without a host table nothing is reported. */
+void* VXR_malloc(size_t size, VXR_SimInterface*, VXR_DeviceInst* pInst, const char* id);
+void* VXR_calloc(size_t nmemb, size_t size, VXR_SimInterface*, VXR_DeviceInst* pInst, const char* id);
+#if VXR_REVISION == 187
+/* Size 0 returns NULL and leaves the old block alone. */
+void* VXR_realloc(void* ptr, size_t size, VXR_SimInterface*, VXR_DeviceInst* pInst, const char* id);
+#endif
+char* VXR_strdup(const char* s, VXR_SimInterface*, VXR_DeviceInst* pInst);
+void VXR_free(void* p);
+
+/* Range-violation log, created and freed by the host. A negative capacity
+ * counts as 0; NULL after a failed allocation. */
+VXR_EXPORT VXR_ErrorLog* VXR_createErrorLog(int maxLength, VXR_SimInterface*);
+/* Stores (instance, text pointer) while the log has room; a full log drops it. */
+void VXR_insertError(VXR_ErrorLog* log, VXR_DeviceInst* pInst, const char* errStr);
+/* Frees the log, not the texts; NULL is ignored. */
+VXR_EXPORT void VXR_freeErrorLog(VXR_ErrorLog* log);
 
 /* ---- Parameters by name, terminal binding ------------------------------------ */
 
+/* Row lookup: both arguments point at a pointer to a name. */
+int VXR_paramCompare(const void* p1, const void* p2);
+int VXR_paramCompareIgnoreCase(const void* p1, const void* p2);
+/* Binary search of the sorted table (case-sensitive); NULL when absent. */
+VXR_ParamDesc* VXR_getParamDesc(VXR_ModuleDescriptor* pModDesc, const char* paramName);
+/* paramMap[row] = index of the (last) assignment of that row, or -1. */
+void VXR_setupParamMap(VXR_DeviceInst* pInst, int numOfGivenParams, const VXR_ParamAssn* givenParams, int* paramMap);
+double VXR_initRealParam(VXR_DeviceInst* pInst, int ix, int* paramMap, VXR_ParamAssn* givenParams);
+int VXR_initIntegerParam(VXR_DeviceInst* pInst, int ix, int* paramMap, VXR_ParamAssn* givenParams);
+const char* VXR_initStringParam(VXR_DeviceInst* pInst, int ix, int* paramMap, VXR_ParamAssn* givenParams);
+void VXR_initArrayParam(VXR_Array* pLhs, int ix, int* paramMap, VXR_ParamAssn* givenParams);
+char* VXR_charFromInt(int* p_int);
+/* aliasSet[0] is the parameter's row, the rest its aliases' rows. */
+void VXR_processAliasSet(VXR_DeviceInst* pInst, int* paramMap, VXR_ParamAssn* givenParams, int setSize,
+                         const int* aliasSet);
+#if VXR_REVISION == 187
+void VXR_processMultAliasSet(VXR_DeviceInst* pInst, int* paramMap, VXR_ParamAssn* givenParams, int setSize,
+                             const int* aliasSet);
+#endif
+void VXR_reportAliasClash(const char* name, VXR_DeviceInst* pInst);
+void VXR_reportLocalParamError(const char* name, VXR_DeviceInst* pInst);
+/* Host-callable setters of one parameter of a live instance, by name. */
+VXR_EXPORT void VXR_setParamToReal(VXR_DeviceInst* pInst, const char* paramName, double paramVal, int* pRangeViolation);
+VXR_EXPORT void VXR_setParamToInt(VXR_DeviceInst* pInst, const char* paramName, int paramVal, int* pRangeViolation);
+VXR_EXPORT void VXR_setParamToArray(VXR_DeviceInst* pInst, const char* paramName, VXR_Array* paramArray,
+                                    int* pRangeViolation);
+VXR_EXPORT void VXR_setParamToString(VXR_DeviceInst* pInst, const char* paramName, const char* stringVal,
+                                     int* pRangeViolation);
+
+void VXR_reportPortMismatch(int numOfGivenPorts, int numOfPorts, VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst);
+#if VXR_REVISION == 187
+void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth, VXR_StateVar** ppSV,
+                             VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst);
+#else
+void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth, VXR_SimInterface* pSimInterface,
+                             VXR_DeviceInst* pInst);
+#endif
+void VXR_reportInstanceArrayError(const char* portName, int givenWidth, int portWidth, int range,
+                                  VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst);
+/* Binds scalar port slot id; *pTrm is the cursor into termArray. */
+void VXR_AssignScalarPort(VXR_DeviceInst* pInst, const char* name, int id, VXR_StateVar** termArray,
+                          int (*termWidth)[3], int port, int numOfTerms, int* pTrm, int index, int range);
+/* Same position: both NULL, or equal pos and pParent; markers by identity. */
+int VXR_svPosMatch(VXR_StateVar* pSV1, VXR_StateVar* pSV2);
+
 /* ---- Runtime arrays and data services ------------------------------------------ */
 
+VXR_Array* VXR_createArray(VXR_DeviceInst* pParent, VXR_ArrayTypeE arrayType, const char* arrayName);
+#if VXR_REVISION == 187
+void VXR_setArrayBoundVectors(VXR_Array* pArray, int numDims, const int* pLeftBounds, const int* pRightBounds);
+/* numDims pairs of int bounds follow: left, right, dimension after dimension. */
+void VXR_setArrayBoundLists(VXR_Array* pArray, int numDims, ...);
+#endif
+void VXR_setArrayBounds(VXR_Array* pArray, int leftBound, int rightBound);
+void VXR_assignArray(VXR_Array* pLhs, const VXR_Array* pRhs);
+VXR_Array* VXR_duplicateArray(const VXR_Array* pRhs);
+
+/* Entry of the host's simulation-parameter table with that exact name, or NULL. */
+VXR_SimParam* VXR_getSimParamCallback(VXR_DeviceInst* pInst, const char* name);
+#if VXR_REVISION == 187
+/* Gives every unconnected port element an isolated node (or the no-node marker). */
+void VXR_CreateIsolatedPorts(VXR_DeviceInst* pInst, void* pCallbackInfo);
+/* Parameter-override text "#(.name(value),...)" for instances with digital content, else NULL. */
+char* VXR_CreateParamString(int paramCount, const VXR_ParamAssn* givenParams, VXR_DeviceInst* pInst);
+#endif
+
 /* ---- Hierarchy, events and device state ---------------------------------------- */
+/* Hierarchy walks, also called by the host. A NULL instance does nothing. */
+VXR_EXPORT void VXR_FinalizeTopology(VXR_DeviceInst* pInst, void* pCallbackInfo);
+VXR_EXPORT void VXR_SetStamp(VXR_DeviceInst* pInst, void* pCallbackInfo);
+VXR_EXPORT void VXR_CheckRangeInHierarchy(VXR_DeviceInst* pInst, VXR_ErrorLog* pErrorLog);
+VXR_EXPORT void VXR_ForceExecInvarInHierarchy(VXR_DeviceInst* pInst, int force);
+
+/* Teardown, save and restore of children and events (module destroy/state slots). */
+void VXR_destroyChildren(VXR_DeviceInst* pInst);
+void VXR_destroyEvents(VXR_DeviceInst* pInst);
+void VXR_SaveChildren(VXR_DeviceInst* pParent, VXR_DeviceState* pState);
+void VXR_RestoreChildren(VXR_DeviceInst* pParent, VXR_DeviceState* pState);
+void VXR_SaveEvents(VXR_DeviceInst* pInst, VXR_DeviceState* pState);
+void VXR_RestoreEvents(VXR_DeviceInst* pInst, VXR_DeviceState* pState);
+
+/* Releases a saved device state with everything it owns. */
+VXR_EXPORT void VXR_freeDeviceState(VXR_DeviceState* pState);
+
+/* Serialization primitives: native byte order, no padding; *pDir is
+ * SRLZ_TO_FILE, SRLZ_FROM_FILE or (sticky) SRLZ_ERROR. */
+void VXR_serializeDouble(const char* desc, double* pVal, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeInt(const char* desc, int* pVal, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeString(const char* desc, const char** p_strval, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeArray(const char* desc, VXR_Array* pArray, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeMarker(const char* str, FILE* f, VXR_SrlzDirE* pDir);
 
 /* ---- Files and formatted output ------------------------------------------------- */
+/* Size of every formatting buffer; longer texts are cut to VXR_TEXT_BUFSIZE - 1. */
+#define VXR_TEXT_BUFSIZE 20000
+
+void VXR_WriteMsg(VXR_MessageTypeE msgType, VXR_DeviceInst* pInst, const char* formatStr, ...);
+
+void VXR_initFileDescs(VXR_DeviceInst* pInst);
+void VXR_acceptFileDescs(VXR_DeviceInst* pInst);
+void VXR_positionFileDescs(VXR_DeviceInst* pInst);
+/* Frees the instance's file-descriptor records (and the 1.87 slot array). */
+void VXR_freeFileDescs(VXR_DeviceInst* pInst);
+
+int VXR_FileOpen(VXR_DeviceInst* pInst, const char* fileName, const char* modeStr, int ix);
+void VXR_FileClose(VXR_DeviceInst* pInst, int fd);
+void VXR_FileFlush(VXR_DeviceInst* pInst, int fd);
+void VXR_WriteFile(int fd, VXR_DeviceInst* pInst, const char* formatStr, ...);
+void VXR_WriteString(const char** ppString, VXR_DeviceInst* pInst, const char* formatStr, ...);
+int VXR_scanSingle(int fd, VXR_DeviceInst* pInst, const char* formatStr, void* pArg, int* pFail);
+int VXR_fgets(VXR_DeviceInst* pInst, char** ppString, int fd);
+int VXR_sscanf(const char* s, VXR_DeviceInst* pInst, const char* formatStr, ...);
+
+/* Text of %b (buf: 34 bytes) and %r (buf: 16 bytes). */
+const char* VXR_ConvertToBinary(int n, char* buf);
+const char* VXR_ConvertToEngFormat(double x, char* buf);
 
 /* ---- Checked math and derivative functions -------------------------------------- */
+void VXR_CheckVar(double val, const char* varName, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_RealChkDiv(double numerArg, double denomArg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr,
+                      int useHandler);
+int VXR_IntDivByZero(int leftArg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr, int useHandler);
+double VXR_LogDomainErr(double arg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_Log10DomainErr(double arg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_SqrtDomainErr(double arg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_wrapPow(double f, double g);
+double VXR_checkPow(VXR_DeviceInst* pInst, int line, double f, double g, VXR_ContribLoader* ldr);
+double VXR_powDeriv(double ftog, double f, double g, double fprime, double gprime);
+double VXR_hypotDeriv(double numArg, double sqrtArg);
+double VXR_intPow(double x, int n);
+void VXR_DebugReport(VXR_DeviceInst* pInst, int line, VXR_DebugEventTypeE contextFlag, const char* tag,
+                     VXR_ContribLoader* ldr);
 
 /* ---- Analog operators ----------------------------------------------------------- */
 
