@@ -140,7 +140,7 @@ VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, V
         if (termWidth && cursor >= numOfTerms)
             inst->pPorts[port] = UNCONNECTED_SV;
         else
-            VXR_AssignScalarPort(inst, const_cast<char*>(kPortNames[port]), port, terms, termWidth, port, numOfTerms,
+            VXR_AssignScalarPort(inst, kPortNames[port], port, terms, termWidth, port, numOfTerms,
                                  &cursor, index, range);
     }
 

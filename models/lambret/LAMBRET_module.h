@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "VXR_SupportLib.h"
-#include "LAMBRET_pending_runtime.h"
 
 namespace lambret {
 

@@ -204,7 +204,7 @@ void _module1_checkRangeAll(VXR_DeviceInst* inst, VXR_ErrorLog* log) {
     for (int row : kDeclRows) {
         const ParamSpec& p = kParams[row];
         if (p.range == Range::None || inRange(p, storedValue(pd, p))) continue;
-        VXR_insertError(log, inst, const_cast<char*>(p.name));
+        VXR_insertError(log, inst, p.name);
         if (log->length >= log->maxLength) return;
     }
 }

@@ -13,9 +13,6 @@
 #include "LAMBRET_listing.h"
 #include "pad_host.h"
 
-extern "C" VXR_ErrorLog* VXR_createErrorLog(int maxLength, VXR_SimInterface*);
-extern "C" void VXR_freeErrorLog(VXR_ErrorLog*);
-extern "C" void VXR_freeDeviceState(VXR_DeviceState*);
 
 extern "C" const char vxr_build_id[] = "0123456789abcdef0123456789abcdef";
 
