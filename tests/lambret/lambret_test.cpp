@@ -160,6 +160,7 @@ TEST_F(Pad, MissingTerminalWithWidthsIsReportedAndGetsAnIsolatedNode) {
     md.pGenLoad(inst.get(), &host.ldr);
     EXPECT_EQ(host.batches.size(), 4u);
     EXPECT_EQ(host.rhs.at(pd(inst)->rhsPairs[1]), -0.5 / 6.0);
+    VXR_free(const_cast<char*>(bulk->varName)); // the isolated node's name is handed to the host
 }
 
 TEST_F(Pad, FewerTerminalsWithoutWidthsIsNotACountError) {
