@@ -14,7 +14,9 @@ namespace {
 // Revision 1.42 operator states carry no free member: the type says who owns
 // the storage (host objects through the host table, runtime records here).
 void freeOperatorState(VXR_DeviceState* pState, void* op) {
-    const VXR_OperatorStateTypeE type = static_cast<VXR_GenericOperatorState*>(op)->opStateType;
+    // Read as a plain int: a foreign or corrupt state may hold any value.
+    int type;
+    std::memcpy(&type, op, sizeof type);
     if (type == VXR_IDT_STATE || type == VXR_ZI_STATE) {
         VXR_free(op);
         return;
@@ -47,13 +49,21 @@ void freeOperatorState(VXR_DeviceState*, void* op) {
 }
 #endif
 
+// The direction as stored; any value other than write or read is an error.
+VXR_SrlzDirE direction(const VXR_SrlzDirE* pDir) {
+    int v;
+    std::memcpy(&v, pDir, sizeof v);
+    return v == SRLZ_TO_FILE ? SRLZ_TO_FILE : v == SRLZ_FROM_FILE ? SRLZ_FROM_FILE : SRLZ_ERROR;
+}
+
 // One item of exactly `size` bytes in the direction *pDir.
 void transfer(void* p, size_t size, FILE* f, VXR_SrlzDirE* pDir) {
     if (!pDir) return;
     size_t n = 0;
-    if (*pDir == SRLZ_TO_FILE && f)
+    const VXR_SrlzDirE dir = direction(pDir);
+    if (dir == SRLZ_TO_FILE && f)
         n = std::fwrite(p, size, 1, f);
-    else if (*pDir == SRLZ_FROM_FILE && f)
+    else if (dir == SRLZ_FROM_FILE && f)
         n = std::fread(p, size, 1, f);
     if (n != 1) *pDir = SRLZ_ERROR;
 }
@@ -105,6 +115,7 @@ void VXR_freeDeviceState(VXR_DeviceState* pState) {
 }
 
 void VXR_serializeDouble(const char*, double* pVal, FILE* f, VXR_SrlzDirE* pDir) {
+    if (pDir) *pDir = direction(pDir);
     double v = 0.0;
     if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
     transfer(&v, sizeof v, f, pDir);
@@ -112,6 +123,7 @@ void VXR_serializeDouble(const char*, double* pVal, FILE* f, VXR_SrlzDirE* pDir)
 }
 
 void VXR_serializeInt(const char*, int* pVal, FILE* f, VXR_SrlzDirE* pDir) {
+    if (pDir) *pDir = direction(pDir);
     int v = 0;
     if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
     transfer(&v, sizeof v, f, pDir);
@@ -120,6 +132,7 @@ void VXR_serializeInt(const char*, int* pVal, FILE* f, VXR_SrlzDirE* pDir) {
 
 void VXR_serializeString(const char*, const char** p_strval, FILE* f, VXR_SrlzDirE* pDir) {
     if (!pDir) return;
+    *pDir = direction(pDir);
     if (*pDir == SRLZ_TO_FILE) {
         const char* s = *p_strval ? *p_strval : "";  // a missing text is written empty
         const size_t len = std::strlen(s);
@@ -158,6 +171,7 @@ void VXR_serializeString(const char*, const char** p_strval, FILE* f, VXR_SrlzDi
 
 void VXR_serializeArray(const char*, VXR_Array* pArray, FILE* f, VXR_SrlzDirE* pDir) {
     if (!pDir) return;
+    *pDir = direction(pDir);
     if (*pDir != SRLZ_TO_FILE && *pDir != SRLZ_FROM_FILE) {
         *pDir = SRLZ_ERROR;
         return;
@@ -263,7 +277,9 @@ void VXR_serializeArray(const char*, VXR_Array* pArray, FILE* f, VXR_SrlzDirE* p
 }
 
 void VXR_serializeMarker(const char* str, FILE* f, VXR_SrlzDirE* pDir) {
-    if (!pDir || *pDir == SRLZ_ERROR || !str || !*str) return;
+    if (!pDir) return;
+    *pDir = direction(pDir);
+    if (*pDir == SRLZ_ERROR || !str || !*str) return;
     const size_t len = std::strlen(str);
     if (*pDir == SRLZ_TO_FILE) {
         if (!f || std::fwrite(str, 1, len, f) != len) *pDir = SRLZ_ERROR;

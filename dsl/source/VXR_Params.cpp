@@ -219,6 +219,8 @@ void VXR_processMultAliasSet(VXR_DeviceInst* pInst, int* paramMap, VXR_ParamAssn
 }
 #endif
 
+} // extern "C"
+
 // ---- Setters by name ---------------------------------------------------------
 
 namespace {
@@ -252,6 +254,8 @@ void modifyInt(VXR_DeviceInst* inst, int loc, int v, int* flag)
 }
 
 } // namespace
+
+extern "C" {
 
 void VXR_setParamToReal(VXR_DeviceInst* pInst, const char* paramName, double paramVal, int* pRangeViolation)
 {

@@ -11,24 +11,21 @@
 #include "VXR_SupportLib.h"
 #include "VXR_FrameServices.h"
 
-/* Round half away from zero (x + 0.5 for x > 0, else x - 0.5, the sum
- * rounded to double, then truncated). NaN and results outside int give
- * INT_MIN, a defined value that range checks flag. */
-static inline int VXR_roundToIntChecked(double x)
-{
-    const double v = x > 0.0 ? x + 0.5 : x - 0.5;
-    if (!(v > -2147483649.0 && v < 2147483648.0))
-        return INT_MIN;
-    return (int)v;
-}
-
-/* Truncation toward zero with the same defined result for NaN and
- * values outside int. */
+/* The one conversion of a double to int: truncation toward zero, with
+ * INT_MIN for NaN and for values outside int (a defined value that range
+ * checks flag). */
 static inline int VXR_truncToIntChecked(double x)
 {
     if (!(x > -2147483649.0 && x < 2147483648.0))
         return INT_MIN;
     return (int)x;
+}
+
+/* Round half away from zero: x + 0.5 for x > 0, else x - 0.5, the sum
+ * rounded to double, then truncated as above. */
+static inline int VXR_roundToIntChecked(double x)
+{
+    return VXR_truncToIntChecked(x > 0.0 ? x + 0.5 : x - 0.5);
 }
 
 /* Printable form of a possibly missing name. */

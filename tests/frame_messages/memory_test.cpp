@@ -9,7 +9,9 @@
 using vxrtest::RecordingHost;
 
 // Huge requests must fail with NULL, not abort the sanitized run.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 namespace {
 

@@ -268,7 +268,7 @@ TEST(Serialize, ErrorIsStickyAndTransfersNothing) {
     p.i32(5);
     p.str("abc");
     p.raw("zz");
-    for (VXR_SrlzDirE start : {SRLZ_ERROR, static_cast<VXR_SrlzDirE>(7)}) {
+    for (VXR_SrlzDirE start : {SRLZ_ERROR, static_cast<VXR_SrlzDirE>(3)}) {
         FILE* f = fileWith(p.b);
         VXR_SrlzDirE dir = start;
         int i = 1;
