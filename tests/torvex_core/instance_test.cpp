@@ -184,7 +184,7 @@ TEST(TorvexCoreInstance, StampSequence)
     Host h;
     Inst* inst = h.create();
     h.desc()->pFinalizeTopology(inst, h.cbInfo);
-    std::map<std::string, SV*> branch; // operator name -> branch variable
+    std::map<std::string, const SV*> branch; // operator name -> branch variable
     for (const Call& c : h.of(Kind::SetupNode)) branch[c.text] = c.sv[0];
     h.calls.clear();
     h.desc()->pSetStamp(inst, h.cbInfo);
@@ -230,8 +230,9 @@ TEST(TorvexCoreInstance, StampSequence)
                     << "host order at " << at;
             }
             seen.push_back(joined);
-            for (int i = 0; i < g.nodes; ++i)
-                if (c.sv[i] == nullptr) EXPECT_EQ(key[i], "");
+            for (int i = 0; i < g.nodes; ++i) {
+                EXPECT_EQ(c.sv[i] == nullptr, key[i].empty());
+            }
             handleOf[g.array][joined] = c.handle;
         }
         for (int i = 0; i < g.count; ++i) {

@@ -88,7 +88,9 @@ TEST(TorvexCoreRecords, ParameterTableIsSortedAndTerminated)
     int reals = 0, ints = 0;
     bool realLoc[116] = {}, intLoc[6] = {};
     for (int i = 0; i < 122; ++i) {
-        if (i > 0) EXPECT_LT(std::strcmp(rows[i - 1].name, rows[i].name), 0) << rows[i].name;
+        if (i > 0) {
+            EXPECT_LT(std::strcmp(rows[i - 1].name, rows[i].name), 0) << rows[i].name;
+        }
         EXPECT_EQ(rows[i].paramLocation2, rows[i].paramLocation);
         if (rows[i].paramType == VXR_REAL_PARAM) {
             ++reals;
