@@ -27,7 +27,131 @@ VXR_EXPORT const VXR_LibraryManifest* getLibraryManifest(void);
 
 /* ---- Loaders: null members, static-check loader, RHS-only copy, query mask -- */
 
+/* Parameter-list tail of loader members: revision 1.87 members take the
+ * instance after the loader, older ones end with the loader. */
+#if VXR_REVISION == 187
+#define VXR_LDR_INST_PARAM , VXR_DeviceInst*
+#else
+#define VXR_LDR_INST_PARAM
+#endif
+
+/* Null members: a host may assemble loader tables from them. Each ignores its
+ * arguments; value-returning ones return 0 (VXR_yesStrobe returns 1). */
+VXR_EXPORT void VXR_NullLoad(int count, void** handles, double* values, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullLoadRhsAC(VXR_acSrc*, VXR_StateVar* plus, VXR_StateVar* minus, double coeff,
+                                  VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadDelay(void* delaySpec, void* rhs, double delay, double maxDelay, double value,
+                                  VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullLoadDelay_dwrt(void* delaySpec, void* doublet, double dval,
+                                       VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullAcceptDelay(void* delaySpec, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+#if VXR_REVISION == 187
+VXR_EXPORT void VXR_NullLoadZ_Transform(void* ziOperator, void* rhs, double value, VXR_ContribLoader*,
+                                        VXR_DeviceInst*);
+VXR_EXPORT void VXR_NullLoadZ_Transform_dwrt(void* ziOperator, void* doublet, double dval, VXR_ContribLoader*,
+                                             VXR_DeviceInst*);
+#endif
+VXR_EXPORT double VXR_NullGetSol(VXR_StateVar*, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullDoNoise(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullDoStrobe(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_noStrobe(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_yesStrobe(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullReportDiscontinuity(int order, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullDoBoundStep(double step, VXR_BoundTypeE, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT void VXR_NullReportCrossViolation(double crossPoint, VXR_EventDesc*, int mode,
+                                             VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullIsInitialStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int VXR_NullIsFinalStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT double VXR_NullGetTime(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT double VXR_NullGetFreq(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT unsigned long VXR_NullGetAnalysisQueryMask(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+#if VXR_REVISION != 187
+VXR_EXPORT void VXR_NullSetTranBreakPoint(double time, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadPoleResidue(void* spec, void* rhs, double arg, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadPoleResidue_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptPoleResidue(void* spec, VXR_ContribLoader*);
+#endif
+#if VXR_REVISION == 142
+VXR_EXPORT void VXR_NullLoadTransition(void* spec, void* rhs, double F, double delay, double riseTime,
+                                       double fallTime, double timeTol, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadTransition_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptTransition(void* spec, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadSlew(void* spec, void* rhs, double F, double posSlew, double negSlew,
+                                 VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadSlew_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptSlew(void* spec, VXR_ContribLoader*);
+#endif
+
+/* Members of the static-check loader: every probe reads 0, the pass is the
+ * initial (not final) step of a "dc"/"static" analysis, no crossing fires and
+ * every default is the caller's built-in one. */
+VXR_EXPORT double staticCheckDummyGetSol(VXR_StateVar*, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT double staticCheckGetDefault(VXR_DefaultTypeE, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int staticCheckInitialStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int staticCheckFinalStep(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT int staticCheckCrossEventSignal(VXR_EventDesc*, double F, double dir, double timeTol, double exprTol,
+                                           double enableVal, int derivArraySize, StateVarPairT* derivStateVars,
+                                           double* derivVals, unsigned* derivIndices, double Foffset,
+                                           VXR_CrossArgTypeE, int AMS_index, VXR_ContribLoader* VXR_LDR_INST_PARAM);
+VXR_EXPORT unsigned long staticCheckQueryMask(VXR_ContribLoader* VXR_LDR_INST_PARAM);
+
+/* The loader every module's pFinalizeTopology runs its analog block against.
+ * Members it leaves NULL must not be called. */
+VXR_EXPORT extern VXR_ContribLoader VXR_StaticCheckLoader;
+
+/* OR of the bits of the named analyses ("ac" 1, "dc" 2, "noise" 4, "tran" 8,
+ * "ic" 16, "static" 32, "nodeset" 64, "hb" 128, "env" 256, and in 1.87
+ * "pss" 512); exact-case names, unknown names add nothing. The host table is
+ * not used. */
+VXR_EXPORT unsigned long VXR_DefaultFormAnalysisQueryMask(VXR_SimInterface* pSimInterface, int cnt, ...);
+
+#if VXR_REVISION == 187
+/* Mixed-signal loader whose getters answer 0 (logic getters: {1, 0, 0, 0}). */
+VXR_EXPORT extern AMS_ContribLoader DefaultAMS_ContribLoader;
+
+/* A copy of *ldr whose Jacobian and derivative members load nothing; a load
+ * run with it fills the right-hand side only. */
+VXR_EXPORT VXR_ContribLoader VXR_getPureRhsLoader(const VXR_ContribLoader* ldr);
+
+/* Resets a time-step request block: no bound step, no crossings, order -999. */
+VXR_EXPORT void VXR_InitTimeControlData(VXR_TimeStepRequests* pData);
+#endif
+
 /* ---- Messages, memory and error log ---------------------------------------- */
+
+/* Composed message texts are cut to this many characters. */
+#define VXR_MESSAGE_BUFFER_CHARS 2047
+
+/* Sends errMsg to the host's pMessage, with the instance and/or id as a
+ * bracketed context line. Revision 1.87 drops a WARNING whose final text went
+ * out before in this process. */
+void VXR_Message(VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst, const char* id, VXR_MessageTypeE msgType,
+                 const char* errMsg);
+/* 1 when the text (by its 64-bit hash) was seen before in this process;
+ * otherwise remembers it and returns 0. */
+int VXR_IsMessageDuplicate(const char* msg, VXR_SimInterface* pSimInterface);
+/* The instance's hierarchical name, asked of the host once and kept. */
+const char* VXR_GetFullHierName(VXR_DeviceInst* pInst);
+
+/* Heap wrappers: a zero size returns NULL without allocating; on failure
+ * "Out of memory." goes out as an ERROR (with pInst and id), the host is asked
+ * to "exit", and NULL is returned. Without a host table nothing is reported. */
+void* VXR_malloc(size_t size, VXR_SimInterface*, VXR_DeviceInst* pInst, const char* id);
+void* VXR_calloc(size_t nmemb, size_t size, VXR_SimInterface*, VXR_DeviceInst* pInst, const char* id);
+#if VXR_REVISION == 187
+/* Size 0 returns NULL and leaves the old block alone. */
+void* VXR_realloc(void* ptr, size_t size, VXR_SimInterface*, VXR_DeviceInst* pInst, const char* id);
+#endif
+char* VXR_strdup(const char* s, VXR_SimInterface*, VXR_DeviceInst* pInst);
+void VXR_free(void* p);
+
+/* Range-violation log, created and freed by the host. A negative capacity
+ * counts as 0; NULL after a failed allocation. */
+VXR_EXPORT VXR_ErrorLog* VXR_createErrorLog(int maxLength, VXR_SimInterface*);
+/* Stores (instance, text pointer) while the log has room; a full log drops it. */
+void VXR_insertError(VXR_ErrorLog* log, VXR_DeviceInst* pInst, const char* errStr);
+/* Frees the log, not the texts; NULL is ignored. */
+VXR_EXPORT void VXR_freeErrorLog(VXR_ErrorLog* log);
 
 /* ---- Parameters by name, terminal binding ------------------------------------ */
 

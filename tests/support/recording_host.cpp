@@ -1,0 +1,607 @@
+#include "recording_host.h"
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <charconv>
+
+namespace vxrtest {
+
+namespace {
+// Fallback for callbacks that carry no table, instance or loader.
+RecordingHost* lastHost = nullptr;
+
+std::string escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+} // namespace
+
+const char* toString(Call c) {
+    switch (c) {
+    case Call::SetupNode: return "setupNode";
+    case Call::CreateBranch: return "createBranch";
+    case Call::CreateNodalAlias: return "createNodalAlias";
+    case Call::ReportDiscipline: return "reportDiscipline";
+    case Call::GetHandle: return "getHandle";
+    case Call::GetTemperature: return "getTemperature";
+    case Call::FormAnalysisQueryMask: return "formAnalysisQueryMask";
+    case Call::Message: return "message";
+    case Call::ProhibitConvergence: return "prohibitConvergence";
+    case Call::SystemRequest: return "systemRequest";
+    case Call::ComposeFullName: return "composeFullName";
+    case Call::ReportTopology: return "reportTopology";
+    case Call::GetSol: return "getSol";
+    case Call::BatchLoad: return "batchLoad";
+    case Call::DoStrobe: return "doStrobe";
+    case Call::DoDisplay: return "doDisplay";
+    case Call::DoNoise: return "doNoise";
+    case Call::GetDefault: return "getDefault";
+    case Call::GetTime: return "getTime";
+    case Call::GetAnalysisQueryMask: return "getAnalysisQueryMask";
+    case Call::IsInitialStep: return "isInitialStep";
+    case Call::IsFinalStep: return "isFinalStep";
+    }
+    return "?";
+}
+
+const char* toString(HandleKind k) {
+    switch (k) {
+    case HandleKind::RhsPair: return "getRhsPair";
+    case HandleKind::RhsPairQ: return "getRhsPairQ";
+    case HandleKind::RhsOpEntry: return "getRhsOpEntry";
+    case HandleKind::DerivDoublet: return "getDerivDoublet";
+    case HandleKind::DerivQuartet: return "getDerivQuartet";
+    }
+    return "?";
+}
+
+const char* toString(LoadKind k) {
+    switch (k) {
+    case LoadKind::RhsPair: return "loadRhsPair";
+    case LoadKind::RhsPairQ: return "loadRhsPairQ";
+    case LoadKind::DerivQuartet: return "loadDerivQuartet";
+    case LoadKind::DerivDoublet: return "loadDerivDoublet";
+    case LoadKind::DerivQuartetQ: return "loadDerivQuartetQ";
+    case LoadKind::DerivDoubletQ: return "loadDerivDoubletQ";
+    }
+    return "?";
+}
+
+const char* toString(VXR_MessageTypeE t) {
+    switch (t) {
+    case MessageTypeE_INFO: return "INFO";
+    case MessageTypeE_WARNING: return "WARNING";
+    case MessageTypeE_ERROR: return "ERROR";
+    case MessageTypeE_STROBE: return "STROBE";
+    case MessageTypeE_DISPLAY: return "DISPLAY";
+    case MessageTypeE_DEBUG: return "DEBUG";
+    }
+    return "?";
+}
+
+static const char* targetName(VXR_StampTargetE t) {
+    switch (t) {
+    case DC_ENTRY: return "DC";
+    case DDT_ENTRY: return "DDT";
+    case GEN_ENTRY: return "GEN";
+    case ABSDELAY_ENTRY: return "ABSDELAY";
+    case ZTRANSFORM_ENTRY: return "ZTRANSFORM";
+    }
+    return "?";
+}
+
+static const char* topologyName(VXR_TopologyTypeE t) {
+    switch (t) {
+    case TOPOLOGY_DC_SHORT: return "DC_SHORT";
+    case TOPOLOGY_DC_OPEN: return "DC_OPEN";
+    case TOPOLOGY_DC_RES: return "DC_RES";
+    case TOPOLOGY_SWITCH: return "SWITCH";
+    }
+    return "?";
+}
+
+// ---- The table members ---------------------------------------------------------------
+
+#if VXR_REVISION == 187
+#define LDR_INST , VXR_DeviceInst*
+#else
+#define LDR_INST
+#endif
+
+struct HostCallbacks {
+    static RecordingHost* of(VXR_DeviceInst* inst) {
+        if (inst != nullptr && inst->pSimInterface != nullptr && inst->pSimInterface->pSimInfo != nullptr)
+            return static_cast<RecordingHost*>(inst->pSimInterface->pSimInfo);
+        return lastHost;
+    }
+    static RecordingHost* of(VXR_SimInterface* sim) {
+        return sim != nullptr && sim->pSimInfo != nullptr ? static_cast<RecordingHost*>(sim->pSimInfo) : lastHost;
+    }
+    static RecordingHost* of(VXR_ContribLoader* ldr) {
+        return ldr != nullptr && ldr->pLoaderInfo != nullptr ? static_cast<RecordingHost*>(ldr->pLoaderInfo)
+                                                             : lastHost;
+    }
+
+    // host table
+    static VXR_StateVar* setupNode(const char* name, VXR_DeviceInst* inst, VXR_NodalInfo* info, void* cb) {
+        RecordingHost* h = of(inst);
+        VXR_StateVar* sv = h->newStateVar(name != nullptr ? name : "", inst);
+        h->nodes_.push_back({name != nullptr ? name : "", inst, info, cb, sv});
+        h->record(Call::SetupNode, h->nodes_.size() - 1);
+        return sv;
+    }
+    static VXR_StateVar* createBranch(const char* name, VXR_BranchTypeE type, VXR_StateVar* pos, VXR_StateVar* neg,
+                                      VXR_DeviceInst* inst, void*) {
+        RecordingHost* h = of(inst);
+        VXR_StateVar* sv = h->newStateVar(name != nullptr ? name : "", inst);
+        h->branchInfos_.push_back(VXR_BranchInfo{});
+        VXR_BranchInfo* bi = &h->branchInfos_.back();
+        bi->origName = sv->varName;
+        bi->pPosTerm = pos;
+        bi->pNegTerm = neg;
+        sv->pBranchInfo = bi;
+        // dupCount: number of branches joining the same two nodes (either direction).
+        int dup = 1;
+        for (const BranchRecord& b : h->branches_)
+            if ((b.pos == pos && b.neg == neg) || (b.pos == neg && b.neg == pos)) ++dup;
+        bi->dupCount = dup;
+        for (BranchRecord& b : h->branches_)
+            if ((b.pos == pos && b.neg == neg) || (b.pos == neg && b.neg == pos)) b.sv->pBranchInfo->dupCount = dup;
+        h->branches_.push_back({sv->varName, type, pos, neg, inst, sv});
+        h->record(Call::CreateBranch, h->branches_.size() - 1);
+        return sv;
+    }
+    static VXR_StateVar* createNodalAlias(const char* name, VXR_StateVar* sv, VXR_DeviceInst* inst, void*) {
+        RecordingHost* h = of(inst);
+        h->aliases_.push_back(std::string(name != nullptr ? name : "") + " = " + h->nameOf(sv));
+        h->record(Call::CreateNodalAlias, h->aliases_.size() - 1);
+        return sv;
+    }
+    static void reportDiscipline(VXR_StateVar* sv, VXR_DisciplineDescriptor* d, VXR_DeviceInst* inst,
+                                 VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        h->disciplines_.push_back({sv, d, inst});
+        h->record(Call::ReportDiscipline, h->disciplines_.size() - 1);
+    }
+    static void* getRhsPair(VXR_StateVar* a, VXR_StateVar* b, VXR_DepTypeE dep, VXR_DeviceInst* inst, void* cb) {
+        return of(inst)->addHandle({HandleKind::RhsPair, {a, b, nullptr, nullptr}, DC_ENTRY, dep, inst, cb});
+    }
+    static void* getRhsPairQ(VXR_StateVar* a, VXR_StateVar* b, VXR_DepTypeE dep, VXR_DeviceInst* inst, void* cb) {
+        return of(inst)->addHandle({HandleKind::RhsPairQ, {a, b, nullptr, nullptr}, DDT_ENTRY, dep, inst, cb});
+    }
+#if VXR_REVISION == 187
+    static void* getRhsOpEntry(VXR_StateVar* a, VXR_StampTargetE t, VXR_DepTypeE dep, VXR_DeviceInst* inst,
+                               void* cb) {
+        return of(inst)->addHandle({HandleKind::RhsOpEntry, {a, nullptr, nullptr, nullptr}, t, dep, inst, cb});
+    }
+#endif
+    static void* getDerivDoublet(VXR_StateVar* row, VXR_StateVar* plus, VXR_StateVar* minus, VXR_StampTargetE t,
+                                 VXR_DepTypeE dep, VXR_DeviceInst* inst, void* cb) {
+        return of(inst)->addHandle({HandleKind::DerivDoublet, {row, plus, minus, nullptr}, t, dep, inst, cb});
+    }
+    static void* getDerivQuartet(VXR_StateVar* a, VXR_StateVar* b, VXR_StateVar* c, VXR_StateVar* d,
+                                 VXR_StampTargetE t, VXR_DepTypeE dep, VXR_DeviceInst* inst, void* cb) {
+        return of(inst)->addHandle({HandleKind::DerivQuartet, {a, b, c, d}, t, dep, inst, cb});
+    }
+    static double getTemperature(VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        h->record(Call::GetTemperature, h->simpleAnswers_.size());
+        h->simpleAnswers_.push_back(h->temperature_);
+        return h->temperature_;
+    }
+    static unsigned long formAnalysisQueryMask(VXR_SimInterface* sim, int count, ...) {
+        RecordingHost* h = of(sim);
+        static const char* const names[] = {"ac", "dc", "noise", "tran", "ic", "static", "nodeset", "hb", "env", "pss"};
+        unsigned long mask = 0;
+        std::string args;
+        va_list ap;
+        va_start(ap, count);
+        for (int i = 0; i < count; ++i) {
+            const char* n = va_arg(ap, const char*);
+            args += (i ? ", " : "") + std::string(n != nullptr ? n : "(null)");
+            for (unsigned k = 0; n != nullptr && k < sizeof names / sizeof names[0]; ++k)
+                if (strcmp(n, names[k]) == 0) mask |= 1ul << k;
+        }
+        va_end(ap);
+        h->aliases_.push_back("(" + args + ") -> " + std::to_string(mask));
+        h->record(Call::FormAnalysisQueryMask, h->aliases_.size() - 1);
+        return mask;
+    }
+    static void message(VXR_MessageTypeE type, const char* text, VXR_DeviceInst* inst, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        h->messages_.push_back({type, text != nullptr ? text : "", inst});
+        h->record(Call::Message, h->messages_.size() - 1);
+    }
+    static void prohibitConvergence(VXR_DeviceInst*, VXR_SimInterface* sim) {
+        of(sim)->record(Call::ProhibitConvergence);
+    }
+    static void systemRequest(const char* req, int code, VXR_DeviceInst* inst, VXR_ContribLoader* ldr,
+                              VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        h->requests_.push_back({req != nullptr ? req : "", code, inst, ldr});
+        h->record(Call::SystemRequest, h->requests_.size() - 1);
+    }
+    static const char* composeFullName(VXR_DeviceInst* inst) {
+        RecordingHost* h = of(inst);
+        auto it = h->fullNames_.find(inst);
+        h->names_.push_back(it != h->fullNames_.end() ? it->second
+                                                      : std::string(inst != nullptr && inst->instName != nullptr
+                                                                        ? inst->instName
+                                                                        : ""));
+        h->aliases_.push_back(h->names_.back());
+        h->record(Call::ComposeFullName, h->aliases_.size() - 1);
+        return h->names_.back().c_str();
+    }
+#if VXR_REVISION == 187
+    static void reportTopology(VXR_StateVar* pos, VXR_StateVar* neg, VXR_TopologyTypeE t, const char* name,
+                               VXR_DeviceInst* inst) {
+        RecordingHost* h = of(inst);
+        h->topology_.push_back({pos, neg, t, name != nullptr ? name : "", inst});
+        h->record(Call::ReportTopology, h->topology_.size() - 1);
+    }
+#endif
+
+    // loader table
+    template <LoadKind K>
+    static void batch(int count, void** handles, double* values, VXR_ContribLoader* ldr LDR_INST) {
+        of(ldr)->addBatch(K, count, handles, values);
+    }
+    static double getSol(VXR_StateVar* sv, VXR_ContribLoader* ldr LDR_INST) {
+        RecordingHost* h = of(ldr);
+        auto it = h->solution_.find(sv);
+        double v = it != h->solution_.end() ? it->second : 0.0;
+        if (h->recordGetSol_) {
+            h->gets_.push_back({sv, v});
+            h->record(Call::GetSol, h->gets_.size() - 1);
+        }
+        return v;
+    }
+    static double answer(VXR_ContribLoader* ldr, Call c, double v) {
+        RecordingHost* h = of(ldr);
+        h->record(c, h->simpleAnswers_.size());
+        h->simpleAnswers_.push_back(v);
+        return v;
+    }
+    static int doStrobe(VXR_ContribLoader* ldr LDR_INST) { return (int)answer(ldr, Call::DoStrobe, of(ldr)->strobe_); }
+    static int doDisplay(VXR_ContribLoader* ldr LDR_INST) {
+        return (int)answer(ldr, Call::DoDisplay, of(ldr)->display_);
+    }
+    static int doNoise(VXR_ContribLoader* ldr LDR_INST) { return (int)answer(ldr, Call::DoNoise, of(ldr)->noise_); }
+    static int isInitialStep(VXR_ContribLoader* ldr LDR_INST) {
+        return (int)answer(ldr, Call::IsInitialStep, of(ldr)->initialStep_);
+    }
+    static int isFinalStep(VXR_ContribLoader* ldr LDR_INST) {
+        return (int)answer(ldr, Call::IsFinalStep, of(ldr)->finalStep_);
+    }
+    static double getTime(VXR_ContribLoader* ldr LDR_INST) { return answer(ldr, Call::GetTime, of(ldr)->time_); }
+    static double getZero(VXR_ContribLoader* LDR_INST) { return 0.0; }
+    static double getDefault(VXR_DefaultTypeE type, VXR_ContribLoader* ldr LDR_INST) {
+        RecordingHost* h = of(ldr);
+        auto it = h->defaults_.find(type);
+        double v = it != h->defaults_.end() ? it->second : 0.0;
+        h->defaultGets_.push_back({type, v});
+        h->record(Call::GetDefault, h->defaultGets_.size() - 1);
+        return v;
+    }
+    static unsigned long getAnalysisQueryMask(VXR_ContribLoader* ldr LDR_INST) {
+        RecordingHost* h = of(ldr);
+        h->record(Call::GetAnalysisQueryMask, h->simpleAnswers_.size());
+        h->simpleAnswers_.push_back((double)h->analysisMask_);
+        return h->analysisMask_;
+    }
+};
+
+// ---- RecordingHost -------------------------------------------------------------------
+
+RecordingHost::RecordingHost() {
+    memset(&sim_, 0, sizeof sim_);
+    memset(&ldr_, 0, sizeof ldr_);
+    using H = HostCallbacks;
+
+    sim_.pSimInfo = this;
+    sim_.pSetupNode = H::setupNode;
+    sim_.pCreateBranch = H::createBranch;
+    sim_.pCreateNodalAlias = H::createNodalAlias;
+    sim_.pReportDiscipline = H::reportDiscipline;
+    sim_.pGetRhsPair = H::getRhsPair;
+    sim_.pGetRhsPairQ = H::getRhsPairQ;
+#if VXR_REVISION == 187
+    sim_.pGetRhsOpEntry = H::getRhsOpEntry;
+    sim_.pReportTopology = H::reportTopology;
+#endif
+    sim_.pGetDerivDoublet = H::getDerivDoublet;
+    sim_.pGetDerivQuartet = H::getDerivQuartet;
+    sim_.pGetTemperature = H::getTemperature;
+    sim_.pFormAnalysisQueryMask = H::formAnalysisQueryMask;
+    sim_.pMessage = H::message;
+    sim_.pProhibitConvergence = H::prohibitConvergence;
+    sim_.pSystemRequest = H::systemRequest;
+    sim_.pComposeFullName = H::composeFullName;
+
+    ldr_.pLoaderInfo = this;
+    ldr_.pStrobeLoader = &ldr_;
+    ldr_.pLoadRhsPair = H::batch<LoadKind::RhsPair>;
+    ldr_.pLoadRhsPairQ = H::batch<LoadKind::RhsPairQ>;
+    ldr_.pLoadDerivQuartet = H::batch<LoadKind::DerivQuartet>;
+    ldr_.pLoadDerivDoublet = H::batch<LoadKind::DerivDoublet>;
+    ldr_.pLoadDerivQuartetQ = H::batch<LoadKind::DerivQuartetQ>;
+    ldr_.pLoadDerivDoubletQ = H::batch<LoadKind::DerivDoubletQ>;
+    ldr_.pLoadRhsAC = VXR_NullLoadRhsAC;
+    ldr_.pLoadDelay = VXR_NullLoadDelay;
+    ldr_.pLoadDelay_dwrt = VXR_NullLoadDelay_dwrt;
+    ldr_.pAcceptDelay = VXR_NullAcceptDelay;
+#if VXR_REVISION == 187
+    ldr_.pLoadZ_Transform = VXR_NullLoadZ_Transform;
+    ldr_.pLoadZ_Transform_dwrt = VXR_NullLoadZ_Transform_dwrt;
+#else
+    ldr_.pSetTranBreakPoint = VXR_NullSetTranBreakPoint;
+    ldr_.pLoadPoleResidue = VXR_NullLoadPoleResidue;
+    ldr_.pLoadPoleResidue_dwrt = VXR_NullLoadPoleResidue_dwrt;
+    ldr_.pAcceptPoleResidue = VXR_NullAcceptPoleResidue;
+#endif
+#if VXR_REVISION == 142
+    ldr_.pLoadTransition = VXR_NullLoadTransition;
+    ldr_.pLoadTransition_dwrt = VXR_NullLoadTransition_dwrt;
+    ldr_.pAcceptTransition = VXR_NullAcceptTransition;
+    ldr_.pLoadSlew = VXR_NullLoadSlew;
+    ldr_.pLoadSlew_dwrt = VXR_NullLoadSlew_dwrt;
+    ldr_.pAcceptSlew = VXR_NullAcceptSlew;
+#endif
+    ldr_.pGetSol = H::getSol;
+    ldr_.pDoNoise = H::doNoise;
+    ldr_.pDoStrobe = H::doStrobe;
+    ldr_.pDoDisplay = H::doDisplay;
+    ldr_.pReportDiscontinuity = VXR_NullReportDiscontinuity;
+    ldr_.pDoBoundStep = VXR_NullDoBoundStep;
+    ldr_.pCrossEventSignal = staticCheckCrossEventSignal;
+    ldr_.pReportCrossViolation = VXR_NullReportCrossViolation;
+    ldr_.pIsInitialStep = H::isInitialStep;
+    ldr_.pIsFinalStep = H::isFinalStep;
+    ldr_.pGetTime = H::getTime;
+    ldr_.pGetMinTimeStep = H::getZero;
+    ldr_.pGetFreq = H::getZero;
+    ldr_.pGetDefault = H::getDefault;
+    ldr_.pGetAnalysisQueryMask = H::getAnalysisQueryMask;
+#if VXR_REVISION == 187
+    ldr_.pGetSourceLevel = H::getZero;
+    ldr_.pInitTimeControlData = VXR_InitTimeControlData;
+    ldr_.pAMS = &DefaultAMS_ContribLoader;
+#endif
+    lastHost = this;
+}
+
+RecordingHost::~RecordingHost() {
+    if (lastHost == this) lastHost = nullptr;
+}
+
+VXR_StateVar* RecordingHost::newStateVar(const std::string& name, VXR_DeviceInst* parent) {
+    names_.push_back(name);
+    stateVars_.push_back(VXR_StateVar{});
+    VXR_StateVar* sv = &stateVars_.back();
+    sv->varName = names_.back().c_str();
+    sv->pParent = parent;
+    sv->pos = nextPos_++;
+    sv->isAnalog = 1;
+    sv->netType = CONTINUOUS_NET;
+    return sv;
+}
+
+VXR_StateVar* RecordingHost::terminal(const std::string& name) { return newStateVar(name, nullptr); }
+
+VXR_StateVar* RecordingHost::find(const std::string& name) const {
+    for (const VXR_StateVar& sv : stateVars_)
+        if (name == sv.varName) return const_cast<VXR_StateVar*>(&sv);
+    return nullptr;
+}
+
+std::string RecordingHost::nameOf(const VXR_StateVar* sv) const {
+    if (sv == nullptr) return "gnd";
+    for (const VXR_StateVar& s : stateVars_)
+        if (&s == sv) return s.varName;
+    if (sv == UNCONNECTED_SV) return "unconnected";
+    return "?";
+}
+
+void* RecordingHost::addHandle(const HandleRecord& h) {
+    handles_.push_back(h);
+    record(Call::GetHandle, handles_.size() - 1);
+    return handle(handles_.size() - 1);
+}
+
+int RecordingHost::handleIndex(const void* h) const {
+    uintptr_t v = reinterpret_cast<uintptr_t>(h);
+    if (v == 0 || v > handles_.size()) return -1;
+    return (int)(v - 1);
+}
+
+void RecordingHost::addBatch(LoadKind kind, int count, void** handles, const double* values) {
+    BatchRecord b{kind, {}, {}};
+    for (int i = 0; i < count; ++i) {
+        b.handles.push_back(handleIndex(handles[i]));
+        b.values.push_back(values[i]);
+    }
+    batches_.push_back(std::move(b));
+    record(Call::BatchLoad, batches_.size() - 1);
+}
+
+VXR_ParamAssn RecordingHost::real(const char* name, double v) {
+    VXR_ParamAssn a{};
+    a.assnName = name;
+    a.paramType = VXR_REAL_PARAM;
+    a.paramVal.dval = v;
+    return a;
+}
+
+VXR_ParamAssn RecordingHost::integer(const char* name, int v) {
+    VXR_ParamAssn a{};
+    a.assnName = name;
+    a.paramType = VXR_INT_PARAM;
+    a.paramVal.ival = v;
+    return a;
+}
+
+VXR_ParamAssn RecordingHost::text(const char* name, const char* v) {
+    VXR_ParamAssn a{};
+    a.assnName = name;
+    a.paramType = VXR_STRING_PARAM;
+    a.paramVal.strval = v;
+    return a;
+}
+
+VXR_DeviceInst* RecordingHost::createInstance(const VXR_ModuleDescriptor* md, const char* name,
+                                              std::vector<VXR_StateVar*> terminals,
+                                              std::vector<VXR_ParamAssn> params, VXR_DeviceInst* parent) {
+    names_.push_back(name != nullptr ? name : "");
+    paramLists_.push_back(std::move(params));
+    std::vector<VXR_ParamAssn>& assn = paramLists_.back();
+    VXR_DeviceInst* inst = md->pCreateInstance(names_.back().c_str(), &sim_, parent, (int)terminals.size(), nullptr,
+                                               terminals.data(), (int)assn.size(), assn.empty() ? nullptr : assn.data()
+#if VXR_REVISION == 187
+                                                                                       ,
+                                               0, 0
+#endif
+    );
+    if (inst != nullptr) instances_.push_back(inst);
+    return inst;
+}
+
+void RecordingHost::finalize(VXR_DeviceInst* inst) {
+    const VXR_ModuleDescriptor* md = inst->pModuleDescriptor;
+    if (md->pFinalizeTopology != nullptr) md->pFinalizeTopology(inst, this);
+#if VXR_REVISION == 187
+    if (md->pCreateBranches != nullptr) md->pCreateBranches(inst, this);
+    if (md->pReportNodalInfo != nullptr) md->pReportNodalInfo(inst);
+    if (md->pReportTopology != nullptr) md->pReportTopology(inst);
+#endif
+}
+
+void RecordingHost::setStamp(VXR_DeviceInst* inst) {
+    if (inst->pModuleDescriptor->pSetStamp != nullptr) inst->pModuleDescriptor->pSetStamp(inst, this);
+}
+
+void RecordingHost::load(VXR_DeviceInst* inst) { inst->pModuleDescriptor->pGenLoad(inst, &ldr_); }
+
+void RecordingHost::loadRhs(VXR_DeviceInst* inst) { inst->pModuleDescriptor->pGenLoadRHS(inst, &ldr_); }
+
+void RecordingHost::destroy(VXR_DeviceInst* inst) {
+#if VXR_REVISION != 142
+    if (inst->pModuleDescriptor->pDestroyDevice != nullptr) inst->pModuleDescriptor->pDestroyDevice(inst);
+#endif
+    instances_.erase(std::remove(instances_.begin(), instances_.end(), inst), instances_.end());
+}
+
+std::vector<Call> RecordingHost::calls() const {
+    std::vector<Call> out;
+    for (const LogEntry& e : log_) out.push_back(e.call);
+    return out;
+}
+
+std::string RecordingHost::fmt(double v) const {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v); // shortest text that reads back as v
+    return std::string(buf, r.ptr);
+}
+
+std::string RecordingHost::describe(const HandleRecord& h) const {
+    std::string s = toString(h.kind);
+    s += "(";
+    switch (h.kind) {
+    case HandleKind::RhsPair:
+    case HandleKind::RhsPairQ: s += nameOf(h.sv[0]) + ", " + nameOf(h.sv[1]); break;
+    case HandleKind::RhsOpEntry: s += nameOf(h.sv[0]) + ", " + targetName(h.target); break;
+    case HandleKind::DerivDoublet:
+        s += nameOf(h.sv[0]) + ", " + nameOf(h.sv[1]) + ", " + nameOf(h.sv[2]) + ", " + targetName(h.target);
+        break;
+    case HandleKind::DerivQuartet:
+        s += nameOf(h.sv[0]) + ", " + nameOf(h.sv[1]) + ", " + nameOf(h.sv[2]) + ", " + nameOf(h.sv[3]) + ", " +
+             targetName(h.target);
+        break;
+    }
+    return s + ")";
+}
+
+std::string RecordingHost::describe(const LogEntry& e) const {
+    switch (e.call) {
+    case Call::SetupNode: return "setupNode " + nodes_[e.index].name;
+    case Call::CreateBranch: {
+        const BranchRecord& b = branches_[e.index];
+        return "createBranch " + b.name + " (" + nameOf(b.pos) + ", " + nameOf(b.neg) + ") " +
+               (b.type == VXR_VOLTAGE_BRANCH ? "voltage" : b.type == VXR_CURRENT_BRANCH ? "current" : "switch") +
+               " dup=" + std::to_string(b.sv->pBranchInfo->dupCount);
+    }
+    case Call::CreateNodalAlias: return "createNodalAlias " + aliases_[e.index];
+    case Call::ReportDiscipline: {
+        const DisciplineRecord& d = disciplines_[e.index];
+        return "reportDiscipline " + nameOf(d.sv) + " " +
+               (d.discipline != nullptr && d.discipline->name != nullptr ? d.discipline->name : "(none)");
+    }
+    case Call::GetHandle: return describe(handles_[e.index]) + " -> h" + std::to_string(e.index);
+    case Call::GetTemperature: return "getTemperature -> " + fmt(simpleAnswers_[e.index]);
+    case Call::FormAnalysisQueryMask: return "formAnalysisQueryMask" + aliases_[e.index];
+    case Call::Message: {
+        const MessageRecord& m = messages_[e.index];
+        return std::string("message ") + toString(m.type) + " \"" + escape(m.text) + "\"";
+    }
+    case Call::ProhibitConvergence: return "prohibitConvergence";
+    case Call::SystemRequest:
+        return "systemRequest " + requests_[e.index].request + " " + std::to_string(requests_[e.index].code);
+    case Call::ComposeFullName: return "composeFullName -> " + aliases_[e.index];
+    case Call::ReportTopology: {
+        const TopologyRecord& t = topology_[e.index];
+        return "reportTopology " + t.name + " (" + nameOf(t.pos) + ", " + nameOf(t.neg) + ") " + topologyName(t.type);
+    }
+    case Call::GetSol: return "getSol " + nameOf(gets_[e.index].first) + " -> " + fmt(gets_[e.index].second);
+    case Call::BatchLoad: {
+        const BatchRecord& b = batches_[e.index];
+        std::string s = toString(b.kind);
+        for (size_t i = 0; i < b.handles.size(); ++i)
+            s += " h" + (b.handles[i] < 0 ? std::string("?") : std::to_string(b.handles[i])) + "=" + fmt(b.values[i]);
+        return s;
+    }
+    case Call::GetDefault:
+        return "getDefault " + std::to_string(defaultGets_[e.index].first) + " -> " + fmt(defaultGets_[e.index].second);
+    case Call::DoStrobe:
+    case Call::DoDisplay:
+    case Call::DoNoise:
+    case Call::GetTime:
+    case Call::GetAnalysisQueryMask:
+    case Call::IsInitialStep:
+    case Call::IsFinalStep: return std::string(toString(e.call)) + " -> " + fmt(simpleAnswers_[e.index]);
+    }
+    return "?";
+}
+
+std::vector<std::string> RecordingHost::trace() const {
+    std::vector<std::string> out;
+    for (const LogEntry& e : log_) out.push_back(describe(e));
+    return out;
+}
+
+std::vector<std::string> RecordingHost::messageTexts(VXR_MessageTypeE type) const {
+    std::vector<std::string> out;
+    for (const MessageRecord& m : messages_)
+        if (m.type == type) out.push_back(m.text);
+    return out;
+}
+
+void RecordingHost::clearLog() {
+    log_.clear();
+    batches_.clear();
+    messages_.clear();
+    requests_.clear();
+    gets_.clear();
+    defaultGets_.clear();
+    simpleAnswers_.clear();
+}
+
+} // namespace vxrtest
