@@ -1,0 +1,278 @@
+// Runtime array storage: creation, bounds, element storage, assignment and
+// duplication.
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "VXR_ParamsData.h"
+
+namespace {
+
+constexpr size_t kMsgLen = 2048;
+
+// Element count of one bound pair, exact in 64 bits.
+long long pairCount(int left, int right)
+{
+    const long long d = static_cast<long long>(right) - left;
+    return (d < 0 ? -d : d) + 1;
+}
+
+// Grow-only element storage of elemSize-byte elements; returns the block
+// (zeroed where it was replaced) or NULL with _dataLen 0.
+void* sizeData(VXR_Array* a, int sz, size_t elemSize)
+{
+    if (sz < 0)
+        sz = 0;
+    void* block = a->_data._pReal;
+    if (sz > a->_dataLen) {
+        VXR_free(block);
+        a->_data._pReal = nullptr;
+        block = VXR_malloc(static_cast<size_t>(sz) * elemSize, a->_pSimInterface, a->_pParent, nullptr);
+        if (!block) {
+            a->_dataLen = 0;
+            return nullptr;
+        }
+        memset(block, 0, static_cast<size_t>(sz) * elemSize);
+        a->_data._pReal = static_cast<double*>(block);
+    }
+    a->_dataLen = sz;
+    return block;
+}
+
+// The element count that fits both int and the address space, or -1 after
+// reporting an oversize array.
+int checkedCount(VXR_Array* a, long long count)
+{
+    const long long maxElems = static_cast<long long>(SIZE_MAX / sizeof(double));
+    if (count > INT_MAX || count > maxElems) {
+        char buf[kMsgLen];
+        snprintf(buf, sizeof buf, "Array '%s' has too many elements.", VXR_nameOrNull(a->_arrayName));
+        VXR_fatalUserError(a->_pSimInterface, a->_pParent, buf);
+        return -1;
+    }
+    return static_cast<int>(count);
+}
+
+void sizeByType(VXR_Array* a, long long count)
+{
+    if (a->_arrayType != VXR_REAL_ARRAY && a->_arrayType != VXR_INT_ARRAY)
+        return;
+    int n = checkedCount(a, count);
+    if (n < 0)
+        n = 0; // an oversize array holds no elements
+    if (a->_arrayType == VXR_REAL_ARRAY)
+        allocRealArrayData(a, n);
+    else
+        allocIntArrayData(a, n);
+}
+
+#if VXR_REVISION == 187
+VXR_SimInterface* parentSimIf(const VXR_Array* a)
+{
+    return a->_pParent ? a->_pParent->pSimInterface : a->_pSimInterface;
+}
+
+// Installs bound vectors that the array takes over (left, right: numDims
+// ints each, or NULL after a failed allocation) and sizes the data.
+void installBounds(VXR_Array* a, int numDims, int* left, int* right)
+{
+    VXR_free(a->_pLeftBounds);
+    VXR_free(a->_pRightBounds);
+    if (numDims > 0 && (!left || !right)) {
+        // Allocation failure (already reported): no bounds to size by.
+        VXR_free(left);
+        VXR_free(right);
+        left = right = nullptr;
+        numDims = 0;
+        a->_pLeftBounds = a->_pRightBounds = nullptr;
+        a->_numDims = 0;
+        a->_boundsSet = 1;
+        a->_contentsModified = 1;
+        sizeByType(a, 0);
+        return;
+    }
+    a->_pLeftBounds = left;
+    a->_pRightBounds = right;
+    long long count = 1;
+    for (int d = 0; d < numDims; ++d) {
+        count *= pairCount(left[d], right[d]);
+        if (count > INT_MAX)
+            count = static_cast<long long>(INT_MAX) + 1; // oversize; stays out of int64 overflow
+    }
+    a->_boundsSet = 1;
+    a->_contentsModified = 1;
+    a->_numDims = numDims;
+    sizeByType(a, count);
+}
+
+bool descendingFirst(const VXR_Array* a)
+{
+    return a->_numDims >= 1 && a->_pLeftBounds && a->_pRightBounds && a->_pLeftBounds[0] > a->_pRightBounds[0];
+}
+
+bool hasBoundVectors(const VXR_Array* a)
+{
+    return a->_numDims <= 0 || (a->_pLeftBounds && a->_pRightBounds);
+}
+#else
+bool descendingFirst(const VXR_Array* a)
+{
+    return a->_leftBound > a->_rightBound;
+}
+#endif
+
+} // namespace
+
+extern "C" {
+
+void allocRealArrayData(VXR_Array* pArray, int sz)
+{
+    sizeData(pArray, sz, sizeof(double));
+}
+
+void allocIntArrayData(VXR_Array* pArray, int sz)
+{
+    sizeData(pArray, sz, sizeof(int));
+}
+
+VXR_Array* VXR_createArray(VXR_DeviceInst* pParent, VXR_ArrayTypeE arrayType, const char* arrayName)
+{
+    VXR_SimInterface* simIf = pParent ? pParent->pSimInterface : nullptr;
+#if VXR_REVISION == 187
+    VXR_Array* a = static_cast<VXR_Array*>(VXR_calloc(1, sizeof(VXR_Array), simIf, pParent, nullptr));
+    if (!a)
+        return nullptr;
+    a->_digID = -1;
+    a->_D2A_ImportIndex = 0;
+    a->_numDims = 1;
+    a->_pLeftBounds = nullptr;
+    a->_pRightBounds = nullptr;
+#else
+    VXR_Array* a = static_cast<VXR_Array*>(VXR_malloc(sizeof(VXR_Array), simIf, pParent, nullptr));
+    if (!a)
+        return nullptr;
+    a->_leftBound = 0;
+    a->_rightBound = 0;
+#endif
+    a->_pParent = pParent;
+    a->_pSimInterface = simIf;
+    a->_arrayName = arrayName;
+    a->_arrayType = arrayType;
+    a->_boundsSet = 0;
+    a->_contentsModified = 1;
+    a->_isVar = 0;
+    a->_dataLen = 0;
+    a->_data._pReal = nullptr;
+    return a;
+}
+
+#if VXR_REVISION == 187
+void VXR_setArrayBoundVectors(VXR_Array* pArray, int numDims, const int* pLeftBounds, const int* pRightBounds)
+{
+    if (!pArray)
+        return;
+    if (numDims < 0 || !pLeftBounds || !pRightBounds)
+        numDims = 0;
+    // New vectors are filled before the old ones go, so passing the array's
+    // own vectors is harmless.
+    const size_t bytes = static_cast<size_t>(numDims) * sizeof(int);
+    int* left = static_cast<int*>(VXR_malloc(bytes, pArray->_pSimInterface, pArray->_pParent, nullptr));
+    int* right = static_cast<int*>(VXR_malloc(bytes, pArray->_pSimInterface, pArray->_pParent, nullptr));
+    if (left && right) {
+        memcpy(left, pLeftBounds, bytes);
+        memcpy(right, pRightBounds, bytes);
+    }
+    installBounds(pArray, numDims, left, right);
+}
+
+void VXR_setArrayBoundLists(VXR_Array* pArray, int numDims, ...)
+{
+    if (!pArray)
+        return;
+    if (numDims < 0)
+        numDims = 0;
+    VXR_SimInterface* simIf = parentSimIf(pArray);
+    const size_t bytes = static_cast<size_t>(numDims) * sizeof(int);
+    int* left = static_cast<int*>(VXR_malloc(bytes, simIf, pArray->_pParent, nullptr));
+    int* right = static_cast<int*>(VXR_malloc(bytes, simIf, pArray->_pParent, nullptr));
+    if (left && right) {
+        va_list ap;
+        va_start(ap, numDims);
+        for (int d = 0; d < numDims; ++d) {
+            left[d] = va_arg(ap, int);
+            right[d] = va_arg(ap, int);
+        }
+        va_end(ap);
+    }
+    installBounds(pArray, numDims, left, right);
+}
+
+void VXR_setArrayBounds(VXR_Array* pArray, int leftBound, int rightBound)
+{
+    VXR_setArrayBoundVectors(pArray, 1, &leftBound, &rightBound);
+}
+#else
+void VXR_setArrayBounds(VXR_Array* pArray, int leftBound, int rightBound)
+{
+    if (!pArray)
+        return;
+    pArray->_leftBound = leftBound;
+    pArray->_rightBound = rightBound;
+    pArray->_boundsSet = 1;
+    pArray->_contentsModified = 1;
+    sizeByType(pArray, pairCount(leftBound, rightBound));
+}
+#endif
+
+void VXR_assignArray(VXR_Array* pLhs, const VXR_Array* pRhs)
+{
+    if (!pLhs || !pRhs || pLhs == pRhs)
+        return;
+    if (!pLhs->_boundsSet) {
+#if VXR_REVISION == 187
+        if (pRhs->_boundsSet && hasBoundVectors(pRhs))
+            VXR_setArrayBoundVectors(pLhs, pRhs->_numDims, pRhs->_pLeftBounds, pRhs->_pRightBounds);
+#else
+        if (pRhs->_boundsSet)
+            VXR_setArrayBounds(pLhs, pRhs->_leftBound, pRhs->_rightBound);
+#endif
+    }
+    // Never past either storage: at most the target's elements are written.
+    int n = pRhs->_dataLen < pLhs->_dataLen ? pRhs->_dataLen : pLhs->_dataLen;
+    if (n <= 0 || !pRhs->_data._pReal || !pLhs->_data._pReal)
+        return;
+    const bool reverse = descendingFirst(pLhs) != descendingFirst(pRhs);
+    const bool rhsReal = pRhs->_arrayType == VXR_REAL_ARRAY;
+    if (pLhs->_arrayType == VXR_REAL_ARRAY) {
+        double* dst = pLhs->_data._pReal;
+        for (int k = 0; k < n; ++k) {
+            const double v = rhsReal ? pRhs->_data._pReal[k] : static_cast<double>(pRhs->_data._pInt[k]);
+            double& t = dst[reverse ? n - 1 - k : k];
+            if (v != t) // also true when either side is NaN
+                pLhs->_contentsModified = 1;
+            t = v;
+        }
+    } else if (pLhs->_arrayType == VXR_INT_ARRAY) {
+        int* dst = pLhs->_data._pInt;
+        for (int k = 0; k < n; ++k) {
+            const int v = rhsReal ? VXR_roundToIntChecked(pRhs->_data._pReal[k]) : pRhs->_data._pInt[k];
+            int& t = dst[reverse ? n - 1 - k : k];
+            if (v != t)
+                pLhs->_contentsModified = 1;
+            t = v;
+        }
+    }
+}
+
+VXR_Array* VXR_duplicateArray(const VXR_Array* pRhs)
+{
+    if (!pRhs)
+        return nullptr;
+    VXR_Array* a = VXR_createArray(pRhs->_pParent, pRhs->_arrayType, pRhs->_arrayName);
+    if (a)
+        VXR_assignArray(a, pRhs);
+    return a;
+}
+
+} // extern "C"

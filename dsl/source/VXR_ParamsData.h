@@ -1,0 +1,66 @@
+/*
+ * VXR_ParamsData.h - runtime-internal helpers of the parameter, port and
+ * array services: defined conversions of doubles to int, the fatal-error
+ * path, and the port and array routines that other runtime sources share.
+ */
+#ifndef VXR_PARAMSDATA_H
+#define VXR_PARAMSDATA_H
+
+#include <limits.h>
+#include <math.h>
+#include "VXR_SupportLib.h"
+#include "VXR_FrameServices.h"
+
+/* Round half away from zero (x + 0.5 for x > 0, else x - 0.5, the sum
+ * rounded to double, then truncated). NaN and results outside int give
+ * INT_MIN, a defined value that range checks flag. */
+static inline int VXR_roundToIntChecked(double x)
+{
+    const double v = x > 0.0 ? x + 0.5 : x - 0.5;
+    if (!(v > -2147483649.0 && v < 2147483648.0))
+        return INT_MIN;
+    return (int)v;
+}
+
+/* Truncation toward zero with the same defined result for NaN and
+ * values outside int. */
+static inline int VXR_truncToIntChecked(double x)
+{
+    if (!(x > -2147483649.0 && x < 2147483648.0))
+        return INT_MIN;
+    return (int)x;
+}
+
+/* Printable form of a possibly missing name. */
+static inline const char* VXR_nameOrNull(const char* s)
+{
+    return s ? s : "(null)";
+}
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ERROR message about the instance (no id), then the "exit" request. */
+void VXR_fatalUserError(VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst, const char* text);
+
+/* Element storage of an array: grows only; _dataLen becomes sz (0 when the
+ * allocation failed). */
+void allocRealArrayData(VXR_Array* pArray, int sz);
+void allocIntArrayData(VXR_Array* pArray, int sz);
+
+#if VXR_REVISION == 187
+/* Slots of terminal term: 1 for a vector (its element array), 0 for a
+ * scalar port (the address of its pPorts slot) or a terminal without slots
+ * (outputs untouched). */
+int getSV_SizePtr(VXR_DeviceInst* pInst, int term, int* pSize, VXR_StateVar*** pppSV);
+
+/* Refreshes an array imported from the digital side through the loader. */
+void doSyncDigitalArray(VXR_Array* pArray, VXR_DeviceInst* pInst, VXR_ContribLoader* ldr);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VXR_PARAMSDATA_H */
