@@ -222,10 +222,71 @@ char* VXR_CreateParamString(int paramCount, const VXR_ParamAssn* givenParams, VX
 #endif
 
 /* ---- Hierarchy, events and device state ---------------------------------------- */
+/* Hierarchy walks, also called by the host. A NULL instance does nothing. */
+VXR_EXPORT void VXR_FinalizeTopology(VXR_DeviceInst* pInst, void* pCallbackInfo);
+VXR_EXPORT void VXR_SetStamp(VXR_DeviceInst* pInst, void* pCallbackInfo);
+VXR_EXPORT void VXR_CheckRangeInHierarchy(VXR_DeviceInst* pInst, VXR_ErrorLog* pErrorLog);
+VXR_EXPORT void VXR_ForceExecInvarInHierarchy(VXR_DeviceInst* pInst, int force);
+
+/* Teardown, save and restore of children and events (module destroy/state slots). */
+void VXR_destroyChildren(VXR_DeviceInst* pInst);
+void VXR_destroyEvents(VXR_DeviceInst* pInst);
+void VXR_SaveChildren(VXR_DeviceInst* pParent, VXR_DeviceState* pState);
+void VXR_RestoreChildren(VXR_DeviceInst* pParent, VXR_DeviceState* pState);
+void VXR_SaveEvents(VXR_DeviceInst* pInst, VXR_DeviceState* pState);
+void VXR_RestoreEvents(VXR_DeviceInst* pInst, VXR_DeviceState* pState);
+
+/* Releases a saved device state with everything it owns. */
+VXR_EXPORT void VXR_freeDeviceState(VXR_DeviceState* pState);
+
+/* Serialization primitives: native byte order, no padding; *pDir is
+ * SRLZ_TO_FILE, SRLZ_FROM_FILE or (sticky) SRLZ_ERROR. */
+void VXR_serializeDouble(const char* desc, double* pVal, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeInt(const char* desc, int* pVal, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeString(const char* desc, const char** p_strval, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeArray(const char* desc, VXR_Array* pArray, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_serializeMarker(const char* str, FILE* f, VXR_SrlzDirE* pDir);
 
 /* ---- Files and formatted output ------------------------------------------------- */
+/* Size of every formatting buffer; longer texts are cut to VXR_TEXT_BUFSIZE - 1. */
+#define VXR_TEXT_BUFSIZE 20000
+
+void VXR_WriteMsg(VXR_MessageTypeE msgType, VXR_DeviceInst* pInst, const char* formatStr, ...);
+
+void VXR_initFileDescs(VXR_DeviceInst* pInst);
+void VXR_acceptFileDescs(VXR_DeviceInst* pInst);
+void VXR_positionFileDescs(VXR_DeviceInst* pInst);
+/* Frees the instance's file-descriptor records (and the 1.87 slot array). */
+void VXR_freeFileDescs(VXR_DeviceInst* pInst);
+
+int VXR_FileOpen(VXR_DeviceInst* pInst, const char* fileName, const char* modeStr, int ix);
+void VXR_FileClose(VXR_DeviceInst* pInst, int fd);
+void VXR_FileFlush(VXR_DeviceInst* pInst, int fd);
+void VXR_WriteFile(int fd, VXR_DeviceInst* pInst, const char* formatStr, ...);
+void VXR_WriteString(const char** ppString, VXR_DeviceInst* pInst, const char* formatStr, ...);
+int VXR_scanSingle(int fd, VXR_DeviceInst* pInst, const char* formatStr, void* pArg, int* pFail);
+int VXR_fgets(VXR_DeviceInst* pInst, char** ppString, int fd);
+int VXR_sscanf(const char* s, VXR_DeviceInst* pInst, const char* formatStr, ...);
+
+/* Text of %b (buf: 34 bytes) and %r (buf: 16 bytes). */
+const char* VXR_ConvertToBinary(int n, char* buf);
+const char* VXR_ConvertToEngFormat(double x, char* buf);
 
 /* ---- Checked math and derivative functions -------------------------------------- */
+void VXR_CheckVar(double val, const char* varName, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_RealChkDiv(double numerArg, double denomArg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr,
+                      int useHandler);
+int VXR_IntDivByZero(int leftArg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr, int useHandler);
+double VXR_LogDomainErr(double arg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_Log10DomainErr(double arg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_SqrtDomainErr(double arg, VXR_DeviceInst* pInst, int line, VXR_ContribLoader* ldr);
+double VXR_wrapPow(double f, double g);
+double VXR_checkPow(VXR_DeviceInst* pInst, int line, double f, double g, VXR_ContribLoader* ldr);
+double VXR_powDeriv(double ftog, double f, double g, double fprime, double gprime);
+double VXR_hypotDeriv(double numArg, double sqrtArg);
+double VXR_intPow(double x, int n);
+void VXR_DebugReport(VXR_DeviceInst* pInst, int line, VXR_DebugEventTypeE contextFlag, const char* tag,
+                     VXR_ContribLoader* ldr);
 
 /* ---- Analog operators ----------------------------------------------------------- */
 

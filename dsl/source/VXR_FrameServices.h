@@ -20,6 +20,7 @@ extern "C" {
 #define VXR_FRAME_SERVICES_PROTOTYPES
 void VXR_Message(VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst, const char* id, VXR_MessageTypeE msgType,
                  const char* errMsg);
+int VXR_IsMessageDuplicate(const char* msg, VXR_SimInterface* pSimInterface);
 void* VXR_malloc(size_t size, VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst, const char* id);
 void* VXR_calloc(size_t nmemb, size_t size, VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst, const char* id);
 #if VXR_REVISION == 187
