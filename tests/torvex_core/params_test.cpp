@@ -306,3 +306,29 @@ TEST(TorvexCoreParams, RangeCheckFollowsDeclarationOrderAndLogCapacity)
     EXPECT_EQ(shared.inst[1], inst);
     lib().desc->pDestroyDevice(inst);
 }
+
+TEST(TorvexCoreParams, RuntimeSettersByNameReachTheModifySlots)
+{
+    using SetReal = void (*)(Inst*, const char*, double, int*);
+    using SetInt = void (*)(Inst*, const char*, int, int*);
+    auto setReal = reinterpret_cast<SetReal>(lib().sym("VXR_setParamToReal"));
+    auto setInt = reinterpret_cast<SetInt>(lib().sym("VXR_setParamToInt"));
+    ASSERT_NE(setReal, nullptr);
+    ASSERT_NE(setInt, nullptr);
+    Host h;
+    Inst* inst = h.create();
+    int flag = 0;
+    setReal(inst, "RTH", 2.5, &flag);
+    EXPECT_EQ(getReal(inst, "RTH"), 2.5);
+    EXPECT_EQ(flag, 0);
+    setReal(inst, "$mfactor", -1.0, &flag);
+    EXPECT_EQ(flag, 1);
+    flag = 0;
+    setInt(inst, "TYPE", -1, &flag);
+    EXPECT_EQ(getInt(inst, "TYPE"), -1);
+    setInt(inst, "NCELL", 4, &flag);
+    EXPECT_EQ(getReal(inst, "NCELL"), 4.0);
+    EXPECT_EQ(flag, 0);
+    EXPECT_TRUE(probe::given(inst, descIndex("NCELL")));
+    lib().desc->pDestroyDevice(inst);
+}

@@ -4,7 +4,6 @@
 #define TORVEX_CORE_H
 
 #include "VXR_SupportLib.h"
-#include "torvex_core_runtime.h"
 #include "torvex_core_params.h"
 #include "torvex_core_stamp.h"
 

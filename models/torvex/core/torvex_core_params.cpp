@@ -130,7 +130,7 @@ void _module1_checkRangeAll(VXR_DeviceInst* inst, VXR_ErrorLog* log)
     const Private* pr = priv(inst);
     for (const ParamRow& p : kParams) {
         if (p.range.kind == Range::None || storedValueInRange(pr, p)) continue;
-        VXR_insertError(log, inst, const_cast<char*>(p.name));
+        VXR_insertError(log, inst, p.name);
         if (log->length >= log->maxLength) return;
     }
 }
