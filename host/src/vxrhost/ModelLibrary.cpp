@@ -191,7 +191,12 @@ unsigned long analysisBit(const char* name) {
 }
 
 std::recursive_mutex g_libMutex;
-std::vector<void*> g_retainedInstances; // revision 1.42 instances (no destroy slot)
+// Revision 1.42 instances (no destroy slot): kept reachable until the process
+// ends; the container is never destroyed.
+std::vector<void*>& retainedInstances() {
+    static auto* v = new std::vector<void*>;
+    return *v;
+}
 
 // ---- The per-revision instance adapter ---------------------------------------------
 
@@ -248,8 +253,20 @@ public:
                                                reinterpret_cast<int(*)[3]>(widths.data()), terms.data(),
                                                static_cast<int>(assn.size()), assn.data());
         }
-        host->checkExit();
-        if (!inst_) throw SimError("instance '" + name + "': the library did not create the instance");
+        // A failed creation still releases what the library allocated: the
+        // destructor does not run when the constructor throws.
+        try {
+            host->checkExit();
+            if (!inst_) throw SimError("instance '" + name + "': the library did not create the instance");
+            checkRange();
+        } catch (...) {
+            release();
+            throw;
+        }
+    }
+
+    void checkRange() {
+        const std::string& name = this->name();
         if (desc_->pCheckRange) {
             const int cap = 32;
             std::vector<Inst*> insts(cap);
@@ -271,7 +288,9 @@ public:
         }
     }
 
-    ~ModelInstance() override {
+    ~ModelInstance() override { release(); }
+
+    void release() {
         if (!inst_) return;
         CallGuard g(this);
         if constexpr (R != 142) {
@@ -279,8 +298,9 @@ public:
         } else {
             // No destroy slot in this revision: the record stays reachable until exit.
             std::lock_guard<std::recursive_mutex> lk(g_libMutex);
-            g_retainedInstances.push_back(inst_);
+            retainedInstances().push_back(inst_);
         }
+        inst_ = nullptr;
     }
 
     void setup(Circuit&) override {
