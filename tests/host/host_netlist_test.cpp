@@ -34,6 +34,7 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
         {"V1 a 0 1\nR1 a 0 1x2\n.op\n", "line 2: bad number '1x2' for R1"},
         {"V1 a 0 1\nR1 a 0 1k\n.tran 1m\n", "line 3: .tran needs"},
         {"V1 a 0 1\nR1 a 0 1k\n.op\n.print V(b)\n", "line 4: unknown node 'b'"},
+        {"V1 a 0 1\nR1 a 0 1k\n.dc R1 0 1 0.1\n", "line 3: .dc: 'R1' is not an independent source"},
         {"V1 a 0 1\nR1 a 0 1k\n.foo\n", "line 3: unknown directive '.foo'"},
         {"V1 a 0 1\nR1 a 0 1k\nN1 a 0 nomodel\n.op\n", "line 3: N1: unknown model 'nomodel'"},
         {".lib /nonexistent.so\n", "line 1: cannot load library"},

@@ -484,6 +484,10 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
     } catch (const SimError& e) {
         throw NetlistError(e.what());
     }
+    for (auto& a : nl->analyses_)
+        if (a.kind == AnalysisCmd::DC && !dynamic_cast<VoltageSource*>(c.find(a.source)) &&
+            !dynamic_cast<CurrentSource*>(c.find(a.source)))
+            fail(a.line, ".dc: '" + a.source + "' is not an independent source");
     for (auto& [k, items] : nl->prints_)
         for (auto& it : items) (void)nl->makeProbe(it.text, k < 0 ? AnalysisCmd::OP : static_cast<AnalysisCmd::Kind>(k), it.line);
     return nl;
