@@ -1,0 +1,73 @@
+// Analyses of the test host: operating point, DC sweep, small-signal AC and
+// transient.
+#pragma once
+
+#include "vxrhost/Circuit.h"
+
+#include <complex>
+#include <string>
+#include <vector>
+
+namespace vxr {
+
+// Something to print: a node voltage (difference), a current, or a raw unknown.
+struct Probe {
+    enum Kind { VOLTAGE, CURRENT } kind = VOLTAGE;
+    enum Part { REAL, MAG, PHASE, DB, IMAG } part = REAL; // AC parts; REAL is the plain value otherwise
+    int a = -1, b = -1;      // voltage: v(a) - v(b)
+    Element* elem = nullptr; // current through an element
+    int unknown = -1;        // current: a branch unknown
+    std::string label;
+
+    double value(const Eigen::VectorXd& x) const;
+    std::complex<double> phasor(const Eigen::VectorXcd& x) const;
+};
+
+struct Table {
+    std::vector<std::string> columns;
+    std::vector<std::vector<double>> rows;
+    std::string title;
+    // Aligned text table and CSV.
+    std::string text() const;
+    std::string csv() const;
+};
+
+struct TranSpec {
+    double tstep = 0, tstop = 0, tstart = 0, tmax = 0;
+    bool uic = false;
+};
+
+class Simulator {
+public:
+    explicit Simulator(Circuit& c);
+
+    // Each throws SimError when the analysis fails.
+    Eigen::VectorXd operatingPoint();
+    Table op(const std::vector<Probe>& probes);
+    Table dcSweep(const std::string& source, double start, double stop, double step, const std::vector<Probe>& probes);
+    // type: "dec", "oct" or "lin"
+    Table ac(const std::string& type, int points, double fstart, double fstop, const std::vector<Probe>& probes);
+    Table tran(const TranSpec& spec, const std::vector<Probe>& probes);
+
+    // Statistics of the last analysis.
+    int newtonIterations = 0;
+    std::vector<std::pair<double, int>> acceptedSteps; // transient: (step, integration order)
+
+private:
+    struct Integration {
+        bool active = false;
+        double a0 = 0.0;
+        Eigen::VectorXd hist; // dq/dt = a0 q + hist
+    };
+    void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
+                  double& norm);
+    bool newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& in, int maxIter, double gshunt);
+    bool solveDc(Eigen::VectorXd& x, EvalContext& ctx);
+    EvalContext makeContext(AnalysisKind kind, unsigned long mask) const;
+    void beginAnalysis(AnalysisKind kind, EvalContext& ctx);
+    void acceptAndStrobe(EvalContext& ctx, const Eigen::VectorXd& x, bool accept);
+
+    Circuit& c_;
+};
+
+} // namespace vxr

@@ -1,0 +1,266 @@
+#include "vxrhost/Circuit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vxr {
+
+const char* severityName(int severity) {
+    static const char* names[] = {"info", "warning", "error", "strobe", "display", "debug"};
+    return (severity >= 0 && severity <= 5) ? names[severity] : "message";
+}
+
+void HostServices::message(int severity, const std::string& text, const std::string& instance) {
+    messages.push_back({severity, text, instance});
+    if (echoMessages) {
+        if (severity == 3 || severity == 4) // strobe and display output as plain text
+            std::fprintf(stderr, "%s\n", text.c_str());
+        else
+            std::fprintf(stderr, "%s: %s\n", severityName(severity), text.c_str());
+    }
+}
+
+void HostServices::systemRequest(const std::string& request, int, const std::string& instance) {
+    if (request == "exit") {
+        if (!exitRequested) {
+            exitRequested = true;
+            exitInstance = instance;
+            exitMessage.clear();
+            for (auto it = messages.rbegin(); it != messages.rend(); ++it)
+                if (it->severity == 0 || it->severity == 1 || it->severity == 2) {
+                    exitMessage = it->text;
+                    break;
+                }
+        }
+    } else if (request == "extrap") {
+        ++extrapRequests;
+    } else {
+        message(1, "unknown system request '" + request + "' ignored", instance);
+    }
+}
+
+void HostServices::checkExit() const {
+    if (!exitRequested) return;
+    std::string s = "instance '" + exitInstance + "' requested the simulation to stop";
+    if (!exitMessage.empty()) s += ": " + exitMessage;
+    throw SimError(s);
+}
+
+void EvalContext::resize(int n) {
+    f.setZero(n);
+    q.setZero(n);
+    fmag.setZero(n);
+    qmag.setZero(n);
+    prohibitConvergence = false;
+    boundStep = 0.0;
+    breakRequests.clear();
+    loadFault.clear();
+    if (loadMatrix) {
+        G.setZero(n, n);
+        C.setZero(n, n);
+    }
+}
+
+Circuit::Circuit() : host_(std::make_unique<HostServices>()) {}
+Circuit::~Circuit() {
+    // Model instances are destroyed before the unknown table they refer to.
+    while (!elements_.empty()) elements_.pop_back();
+}
+
+int Circuit::node(const std::string& name) {
+    if (name == "0" || name == "gnd" || name == "GND") return -1;
+    auto it = nodes_.find(name);
+    if (it != nodes_.end()) return it->second;
+    int i = addUnknown(name, false);
+    nodes_[name] = i;
+    return i;
+}
+
+int Circuit::findNode(const std::string& name) const {
+    if (name == "0" || name == "gnd" || name == "GND") return -1;
+    auto it = nodes_.find(name);
+    if (it != nodes_.end()) return it->second;
+    int u = findUnknown(name);
+    if (u >= 0 && !unknowns_[u].isCurrent) return u;
+    return -2;
+}
+
+int Circuit::addUnknown(const std::string& name, bool isCurrent) {
+    unknowns_.push_back({name, isCurrent});
+    return static_cast<int>(unknowns_.size()) - 1;
+}
+
+int Circuit::findUnknown(const std::string& name) const {
+    for (size_t i = 0; i < unknowns_.size(); ++i)
+        if (unknowns_[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+Element& Circuit::add(std::unique_ptr<Element> e) {
+    if (find(e->name())) throw SimError("duplicate element name '" + e->name() + "'");
+    elements_.push_back(std::move(e));
+    return *elements_.back();
+}
+
+Element* Circuit::find(const std::string& name) const {
+    for (auto& e : elements_) {
+        const std::string& n = e->name();
+        if (n.size() == name.size() &&
+            std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+            return e.get();
+    }
+    return nullptr;
+}
+
+void Circuit::setup() {
+    for (; setupDone_ < elements_.size(); ++setupDone_) elements_[setupDone_]->setup(*this);
+}
+
+void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
+    ctx.x = &x;
+    ctx.resize(size());
+    for (auto& e : elements_) {
+        e->load(ctx);
+        host_->checkExit();
+        if (!ctx.loadFault.empty()) throw SimError(ctx.loadFault);
+    }
+}
+
+// ---- Built-in elements ------------------------------------------------------------
+
+Resistor::Resistor(std::string name, int a, int b, double r) : Element(std::move(name)), a_(a), b_(b), g_(1.0 / r) {}
+
+void Resistor::load(EvalContext& ctx) {
+    double i = (ctx.sol(a_) - ctx.sol(b_)) * g_;
+    ctx.addF(a_, i);
+    ctx.addF(b_, -i);
+    ctx.stampG(a_, b_, g_);
+}
+
+double Resistor::current(const Eigen::VectorXd& x) const {
+    double va = a_ < 0 ? 0.0 : x[a_], vb = b_ < 0 ? 0.0 : x[b_];
+    return (va - vb) * g_;
+}
+
+void Capacitor::load(EvalContext& ctx) {
+    double qv = (ctx.sol(a_) - ctx.sol(b_)) * c_;
+    ctx.addQ(a_, qv);
+    ctx.addQ(b_, -qv);
+    ctx.stampC(a_, b_, c_);
+}
+
+void Inductor::setup(Circuit& c) { br_ = c.addUnknown(name() + "#branch", true); }
+
+void Inductor::load(EvalContext& ctx) {
+    double i = ctx.sol(br_);
+    ctx.addF(a_, i);
+    ctx.addF(b_, -i);
+    ctx.addG(a_, br_, 1.0);
+    ctx.addG(b_, br_, -1.0);
+    // Branch row: L di/dt - (v(a) - v(b)) = 0
+    ctx.addF(br_, -(ctx.sol(a_) - ctx.sol(b_)));
+    ctx.addG(br_, a_, -1.0);
+    ctx.addG(br_, b_, 1.0);
+    ctx.addQ(br_, l_ * i);
+    ctx.addC(br_, br_, l_);
+}
+
+double Waveform::value(double t, AnalysisKind a) const {
+    if (a != AnalysisKind::TRAN) {
+        // DC value; a transient-only source uses its value at t = 0.
+        if (kind == DC) return dc;
+        t = 0.0;
+    }
+    auto arg = [&](size_t i, double def) { return i < args.size() ? args[i] : def; };
+    switch (kind) {
+    case DC:
+        return dc;
+    case PULSE: {
+        double v1 = arg(0, 0), v2 = arg(1, 0), td = arg(2, 0), tr = arg(3, 0), tf = arg(4, 0), pw = arg(5, 1e300),
+               per = arg(6, 1e300);
+        if (t < td) return v1;
+        double tt = t - td;
+        if (per > 0 && per < 1e299) tt = std::fmod(tt, per);
+        if (tr > 0 && tt < tr) return v1 + (v2 - v1) * tt / tr;
+        if (tt < tr + pw) return v2;
+        if (tf > 0 && tt < tr + pw + tf) return v2 + (v1 - v2) * (tt - tr - pw) / tf;
+        return v1;
+    }
+    case PWL: {
+        if (pwl.empty()) return 0.0;
+        if (t <= pwl.front().first) return pwl.front().second;
+        for (size_t i = 1; i < pwl.size(); ++i)
+            if (t <= pwl[i].first) {
+                auto [t0, v0] = pwl[i - 1];
+                auto [t1, v1] = pwl[i];
+                return t1 > t0 ? v0 + (v1 - v0) * (t - t0) / (t1 - t0) : v1;
+            }
+        return pwl.back().second;
+    }
+    case SIN: {
+        double vo = arg(0, 0), va = arg(1, 0), fr = arg(2, 0), td = arg(3, 0), th = arg(4, 0), ph = arg(5, 0);
+        const double pi = 3.14159265358979323846;
+        if (t < td) return vo + va * std::sin(pi * ph / 180.0);
+        double tt = t - td;
+        return vo + va * std::exp(-tt * th) * std::sin(2 * pi * fr * tt + pi * ph / 180.0);
+    }
+    }
+    return dc;
+}
+
+void Waveform::breakpoints(double t0, double t1, std::vector<double>& out) const {
+    auto add = [&](double t) {
+        if (t > t0 && t <= t1) out.push_back(t);
+    };
+    if (kind == PULSE) {
+        auto arg = [&](size_t i, double def) { return i < args.size() ? args[i] : def; };
+        double td = arg(2, 0), tr = arg(3, 0), tf = arg(4, 0), pw = arg(5, 1e300), per = arg(6, 1e300);
+        double corners[4] = {0.0, tr, tr + pw, tr + pw + tf};
+        if (per > 0 && per < 1e299) {
+            double k0 = std::max(0.0, std::floor((t0 - td) / per) - 1);
+            for (double k = k0; td + k * per <= t1 && k < k0 + 1e6; k += 1)
+                for (double c : corners) add(td + k * per + c);
+        } else {
+            for (double c : corners) add(td + c);
+        }
+    } else if (kind == PWL) {
+        for (auto& p : pwl) add(p.first);
+    } else if (kind == SIN) {
+        add(args.size() > 3 ? args[3] : 0.0);
+    }
+}
+
+void VoltageSource::setup(Circuit& c) { br_ = c.addUnknown(name() + "#branch", true); }
+
+void VoltageSource::load(EvalContext& ctx) {
+    double i = ctx.sol(br_);
+    ctx.addF(p_, i);
+    ctx.addF(n_, -i);
+    ctx.addG(p_, br_, 1.0);
+    ctx.addG(n_, br_, -1.0);
+    double v = w_.value(ctx.time, ctx.analysis) * ctx.srcScale;
+    ctx.addF(br_, ctx.sol(p_) - ctx.sol(n_) - v);
+    ctx.addG(br_, p_, 1.0);
+    ctx.addG(br_, n_, -1.0);
+}
+
+void VoltageSource::loadAc(Eigen::VectorXcd& b) const {
+    // Branch row: v(p) - v(n) - Vac = 0, so the phasor goes to the right-hand side.
+    b[br_] += std::polar(w_.acMag, w_.acPhaseDeg * 3.14159265358979323846 / 180.0);
+}
+
+void CurrentSource::load(EvalContext& ctx) {
+    // SPICE convention: the current flows from p through the source to n.
+    lastValue_ = w_.value(ctx.time, ctx.analysis) * ctx.srcScale;
+    ctx.addF(p_, lastValue_);
+    ctx.addF(n_, -lastValue_);
+}
+
+void CurrentSource::loadAc(Eigen::VectorXcd& b) const {
+    std::complex<double> i = std::polar(w_.acMag, w_.acPhaseDeg * 3.14159265358979323846 / 180.0);
+    if (p_ >= 0) b[p_] -= i;
+    if (n_ >= 0) b[n_] += i;
+}
+
+} // namespace vxr

@@ -1,0 +1,269 @@
+// Circuit representation of the test host: unknowns, elements and one
+// evaluation pass.
+//
+// Equation convention (used by every element and by the model-library
+// adapter): the circuit equations are F(x) = f(x) + d/dt q(x) = 0.
+//  - The row of a node holds the sum of the currents LEAVING the node
+//    through the elements (KCL). A current I flowing from node a to node b
+//    through an element adds +I to row a and -I to row b.
+//  - The row of a branch-current unknown holds the element's branch
+//    equation (for a voltage source: v(p) - v(n) - V = 0).
+//  - G = df/dx and C = dq/dx. Newton solves (G + a0 C) dx = -F.
+// A model library's RHS pair (a, b) value is a current from a to b (a branch
+// row when b is absent), so it is added to row a and subtracted from row b;
+// a quartet (r1, r2 | c1, c2) holds the derivative of that current with
+// respect to v(c1) - v(c2): +g at (r1,c1) and (r2,c2), -g at (r1,c2) and
+// (r2,c1). The Q variants go to q and C in the same way.
+#pragma once
+
+#include <Eigen/Dense>
+#include <complex>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vxr {
+
+// A failure the user should see (bad netlist, library failure, no convergence).
+struct SimError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+enum class AnalysisKind { OP, DC, AC, TRAN };
+
+struct Options {
+    double reltol = 1e-3;
+    double vntol = 1e-6;   // absolute tolerance on voltages
+    double abstol = 1e-12; // absolute tolerance on currents
+    double chgtol = 1e-14;
+    double gmin = 1e-12;   // conductance used by gmin stepping's last stage
+    double trtol = 7.0;    // truncation-error tolerance factor
+    int itl1 = 100;        // Newton iterations for a DC point
+    int itl4 = 50;         // Newton iterations per time point
+    bool trapezoidal = true;
+    double temp = 27.0;    // Celsius
+    double tnom = 27.0;
+    unsigned seed = 1;
+    std::map<std::string, double> simParams;  // host simulation parameters
+    std::map<int, double> defaults;           // VXR_DefaultTypeE -> value for pGetDefault
+};
+
+// One severity-tagged message as received from a library (or the host).
+struct Message {
+    int severity; // VXR_MessageTypeE
+    std::string text;
+    std::string instance;
+};
+
+const char* severityName(int severity);
+
+// Services shared by every model instance of one circuit: options, messages,
+// system requests and the random generator.
+struct HostServices {
+    Options options;
+    std::vector<Message> messages;
+    bool echoMessages = true;
+    bool exitRequested = false;
+    std::string exitInstance;
+    std::string exitMessage; // last message before the exit request
+    int extrapRequests = 0;
+    std::mt19937 rng{1};
+
+    void message(int severity, const std::string& text, const std::string& instance);
+    void systemRequest(const std::string& request, int code, const std::string& instance);
+    // Throws SimError when a library asked to stop.
+    void checkExit() const;
+};
+
+struct Unknown {
+    std::string name;
+    bool isCurrent; // branch current (its row is a voltage equation)
+};
+
+// The state handed to elements for one load pass.
+struct EvalContext {
+    AnalysisKind analysis = AnalysisKind::OP;
+    unsigned long mask = 0; // analysis query mask
+    const Eigen::VectorXd* x = nullptr;
+    Eigen::VectorXd f, q;       // value and charge parts of the residual
+    Eigen::VectorXd fmag, qmag; // magnitudes of the contributions (tolerances)
+    Eigen::MatrixXd G, C;
+    bool loadMatrix = true;
+    double time = 0.0;
+    double srcScale = 1.0; // source stepping factor
+    double freq = 0.0;
+    double minStep = 0.0;
+    bool initialStep = false;
+    bool strobe = false;
+    // Requests of the elements during the pass.
+    bool prohibitConvergence = false;
+    double boundStep = 0.0;            // smallest requested step bound (0: none)
+    std::vector<double> breakRequests; // requested breakpoints
+    std::string loadFault;             // a library misused the loader (first fault)
+
+    void resize(int n);
+    double sol(int i) const { return i < 0 ? 0.0 : (*x)[i]; }
+    void addF(int r, double v) { if (r >= 0) { f[r] += v; fmag[r] += std::abs(v); } }
+    void addQ(int r, double v) { if (r >= 0) { q[r] += v; qmag[r] += std::abs(v); } }
+    void addG(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) G(r, c) += v; }
+    void addC(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) C(r, c) += v; }
+    // Two-terminal conductance-like stamp between a and b.
+    void stampG(int a, int b, double g) { addG(a, a, g); addG(b, b, g); addG(a, b, -g); addG(b, a, -g); }
+    void stampC(int a, int b, double c) { addC(a, a, c); addC(b, b, c); addC(a, b, -c); addC(b, a, -c); }
+};
+
+class Circuit;
+
+class Element {
+public:
+    explicit Element(std::string name) : name_(std::move(name)) {}
+    virtual ~Element() = default;
+    const std::string& name() const { return name_; }
+    // Allocates the element's unknowns; called once, in netlist order.
+    virtual void setup(Circuit&) {}
+    virtual void load(EvalContext& ctx) = 0;
+    // Small-signal excitation: adds the source's phasor into the right-hand
+    // side b of (G + jwC) X = b.
+    virtual void loadAc(Eigen::VectorXcd&) const {}
+    virtual void accept(EvalContext&) {}
+    virtual void strobe(EvalContext&) {}
+    // Called at the start of an analysis with its kind.
+    virtual void beginAnalysis(AnalysisKind, EvalContext&) {}
+    // Discontinuities of the element's waveform in (t0, t1].
+    virtual void breakpoints(double, double, std::vector<double>&) const {}
+    // Index of the element's current unknown, -1 when it has none.
+    virtual int currentIndex() const { return -1; }
+    // Current through the element at a solution (for .print I(name)).
+    virtual double current(const Eigen::VectorXd& x) const {
+        int i = currentIndex();
+        return i < 0 ? 0.0 : x[i];
+    }
+    virtual bool hasCurrent() const { return currentIndex() >= 0; }
+
+private:
+    std::string name_;
+};
+
+class Circuit {
+public:
+    Circuit();
+    ~Circuit();
+    Circuit(const Circuit&) = delete;
+    Circuit& operator=(const Circuit&) = delete;
+
+    HostServices& host() { return *host_; }
+    const HostServices& host() const { return *host_; }
+    Options& options() { return host_->options; }
+
+    // Node of the netlist by name; "0" and "gnd" are ground (-1).
+    int node(const std::string& name);
+    int findNode(const std::string& name) const; // -2 when unknown
+    int addUnknown(const std::string& name, bool isCurrent);
+    int size() const { return static_cast<int>(unknowns_.size()); }
+    const std::vector<Unknown>& unknowns() const { return unknowns_; }
+    int findUnknown(const std::string& name) const; // -1 when unknown
+
+    Element& add(std::unique_ptr<Element> e);
+    Element* find(const std::string& name) const;
+    const std::vector<std::unique_ptr<Element>>& elements() const { return elements_; }
+
+    // Calls setup on elements not yet set up.
+    void setup();
+
+    // One evaluation of all elements at x.
+    void evaluate(EvalContext& ctx, const Eigen::VectorXd& x);
+
+private:
+    std::unique_ptr<HostServices> host_;
+    std::map<std::string, int> nodes_;
+    std::vector<Unknown> unknowns_;
+    std::vector<std::unique_ptr<Element>> elements_;
+    size_t setupDone_ = 0;
+};
+
+// ---- Built-in elements ---------------------------------------------------------
+
+class Resistor : public Element {
+public:
+    Resistor(std::string name, int a, int b, double r);
+    void load(EvalContext& ctx) override;
+    double current(const Eigen::VectorXd& x) const override;
+    bool hasCurrent() const override { return true; }
+
+private:
+    int a_, b_;
+    double g_;
+};
+
+class Capacitor : public Element {
+public:
+    Capacitor(std::string name, int a, int b, double c) : Element(std::move(name)), a_(a), b_(b), c_(c) {}
+    void load(EvalContext& ctx) override;
+
+private:
+    int a_, b_;
+    double c_;
+};
+
+class Inductor : public Element {
+public:
+    Inductor(std::string name, int a, int b, double l) : Element(std::move(name)), a_(a), b_(b), l_(l) {}
+    void setup(Circuit& c) override;
+    void load(EvalContext& ctx) override;
+    int currentIndex() const override { return br_; }
+
+private:
+    int a_, b_;
+    double l_;
+    int br_ = -1;
+};
+
+// Time-dependent source waveform (DC value plus optional transient shape).
+struct Waveform {
+    enum Kind { DC, PULSE, PWL, SIN } kind = DC;
+    double dc = 0.0;
+    std::vector<double> args; // PULSE: v1 v2 td tr tf pw per; SIN: vo va freq td theta phase
+    std::vector<std::pair<double, double>> pwl;
+    double acMag = 0.0, acPhaseDeg = 0.0;
+
+    double value(double t, AnalysisKind a) const;
+    void breakpoints(double t0, double t1, std::vector<double>& out) const;
+};
+
+class VoltageSource : public Element {
+public:
+    VoltageSource(std::string name, int p, int n, Waveform w) : Element(std::move(name)), p_(p), n_(n), w_(std::move(w)) {}
+    void setup(Circuit& c) override;
+    void load(EvalContext& ctx) override;
+    void loadAc(Eigen::VectorXcd& b) const override;
+    void breakpoints(double t0, double t1, std::vector<double>& out) const override { w_.breakpoints(t0, t1, out); }
+    int currentIndex() const override { return br_; }
+    Waveform& waveform() { return w_; }
+
+private:
+    int p_, n_;
+    Waveform w_;
+    int br_ = -1;
+};
+
+class CurrentSource : public Element {
+public:
+    CurrentSource(std::string name, int p, int n, Waveform w) : Element(std::move(name)), p_(p), n_(n), w_(std::move(w)) {}
+    void load(EvalContext& ctx) override;
+    void loadAc(Eigen::VectorXcd& b) const override;
+    void breakpoints(double t0, double t1, std::vector<double>& out) const override { w_.breakpoints(t0, t1, out); }
+    double current(const Eigen::VectorXd&) const override { return lastValue_; }
+    bool hasCurrent() const override { return true; }
+    Waveform& waveform() { return w_; }
+
+private:
+    int p_, n_;
+    Waveform w_;
+    double lastValue_ = 0.0;
+};
+
+} // namespace vxr

@@ -1,0 +1,586 @@
+#include "vxrhost/Netlist.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "VXR_Interface.h"
+
+namespace vxr {
+
+namespace {
+
+std::string lower(std::string s) {
+    for (auto& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+struct Line {
+    int number;
+    std::string text;
+};
+
+[[noreturn]] void fail(int line, const std::string& msg) { throw NetlistError("line " + std::to_string(line) + ": " + msg); }
+
+// Splits on blanks; "(", ")" and "," separate too when splitParens is set.
+// Quoted strings stay one token (with the quotes). "a = b" becomes "a=b".
+std::vector<std::string> tokenize(const std::string& s, bool splitParens) {
+    std::vector<std::string> out;
+    std::string cur;
+    auto flush = [&] {
+        if (!cur.empty()) out.push_back(cur);
+        cur.clear();
+    };
+    for (size_t i = 0; i < s.size(); ++i) {
+        char ch = s[i];
+        if (ch == '"') {
+            flush();
+            size_t j = s.find('"', i + 1);
+            if (j == std::string::npos) j = s.size();
+            out.push_back(s.substr(i, j - i + 1));
+            i = j;
+        } else if (std::isspace(static_cast<unsigned char>(ch)) || (splitParens && (ch == '(' || ch == ')' || ch == ','))) {
+            flush();
+        } else if (ch == '=') {
+            flush();
+            out.push_back("=");
+        } else {
+            cur += ch;
+        }
+    }
+    flush();
+    // Join "name = value" into "name=value".
+    std::vector<std::string> joined;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == "=" && !joined.empty() && i + 1 < out.size()) {
+            joined.back() += "=" + out[i + 1];
+            ++i;
+        } else {
+            joined.push_back(out[i]);
+        }
+    }
+    return joined;
+}
+
+double number(const std::string& s, int line, const std::string& what) {
+    double v;
+    if (!parseNumber(s, v)) fail(line, "bad number '" + s + "' for " + what);
+    return v;
+}
+
+const std::map<std::string, int>& defaultNames() {
+    static const std::map<std::string, int> m = {
+        {"cross_timetol", VXR_DEFAULT_CROSS_TIMETOL}, {"cross_exprtol", VXR_DEFAULT_CROSS_EXPRTOL},
+        {"timer_tol", VXR_DEFAULT_TIMER_TOL},         {"idt_tol", VXR_DEFAULT_IDT_TOL},
+        {"idtmod_tol", VXR_DEFAULT_IDTMOD_TOL},       {"branchddt_scale", VXR_BRANCHDDT_SCALE},
+        {"ksmooth_const", VXR_KSMOOTH_CONST},         {"idt_scale", VXR_IDT_SCALE},
+        {"cross_rel_tol", VXR_CROSS_REL_TOL},         {"max_cross_attempts", VXR_MAX_CROSS_ATTEMPTS},
+        {"cross_options", VXR_CROSS_OPTIONS},         {"min_denom_val", VXR_MIN_DENOM_VAL},
+        {"max_numer_val", VXR_MAX_NUMER_VAL},         {"varthresh", VXR_VARTHRESH},
+        {"totalcount", VXR_DEFAULT_TOTALCOUNT}};
+    return m;
+}
+
+const std::set<std::string>& knownSimParams() {
+    static const std::set<std::string> s = {"maxLaplace_d_Order", "maxLaplace_p_Order", "_transitionSourceScale",
+                                            "_transitionDisable"};
+    return s;
+}
+
+// A relative library path is looked up beside the netlist, then in the
+// directories of VXR_LIBRARY_PATH (colon-separated).
+std::string resolveLibrary(const std::string& path, const std::string& baseDir) {
+    if (path.empty() || path[0] == '/') return path;
+    std::string first = baseDir + "/" + path;
+    if (std::ifstream(first).good()) return first;
+    if (const char* env = std::getenv("VXR_LIBRARY_PATH")) {
+        std::string dirs = env;
+        size_t b = 0;
+        while (b <= dirs.size()) {
+            size_t e = dirs.find(':', b);
+            if (e == std::string::npos) e = dirs.size();
+            std::string d = dirs.substr(b, e - b);
+            if (!d.empty() && std::ifstream(d + "/" + path).good()) return d + "/" + path;
+            b = e + 1;
+        }
+    }
+    return first;
+}
+
+} // namespace
+
+bool parseNumber(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    const char* s = text.c_str();
+    char c0 = s[0];
+    if (!(std::isdigit(static_cast<unsigned char>(c0)) || c0 == '.' || c0 == '-' || c0 == '+')) return false;
+    char* end = nullptr;
+    double v = std::strtod(s, &end);
+    if (end == s) return false;
+    std::string rest = lower(end);
+    // strtod accepts "inf"/"nan" and hexadecimal forms; a netlist number does not.
+    for (const char* p = s; p < end; ++p)
+        if (std::isalpha(static_cast<unsigned char>(*p)) && *p != 'e' && *p != 'E') return false;
+    double scale = 1.0;
+    size_t used = 0;
+    if (rest.compare(0, 3, "meg") == 0) {
+        scale = 1e6;
+        used = 3;
+    } else if (!rest.empty()) {
+        switch (rest[0]) {
+        case 'f': scale = 1e-15; used = 1; break;
+        case 'p': scale = 1e-12; used = 1; break;
+        case 'n': scale = 1e-9; used = 1; break;
+        case 'u': scale = 1e-6; used = 1; break;
+        case 'm': scale = 1e-3; used = 1; break;
+        case 'k': scale = 1e3; used = 1; break;
+        case 'g': scale = 1e9; used = 1; break;
+        case 't': scale = 1e12; used = 1; break;
+        default: break;
+        }
+    }
+    for (size_t i = used; i < rest.size(); ++i)
+        if (!std::isalpha(static_cast<unsigned char>(rest[i]))) return false; // unit letters only
+    value = v * scale;
+    return std::isfinite(value);
+}
+
+std::unique_ptr<Netlist> Netlist::parseFile(const std::string& path) {
+    std::ifstream f(path);
+    if (!f) throw NetlistError("cannot read netlist '" + path + "'");
+    std::stringstream ss;
+    ss << f.rdbuf();
+    std::string dir = ".";
+    if (auto p = path.find_last_of('/'); p != std::string::npos) dir = path.substr(0, p);
+    return parse(ss.str(), dir);
+}
+
+std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::string& baseDir) {
+    auto nl = std::unique_ptr<Netlist>(new Netlist);
+    nl->circuit_ = std::make_unique<Circuit>();
+    Circuit& c = *nl->circuit_;
+    Options& opt = c.options();
+
+    // Logical lines: comments dropped, "+" continuations joined.
+    std::vector<Line> lines;
+    {
+        std::istringstream in(text);
+        std::string raw;
+        int n = 0;
+        while (std::getline(in, raw)) {
+            ++n;
+            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+            if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
+            size_t b = raw.find_first_not_of(" \t");
+            if (b == std::string::npos || raw[b] == '*') continue;
+            raw = raw.substr(b);
+            if (raw[0] == '+') {
+                if (lines.empty()) fail(n, "continuation line without a line to continue");
+                lines.back().text += " " + raw.substr(1);
+            } else {
+                lines.push_back({n, raw});
+            }
+        }
+    }
+    size_t endAt = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lower(tokenize(lines[i].text, false)[0]) == ".end") {
+            endAt = i;
+            break;
+        }
+    lines.resize(endAt);
+
+    // Pass 1: settings and libraries, so that elements see them.
+    std::map<std::string, std::shared_ptr<ModelLibrary>> libs; // lower-case name -> library
+    for (auto& L : lines) {
+        auto tok = tokenize(L.text, false);
+        std::string d = lower(tok[0]);
+        if (d == ".lib" || d == ".model_library") {
+            if (tok.size() < 2) fail(L.number, d + " needs a library path");
+            std::string path = tok[1];
+            if (path.size() >= 2 && path.front() == '"') path = path.substr(1, path.size() - 2);
+            path = resolveLibrary(path, baseDir);
+            std::shared_ptr<ModelLibrary> lib;
+            try {
+                lib = ModelLibrary::open(path);
+            } catch (const SimError& e) {
+                fail(L.number, e.what());
+            }
+            libs[lower(lib->moduleName())] = lib;
+            if (tok.size() >= 3) libs[lower(tok[2])] = lib;
+        } else if (d == ".temp") {
+            if (tok.size() != 2) fail(L.number, ".temp needs one temperature");
+            opt.temp = number(tok[1], L.number, ".temp");
+        } else if (d == ".options" || d == ".option" || d == ".simparam") {
+            for (size_t i = 1; i < tok.size(); ++i) {
+                auto eq = tok[i].find('=');
+                std::string key = tok[i].substr(0, eq);
+                std::string lk = lower(key);
+                std::string val = eq == std::string::npos ? "" : tok[i].substr(eq + 1);
+                if (d == ".simparam" || knownSimParams().count(key)) {
+                    if (eq == std::string::npos) fail(L.number, "simulation parameter '" + key + "' needs a value");
+                    opt.simParams[key] = number(val, L.number, key);
+                    continue;
+                }
+                if (lk == "method") {
+                    std::string m = lower(val);
+                    if (m == "trap" || m == "trapezoidal") opt.trapezoidal = true;
+                    else if (m == "be" || m == "euler" || m == "gear") opt.trapezoidal = false;
+                    else fail(L.number, "unknown integration method '" + val + "'");
+                    continue;
+                }
+                if (eq == std::string::npos) fail(L.number, "option '" + key + "' needs a value");
+                double v = number(val, L.number, key);
+                if (lk == "reltol") opt.reltol = v;
+                else if (lk == "vntol") opt.vntol = v;
+                else if (lk == "abstol") opt.abstol = v;
+                else if (lk == "chgtol") opt.chgtol = v;
+                else if (lk == "gmin") opt.gmin = v;
+                else if (lk == "trtol") opt.trtol = v;
+                else if (lk == "itl1") opt.itl1 = static_cast<int>(v);
+                else if (lk == "itl4") opt.itl4 = static_cast<int>(v);
+                else if (lk == "temp") opt.temp = v;
+                else if (lk == "tnom") opt.tnom = v;
+                else if (lk == "seed") { opt.seed = static_cast<unsigned>(v); c.host().rng.seed(opt.seed); }
+                else if (defaultNames().count(lk)) opt.defaults[defaultNames().at(lk)] = v;
+                else fail(L.number, "unknown option '" + key + "'");
+                if (!(v > 0) && lk != "seed" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
+            }
+        }
+    }
+
+    // Pass 2: elements, then analyses and prints.
+    for (auto& L : lines) {
+        auto tok = tokenize(L.text, false);
+        const std::string& name = tok[0];
+        char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+        if (kind == '.') {
+            std::string d = lower(name);
+            if (d == ".lib" || d == ".model_library" || d == ".temp" || d == ".options" || d == ".option" ||
+                d == ".simparam" || d == ".title")
+                continue;
+            AnalysisCmd a;
+            a.line = L.number;
+            if (d == ".op") {
+                a.kind = AnalysisCmd::OP;
+            } else if (d == ".dc") {
+                if (tok.size() != 5) fail(L.number, ".dc needs: source start stop step");
+                a.kind = AnalysisCmd::DC;
+                a.source = tok[1];
+                a.a = number(tok[2], L.number, ".dc start");
+                a.b = number(tok[3], L.number, ".dc stop");
+                a.c = number(tok[4], L.number, ".dc step");
+                if (a.c == 0 || (a.b - a.a) / a.c < 0) fail(L.number, ".dc: the step does not lead from start to stop");
+            } else if (d == ".ac") {
+                if (tok.size() != 5) fail(L.number, ".ac needs: dec|oct|lin points fstart fstop");
+                a.kind = AnalysisCmd::AC;
+                a.acType = lower(tok[1]);
+                if (a.acType != "dec" && a.acType != "oct" && a.acType != "lin") fail(L.number, ".ac: unknown sweep type '" + tok[1] + "'");
+                double pts = number(tok[2], L.number, ".ac points");
+                if (pts < 1 || pts != std::floor(pts) || pts > 1e6) fail(L.number, ".ac: bad number of points");
+                a.points = static_cast<int>(pts);
+                a.a = number(tok[3], L.number, ".ac fstart");
+                a.b = number(tok[4], L.number, ".ac fstop");
+                if (!(a.a > 0) || a.b < a.a) fail(L.number, ".ac: bad frequency range");
+            } else if (d == ".tran") {
+                a.kind = AnalysisCmd::TRAN;
+                std::vector<std::string> nums;
+                for (size_t i = 1; i < tok.size(); ++i) {
+                    if (lower(tok[i]) == "uic") a.tran.uic = true;
+                    else nums.push_back(tok[i]);
+                }
+                if (nums.size() < 2 || nums.size() > 4) fail(L.number, ".tran needs: tstep tstop [tstart [tmax]] [uic]");
+                a.tran.tstep = number(nums[0], L.number, ".tran tstep");
+                a.tran.tstop = number(nums[1], L.number, ".tran tstop");
+                if (nums.size() > 2) a.tran.tstart = number(nums[2], L.number, ".tran tstart");
+                if (nums.size() > 3) a.tran.tmax = number(nums[3], L.number, ".tran tmax");
+                if (!(a.tran.tstep > 0) || !(a.tran.tstop > 0) || a.tran.tstart < 0 || a.tran.tstart >= a.tran.tstop)
+                    fail(L.number, ".tran: bad time parameters");
+                if (a.tran.tstop / a.tran.tstep > 1e7) fail(L.number, ".tran: too many output points");
+            } else if (d == ".print" || d == ".save" || d == ".probe") {
+                auto ptok = tokenize(L.text, false);
+                int k = -1;
+                size_t first = 1;
+                if (ptok.size() > 1) {
+                    std::string t = lower(ptok[1]);
+                    if (t == "op") k = AnalysisCmd::OP;
+                    else if (t == "dc") k = AnalysisCmd::DC;
+                    else if (t == "ac") k = AnalysisCmd::AC;
+                    else if (t == "tran") k = AnalysisCmd::TRAN;
+                    if (k >= 0) first = 2;
+                }
+                // Re-split so that "V(a, b)" stays one item.
+                std::vector<PrintItem> items;
+                std::string rest;
+                {
+                    std::string s = L.text.substr(L.text.find_first_of(" \t") == std::string::npos ? L.text.size() : L.text.find_first_of(" \t"));
+                    std::string cur;
+                    int depth = 0;
+                    std::vector<std::string> parts;
+                    for (char ch : s) {
+                        if (ch == '(') ++depth;
+                        if (ch == ')') --depth;
+                        if ((ch == ' ' || ch == '\t') && depth == 0) {
+                            if (!cur.empty()) parts.push_back(cur);
+                            cur.clear();
+                        } else if (ch != ' ' && ch != '\t') {
+                            cur += ch;
+                        }
+                    }
+                    if (!cur.empty()) parts.push_back(cur);
+                    for (size_t i = first - 1; i < parts.size(); ++i) items.push_back({parts[i], L.number});
+                }
+                if (items.empty()) fail(L.number, d + " needs at least one quantity");
+                nl->prints_.push_back({k, items});
+                continue;
+            } else {
+                fail(L.number, "unknown directive '" + name + "'");
+            }
+            nl->analyses_.push_back(a);
+            continue;
+        }
+
+        auto nodeOf = [&](const std::string& n) { return c.node(n); };
+        try {
+            switch (kind) {
+            case 'R':
+            case 'C':
+            case 'L': {
+                if (tok.size() < 4) fail(L.number, name + ": expected two nodes and a value");
+                if (tok.size() > 4) fail(L.number, name + ": unexpected '" + tok[4] + "'");
+                double v = number(tok[3], L.number, name);
+                int a = nodeOf(tok[1]), b = nodeOf(tok[2]);
+                if (kind == 'R') {
+                    if (v == 0) fail(L.number, name + ": zero resistance");
+                    c.add(std::make_unique<Resistor>(name, a, b, v));
+                } else if (kind == 'C') {
+                    c.add(std::make_unique<Capacitor>(name, a, b, v));
+                } else {
+                    c.add(std::make_unique<Inductor>(name, a, b, v));
+                }
+                break;
+            }
+            case 'V':
+            case 'I': {
+                auto st = tokenize(L.text, true);
+                if (st.size() < 3) fail(L.number, name + ": expected two nodes");
+                Waveform w;
+                size_t i = 3;
+                bool haveValue = false;
+                while (i < st.size()) {
+                    std::string k = lower(st[i]);
+                    if (k == "dc") {
+                        if (i + 1 >= st.size()) fail(L.number, name + ": DC needs a value");
+                        w.dc = number(st[i + 1], L.number, name + " DC");
+                        i += 2;
+                    } else if (k == "ac") {
+                        if (i + 1 >= st.size()) fail(L.number, name + ": AC needs a magnitude");
+                        w.acMag = number(st[i + 1], L.number, name + " AC");
+                        i += 2;
+                        double ph;
+                        if (i < st.size() && parseNumber(st[i], ph)) {
+                            w.acPhaseDeg = ph;
+                            ++i;
+                        }
+                    } else if (k == "pulse" || k == "sin" || k == "pwl") {
+                        w.kind = k == "pulse" ? Waveform::PULSE : (k == "sin" ? Waveform::SIN : Waveform::PWL);
+                        std::vector<double> args;
+                        ++i;
+                        double v;
+                        while (i < st.size() && parseNumber(st[i], v)) {
+                            args.push_back(v);
+                            ++i;
+                        }
+                        if (w.kind == Waveform::PWL) {
+                            if (args.size() < 2 || args.size() % 2) fail(L.number, name + ": PWL needs time-value pairs");
+                            for (size_t j = 0; j < args.size(); j += 2) {
+                                if (j && args[j] < args[j - 2]) fail(L.number, name + ": PWL times must not decrease");
+                                w.pwl.push_back({args[j], args[j + 1]});
+                            }
+                        } else {
+                            size_t need = w.kind == Waveform::PULSE ? 2 : 3;
+                            if (args.size() < need) fail(L.number, name + ": " + st[i - args.size() - 1] + " needs at least " + std::to_string(need) + " values");
+                            if (args.size() > 7) fail(L.number, name + ": too many values for " + k);
+                            w.args = args;
+                        }
+                    } else if (!haveValue) {
+                        w.dc = number(st[i], L.number, name);
+                        haveValue = true;
+                        ++i;
+                    } else {
+                        fail(L.number, name + ": unexpected '" + st[i] + "'");
+                    }
+                }
+                int p = nodeOf(st[1]), n = nodeOf(st[2]);
+                if (kind == 'V')
+                    c.add(std::make_unique<VoltageSource>(name, p, n, w));
+                else
+                    c.add(std::make_unique<CurrentSource>(name, p, n, w));
+                break;
+            }
+            case 'N':
+            case 'X': {
+                size_t firstParam = tok.size();
+                for (size_t i = 1; i < tok.size(); ++i)
+                    if (tok[i].find('=') != std::string::npos) {
+                        firstParam = i;
+                        break;
+                    }
+                if (firstParam < 3) fail(L.number, name + ": expected nodes and a model name");
+                std::string model = tok[firstParam - 1];
+                auto it = libs.find(lower(model));
+                if (it == libs.end()) fail(L.number, name + ": unknown model '" + model + "' (no .lib provides it)");
+                ModelLibrary& lib = *it->second;
+                std::vector<std::string> nodeNames(tok.begin() + 1, tok.begin() + static_cast<long>(firstParam) - 1);
+                if (nodeNames.size() != lib.terminals().size()) {
+                    std::string terms;
+                    for (auto& t : lib.terminals()) terms += " " + t;
+                    fail(L.number, name + ": model '" + lib.moduleName() + "' has " + std::to_string(lib.terminals().size()) +
+                                       " terminals (" + terms.substr(terms.empty() ? 0 : 1) + "), " +
+                                       std::to_string(nodeNames.size()) + " nodes given");
+                }
+                std::vector<int> nodes;
+                for (auto& nn : nodeNames) nodes.push_back(nodeOf(nn));
+                std::vector<ParamValue> params;
+                for (size_t i = firstParam; i < tok.size(); ++i) {
+                    auto eq = tok[i].find('=');
+                    if (eq == std::string::npos) fail(L.number, name + ": expected NAME=value, got '" + tok[i] + "'");
+                    ParamValue pv;
+                    pv.name = tok[i].substr(0, eq);
+                    std::string val = tok[i].substr(eq + 1);
+                    if (pv.name.empty() || val.empty()) fail(L.number, name + ": bad parameter assignment '" + tok[i] + "'");
+                    const ParamInfo* info = lib.findParam(pv.name);
+                    if (val.front() == '"') {
+                        pv.isString = true;
+                        pv.text = val.substr(1, val.size() >= 2 ? val.size() - 2 : 0);
+                    } else if (parseNumber(val, pv.number)) {
+                    } else if (info && info->type == VXR_STRING_PARAM) {
+                        pv.isString = true;
+                        pv.text = val;
+                    } else {
+                        fail(L.number, "bad number '" + val + "' for parameter '" + pv.name + "' of " + name);
+                    }
+                    params.push_back(pv);
+                }
+                c.add(lib.makeInstance(c, name, nodes, params));
+                break;
+            }
+            default:
+                fail(L.number, "unknown element type '" + name + "'");
+            }
+        } catch (const NetlistError&) {
+            throw;
+        } catch (const SimError& e) {
+            fail(L.number, e.what());
+        }
+    }
+    try {
+        c.setup();
+    } catch (const SimError& e) {
+        throw NetlistError(e.what());
+    }
+    for (auto& a : nl->analyses_)
+        if (a.kind == AnalysisCmd::DC && !dynamic_cast<VoltageSource*>(c.find(a.source)) &&
+            !dynamic_cast<CurrentSource*>(c.find(a.source)))
+            fail(a.line, ".dc: '" + a.source + "' is not an independent source");
+    for (auto& [k, items] : nl->prints_)
+        for (auto& it : items) (void)nl->makeProbe(it.text, k < 0 ? AnalysisCmd::OP : static_cast<AnalysisCmd::Kind>(k), it.line);
+    return nl;
+}
+
+Probe Netlist::makeProbe(const std::string& item, AnalysisCmd::Kind kind, int line) const {
+    Probe p;
+    p.label = item;
+    auto open = item.find('(');
+    if (open == std::string::npos || item.back() != ')') fail(line, "cannot print '" + item + "' (use V(node), V(a,b) or I(element))");
+    std::string fn = lower(item.substr(0, open));
+    std::string args = item.substr(open + 1, item.size() - open - 2);
+    std::vector<std::string> a;
+    {
+        std::string cur;
+        for (char ch : args) {
+            if (ch == ',') {
+                a.push_back(cur);
+                cur.clear();
+            } else if (ch != ' ' && ch != '\t') {
+                cur += ch;
+            }
+        }
+        a.push_back(cur);
+    }
+    if (fn.empty() || (fn[0] != 'v' && fn[0] != 'i')) fail(line, "cannot print '" + item + "'");
+    std::string part = fn.substr(1);
+    if (part.empty()) p.part = kind == AnalysisCmd::AC ? Probe::MAG : Probe::REAL;
+    else if (part == "m") p.part = Probe::MAG;
+    else if (part == "p") p.part = Probe::PHASE;
+    else if (part == "db") p.part = Probe::DB;
+    else if (part == "r") p.part = Probe::REAL;
+    else if (part == "i") p.part = Probe::IMAG;
+    else fail(line, "cannot print '" + item + "'");
+    if (fn[0] == 'v') {
+        p.kind = Probe::VOLTAGE;
+        if (a.size() < 1 || a.size() > 2 || a[0].empty()) fail(line, "V() needs one or two nodes");
+        int n0 = circuit_->findNode(a[0]);
+        if (n0 == -2) fail(line, "unknown node '" + a[0] + "' in " + item);
+        p.a = n0;
+        if (a.size() == 2) {
+            int n1 = circuit_->findNode(a[1]);
+            if (n1 == -2) fail(line, "unknown node '" + a[1] + "' in " + item);
+            p.b = n1;
+        }
+    } else {
+        p.kind = Probe::CURRENT;
+        if (a.size() != 1 || a[0].empty()) fail(line, "I() needs one element or branch");
+        if (Element* e = circuit_->find(a[0])) {
+            if (!e->hasCurrent()) fail(line, "element '" + a[0] + "' has no current to print");
+            if (kind == AnalysisCmd::AC && e->currentIndex() < 0) fail(line, "the AC current of '" + a[0] + "' is not available");
+            p.elem = e;
+        } else {
+            int u = circuit_->findUnknown(a[0]);
+            if (u < 0 || !circuit_->unknowns()[u].isCurrent) fail(line, "unknown element or branch '" + a[0] + "' in " + item);
+            p.unknown = u;
+        }
+    }
+    return p;
+}
+
+std::vector<Probe> Netlist::probesFor(AnalysisCmd::Kind kind) const {
+    std::vector<Probe> out;
+    for (int pass = 0; pass < 2 && out.empty(); ++pass)
+        for (auto& [k, items] : prints_)
+            if ((pass == 0 && k == kind) || (pass == 1 && k < 0))
+                for (auto& it : items) out.push_back(makeProbe(it.text, kind, it.line));
+    if (out.empty()) {
+        // Default: every netlist node voltage and every voltage-source current.
+        const auto& u = circuit_->unknowns();
+        for (size_t i = 0; i < u.size(); ++i)
+            if (!u[i].isCurrent && u[i].name.find('.') == std::string::npos)
+                out.push_back(makeProbe("V(" + u[i].name + ")", kind, 0));
+        for (auto& e : circuit_->elements())
+            if (dynamic_cast<VoltageSource*>(e.get())) out.push_back(makeProbe("I(" + e->name() + ")", kind, 0));
+    }
+    return out;
+}
+
+std::vector<Table> Netlist::run() {
+    if (analyses_.empty()) throw NetlistError("no analysis requested (.op, .dc, .ac or .tran)");
+    Simulator sim(*circuit_);
+    std::vector<Table> out;
+    for (auto& a : analyses_) {
+        auto probes = probesFor(a.kind);
+        switch (a.kind) {
+        case AnalysisCmd::OP: out.push_back(sim.op(probes)); break;
+        case AnalysisCmd::DC: out.push_back(sim.dcSweep(a.source, a.a, a.b, a.c, probes)); break;
+        case AnalysisCmd::AC: out.push_back(sim.ac(a.acType, a.points, a.a, a.b, probes)); break;
+        case AnalysisCmd::TRAN: out.push_back(sim.tran(a.tran, probes)); break;
+        }
+    }
+    return out;
+}
+
+} // namespace vxr

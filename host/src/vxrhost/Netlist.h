@@ -1,0 +1,62 @@
+// A small SPICE-like netlist: parsing, building the circuit and running the
+// analyses it asks for.
+#pragma once
+
+#include "vxrhost/Analysis.h"
+#include "vxrhost/ModelLibrary.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vxr {
+
+// A netlist error; the text starts with "line N: ".
+struct NetlistError : SimError {
+    using SimError::SimError;
+};
+
+// Parses a number with an engineering suffix (f p n u m k meg g t, any case)
+// followed by optional unit letters ("10uF", "1k", "2.5meg"). Returns false
+// for anything else.
+bool parseNumber(const std::string& text, double& value);
+
+struct AnalysisCmd {
+    enum Kind { OP, DC, AC, TRAN } kind = OP;
+    int line = 0;
+    std::string source;   // DC: swept source
+    double a = 0, b = 0, c = 0;
+    std::string acType;   // AC: dec, oct, lin
+    int points = 0;
+    TranSpec tran;
+};
+
+class Netlist {
+public:
+    // Parses and builds the circuit; throws NetlistError on a bad netlist.
+    // baseDir resolves relative library paths.
+    static std::unique_ptr<Netlist> parse(const std::string& text, const std::string& baseDir = ".");
+    static std::unique_ptr<Netlist> parseFile(const std::string& path);
+
+    Circuit& circuit() { return *circuit_; }
+    const std::vector<AnalysisCmd>& analyses() const { return analyses_; }
+
+    // Runs every analysis in netlist order; throws SimError on failure.
+    std::vector<Table> run();
+    // Probes for an analysis (its own .print, else the generic ones, else a default set).
+    std::vector<Probe> probesFor(AnalysisCmd::Kind kind) const;
+
+private:
+    struct PrintItem {
+        std::string text;
+        int line;
+    };
+    Probe makeProbe(const std::string& item, AnalysisCmd::Kind kind, int line) const;
+
+    std::unique_ptr<Circuit> circuit_;
+    std::vector<AnalysisCmd> analyses_;
+    std::vector<std::pair<int, std::vector<PrintItem>>> prints_; // (kind or -1, items)
+    std::vector<std::string> netlistNodes_;
+};
+
+} // namespace vxr

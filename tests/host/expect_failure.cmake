@@ -1,0 +1,10 @@
+# Runs vxrsim on a broken netlist: it must exit non-zero and say EXPECT on stderr.
+execute_process(COMMAND ${EXE} -L ${LIBDIR} ${NETLIST} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT (rc EQUAL 1 OR rc EQUAL 2))
+  message(FATAL_ERROR "vxrsim did not fail cleanly on ${NETLIST} (exit ${rc}):\n${out}${err}")
+endif()
+string(FIND "${err}" "${EXPECT}" pos)
+if(pos EQUAL -1)
+  message(FATAL_ERROR "expected '${EXPECT}' in the message, got:\n${err}")
+endif()
+message(STATUS "exit ${rc}: ${err}")

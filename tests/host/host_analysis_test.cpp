@@ -1,0 +1,161 @@
+// Analyses against closed forms, through the fixture modules of each revision.
+#include "host_test_util.h"
+
+#include <cmath>
+#include <complex>
+
+using namespace vxr;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+class HostAnalysis : public ::testing::TestWithParam<int> {};
+
+TEST_P(HostAnalysis, ResistiveDividerAtDc) {
+    auto nl = quietNetlist(".lib " + fixture("rc", GetParam()) +
+                           "\nV1 in 0 10\nN1 in out 0 fixrc R=3k C=1n\nR2 out 0 1k\n.op\n.print V(out) I(V1) I(R2)\n");
+    auto t = nl->run();
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_NEAR(t[0].rows[0][column(t[0], "V(out)")], 2.5, 1e-9);
+    EXPECT_NEAR(t[0].rows[0][column(t[0], "I(V1)")], -10.0 / 4000.0, 1e-12);
+    EXPECT_NEAR(t[0].rows[0][column(t[0], "I(R2)")], 2.5e-3, 1e-12);
+}
+
+TEST_P(HostAnalysis, RcLowPassAc) {
+    const double R = 2e3, C = 1e-7;
+    auto nl = quietNetlist(".lib " + fixture("rc", GetParam()) +
+                           "\nV1 in 0 DC 0 AC 2 30\nN1 in out 0 fixrc R=2k C=100n\n.ac dec 4 10 1meg\n.print ac VM(out) VP(out)\n");
+    auto t = nl->run()[0];
+    ASSERT_EQ(t.rows.size(), 21u);
+    for (auto& row : t.rows) {
+        double w = 2 * kPi * row[0];
+        std::complex<double> h = std::polar(2.0, 30 * kPi / 180) / std::complex<double>(1.0, w * R * C);
+        EXPECT_NEAR(row[1], std::abs(h), 1e-9 * std::abs(h) + 1e-15) << "f=" << row[0];
+        EXPECT_NEAR(row[2], std::arg(h) * 180 / kPi, 1e-7) << "f=" << row[0];
+    }
+}
+
+// The step response of a first-order section: the global error is bounded by
+// the sum of the local truncation errors of the steps taken (both methods are
+// contractive for this equation): (h/tau)^2/2 per Euler step, (h/tau)^3/12
+// per trapezoidal step, in units of the final value.
+double truncationBound(const std::vector<std::pair<double, int>>& steps, double tau) {
+    double b = 0;
+    for (auto [h, order] : steps) b += order == 1 ? std::pow(h / tau, 2) / 2 : std::pow(h / tau, 3) / 12;
+    return b;
+}
+
+struct StepCase {
+    const char* method;
+    const char* kind;
+};
+
+TEST_P(HostAnalysis, StepResponsesStayWithinTheTruncationBound) {
+    for (auto sc : {StepCase{"be", "rc"}, StepCase{"trap", "rc"}, StepCase{"be", "rl"}, StepCase{"trap", "rl"}}) {
+        SCOPED_TRACE(std::string(sc.kind) + " " + sc.method);
+        bool rc = std::string(sc.kind) == "rc";
+        // RC: tau = 1 ms, V(out). RL: tau = L/R = 1 us, the inductor current.
+        std::string net = ".lib " + fixture(sc.kind, GetParam()) + "\n.options method=" + sc.method + "\n" +
+                          "V1 in 0 PULSE(0 2 0 1p 1p 1 2)\n" +
+                          (rc ? "N1 in out 0 fixrc R=1k C=1u\n.tran 0.1m 5m 0 20u\n.print tran V(out)\n"
+                              : "N1 in 0 fixrl L=1m R=1k\n.tran 0.1u 5u 0 20n\n.print tran I(N1.br_A_MID_i) I(V1)\n");
+        auto nl = quietNetlist(net);
+        Simulator sim(nl->circuit());
+        auto& a = nl->analyses()[0];
+        auto t = sim.tran(a.tran, nl->probesFor(AnalysisCmd::TRAN));
+        const double tau = rc ? 1e-3 : 1e-6, final = rc ? 2.0 : 2e-3;
+        double bound = final * truncationBound(sim.acceptedSteps, tau) + 1e-9 * final;
+        ASSERT_EQ(t.rows.size(), 51u);
+        double worst = 0;
+        for (auto& row : t.rows) {
+            double expect = final * (1 - std::exp(-row[0] / tau));
+            double err = std::abs(row[1] - expect);
+            worst = std::max(worst, err);
+            EXPECT_LE(err, bound) << "t=" << row[0];
+            if (!rc) {
+                EXPECT_NEAR(row[2], -row[1], 1e-12); // the source delivers the branch current
+            }
+        }
+        EXPECT_LT(worst, 0.01 * final);
+        EXPECT_GT(sim.acceptedSteps.size(), 50u);
+    }
+}
+
+// Diode with a series resistor: V(a) solved independently by bisection.
+double diodeVoltage(double vs, double r, double is, double n, double tempC) {
+    double vt = 1.380649e-23 * (tempC + 273.15) / 1.602176634e-19;
+    auto f = [&](double v) { return is * (std::exp(v / (n * vt)) - 1) - (vs - v) / r; };
+    double lo = -1, hi = std::max(vs, 0.0) + 1e-3;
+    if (vs < 0) lo = vs - 1e-3;
+    for (int i = 0; i < 200; ++i) {
+        double m = 0.5 * (lo + hi);
+        (f(m) > 0 ? hi : lo) = m;
+    }
+    return 0.5 * (lo + hi);
+}
+
+TEST_P(HostAnalysis, DiodeOperatingPointAndSweep) {
+    auto nl = quietNetlist(".lib " + fixture("diode", GetParam()) +
+                           "\n.temp 50\n.options reltol=1e-6\nV1 in 0 5\nR1 in a 1k\nN1 a 0 fixdiode IS=2e-14 N=1.5 CJ=1p\n"
+                           ".op\n.dc V1 -1 3 0.25\n.print V(a)\n");
+    auto t = nl->run();
+    double va = diodeVoltage(5, 1e3, 2e-14, 1.5, 50);
+    EXPECT_NEAR(t[0].rows[0][0], va, 1e-8);
+    ASSERT_EQ(t[1].rows.size(), 17u);
+    for (auto& row : t[1].rows) EXPECT_NEAR(row[1], diodeVoltage(row[0], 1e3, 2e-14, 1.5, 50), 1e-8) << row[0];
+}
+
+TEST_P(HostAnalysis, DiodeStrobedAtEveryAcceptedPoint) {
+    auto nl = quietNetlist(".lib " + fixture("diode", GetParam()) +
+                           "\nV1 in 0 SIN(0 1 1k)\nR1 in a 1k\nN1 a 0 fixdiode VERBOSE=1\n.tran 0.1m 1m\n");
+    Simulator sim(nl->circuit());
+    sim.tran(nl->analyses()[0].tran, nl->probesFor(AnalysisCmd::TRAN));
+    int strobes = 0;
+    for (auto& m : nl->circuit().host().messages)
+        if (m.severity == 3 /* strobe */ && m.text.rfind("N1: V(A,C)", 0) == 0) ++strobes;
+    EXPECT_EQ(strobes, static_cast<int>(sim.acceptedSteps.size()) + 1); // plus the initial point
+}
+
+INSTANTIATE_TEST_SUITE_P(Revisions, HostAnalysis, ::testing::Values(187, 160, 142),
+                         [](const auto& info) { return "r" + std::to_string(info.param); });
+
+TEST(HostLibraries, RevisionsSideBySideAgree) {
+    std::string net;
+    for (int rev : {187, 160, 142}) net += ".lib " + fixture("rc", rev) + " rc" + std::to_string(rev) + "\n";
+    net += "V1 in 0 AC 1\n";
+    for (int rev : {187, 160, 142})
+        net += "N" + std::to_string(rev) + " in o" + std::to_string(rev) + " 0 rc" + std::to_string(rev) + " R=1k C=1u\n";
+    net += ".ac lin 3 100 300\n.print ac VM(o187) VM(o160) VM(o142) VP(o187) VP(o142)\n";
+    auto t = quietNetlist(net)->run()[0];
+    for (auto& row : t.rows) {
+        EXPECT_DOUBLE_EQ(row[1], row[2]);
+        EXPECT_DOUBLE_EQ(row[1], row[3]);
+        EXPECT_DOUBLE_EQ(row[4], row[5]);
+    }
+}
+
+TEST(HostLibraries, DescribeReadsDefaultsThroughTheGetSlots) {
+    for (int rev : {187, 160, 142}) {
+        auto lib = ModelLibrary::open(fixture("diode", rev));
+        EXPECT_EQ(lib->revision(), rev);
+        EXPECT_EQ(lib->buildId().size(), 32u);
+        std::string d = describeLibrary(*lib);
+        EXPECT_NE(d.find("module:     fixdiode"), std::string::npos) << d;
+        EXPECT_NE(d.find("terminals:  A C"), std::string::npos) << d;
+        EXPECT_NE(d.find("IS       real           1e-14"), std::string::npos) << d;
+        EXPECT_NE(d.find("VERBOSE  integer        0"), std::string::npos) << d;
+        EXPECT_NE(d.find(rev == 142 ? "revision:   1.42\n" : "(1."), std::string::npos) << d;
+    }
+}
+
+TEST(HostLibraries, OpenFailuresAreReported) {
+    EXPECT_THROW(ModelLibrary::open("/nonexistent/lib.so"), SimError);
+    try {
+        ModelLibrary::open("/nonexistent/lib.so");
+    } catch (const SimError& e) {
+        EXPECT_NE(std::string(e.what()).find("cannot load library"), std::string::npos);
+    }
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+// Netlist parsing: numbers, waveforms and the error messages of bad netlists.
+#include "host_test_util.h"
+
+using namespace vxr;
+
+namespace {
+
+TEST(HostNetlist, Numbers) {
+    struct Case {
+        const char* text;
+        bool ok;
+        double value;
+    } cases[] = {{"1", true, 1},        {"1k", true, 1e3},      {"2.5meg", true, 2.5e6}, {"2.5MEG", true, 2.5e6},
+                 {"10uF", true, 10e-6}, {"3n", true, 3e-9},     {"4p", true, 4e-12},     {"5f", true, 5e-15},
+                 {"1g", true, 1e9},     {"1t", true, 1e12},     {"1e-3", true, 1e-3},    {"-2m", true, -2e-3},
+                 {"1ohm", true, 1},     {"1k2", false, 0},      {"abc", false, 0},       {"", false, 0},
+                 {"inf", false, 0},     {"nan", false, 0},      {"0x10", false, 0},      {"1e999", false, 0}};
+    for (auto& c : cases) {
+        double v = 0;
+        EXPECT_EQ(parseNumber(c.text, v), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+        }
+    }
+}
+
+TEST(HostNetlist, BadNetlistsNameTheLine) {
+    struct Case {
+        std::string netlist;
+        std::string message;
+    } cases[] = {
+        {"V1 a 0 1\nQ1 a 0 0 npn\n.op\n", "line 2: unknown element type 'Q1'"},
+        {"V1 a 0 1\nR1 a\n.op\n", "line 2: R1: expected two nodes and a value"},
+        {"V1 a 0 1\nR1 a 0 1x2\n.op\n", "line 2: bad number '1x2' for R1"},
+        {"V1 a 0 1\nR1 a 0 1k\n.tran 1m\n", "line 3: .tran needs"},
+        {"V1 a 0 1\nR1 a 0 1k\n.op\n.print V(b)\n", "line 4: unknown node 'b'"},
+        {"V1 a 0 1\nR1 a 0 1k\n.dc R1 0 1 0.1\n", "line 3: .dc: 'R1' is not an independent source"},
+        {"V1 a 0 1\nR1 a 0 1k\n.foo\n", "line 3: unknown directive '.foo'"},
+        {"V1 a 0 1\nR1 a 0 1k\nN1 a 0 nomodel\n.op\n", "line 3: N1: unknown model 'nomodel'"},
+        {".lib /nonexistent.so\n", "line 1: cannot load library"},
+        {"V1 a 0 1\nR1 a 0 1k\nR1 a 0 2k\n.op\n", "line 3: duplicate element name 'R1'"},
+        {".options reltol=-1\n", "line 1: option 'reltol' must be positive"},
+        {".lib " + fixture("rc", 187) + "\nV1 in 0 1\nN1 in out 0 fixrc R=1k RR=3\n.op\n",
+         "line 3: instance 'N1' requested the simulation to stop: Parameter 'RR' not found. [ instance 'N1' of module type 'fixrc' ]"},
+        {".lib " + fixture("rl", 160) + "\nV1 in 0 1\nN1 in 0 fixrl L=x\n.op\n", "line 3: bad number 'x' for parameter 'L' of N1"},
+        {".lib " + fixture("rl", 142) + "\nV1 in 0 1\nN1 in 0 fixrl R=0\n.op\n", "parameter 'R' out of range"},
+    };
+    for (auto& c : cases) {
+        try {
+            quietNetlist(c.netlist);
+            ADD_FAILURE() << "accepted: " << c.netlist;
+        } catch (const NetlistError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(HostNetlist, FailuresDuringAnalysisAreClear) {
+    // A floating node makes the matrix singular; a missing analysis is an error.
+    try {
+        quietNetlist("V1 a 0 1\nC1 a b 1n\nR1 b c 1k\n.op\n")->run();
+        ADD_FAILURE() << "singular circuit accepted";
+    } catch (const SimError& e) {
+        EXPECT_NE(std::string(e.what()).find("singular matrix"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(quietNetlist("V1 a 0 1\nR1 a 0 1\n")->run(), NetlistError);
+}
+
+TEST(HostNetlist, SourcesAndContinuations) {
+    auto nl = quietNetlist("* comment\nV1 a 0 PWL(0 0 1m 1\n+ 2m 0)\nR1 a 0 1k ; inline comment\n"
+                           "I1 0 b 2m\nR2 b 0 1k\nL1 b c 1m\nR3 c 0 1k\n.tran 0.5m 2m\n.print V(a) V(b) I(L1)\n.end\nQ garbage\n");
+    auto t = nl->run()[0];
+    ASSERT_EQ(t.rows.size(), 5u);
+    double va[] = {0, 0.5, 1, 0.5, 0};
+    for (size_t i = 0; i < 5; ++i) EXPECT_NEAR(t.rows[i][1], va[i], 1e-9);
+    // The current source pushes 2 mA into b, shared by R2 and the R3 through L1.
+    EXPECT_NEAR(t.rows[4][2], 1.0, 1e-3);
+    EXPECT_NEAR(t.rows[4][3], 1e-3, 1e-6);
+}
+
+} // namespace
