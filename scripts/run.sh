@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Builds the model libraries and runs the host on them.
+# Builds the model libraries and the host, then runs the host on them: the
+# records of every library, and the example circuits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 8)"
-libs=$(find build -name '*.so' -path '*tests/fixtures*' | sort)
-./build/tests/abi/vxr_libinfo $libs
+
+sim=./build/host/vxrsim
+libpath=build/models/lambret:build/models/torvex/core:build/tests/host/fixtures
+export VXR_LIBRARY_PATH=$libpath
+
+for lib in build/models/lambret/LAMBRET.so build/models/torvex/core/TORVEX_CORE.so; do
+  echo "=== $lib"
+  "$sim" describe "$lib"
+done
+for net in models/lambret/examples/*.cir host/examples/*.cir; do
+  echo "=== $net"
+  "$sim" "$net"
+done
