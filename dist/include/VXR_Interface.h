@@ -31,9 +31,14 @@
 extern "C" {
 #endif
 
+/* VXR_ENTRY_POINT: the two entry points every library exports.
+ * VXR_EXPORT: runtime functions and data that Linux libraries export as well;
+ * Windows libraries export the two entry points only. */
 #if defined(_WIN32)
-#define VXR_EXPORT __declspec(dllexport)
+#define VXR_ENTRY_POINT __declspec(dllexport)
+#define VXR_EXPORT
 #else
+#define VXR_ENTRY_POINT __attribute__((visibility("default")))
 #define VXR_EXPORT __attribute__((visibility("default")))
 #endif
 

@@ -22,8 +22,8 @@ extern "C" {
 #endif
 
 /* ---- Library entry points (defined by each generated module) ---------------- */
-VXR_EXPORT const VXR_LibraryVersion* getLibraryVersion(void);
-VXR_EXPORT const VXR_LibraryManifest* getLibraryManifest(void);
+VXR_ENTRY_POINT const VXR_LibraryVersion* getLibraryVersion(void);
+VXR_ENTRY_POINT const VXR_LibraryManifest* getLibraryManifest(void);
 
 /* ---- Loaders: null members, static-check loader, RHS-only copy, query mask -- */
 
