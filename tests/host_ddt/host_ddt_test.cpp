@@ -17,7 +17,8 @@ struct Scale {
     const char* option; // netlist line, empty for the loader's default (0: built-in 1.0)
     double s;           // row scale the operator should use
 };
-const Scale kScales[] = {{"", 1.0}, {".options branchddt_scale=1e-9\n", 1e-9}};
+// A negative default falls back to the built-in scale 1.0.
+const Scale kScales[] = {{"", 1.0}, {".options branchddt_scale=1e-9\n", 1e-9}, {".options branchddt_scale=-2\n", 1.0}};
 
 class HostDdt : public ::testing::TestWithParam<int> {
 protected:
