@@ -29,7 +29,15 @@ void HostServices::systemRequest(const std::string& request, int, const std::str
             exitMessage.clear();
             for (auto it = messages.rbegin(); it != messages.rend(); ++it)
                 if (it->severity == 0 || it->severity == 1 || it->severity == 2) {
-                    exitMessage = it->text;
+                    // One line: a context line ("\n   [ instance ... ]") is joined with one space.
+                    for (size_t i = 0; i < it->text.size(); ++i) {
+                        if (it->text[i] != '\n') {
+                            exitMessage += it->text[i];
+                            continue;
+                        }
+                        while (i + 1 < it->text.size() && (it->text[i + 1] == ' ' || it->text[i + 1] == '\t')) ++i;
+                        exitMessage += ' ';
+                    }
                     break;
                 }
         }

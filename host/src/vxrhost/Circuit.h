@@ -14,6 +14,9 @@
 // a quartet (r1, r2 | c1, c2) holds the derivative of that current with
 // respect to v(c1) - v(c2): +g at (r1,c1) and (r2,c2), -g at (r1,c2) and
 // (r2,c1). The Q variants go to q and C in the same way.
+// pSetupNode makes a node unknown whatever its nodal-info argument (NULL or
+// the "none" marker): an operator branch's variable (whose row the operator
+// loads, e.g. s dQ/dt - x = 0 for the time derivative) is such a node.
 #pragma once
 
 #include <Eigen/Dense>
@@ -52,6 +55,14 @@ struct Options {
     std::map<int, double> defaults;           // VXR_DefaultTypeE -> value for pGetDefault
 };
 
+// A noise contribution a library reported for one of its noise sources
+// (pReportNoiseContrib): the rows the source feeds, -1 for ground or none.
+struct NoiseReport {
+    std::string instance;
+    int source;
+    int plus, minus;
+};
+
 // One severity-tagged message as received from a library (or the host).
 struct Message {
     int severity; // VXR_MessageTypeE
@@ -66,6 +77,7 @@ const char* severityName(int severity);
 struct HostServices {
     Options options;
     std::vector<Message> messages;
+    std::vector<NoiseReport> noiseReports; // in the order the libraries reported them
     bool echoMessages = true;
     bool exitRequested = false;
     std::string exitInstance;

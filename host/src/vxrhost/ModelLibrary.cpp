@@ -452,6 +452,26 @@ private:
         return sv;
     }
     static void cbReportDiscipline(SV*, typename T::Disc*, Inst*, SimIf*) {}
+    void reportNoise(int source, int plus, int minus, Inst* inst) {
+        host->noiseReports.push_back({inst && inst->instName ? inst->instName : name(), source, plus, minus});
+    }
+    // 1.87 reports a right-hand-side handle, 1.60 a pair of state variables.
+    static void cbReportNoiseContrib187(int source, void* contrib, Inst* inst, void* cb) {
+        ModelInstance* s = self(inst, cb);
+        auto* h = static_cast<RhsHandle*>(contrib);
+        if (!h || h->magic != kRhsMagic) {
+            s->host->message(MessageTypeE_WARNING,
+                             "instance '" + s->name() + "' reports noise through an invalid right-hand-side handle",
+                             s->name());
+            return;
+        }
+        s->reportNoise(source, h->a, h->b, inst);
+    }
+    static void cbReportNoiseContrib160(int source, void* plus, void* minus, Inst* inst, void* cb) {
+        ModelInstance* s = self(inst, cb);
+        s->reportNoise(source, s->index(static_cast<SV*>(plus), "noise contribution"),
+                       s->index(static_cast<SV*>(minus), "noise contribution"), inst);
+    }
     static void* rhsHandle(SV* a, SV* b, Inst* inst, void* cb, bool charge) {
         ModelInstance* s = self(inst, cb);
         RhsHandle& h = s->rhs_.emplace_back();
@@ -609,6 +629,10 @@ private:
         sim_.pGetRhsPairQ = &cbGetRhsPairQ;
         sim_.pGetDerivDoublet = &cbGetDerivDoublet;
         sim_.pGetDerivQuartet = &cbGetDerivQuartet;
+        if constexpr (R == 187)
+            sim_.pReportNoiseContrib = &cbReportNoiseContrib187;
+        else if constexpr (R == 160)
+            sim_.pReportNoiseContrib = &cbReportNoiseContrib160;
         sim_.pGetTemperature = &cbGetTemperature;
         sim_.pFormAnalysisQueryMask = &cbFormMask;
         sim_.pMessage = &cbMessage;
