@@ -279,7 +279,8 @@ const char* VXR_ConvertToEngFormat(double x, char* buf) {
     size_t cut = 0;
     while (work[cut] && (std::isdigit(static_cast<unsigned char>(work[cut])) || work[cut] == '.')) ++cut;
     work[cut] = '\0';
-    std::snprintf(buf, kOut, "%s%s%c", x < 0.0 ? "-" : "", work, letter);
+    // The digits are cut to what the output holds (sign and letter beside them).
+    std::snprintf(buf, kOut, "%s%.*s%c", x < 0.0 ? "-" : "", static_cast<int>(kOut) - 3, work, letter);
     return buf;
 }
 
