@@ -723,6 +723,31 @@ std::vector<Call> RecordingHost::calls() const {
     return out;
 }
 
+std::string RecordingHost::member(const LogEntry& e) const {
+    std::string name;
+    switch (e.call) {
+    case Call::GetHandle: name = toString(handles_[e.index].kind); break;
+    case Call::BatchLoad: name = toString(batches_[e.index].kind); break;
+    case Call::HostFree: {
+        const std::string& k = hostFrees_[e.index].kind;
+        name = "free" + std::string(k == "poleres" ? "PoleRes" : k == "transition" ? "Transition"
+                                                                : k == "slew"         ? "Slew"
+                                                                                      : "Delay") +
+               "Spec";
+        break;
+    }
+    default: name = toString(e.call); break;
+    }
+    name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    return "p" + name;
+}
+
+std::vector<std::string> RecordingHost::members() const {
+    std::vector<std::string> out;
+    for (const LogEntry& e : log_) out.push_back(member(e));
+    return out;
+}
+
 std::vector<LogEntry> RecordingHost::entries(Call c) const {
     std::vector<LogEntry> out;
     for (const LogEntry& e : log_)

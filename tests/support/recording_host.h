@@ -311,6 +311,10 @@ public:
     const std::vector<std::pair<const VXR_StateVar*, double>>& solutionReads() const { return gets_; }
     const std::vector<std::pair<int, double>>& defaultReads() const { return defaultGets_; }
     std::vector<Call> calls() const; // kinds of log(), in order
+    // The table member each logged call came through, e.g. "pSetupNode",
+    // "pGetDerivDoublet", "pLoadRhsPairQ", "pFreeSlewSpec".
+    std::string member(const LogEntry& e) const;
+    std::vector<std::string> members() const;
     std::vector<LogEntry> entries(Call c) const; // the log entries of one kind
     size_t count(Call c) const;
     // "exit" requests with code 1 (the runtime's answer to a fatal error).
