@@ -6,15 +6,19 @@
 #include "VXR_ParamsData.h"
 #include "fixture_module.h"
 #include "allocation_probe.h"
-#include "test_host.h"
+#include "recording_host.h"
 
 namespace {
 
+using vxrtest::InstanceRecord;
+using vxrtest::RecordingHost;
+using vxrtest::withInstance;
+
 class Arrays : public ::testing::Test {
 protected:
-    TestHost host;
+    RecordingHost host;
     VXR_ModuleDescriptor md = fixtureDescriptor();
-    TestInst ti{host, &md, "a1", 3};
+    InstanceRecord ti{host, "a1", &md, 3};
     VXR_DeviceInst* inst = &ti.inst;
 
     void SetUp() override { vxr_test::resetAllocationProbe(); }
@@ -34,7 +38,7 @@ TEST_F(Arrays, CreatedArrayHasNoBoundsAndNoData)
     VXR_Array* a = VXR_createArray(inst, VXR_REAL_ARRAY, "c");
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->_pParent, inst);
-    EXPECT_EQ(a->_pSimInterface, &host.si);
+    EXPECT_EQ(a->_pSimInterface, host.sim());
     EXPECT_STREQ(a->_arrayName, "c");
     EXPECT_EQ(a->_arrayType, VXR_REAL_ARRAY);
     EXPECT_FALSE(a->_boundsSet);
@@ -76,7 +80,7 @@ TEST_F(Arrays, ElementCountIsProductOfDimensions)
     VXR_setArrayBoundVectors(a, a->_numDims, a->_pLeftBounds, a->_pRightBounds);
     EXPECT_EQ(a->_dataLen, 6);
     EXPECT_EQ(a->_pLeftBounds[1], 5);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.messages().empty());
     freeTestArray(a);
 }
 #endif
@@ -111,8 +115,8 @@ TEST_F(Arrays, OversizeArrayIsReportedNotShortAllocated)
     const int expected = 1;
 #endif
     const std::string text = withInstance("Array 'big' has too many elements.", "a1", "fixmod");
-    EXPECT_EQ(host.texts(MessageTypeE_ERROR), std::vector<std::string>(expected, text));
-    EXPECT_EQ(host.exitCount(), expected);
+    EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR), std::vector<std::string>(expected, text));
+    EXPECT_EQ(host.exitRequests(), expected);
     freeTestArray(a);
 }
 
@@ -124,9 +128,9 @@ TEST_F(Arrays, FailedDataAllocationLeavesNoElements)
     VXR_setArrayBounds(a, 0, 9);
     EXPECT_EQ(a->_dataLen, 0);
     EXPECT_EQ(a->_data._pInt, nullptr);
-    EXPECT_EQ(host.texts(MessageTypeE_ERROR),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR),
               (std::vector<std::string>{withInstance("Out of memory.", "a1", "fixmod")}));
-    EXPECT_EQ(host.exitCount(), 1);
+    EXPECT_EQ(host.exitRequests(), 1);
     VXR_setArrayBounds(a, 0, 2); // usable again afterwards
     EXPECT_EQ(ints(a), (std::vector<int>{0, 0, 0}));
 #if VXR_REVISION == 187
@@ -134,7 +138,7 @@ TEST_F(Arrays, FailedDataAllocationLeavesNoElements)
     VXR_setArrayBounds(a, 0, 5);
     EXPECT_EQ(a->_pLeftBounds, nullptr);
     EXPECT_LE(a->_dataLen, 3);
-    EXPECT_EQ(host.exitCount(), 2);
+    EXPECT_EQ(host.exitRequests(), 2);
 #endif
     freeTestArray(a);
 }

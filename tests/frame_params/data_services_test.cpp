@@ -6,9 +6,13 @@
 #include "VXR_SupportLib.h"
 #include "VXR_ParamsData.h"
 #include "fixture_module.h"
-#include "test_host.h"
+#include "recording_host.h"
 
 namespace {
+
+using vxrtest::InstanceRecord;
+using vxrtest::RecordingHost;
+using vxrtest::withInstance;
 
 double three(VXR_DeviceInst*, double)
 {
@@ -22,13 +26,13 @@ double passDefault(VXR_DeviceInst*, double d)
 
 TEST(SimParams, ExactNameFirstEntry)
 {
-    TestHost host;
+    RecordingHost host;
     VXR_ModuleDescriptor md = fixtureDescriptor();
-    TestInst ti(host, &md, "sp", 3);
+    InstanceRecord ti(host, "sp", &md, 3);
     VXR_SimParam table[] = {{"maxLaplace_d_Order", three}, {nullptr, three}, {"_transitionDisable", passDefault},
                             {"maxLaplace_d_Order", passDefault}};
-    host.si.numOfSimParams = 4;
-    host.si.pSimParamArray = table;
+    host.sim()->numOfSimParams = 4;
+    host.sim()->pSimParamArray = table;
 
     EXPECT_EQ(VXR_getSimParamCallback(&ti.inst, "maxLaplace_d_Order"), &table[0]);
     EXPECT_EQ(VXR_getSimParamCallback(&ti.inst, "_transitionDisable"), &table[2]);
@@ -37,9 +41,9 @@ TEST(SimParams, ExactNameFirstEntry)
     EXPECT_EQ(VXR_getSimParamCallback(&ti.inst, nullptr), nullptr);
     EXPECT_EQ(VXR_getSimParamCallback(nullptr, "maxLaplace_d_Order"), nullptr);
     EXPECT_EQ(VXR_getSimParamCallback(&ti.inst, "maxLaplace_d_Order")->pGetValue(nullptr, 0.0), 3.0);
-    host.si.numOfSimParams = 0;
+    host.sim()->numOfSimParams = 0;
     EXPECT_EQ(VXR_getSimParamCallback(&ti.inst, "maxLaplace_d_Order"), nullptr);
-    host.si.numOfSimParams = -1;
+    host.sim()->numOfSimParams = -1;
     EXPECT_EQ(VXR_getSimParamCallback(&ti.inst, "maxLaplace_d_Order"), nullptr);
 }
 
@@ -61,12 +65,12 @@ VXR_ParamAssn assn(const char* name, VXR_ParamTypeE type, double v)
 
 class ParamString : public ::testing::Test {
 protected:
-    TestHost host;
+    RecordingHost host;
     VXR_ModuleDescriptor md = fixtureDescriptor();
 
     std::string make(const char* instName, std::vector<VXR_ParamAssn> given)
     {
-        TestInst ti(host, &md, instName, 3);
+        InstanceRecord ti(host, instName, &md, 3);
         char* s = VXR_CreateParamString(static_cast<int>(given.size()), given.data(), &ti.inst);
         std::string out = s ? s : "<null>";
         VXR_free(s);
@@ -79,7 +83,7 @@ TEST_F(ParamString, NullWithoutDigitalContentOrAssignments)
     EXPECT_EQ(make("p0", {assn("w", VXR_REAL_PARAM, 1e-6)}), "<null>");
     md.isDigital = 1;
     EXPECT_EQ(make("p1", {}), "<null>");
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.messages().empty());
 }
 
 TEST_F(ParamString, ItemsInListOrder)
@@ -91,7 +95,7 @@ TEST_F(ParamString, ItemsInListOrder)
     EXPECT_EQ(make("p3", {assn("s", VXR_STRING_PARAM, 0), assn("r", VXR_REAL_PARAM, 2), assn("c", VXR_ARRAY_OF_REAL_PARAM, 0),
                           assn("k", VXR_INT_PARAM, -4)}),
               "#(.r(2.000000000000000e+00),.k(-4))");
-    EXPECT_EQ(host.texts(MessageTypeE_WARNING),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_WARNING),
               (std::vector<std::string>{
                   withInstance("String parameter 's' not supported for AMS modules.", "p3", "fixmod"),
                   withInstance("Array parameter 'c' not supported for AMS modules.", "p3", "fixmod")}));
@@ -105,13 +109,13 @@ TEST_F(ParamString, ConnectModuleAndDigitalChild)
     md.isConnectModule = 1;
     EXPECT_EQ(make("p5", {assn("s", VXR_STRING_PARAM, 0), assn("r", VXR_REAL_PARAM, 2)}),
               "#(.r(2.000000000000000e+00))");
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.messages().empty());
 
     // Digital content found in the third child only.
     VXR_ModuleDescriptor plain = fixtureDescriptor();
     VXR_ModuleDescriptor digital = fixtureDescriptor();
     digital.hasDigital = 1;
-    TestInst parent(host, &plain, "top", 3), c0(host, &plain, "c0", 3), c2(host, &digital, "c2", 3);
+    InstanceRecord parent(host, "top", &plain, 3), c0(host, "c0", &plain, 3), c2(host, "c2", &digital, 3);
     VXR_DeviceInst* children[] = {&c0.inst, nullptr, &c2.inst};
     parent.inst.numOfChildren = 3;
     parent.inst.pChildren = children;
@@ -144,9 +148,9 @@ double D2AFeed::values[8];
 
 TEST(DigitalArray, RefreshFetchesAscendingAndFlagsChanges)
 {
-    TestHost host;
+    RecordingHost host;
     VXR_ModuleDescriptor md = fixtureDescriptor();
-    TestInst ti(host, &md, "dg", 3);
+    InstanceRecord ti(host, "dg", &md, 3);
     AMS_ContribLoader ams{};
     ams.pGetD2A_RealElement = D2AFeed::real;
     VXR_ContribLoader ldr{};

@@ -112,3 +112,29 @@ VXR_ModuleDescriptor fixtureDescriptor()
     md.pGetIntParam = getInt;
     return md;
 }
+
+void freeTestArray(VXR_Array* a)
+{
+    if (!a)
+        return;
+    VXR_free(a->_data._pReal);
+#if VXR_REVISION == 187
+    VXR_free(a->_pLeftBounds);
+    VXR_free(a->_pRightBounds);
+#endif
+    VXR_free(a);
+}
+
+VXR_Array* makeArray(VXR_DeviceInst* parent, VXR_ArrayTypeE type, const char* name, int left, int right,
+                     const std::vector<double>& values)
+{
+    VXR_Array* a = VXR_createArray(parent, type, name);
+    VXR_setArrayBounds(a, left, right);
+    for (size_t k = 0; k < values.size() && static_cast<int>(k) < a->_dataLen; ++k) {
+        if (type == VXR_REAL_ARRAY)
+            a->_data._pReal[k] = values[k];
+        else
+            a->_data._pInt[k] = static_cast<int>(values[k]);
+    }
+    return a;
+}

@@ -29,3 +29,10 @@ std::vector<ModifyCall>& fixtureCalls();
 
 // A fresh copy of the fixture's descriptor (tests may change fields).
 VXR_ModuleDescriptor fixtureDescriptor();
+
+// Frees an array made by the runtime (record, bounds, elements).
+void freeTestArray(VXR_Array* a);
+
+// An array of the given type with one bound pair and the given values.
+VXR_Array* makeArray(VXR_DeviceInst* parent, VXR_ArrayTypeE type, const char* name, int left, int right,
+                     const std::vector<double>& values);

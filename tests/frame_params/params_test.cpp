@@ -6,9 +6,13 @@
 
 #include "VXR_SupportLib.h"
 #include "fixture_module.h"
-#include "test_host.h"
+#include "recording_host.h"
 
 namespace {
+
+using vxrtest::InstanceRecord;
+using vxrtest::RecordingHost;
+using vxrtest::withInstance;
 
 VXR_ParamAssn realAssn(const char* name, double v)
 {
@@ -48,10 +52,10 @@ VXR_ParamAssn arrAssn(const char* name, VXR_Array* arr)
 
 class Params : public ::testing::Test {
 protected:
-    TestHost host;
+    RecordingHost host;
     VXR_ModuleDescriptor md = fixtureDescriptor();
     FixturePriv priv{};
-    TestInst ti{host, &md, "x1", 3};
+    InstanceRecord ti{host, "x1", &md, 3};
     VXR_DeviceInst* inst = &ti.inst;
     int map[FIXTURE_NUM_PARAMS];
 
@@ -92,10 +96,10 @@ TEST_F(Params, MapKeepsLaterDuplicateAndReportsUnknownNames)
         const int expect = k == ROW_L ? 2 : k == ROW_N ? 1 : k == ROW_l ? 3 : -1;
         EXPECT_EQ(map[k], expect) << md.paramDescArray[k].name;
     }
-    EXPECT_EQ(host.texts(MessageTypeE_ERROR),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR),
               (std::vector<std::string>{ctx("Parameter 'area' not found."), ctx("Parameter '(null)' not found.")}));
-    EXPECT_EQ(host.exitCount(), 2);
-    EXPECT_EQ(host.requests[0].inst, inst);
+    EXPECT_EQ(host.exitRequests(), 2);
+    EXPECT_EQ(host.requests()[0].inst, inst);
 
     // A NULL list only clears the map.
     VXR_setupParamMap(inst, 3, nullptr, map);
@@ -122,8 +126,8 @@ TEST_F(Params, IntegerReaderRoundsHalfAwayFromZeroWithDefinedOverflow)
     VXR_setupParamMap(inst, 2, given, map);
     EXPECT_EQ(VXR_initIntegerParam(inst, ROW_N, map, given), -7);
     EXPECT_EQ(VXR_initRealParam(inst, ROW_AREA, map, given), 3.0);
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.exitCount(), 0);
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_EQ(host.exitRequests(), 0);
 }
 
 TEST_F(Params, WrongTypesAreFatalWithNeutralResult)
@@ -140,12 +144,12 @@ TEST_F(Params, WrongTypesAreFatalWithNeutralResult)
     EXPECT_FALSE(lhs->_boundsSet);
     EXPECT_EQ(lhs->_dataLen, 0);
 
-    EXPECT_EQ(host.texts(MessageTypeE_ERROR),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR),
               (std::vector<std::string>{ctx("Invalid type for assignment to real parameter 'AREA'."),
                                         ctx("Invalid type int assignment to int parameter 'N'."),
                                         ctx("Invalid type in assignment to string parameter 'TYPE'."),
                                         ctx("Invalid type in assignment to array parameter 'coef'.")}));
-    EXPECT_EQ(host.exitCount(), 4);
+    EXPECT_EQ(host.exitRequests(), 4);
     freeTestArray(lhs);
     freeTestArray(arr);
 }
@@ -170,7 +174,7 @@ TEST_F(Params, StringAndArrayReadersCopy)
     EXPECT_EQ(taps->_data._pInt[0], 3);
     EXPECT_EQ(taps->_data._pInt[1], -3);
     EXPECT_EQ(taps->_data._pInt[2], 0);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.messages().empty());
     freeTestArray(taps);
     freeTestArray(src);
 }
@@ -184,30 +188,30 @@ TEST_F(Params, AliasSets)
     VXR_setupParamMap(inst, 2, given, map);
     VXR_processAliasSet(inst, map, given, 3, set);
     EXPECT_EQ(map[ROW_L], 1); // the first alias of the set wins
-    EXPECT_EQ(host.texts(MessageTypeE_ERROR),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR),
               (std::vector<std::string>{ctx(
                   "Illegal attempt to set 'LL' -- this parameter was previously set via a different alias.")}));
-    EXPECT_EQ(host.exitCount(), 1);
+    EXPECT_EQ(host.exitRequests(), 1);
 
     // Sets of size 1 and a missing list change nothing.
-    host.clear();
+    host.clearLog();
     VXR_setupParamMap(inst, 2, given, map);
     VXR_processAliasSet(inst, map, given, 1, set);
     VXR_processAliasSet(inst, map, nullptr, 3, set);
     EXPECT_EQ(map[ROW_L], -1);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.messages().empty());
 
 #if VXR_REVISION == 187
     // The latest assignment among the parameter and its aliases wins, with one warning.
     VXR_processMultAliasSet(inst, map, given, 3, set);
     EXPECT_EQ(map[ROW_L], 1);
-    EXPECT_EQ(host.texts(MessageTypeE_WARNING),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_WARNING),
               (std::vector<std::string>{ctx("Multiple aliasparam assignments to 'L'.")}));
     VXR_ParamAssn withMain[] = {realAssn("LEN", 1.0), realAssn("L", 5.0)};
     VXR_setupParamMap(inst, 2, withMain, map);
     VXR_processMultAliasSet(inst, map, withMain, 3, set);
     EXPECT_EQ(map[ROW_L], 1);
-    EXPECT_EQ(host.exitCount(), 0);
+    EXPECT_EQ(host.exitRequests(), 0);
 #endif
 }
 
@@ -236,7 +240,7 @@ TEST_F(Params, SettersReachModifySlots)
     EXPECT_STREQ(static_cast<const char*>(c[4].ptr), "pmos");
     EXPECT_EQ(md.pGetRealParam(inst, 1), -2.0);
     EXPECT_EQ(md.pGetIntParam(inst, 1), 9);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.messages().empty());
 }
 
 TEST_F(Params, RealToIntegerSetterWarnsAndRounds)
@@ -255,10 +259,10 @@ TEST_F(Params, RealToIntegerSetterWarnsAndRounds)
     }
     const std::string warn = "Warning: Attempt to set 'N' (an integer parameter) to a real value. Rounding to "
                              "nearest integer will occur.";
-    const auto w = host.texts(MessageTypeE_WARNING);
+    const auto w = host.messageTexts(MessageTypeE_WARNING);
     ASSERT_FALSE(w.empty());
     EXPECT_EQ(w[0], warn); // no instance context
-    EXPECT_EQ(host.messages[0].inst, nullptr);
+    EXPECT_EQ(host.messages()[0].inst, nullptr);
     // Revision 1.87 sends a repeated WARNING text once per process.
     EXPECT_EQ(w.size(), VXR_REVISION == 187 ? 1u : std::size(cases));
 }
@@ -279,7 +283,7 @@ TEST_F(Params, SetterErrors)
     VXR_setParamToInt(inst, nullptr, 1, nullptr);
     VXR_setParamToReal(nullptr, "N", 1.0, nullptr);
     EXPECT_TRUE(fixtureCalls().empty());
-    EXPECT_EQ(host.texts(MessageTypeE_ERROR),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR),
               (std::vector<std::string>{ctx("Error: Attempt to set parameter 'TYPE' to real value."),
                                         ctx("Error: Attempt to set parameter 'coef' to integer value."),
                                         ctx("Error: Attempt to set parameter 'N' to string value."),
@@ -288,7 +292,7 @@ TEST_F(Params, SetterErrors)
                                         ctx("Attempt to set parameter 'N' to array value."),
                                         ctx("Attempt to set parameter 'coef' to array value."),
                                         ctx("Parameter 'n' not found."), ctx("Parameter '(null)' not found.")}));
-    EXPECT_EQ(host.exitCount(), 9);
+    EXPECT_EQ(host.exitRequests(), 9);
 
     VXR_setParamToArray(inst, "taps", ints, nullptr);
     VXR_setParamToArray(inst, "coef", reals, nullptr);
@@ -304,9 +308,9 @@ TEST_F(Params, SetterErrors)
 TEST_F(Params, LocalParamAndCharFromInt)
 {
     VXR_reportLocalParamError("k", inst);
-    EXPECT_EQ(host.texts(MessageTypeE_ERROR),
+    EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR),
               (std::vector<std::string>{ctx("Attempt to explicitly set localparam 'k'.")}));
-    EXPECT_EQ(host.exitCount(), 1);
+    EXPECT_EQ(host.exitRequests(), 1);
     int cell = 42;
     char* s = VXR_charFromInt(&cell);
     EXPECT_EQ(cell, 0);

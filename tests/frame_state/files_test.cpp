@@ -7,28 +7,32 @@
 
 #include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
-#include "test_host.h"
+#include "recording_host.h"
 
 namespace {
 
+using vxrtest::Call;
+using vxrtest::RecordingHost;
+
 struct Files : ::testing::Test {
-    VXR_SimInterface si;
+    RecordingHost host; // closes its files and removes its temporary files
     VXR_DeviceInst inst{};
-    std::vector<std::string> temps;
     void SetUp() override {
-        resetHost();
-        initHost(si);
         inst.instName = "f1";
-        inst.pSimInterface = &si;
+        inst.pSimInterface = host.sim();
     }
-    void TearDown() override {
-        VXR_freeFileDescs(&inst);
-        closeAllHostFiles();
-        for (auto& t : temps) std::remove(t.c_str());
+    void TearDown() override { VXR_freeFileDescs(&inst); }
+    std::string temp(const std::string& content) { return host.tempFile(content); }
+    // (type, text) of message i.
+    std::pair<int, std::string> message(size_t i) const {
+        return {host.messages().at(i).type, host.messages().at(i).text};
     }
-    std::string temp(const std::string& content) {
-        temps.push_back(writeTempFile(content));
-        return temps.back();
+    // (file name, position) of each seek.
+    std::vector<std::pair<std::string, long>> seeks() const {
+        std::vector<std::pair<std::string, long>> out;
+        for (const vxrtest::FileRecord& f : host.fileCalls())
+            if (f.call == Call::FileSeek) out.emplace_back(f.name, f.pos);
+        return out;
     }
 };
 
@@ -40,16 +44,16 @@ TEST_F(Files, WriteMsgDropsRepeatedWarningsOnlyIn187) {
     VXR_WriteMsg(MessageTypeE_ERROR, &inst, "e%s", "!");
     VXR_WriteMsg(MessageTypeE_STROBE, nullptr, "dropped");  // no instance: nowhere to send
     const size_t expected = VXR_REVISION == 187 ? 3 : 4;
-    ASSERT_EQ(g_host.messages.size(), expected);
-    EXPECT_EQ(g_host.messages[0], std::make_pair(1, w + " 1"));
-    EXPECT_EQ(g_host.messages.back(), std::make_pair(2, std::string("e!")));
+    ASSERT_EQ(host.messages().size(), expected);
+    EXPECT_EQ(message(0), std::make_pair(1, w + " 1"));
+    EXPECT_EQ(message(expected - 1), std::make_pair(2, std::string("e!")));
 }
 
 TEST_F(Files, OverlongTextsAreCutAtTheBuffer) {
     const std::string big(30000, 'x');
     VXR_WriteMsg(MessageTypeE_STROBE, &inst, "%s%s", big.c_str(), "tail");
-    ASSERT_EQ(g_host.messages.size(), 1u);
-    EXPECT_EQ(g_host.messages[0].second, std::string(VXR_TEXT_BUFSIZE - 1, 'x'));
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].text, std::string(VXR_TEXT_BUFSIZE - 1, 'x'));
 
     const char* s = nullptr;
     VXR_WriteString(&s, &inst, "%s", big.c_str());
@@ -80,7 +84,7 @@ TEST_F(Files, OpenWriteFlushCloseAndDescriptorZero) {
     std::fclose(f);
 
     EXPECT_EQ(VXR_FileOpen(&inst, nullptr, "r", 0), 0);
-    si.pFileOpen = nullptr;
+    host.sim()->pFileOpen = nullptr;
     EXPECT_EQ(VXR_FileOpen(&inst, name.c_str(), "r", 0), 0);
 }
 
@@ -93,7 +97,7 @@ TEST_F(Files, ScanStopsAtTheFirstFailure) {
     EXPECT_EQ(count, 1);
     EXPECT_EQ(a, 12);
     EXPECT_EQ(fail, 1);
-    EXPECT_EQ(g_host.scanCalls, 2);  // the third was not attempted
+    EXPECT_EQ(host.count(Call::FileScanf), 2u);  // the third was not attempted
 }
 
 TEST_F(Files, FgetsReadsOneLineWithoutItsNewline) {
@@ -136,7 +140,7 @@ TEST_F(Files, ReadPositionsGoBackWriteFilesNeverMove) {
 #if VXR_REVISION == 187
     // 1.87 slots are filled by their owner, not by the open call.
     inst.numOfFileDescs = 2;
-    inst.pFileDescs = static_cast<VXR_FileDesc**>(VXR_calloc(2, sizeof(void*), &si, &inst, nullptr));
+    inst.pFileDescs = static_cast<VXR_FileDesc**>(VXR_calloc(2, sizeof(void*), host.sim(), &inst, nullptr));
     VXR_initFileDescs(&inst);
     FILE* rf = std::fopen(rname.c_str(), "r");
     FILE* wf = std::fopen(wname.c_str(), "w");
@@ -150,12 +154,9 @@ TEST_F(Files, ReadPositionsGoBackWriteFilesNeverMove) {
     EXPECT_EQ(inst.pFileDescs[0]->pos, 1);
     ASSERT_EQ(std::fscanf(rf, "%d", &v), 1);
     std::fputs("out", wf);
-    si.pFileSeek = [](FILE* f, long pos, VXR_DeviceInst*, VXR_SimInterface*) {
-        g_host.seeks.emplace_back("slot", pos);
-        return std::fseek(f, pos, SEEK_SET);
-    };
     VXR_positionFileDescs(&inst);
-    ASSERT_EQ(g_host.seeks.size(), 1u);
+    ASSERT_EQ(seeks().size(), 1u); // the read slot, a stream the host did not open
+    EXPECT_EQ(seeks()[0], std::make_pair(std::string("?"), 1L));
     EXPECT_EQ(std::ftell(rf), 1);
     EXPECT_EQ(std::ftell(wf), 3);
     std::fclose(rf);
@@ -170,14 +171,14 @@ TEST_F(Files, ReadPositionsGoBackWriteFilesNeverMove) {
     ASSERT_EQ(VXR_scanSingle(rfd, &inst, "%d", &v, &fail), 1);
     EXPECT_EQ(v, 2);
     VXR_positionFileDescs(&inst);
-    ASSERT_EQ(g_host.seeks.size(), 1u);
-    EXPECT_EQ(g_host.seeks[0], std::make_pair(rname, 1L));
+    ASSERT_EQ(seeks().size(), 1u);
+    EXPECT_EQ(seeks()[0], std::make_pair(rname, 1L));
     ASSERT_EQ(VXR_scanSingle(rfd, &inst, "%d", &v, &fail), 1);
     EXPECT_EQ(v, 2);  // read again from the recorded position
     // A closed file leaves the list: it is never seeked again.
     VXR_FileClose(&inst, rfd);
     VXR_positionFileDescs(&inst);
-    EXPECT_EQ(g_host.seeks.size(), 1u);
+    EXPECT_EQ(seeks().size(), 1u);
     ASSERT_NE(inst.pFileDescList, nullptr);
     EXPECT_EQ(inst.pFileDescList->fd, wfd);
     EXPECT_EQ(inst.pFileDescList->pNext, nullptr);

@@ -9,7 +9,7 @@
 
 #include "VXR_SupportLib.h"
 #include "VXR_SupportLib.h"
-#include "test_host.h"
+#include "recording_host.h"
 
 namespace {
 
@@ -127,35 +127,37 @@ VXR_EventDesc* addEvent(VXR_DeviceInst* inst, int slot, VXR_EventTypeE type, voi
     return ev;
 }
 
+using vxrtest::Call;
+using vxrtest::RecordingHost;
+
 struct Fixture : ::testing::Test {
-    VXR_SimInterface si;
+    RecordingHost host;
+    VXR_SimInterface* si = host.sim();
     VXR_DeviceInst *p = nullptr, *c1 = nullptr, *g1 = nullptr;
     VXR_TimerInfo* timer = nullptr;
     VXR_EventDesc* cross = nullptr;
 
     void SetUp() override {
-        resetHost();
-        initHost(si);
         g_calls.clear();
         g_opFrees = 0;
         // P -> [C1, NULL], C1 -> [G1]
-        p = makeInst(&si, "P", 2);
-        c1 = makeInst(&si, "C1", 1);
-        g1 = makeInst(&si, "G1", 0);
+        p = makeInst(si, "P", 2);
+        c1 = makeInst(si, "C1", 1);
+        g1 = makeInst(si, "G1", 0);
         p->pChildren[0] = c1;
         c1->pChildren[0] = g1;
         c1->pParent = p;
         g1->pParent = c1;
         // P's events: a timer, a crossing, an initial step, an empty slot.
         p->numOfEvents = 4;
-        p->pEvents = static_cast<VXR_EventDesc**>(VXR_calloc(4, sizeof(void*), &si, p, nullptr));
-        timer = static_cast<VXR_TimerInfo*>(VXR_calloc(1, sizeof(VXR_TimerInfo), &si, p, nullptr));
+        p->pEvents = static_cast<VXR_EventDesc**>(VXR_calloc(4, sizeof(void*), si, p, nullptr));
+        timer = static_cast<VXR_TimerInfo*>(VXR_calloc(1, sizeof(VXR_TimerInfo), si, p, nullptr));
         timer->_stateInfo = {VXR_EVT_TIMER, static_cast<int>(sizeof(VXR_TimerInfo))};
         timer->_nextEventTime = 1e-3;
         timer->_timerStarted = 1;
         addEvent(p, 0, VXR_EVT_TIMER, timer);
         cross = addEvent(p, 1, VXR_EVT_CROSSING, nullptr);
-        addEvent(p, 2, VXR_EVT_INITIAL_STEP, VXR_calloc(1, sizeof(VXR__xStepInfo), &si, p, nullptr));
+        addEvent(p, 2, VXR_EVT_INITIAL_STEP, VXR_calloc(1, sizeof(VXR__xStepInfo), si, p, nullptr));
     }
 
     void TearDown() override {
@@ -225,14 +227,17 @@ TEST_F(Fixture, SaveRestoreAndFreeTheWholeTree) {
     timer->_timerStarted = 0;
     p->pModuleDescriptor->pRestoreDeviceState(p, st);
     EXPECT_EQ(std::memcmp(timer, &before, sizeof before), 0);
-    EXPECT_EQ(g_host.restoredCross, (std::vector<void*>{st->pEventState[1]}));
+    std::vector<void*> restored;
+    for (const vxrtest::LogEntry& e : host.entries(Call::RestoreCrossEvent))
+        restored.push_back(host.crossEvents()[e.index].saved);
+    EXPECT_EQ(restored, (std::vector<void*>{st->pEventState[1]}));
     EXPECT_EQ(g_calls, (std::vector<std::string>{"restore:P", "restore:C1", "restore:G1"}));
 
     VXR_freeDeviceState(st);
 #if VXR_REVISION == 142
     // Each level's delay state went back through the host, by its type.
-    ASSERT_EQ(g_host.hostFrees.size(), 3u);
-    for (auto& [kind, ptr] : g_host.hostFrees) EXPECT_EQ(kind, "delay");
+    ASSERT_EQ(host.hostFrees().size(), 3u);
+    for (const vxrtest::HostFreeRecord& f : host.hostFrees()) EXPECT_EQ(f.kind, "delay");
 #else
     EXPECT_EQ(g_opFrees, 3);
 #endif
@@ -242,7 +247,7 @@ TEST_F(Fixture, SaveRestoreAndFreeTheWholeTree) {
 TEST_F(Fixture, StateWithoutChildStatesOutlivesItsDevice) {
     // G1's state has no child states: freeing it must not read the device.
     VXR_DeviceState* st = g1->pModuleDescriptor->pGetDeviceState(g1);
-    VXR_DeviceInst* dead = makeInst(&si, "dead", 0);
+    VXR_DeviceInst* dead = makeInst(si, "dead", 0);
     st->pDevice = dead;
     VXR_free(dead->pChildren);
     VXR_free(dead);  // under ASan a later read of it would be reported
@@ -255,19 +260,19 @@ TEST_F(Fixture, StateWithoutChildStatesOutlivesItsDevice) {
 }
 
 TEST_F(Fixture, StateWithOnlyEmptyOperatorSlotsFreesArraysAndRecord) {
-    auto* st = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), &si, p, nullptr));
+    auto* st = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), si, p, nullptr));
     st->numOfOperatorStates = 3;
-    st->pOperatorState = static_cast<void**>(VXR_calloc(3, sizeof(void*), &si, p, nullptr));
+    st->pOperatorState = static_cast<void**>(VXR_calloc(3, sizeof(void*), si, p, nullptr));
     st->pDevice = p;
     VXR_freeDeviceState(st);
-    EXPECT_TRUE(g_host.hostFrees.empty());
+    EXPECT_TRUE(host.hostFrees().empty());
     EXPECT_EQ(g_opFrees, 0);
 }
 
 TEST_F(Fixture, SaveEventsStaysInsideTheCallersSlots) {
-    auto* st = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), &si, p, nullptr));
+    auto* st = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), si, p, nullptr));
     st->numOfEventStates = 1;  // fewer slots than events
-    st->pEventState = static_cast<void**>(VXR_calloc(1, sizeof(void*), &si, p, nullptr));
+    st->pEventState = static_cast<void**>(VXR_calloc(1, sizeof(void*), si, p, nullptr));
     st->pDevice = p;
     VXR_SaveEvents(p, st);
     EXPECT_NE(st->pEventState[0], nullptr);
@@ -276,43 +281,42 @@ TEST_F(Fixture, SaveEventsStaysInsideTheCallersSlots) {
 
 #if VXR_REVISION == 142
 TEST(FreeDeviceState142, HostObjectsByTypeAndUnknownTypeStops) {
-    resetHost();
-    VXR_SimInterface si;
-    initHost(si);
+    RecordingHost host;
+    VXR_SimInterface* si = host.sim();
     VXR_ModuleDescriptor desc = makeDescriptor();
     VXR_DeviceInst inst{};
     inst.instName = "x1";
-    inst.pSimInterface = &si;
+    inst.pSimInterface = si;
     inst.pModuleDescriptor = &desc;
 
     const VXR_OperatorStateTypeE types[] = {VXR_DELAY_SPEC, VXR_SLEW_SPEC, VXR_TRANSITION_SPEC,
                                             VXR_POLERES_SPEC, VXR_IDT_STATE, VXR_ZI_STATE};
-    auto* st = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), &si, &inst, nullptr));
+    auto* st = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), si, &inst, nullptr));
     st->numOfOperatorStates = 7;
-    st->pOperatorState = static_cast<void**>(VXR_calloc(7, sizeof(void*), &si, &inst, nullptr));
+    st->pOperatorState = static_cast<void**>(VXR_calloc(7, sizeof(void*), si, &inst, nullptr));
     st->pDevice = &inst;
     std::vector<void*> hostObjs;
     for (int i = 0; i < 6; ++i) {
-        auto* op = static_cast<VXR_GenericOperatorState*>(i < 4 ? std::calloc(1, 16) : VXR_calloc(1, 16, &si, &inst, nullptr));
+        auto* op = static_cast<VXR_GenericOperatorState*>(i < 4 ? std::calloc(1, 16) : VXR_calloc(1, 16, si, &inst, nullptr));
         op->opStateType = types[i];
         st->pOperatorState[i] = op;
         if (i < 4) hostObjs.push_back(op);
     }
     VXR_freeDeviceState(st);
-    ASSERT_EQ(g_host.hostFrees.size(), 4u);
+    ASSERT_EQ(host.hostFrees().size(), 4u);
     const char* kinds[] = {"delay", "slew", "transition", "poleres"};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(g_host.hostFrees[i].first, kinds[i]);
-        EXPECT_EQ(g_host.hostFrees[i].second, hostObjs[i]);
+        EXPECT_EQ(host.hostFrees()[i].kind, kinds[i]);
+        EXPECT_EQ(host.hostFrees()[i].object, hostObjs[i]);
     }
 
     EXPECT_DEATH(
         {
             dup2(2, 1);  // the message goes to standard output
-            auto* bad = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), &si, &inst, nullptr));
+            auto* bad = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), si, &inst, nullptr));
             bad->numOfOperatorStates = 1;
-            bad->pOperatorState = static_cast<void**>(VXR_calloc(1, sizeof(void*), &si, &inst, nullptr));
-            auto* op = static_cast<VXR_GenericOperatorState*>(VXR_calloc(1, 16, &si, &inst, nullptr));
+            bad->pOperatorState = static_cast<void**>(VXR_calloc(1, sizeof(void*), si, &inst, nullptr));
+            auto* op = static_cast<VXR_GenericOperatorState*>(VXR_calloc(1, 16, si, &inst, nullptr));
             op->opStateType = static_cast<VXR_OperatorStateTypeE>(99);
             bad->pOperatorState[0] = op;
             bad->pDevice = &inst;

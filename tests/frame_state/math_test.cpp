@@ -7,7 +7,7 @@
 
 #include "VXR_PowDeriv.h"
 #include "VXR_SupportLib.h"
-#include "test_host.h"
+#include "recording_host.h"
 
 namespace {
 
@@ -16,22 +16,25 @@ const double NaN = std::numeric_limits<double>::quiet_NaN();
 const double Inf = std::numeric_limits<double>::infinity();
 
 struct Math : ::testing::Test {
-    VXR_SimInterface si;   // with a debug handler
-    VXR_SimInterface bare; // without one
+    vxrtest::RecordingHost host; // its table has a debug handler
+    VXR_SimInterface bare{};     // a copy without one
     VXR_DeviceInst inst{}, quiet{};
-    VXR_ContribLoader ldr;
+    VXR_ContribLoader& ldr = *host.loader();
     void SetUp() override {
-        resetHost();
-        initHost(si);
-        initHost(bare);
+        bare = *host.sim();
         bare.pHandleDebugEvent = nullptr;
-        inst.pSimInterface = &si;
+        inst.pSimInterface = host.sim();
         quiet.pSimInterface = &bare;
-        initLoader(ldr);
     }
     std::vector<int> events() const {
         std::vector<int> out;
-        for (auto& e : g_host.debugEvents) out.push_back(e.first);
+        for (auto& e : host.debugEvents()) out.push_back(e.event);
+        return out;
+    }
+    // (event, tag) of each debug event.
+    std::vector<std::pair<int, std::string>> eventTags() const {
+        std::vector<std::pair<int, std::string>> out;
+        for (auto& e : host.debugEvents()) out.emplace_back(e.event, e.tag);
         return out;
     }
 };
@@ -52,15 +55,15 @@ TEST_F(Math, DivisionSubstitutesAndReports) {
         {1e10, 2, 1, 5e9, {FP_LARGE_NUMER}},
         {1e10, 1e-20, 0, 1e30, {}},
     };
-    g_host.defaults[VXR_MIN_DENOM_VAL] = 1e-15;
-    g_host.defaults[VXR_MAX_NUMER_VAL] = 1e9;
+    host.setDefault(VXR_MIN_DENOM_VAL, 1e-15);
+    host.setDefault(VXR_MAX_NUMER_VAL, 1e9);
     for (const Case& c : cases) {
-        g_host.debugEvents.clear();
+        host.clearLog();
         EXPECT_EQ(VXR_RealChkDiv(c.n, c.d, &inst, 10, &ldr, c.useHandler), c.expect) << c.n << "/" << c.d;
         EXPECT_EQ(events(), c.ev) << c.n << "/" << c.d;
     }
     // No loader, no handler: plain results, nothing reported.
-    g_host.debugEvents.clear();
+    host.clearLog();
     EXPECT_EQ(VXR_RealChkDiv(1, 1e-20, &inst, 1, nullptr, 1), 1e20);
     EXPECT_EQ(VXR_RealChkDiv(5, 0, &quiet, 1, &ldr, 1), FLTMAX);
     EXPECT_TRUE(events().empty());
@@ -108,7 +111,7 @@ TEST_F(Math, Powers) {
         {NaN, 2, true, NaN, {}},
     };
     for (const Case& c : cases) {
-        g_host.debugEvents.clear();
+        host.clearLog();
         const double r = VXR_checkPow(c.handler ? &inst : &quiet, 1, c.f, c.g, &ldr);
         if (std::isnan(c.expect))
             EXPECT_TRUE(std::isnan(r)) << c.f << "^" << c.g;
@@ -141,18 +144,18 @@ TEST(IntPow, EdgeValuesAndAgreementWithPow) {
 }
 
 TEST_F(Math, CheckVarAndDebugReport) {
-    g_host.defaults[VXR_VARTHRESH] = 0;
+    host.setDefault(VXR_VARTHRESH, 0);
     VXR_CheckVar(1e300, "a", &inst, 1, &ldr);
     VXR_CheckVar(Inf, "b", &inst, 1, &ldr);
     VXR_CheckVar(NaN, "c", &inst, 1, nullptr);
-    g_host.defaults[VXR_VARTHRESH] = 10;
+    host.setDefault(VXR_VARTHRESH, 10);
     VXR_CheckVar(9, "d", &inst, 1, &ldr);
     VXR_CheckVar(-10, "e", &inst, 1, &ldr);
     VXR_CheckVar(Inf, "f", &quiet, 1, &ldr);
     VXR_DebugReport(&inst, 3, DBG_ANALOG_ENTER, "blk", &ldr);
     VXR_DebugReport(&quiet, 3, DBG_ANALOG_ENTER, "blk", &ldr);
     VXR_DebugReport(nullptr, 3, DBG_ANALOG_ENTER, "blk", &ldr);
-    EXPECT_EQ(g_host.debugEvents, (std::vector<std::pair<int, std::string>>{
+    EXPECT_EQ(eventTags(), (std::vector<std::pair<int, std::string>>{
                                       {FP_INFVAR, "b"}, {FP_INFVAR, "c"}, {FP_BIGVAR, "e"}, {DBG_ANALOG_ENTER, "blk"}}));
 }
 

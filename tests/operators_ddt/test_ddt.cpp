@@ -5,10 +5,18 @@
 #include <cstring>
 #include <limits>
 
+#include "VXR_Operators.h"
+#include "allocation_probe.h"
 #include "recording_host.h"
-#include "frame_probe.h"
 
 namespace {
+
+using vxrtest::BatchRecord;
+using vxrtest::Call;
+using vxrtest::HandleRecord;
+using vxrtest::InstanceRecord;
+using vxrtest::LoadKind;
+using vxrtest::RecordingHost;
 
 constexpr bool kRev187 = VXR_REVISION == 187;
 int cbToken;
@@ -17,16 +25,17 @@ void* const kCb = &cbToken;
 class Ddt : public ::testing::Test {
 protected:
     RecordingHost host;
+    InstanceRecord c1{host, "c1", "cap"};
     VXR_OpBranch_ddt* op = nullptr;
     long liveAtStart = 0;
 
     void SetUp() override {
-        probe::reset();
-        liveAtStart = probe::liveBlocks();
+        vxr_test::resetAllocationProbe();
+        liveAtStart = vxr_test::liveBlocks();
     }
     void TearDown() override {
         release(op);
-        EXPECT_EQ(probe::liveBlocks(), liveAtStart);
+        EXPECT_EQ(vxr_test::liveBlocks(), liveAtStart);
     }
 
     // The instance's destroy path of the revision; 1.42 has no destroy member.
@@ -44,98 +53,116 @@ protected:
 
     // Created, finalized and stamped; the call log starts empty.
     void makeStamped(const char* name = "_opddt7") {
-        op = VXR_createOpBranch_ddt(name, &host.inst);
+        op = VXR_createOpBranch_ddt(name, &c1.inst);
         ASSERT_NE(op, nullptr);
         VXR_ddtFinalizeTopology(op, kCb);
         VXR_ddtSetStamp(op, kCb);
-        host.calls.clear();
+        host.clearLog();
     }
 
-    VXR_DeviceInst* ldrInst() { return kRev187 ? &host.inst : nullptr; }
+    VXR_DeviceInst* ldrInst() { return kRev187 ? &c1.inst : nullptr; }
+
+    // The batch loads of one kind, in order.
+    std::vector<BatchRecord> loads(LoadKind kind) const {
+        std::vector<BatchRecord> out;
+        for (const BatchRecord& b : host.batches())
+            if (b.kind == kind) out.push_back(b);
+        return out;
+    }
+    // The first n state variables of a handle request.
+    static std::vector<VXR_StateVar*> args(const HandleRecord& h, size_t n) {
+        return std::vector<VXR_StateVar*>(h.sv, h.sv + n);
+    }
 };
 
 TEST_F(Ddt, CreateAllocatesPerRevisionAndSetsDefaults) {
     static const char name[] = "_opddt3";
-    op = VXR_createOpBranch_ddt(name, &host.inst);
+    op = VXR_createOpBranch_ddt(name, &c1.inst);
     ASSERT_NE(op, nullptr);
-    ASSERT_EQ(probe::allocations.size(), 1u);
-    const probe::Allocation& a = probe::allocations[0];
+    const auto& allocations = vxr_test::systemAllocations();
+    ASSERT_EQ(allocations.size(), 1u);
+    const vxr_test::SystemAllocation& a = allocations[0];
     EXPECT_EQ(a.how, kRev187 ? "calloc" : "malloc");
     EXPECT_EQ(a.bytes, sizeof(VXR_OpBranch_ddt));
 
     EXPECT_EQ(op->_name, name); // kept, not copied
-    EXPECT_EQ(op->_pParent, &host.inst);
+    EXPECT_EQ(op->_pParent, &c1.inst);
     EXPECT_EQ(op->_branchVar, nullptr);
     EXPECT_EQ(op->_rhsBranch, nullptr);
     EXPECT_EQ(op->_rhsBranchQ, nullptr);
     EXPECT_EQ(op->_dbtJ_br_br, nullptr);
     EXPECT_EQ(op->_rowScale, 1.0);
     EXPECT_EQ(op->_pFreqResponse, nullptr);
-    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(host.log().empty());
 }
 
 TEST_F(Ddt, FinalizeAndStampAskTheHostInOrder) {
-    op = VXR_createOpBranch_ddt("_opddt7", &host.inst);
+    op = VXR_createOpBranch_ddt("_opddt7", &c1.inst);
     VXR_ddtFinalizeTopology(op, kCb);
     VXR_ddtSetStamp(op, kCb);
 
-    ASSERT_EQ(host.names(),
+    ASSERT_EQ(host.members(),
               (std::vector<std::string>{"pSetupNode", "pGetRhsPair", "pGetRhsPairQ", "pGetDerivDoublet"}));
-    const Call& node = host.calls[0];
-    EXPECT_STREQ(static_cast<const char*>(node.ptrs[0]), "_opddt7");
-    EXPECT_EQ(node.ptrs[1], nullptr); // plain internal node, no nodal info
-    EXPECT_EQ(node.inst, &host.inst);
-    EXPECT_EQ(node.cbInfo, kCb);
-    VXR_StateVar* bv = &host.nodes.back();
+    const vxrtest::NodeRecord& node = host.nodes().at(0);
+    EXPECT_EQ(node.name, "_opddt7");
+    EXPECT_EQ(node.info, nullptr); // plain internal node, no nodal info
+    EXPECT_EQ(node.inst, &c1.inst);
+    EXPECT_EQ(node.callbackInfo, kCb);
+    VXR_StateVar* bv = host.nodes().back().sv;
     EXPECT_EQ(op->_branchVar, bv);
     EXPECT_EQ(VXR_getBranchVar_ddt(op), bv);
 
-    for (int i : {1, 2}) {
-        const Call& c = host.calls[i];
-        EXPECT_EQ(c.ptrs, (std::vector<void*>{bv, nullptr}));
-        EXPECT_EQ(c.num, LIN_DEP);
-        EXPECT_EQ(c.inst, &host.inst);
-        EXPECT_EQ(c.cbInfo, kCb);
+    for (int i : {0, 1}) {
+        const HandleRecord& c = host.handles().at(i);
+        EXPECT_EQ(args(c, 2), (std::vector<VXR_StateVar*>{bv, nullptr}));
+        EXPECT_EQ(c.dep, LIN_DEP);
+        EXPECT_EQ(c.inst, &c1.inst);
+        EXPECT_EQ(c.callbackInfo, kCb);
     }
-    const Call& d = host.calls[3];
-    EXPECT_EQ(d.ptrs, (std::vector<void*>{bv, bv, nullptr}));
-    EXPECT_EQ(d.vals, (std::vector<double>{DC_ENTRY, LIN_DEP}));
-    EXPECT_EQ(d.inst, &host.inst);
+    const HandleRecord& d = host.handles().at(2);
+    EXPECT_EQ(args(d, 3), (std::vector<VXR_StateVar*>{bv, bv, nullptr}));
+    EXPECT_EQ(d.target, DC_ENTRY);
+    EXPECT_EQ(d.dep, LIN_DEP);
+    EXPECT_EQ(d.inst, &c1.inst);
 
-    EXPECT_EQ(op->_rhsBranch, &host.handles[0]);
-    EXPECT_EQ(op->_rhsBranchQ, &host.handles[1]);
-    EXPECT_EQ(op->_dbtJ_br_br, &host.handles[2]);
+    EXPECT_EQ(op->_rhsBranch, RecordingHost::handle(0));
+    EXPECT_EQ(op->_rhsBranchQ, RecordingHost::handle(1));
+    EXPECT_EQ(op->_dbtJ_br_br, RecordingHost::handle(2));
 
     // The argument's doublets are asked for on the operator's row, as given.
-    VXR_StateVar* p = host.newNode("p");
-    VXR_StateVar* m = host.newNode("m");
-    host.calls.clear();
+    VXR_StateVar* p = host.terminal("p");
+    VXR_StateVar* m = host.terminal("m");
+    host.clearLog();
     void* h = VXR_getDerivDoubletOpBranch_ddt(op, p, m, DDT_ENTRY, NONLIN_DEP, kCb);
-    ASSERT_EQ(host.calls.size(), 1u);
-    EXPECT_EQ(h, &host.handles.back());
-    EXPECT_EQ(host.calls[0].ptrs, (std::vector<void*>{bv, p, m}));
-    EXPECT_EQ(host.calls[0].vals, (std::vector<double>{DDT_ENTRY, NONLIN_DEP}));
-    EXPECT_EQ(host.calls[0].cbInfo, kCb);
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pGetDerivDoublet"}));
+    EXPECT_EQ(h, RecordingHost::handle(host.handles().size() - 1));
+    const HandleRecord& r = host.handles().back();
+    EXPECT_EQ(args(r, 3), (std::vector<VXR_StateVar*>{bv, p, m}));
+    EXPECT_EQ(r.target, DDT_ENTRY);
+    EXPECT_EQ(r.dep, NONLIN_DEP);
+    EXPECT_EQ(r.callbackInfo, kCb);
 
     EXPECT_EQ(VXR_getBranchVar_ddt(nullptr), nullptr);
 }
 
 TEST_F(Ddt, LoadsGoOutOneByOneWithTheRevisionsCallShape) {
     makeStamped();
-    host.defaultValue = 2.0;
-    host.sol[op->_branchVar] = 0.75;
-    VXR_StateVar* v = host.newNode("v");
+    host.setDefault(VXR_BRANCHDDT_SCALE, 2.0);
+    host.setSolution(op->_branchVar, 0.75);
+    VXR_StateVar* v = host.terminal("v");
     void* dQdV = VXR_getDerivDoubletOpBranch_ddt(op, v, nullptr, DDT_ENTRY, NONLIN_DEP, kCb);
-    host.calls.clear();
+    host.clearLog();
 
-    VXR_OpBranch_ddt_setArg(op, 3.0, &host.ldr);
-    VXR_OpBranch_ddt_setArg_dwrt(op, dQdV, 0.5, &host.ldr);
-    VXR_ddtGenericLoad(op, &host.ldr);
+    VXR_OpBranch_ddt_setArg(op, 3.0, host.loader());
+    VXR_OpBranch_ddt_setArg_dwrt(op, dQdV, 0.5, host.loader());
+    VXR_ddtGenericLoad(op, host.loader());
 
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pGetDefault", "pLoadRhsPairQ", "pLoadDerivDoubletQ",
-                                                      "pGetSol", "pLoadRhsPair", "pLoadDerivDoublet"}));
-    EXPECT_EQ(host.calls[0].num, VXR_BRANCHDDT_SCALE);
-    EXPECT_EQ(host.calls[3].ptrs, (std::vector<void*>{op->_branchVar}));
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pGetDefault", "pLoadRhsPairQ", "pLoadDerivDoubletQ",
+                                                        "pGetSol", "pLoadRhsPair", "pLoadDerivDoublet"}));
+    ASSERT_EQ(host.defaultReads().size(), 1u);
+    EXPECT_EQ(host.defaultReads()[0].first, VXR_BRANCHDDT_SCALE);
+    ASSERT_EQ(host.solutionReads().size(), 1u);
+    EXPECT_EQ(host.solutionReads()[0].first, op->_branchVar);
     struct {
         int idx;
         void* handle;
@@ -147,26 +174,29 @@ TEST_F(Ddt, LoadsGoOutOneByOneWithTheRevisionsCallShape) {
         {5, op->_dbtJ_br_br, -1.0},
     };
     for (const auto& l : loads) {
-        const Call& c = host.calls[l.idx];
-        SCOPED_TRACE(c.fn);
-        EXPECT_EQ(c.num, 1);
-        EXPECT_EQ(c.ptrs, (std::vector<void*>{l.handle}));
-        EXPECT_EQ(c.vals, (std::vector<double>{l.value}));
-        EXPECT_EQ(c.ldr, &host.ldr);
-        EXPECT_EQ(c.inst, ldrInst());
+        const vxrtest::LogEntry& e = host.log()[l.idx];
+        SCOPED_TRACE(host.member(e));
+        const BatchRecord& b = host.batches()[e.index];
+        ASSERT_EQ(b.handles.size(), 1u);
+        EXPECT_EQ(RecordingHost::handle(b.handles[0]), l.handle);
+        EXPECT_EQ(b.values, (std::vector<double>{l.value}));
+        EXPECT_EQ(e.ldr, host.loader());
+        EXPECT_EQ(e.ldrInst, ldrInst());
     }
     for (int i : {0, 3}) {
-        EXPECT_EQ(host.calls[i].ldr, &host.ldr);
-        EXPECT_EQ(host.calls[i].inst, ldrInst());
+        EXPECT_EQ(host.log()[i].ldr, host.loader());
+        EXPECT_EQ(host.log()[i].ldrInst, ldrInst());
     }
     // The model reads dQ/dt back as x / s.
     EXPECT_EQ(op->_rowScale, 2.0);
 
-    host.calls.clear();
-    VXR_ddtGenericLoadRHS(op, &host.ldr);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pGetSol", "pLoadRhsPair"}));
-    EXPECT_EQ(host.calls[1].ptrs, (std::vector<void*>{op->_rhsBranch}));
-    EXPECT_EQ(host.calls[1].vals, (std::vector<double>{-0.75}));
+    host.clearLog();
+    VXR_ddtGenericLoadRHS(op, host.loader());
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pGetSol", "pLoadRhsPair"}));
+    const BatchRecord& rhs = host.batches()[host.log()[1].index];
+    ASSERT_EQ(rhs.handles.size(), 1u);
+    EXPECT_EQ(RecordingHost::handle(rhs.handles[0]), op->_rhsBranch);
+    EXPECT_EQ(rhs.values, (std::vector<double>{-0.75}));
 }
 
 TEST_F(Ddt, RowScaleFollowsTheLoadersDefault) {
@@ -190,36 +220,36 @@ TEST_F(Ddt, RowScaleFollowsTheLoadersDefault) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         op->_rowScale = c.before;
-        host.defaultValue = c.answer;
-        VXR_ContribLoader ldr = host.ldr;
+        host.setDefault(VXR_BRANCHDDT_SCALE, c.answer);
+        VXR_ContribLoader ldr = *host.loader();
         if (!c.hasDefault)
             ldr.pGetDefault = nullptr;
-        host.calls.clear();
+        host.clearLog();
         VXR_OpBranch_ddt_setArg(op, 5.0, &ldr);
         VXR_OpBranch_ddt_setArg_dwrt(op, op->_dbtJ_br_br, 4.0, &ldr);
         EXPECT_EQ(op->_rowScale, c.scale);
-        auto q = host.only("pLoadRhsPairQ");
-        auto dq = host.only("pLoadDerivDoubletQ");
+        auto q = loads(LoadKind::RhsPairQ);
+        auto dq = loads(LoadKind::DerivDoubletQ);
         ASSERT_EQ(q.size(), 1u);
         ASSERT_EQ(dq.size(), 1u);
-        EXPECT_EQ(q[0].vals[0], 5.0 * c.scale);
-        EXPECT_EQ(dq[0].vals[0], 4.0 * c.scale);
-        EXPECT_EQ(host.only("pGetDefault").size(), c.hasDefault ? 1u : 0u);
+        EXPECT_EQ(q[0].values[0], 5.0 * c.scale);
+        EXPECT_EQ(dq[0].values[0], 4.0 * c.scale);
+        EXPECT_EQ(host.count(Call::GetDefault), c.hasDefault ? 1u : 0u);
     }
 }
 
 TEST_F(Ddt, DwrtBeforeAnySetArgUsesScaleOne) {
     makeStamped();
-    VXR_OpBranch_ddt_setArg_dwrt(op, op->_dbtJ_br_br, 7.0, &host.ldr);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pLoadDerivDoubletQ"}));
-    EXPECT_EQ(host.calls[0].vals[0], 7.0);
+    VXR_OpBranch_ddt_setArg_dwrt(op, op->_dbtJ_br_br, 7.0, host.loader());
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pLoadDerivDoubletQ"}));
+    EXPECT_EQ(host.batches()[host.log()[0].index].values[0], 7.0);
 }
 
 TEST_F(Ddt, HistoryMethodsKeepNothingAndTouchNothing) {
     makeStamped();
-    host.defaultValue = 2.5;
-    VXR_OpBranch_ddt_setArg(op, 1.0, &host.ldr);
-    host.calls.clear();
+    host.setDefault(VXR_BRANCHDDT_SCALE, 2.5);
+    VXR_OpBranch_ddt_setArg(op, 1.0, host.loader());
+    host.clearLog();
     VXR_OpBranch_ddt before;
     std::memcpy(&before, op, sizeof before);
 
@@ -229,16 +259,16 @@ TEST_F(Ddt, HistoryMethodsKeepNothingAndTouchNothing) {
     int foreign = 0;
     VXR_ddtRestoreState(op, &foreign);
     VXR_ddtReset(op);
-    VXR_ddtAcceptTimePoint(op, &host.ldr);
+    VXR_ddtAcceptTimePoint(op, host.loader());
 
     EXPECT_EQ(std::memcmp(&before, op, sizeof before), 0);
-    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(host.log().empty());
 
     // The scale kept across save/restore/reset is the last loader's.
-    VXR_ContribLoader noDefault = host.ldr;
+    VXR_ContribLoader noDefault = *host.loader();
     noDefault.pGetDefault = nullptr;
     VXR_OpBranch_ddt_setArg(op, 2.0, &noDefault);
-    EXPECT_EQ(host.only("pLoadRhsPairQ").at(0).vals[0], 5.0);
+    EXPECT_EQ(loads(LoadKind::RhsPairQ).at(0).values[0], 5.0);
 }
 
 TEST_F(Ddt, FrequencyResponseIsJOmega) {
@@ -250,28 +280,31 @@ TEST_F(Ddt, FrequencyResponseIsJOmega) {
 }
 
 TEST_F(Ddt, FailedCreationNamesTheOperator) {
-    probe::reset();
-    probe::failNextAllocation();
-    EXPECT_EQ(VXR_createOpBranch_ddt("_opddt5", &host.inst), nullptr);
-    ASSERT_EQ(probe::messages.size(), 1u);
-    EXPECT_EQ(probe::messages[0].type, MessageTypeE_ERROR);
-    EXPECT_EQ(probe::messages[0].text, "Out of memory.");
-    EXPECT_EQ(probe::messages[0].id, "_opddt5");
-    EXPECT_EQ(probe::messages[0].inst, &host.inst);
+    vxr_test::resetAllocationProbe();
+    host.clearLog();
+    vxr_test::failAllocationAfter(0);
+    EXPECT_EQ(VXR_createOpBranch_ddt("_opddt5", &c1.inst), nullptr);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].type, MessageTypeE_ERROR);
+    EXPECT_EQ(host.messages()[0].body, "Out of memory.");
+    EXPECT_EQ(host.messages()[0].id, "_opddt5");
+    EXPECT_EQ(host.messages()[0].inst, &c1.inst);
 }
 
 TEST_F(Ddt, NoiseContributionIsKeyedPerRevision) {
     makeStamped();
-    host.defaultValue = 2.0;
-    VXR_OpBranch_ddt_setArg(op, 1.0, &host.ldr);
+    host.setDefault(VXR_BRANCHDDT_SCALE, 2.0);
+    VXR_OpBranch_ddt_setArg(op, 1.0, host.loader());
     VXR_NoiseSrc src{};
-    VXR_setNoiseSrcInfo(&src, VXR_WHITE_NOISE_SRC, "thermal", &host.inst);
-    probe::reset();
+    VXR_setNoiseSrcInfo(&src, VXR_WHITE_NOISE_SRC, "thermal", &c1.inst);
+    vxr_test::resetAllocationProbe();
+    host.clearLog();
 
     VXR_addNoiseForOp_ddt(&src, op, 123.0, nullptr); // coeff and loader are not read
     ASSERT_NE(op->_pFreqResponse, nullptr);
-    ASSERT_EQ(probe::allocations.size(), 2u); // response record, then the list node
-    EXPECT_EQ(probe::allocations[0].how, kRev187 ? "calloc" : "malloc");
+    const auto& allocations = vxr_test::systemAllocations();
+    ASSERT_EQ(allocations.size(), 2u); // response record, then the list node
+    EXPECT_EQ(allocations[0].how, kRev187 ? "calloc" : "malloc");
     EXPECT_EQ(op->_pFreqResponse->pOp, op);
     VXR_Cmplx z{};
     op->_pFreqResponse->pGetFreqResponse(op, 3.0, &z);
@@ -299,34 +332,36 @@ TEST_F(Ddt, NoiseContributionIsKeyedPerRevision) {
 TEST_F(Ddt, NoiseReportTellsTheHostTheRowKey) {
     makeStamped();
     VXR_reportNoiseContribForOp_ddt(op, 4, kCb);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pReportNoiseContrib"}));
-    const Call& c = host.calls[0];
-    EXPECT_EQ(c.num, 4);
-    if constexpr (kRev187)
-        EXPECT_EQ(c.ptrs, (std::vector<void*>{op->_rhsBranch}));
-    else
-        EXPECT_EQ(c.ptrs, (std::vector<void*>{op->_branchVar, nullptr}));
-    EXPECT_EQ(c.inst, &host.inst);
-    EXPECT_EQ(c.cbInfo, kCb);
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pReportNoiseContrib"}));
+    const vxrtest::NoiseReportRecord& c = host.noiseReports()[0];
+    EXPECT_EQ(c.count, 4);
+    if constexpr (kRev187) {
+        EXPECT_EQ(c.key, op->_rhsBranch);
+    } else {
+        EXPECT_EQ(c.key, op->_branchVar);
+        EXPECT_EQ(c.key2, nullptr);
+    }
+    EXPECT_EQ(c.inst, &c1.inst);
+    EXPECT_EQ(c.callbackInfo, kCb);
 
-    host.calls.clear();
+    host.clearLog();
     VXR_reportNoiseContribForOp_ddt(nullptr, 4, kCb);
-    host.sim.pReportNoiseContrib = nullptr;
+    host.sim()->pReportNoiseContrib = nullptr;
     VXR_reportNoiseContribForOp_ddt(op, 4, kCb);
-    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(host.log().empty());
 }
 
 TEST_F(Ddt, DestroyFreesTheRecordAndItsFrequencyResponse) {
     makeStamped();
     VXR_NoiseSrc src{};
-    VXR_setNoiseSrcInfo(&src, VXR_WHITE_NOISE_SRC, "n", &host.inst);
+    VXR_setNoiseSrcInfo(&src, VXR_WHITE_NOISE_SRC, "n", &c1.inst);
     VXR_addNoiseForOp_ddt(&src, op, 1.0, nullptr);
     VXR_freeNoiseContribs(&src);
     ASSERT_NE(op->_pFreqResponse, nullptr);
-    ASSERT_EQ(probe::liveBlocks(), liveAtStart + 2);
+    ASSERT_EQ(vxr_test::liveBlocks(), liveAtStart + 2);
     VXR_destroyOpBranch_ddt(op);
     op = nullptr;
-    EXPECT_EQ(probe::liveBlocks(), liveAtStart);
+    EXPECT_EQ(vxr_test::liveBlocks(), liveAtStart);
     VXR_destroyOpBranch_ddt(nullptr);
 }
 #endif

@@ -7,10 +7,14 @@
 #include <cmath>
 #include <map>
 
+#include "VXR_Operators.h"
 #include "recording_host.h"
-#include "frame_probe.h"
 
 namespace {
+
+using vxrtest::BatchRecord;
+using vxrtest::HandleRecord;
+using vxrtest::LoadKind;
 
 struct Integrator {
     double alpha; // qdot = alpha * (q - qPrev) - beta * qdotPrev
@@ -21,22 +25,24 @@ class CapacitorRamp : public ::testing::TestWithParam<double> {};
 
 TEST_P(CapacitorRamp, BranchCarriesScaledChargeDerivative) {
     const double C = 2.5e-12, slope = 4.0e3, h = 1.0e-9;
-    RecordingHost host;
-    host.defaultValue = GetParam();
+    vxrtest::RecordingHost host;
+    vxrtest::InstanceRecord c1{host, "c1", "cap"};
+    host.setDefault(VXR_BRANCHDDT_SCALE, GetParam());
     const double s = GetParam() > 0.0 ? GetParam() : 1.0;
 
     // Model side: one ddt operator and its argument's doublet against V.
-    VXR_OpBranch_ddt* op = VXR_createOpBranch_ddt("_opddt0", &host.inst);
+    VXR_OpBranch_ddt* op = VXR_createOpBranch_ddt("_opddt0", &c1.inst);
     VXR_ddtFinalizeTopology(op, nullptr);
-    VXR_StateVar* nodeV = host.newNode("v");
+    VXR_StateVar* nodeV = host.terminal("v");
     VXR_ddtSetStamp(op, nullptr);
     void* dQdV = VXR_getDerivDoubletOpBranch_ddt(op, nodeV, nullptr, DDT_ENTRY, NONLIN_DEP, nullptr);
     VXR_StateVar* nodeX = VXR_getBranchVar_ddt(op);
     auto load = [&] {
-        double V = host.ldr.pGetSol(nodeV, &host.ldr VXR_LDR_INST(&host.inst));
-        VXR_OpBranch_ddt_setArg(op, C * V, &host.ldr);
-        VXR_OpBranch_ddt_setArg_dwrt(op, dQdV, C, &host.ldr);
-        VXR_ddtGenericLoad(op, &host.ldr);
+        VXR_ContribLoader* ldr = host.loader();
+        double V = ldr->pGetSol(nodeV, ldr VXR_LDR_INST(&c1.inst));
+        VXR_OpBranch_ddt_setArg(op, C * V, ldr);
+        VXR_OpBranch_ddt_setArg_dwrt(op, dQdV, C, ldr);
+        VXR_ddtGenericLoad(op, ldr);
     };
 
     // Host side: unknowns u = (V, x); row 0 is the source V - slope * t = 0.
@@ -46,26 +52,26 @@ TEST_P(CapacitorRamp, BranchCarriesScaledChargeDerivative) {
 
     // Assembles F(u) and J(u) from one load and the integrator; returns q of row 1.
     auto assemble = [&](double t, const Integrator& in, double F[2], double J[2][2]) {
-        host.sol[nodeV] = u[0];
-        host.sol[nodeX] = u[1];
-        host.calls.clear();
+        host.setSolution(nodeV, u[0]);
+        host.setSolution(nodeX, u[1]);
+        host.clearLog();
         load();
         double fs[2] = {}, q[2] = {}, js[2][2] = {}, jq[2][2] = {};
-        for (const Call& c : host.calls) {
-            for (size_t k = 0; k < c.ptrs.size() && c.fn.rfind("pLoad", 0) == 0; ++k) {
-                const Handle* hd = static_cast<const Handle*>(c.ptrs[k]);
-                int row = index.at(hd->a);
-                double v = c.vals[k];
-                if (c.fn == "pLoadRhsPair")
+        for (const BatchRecord& b : host.batches()) {
+            for (size_t k = 0; k < b.handles.size(); ++k) {
+                const HandleRecord& hd = host.handles().at(static_cast<size_t>(b.handles[k]));
+                int row = index.at(hd.sv[0]);
+                double v = b.values[k];
+                if (b.kind == LoadKind::RhsPair)
                     fs[row] += v;
-                else if (c.fn == "pLoadRhsPairQ")
+                else if (b.kind == LoadKind::RhsPairQ)
                     q[row] += v;
                 else {
-                    double(&j)[2][2] = c.fn == "pLoadDerivDoublet" ? js : jq;
-                    if (hd->b)
-                        j[row][index.at(hd->b)] += v;
-                    if (hd->c)
-                        j[row][index.at(hd->c)] -= v;
+                    double(&j)[2][2] = b.kind == LoadKind::DerivDoublet ? js : jq;
+                    if (hd.sv[1])
+                        j[row][index.at(hd.sv[1])] += v;
+                    if (hd.sv[2])
+                        j[row][index.at(hd.sv[2])] -= v;
                 }
             }
         }

@@ -5,31 +5,43 @@
 #include <limits>
 #include <string>
 
+#include "VXR_Operators.h"
+#include "allocation_probe.h"
 #include "recording_host.h"
-#include "frame_probe.h"
 
 namespace {
+
+using vxrtest::Call;
+using vxrtest::InstanceRecord;
+using vxrtest::MessageRecord;
+using vxrtest::RecordingHost;
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 class Noise : public ::testing::Test {
 protected:
     RecordingHost host;
+    InstanceRecord c1{host, "c1", "cap"};
     VXR_NoiseSrc src{};
     long liveAtStart = 0;
 
     void SetUp() override {
-        probe::reset();
-        liveAtStart = probe::liveBlocks();
+        vxr_test::resetAllocationProbe();
+        liveAtStart = vxr_test::liveBlocks();
         src.pwr = 9.0;
         src.flickerExp = 9.0;
         src.useCount = 9;
         src.pTable = reinterpret_cast<VXR_Array*>(&src); // stale values to be cleared
-        VXR_setNoiseSrcInfo(&src, VXR_FLICKER_NOISE_SRC, "shot", &host.inst);
+        VXR_setNoiseSrcInfo(&src, VXR_FLICKER_NOISE_SRC, "shot", &c1.inst);
     }
     void TearDown() override {
         VXR_freeNoiseContribs(&src);
-        EXPECT_EQ(probe::liveBlocks(), liveAtStart);
+        EXPECT_EQ(vxr_test::liveBlocks(), liveAtStart);
+    }
+    // A fresh record of messages and allocations.
+    void reset() {
+        vxr_test::resetAllocationProbe();
+        host.clearLog();
     }
 
     // (key, coeff, response) of the list from the head.
@@ -52,7 +64,7 @@ protected:
 TEST_F(Noise, SourceInfoResetsListAndTableOnly) {
     EXPECT_EQ(src.pNoiseSrcInfo, nullptr);
     EXPECT_STREQ(src.name, "shot");
-    EXPECT_EQ(src.pParent, &host.inst);
+    EXPECT_EQ(src.pParent, &c1.inst);
     EXPECT_EQ(src.noiseSrcType, VXR_FLICKER_NOISE_SRC);
     EXPECT_EQ(src.pTable, nullptr);
     EXPECT_EQ(src.pContrib, nullptr);
@@ -81,7 +93,7 @@ TEST_F(Noise, PowersAreCheckedForSign) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        probe::reset();
+        reset();
         src.pwr = 5.0;
         src.flickerExp = 7.0;
         src.name = c.what;  // a text of its own: repeated warnings are dropped process-wide
@@ -91,16 +103,16 @@ TEST_F(Noise, PowersAreCheckedForSign) {
             VXR_setWhiteNoisePwr(&src, c.pwr);
         EXPECT_EQ(src.pwr, c.wantPwr);
         EXPECT_EQ(src.flickerExp, c.wantExp);
-        ASSERT_EQ(probe::messages.size(), c.warns ? 1u : 0u);
+        ASSERT_EQ(host.messages().size(), c.warns ? 1u : 0u);
         if (c.warns) {
-            const probe::Message& m = probe::messages[0];
+            const MessageRecord& m = host.messages()[0];
             EXPECT_EQ(m.type, MessageTypeE_WARNING);
-            EXPECT_EQ(m.text, "Negative noise power specified.");
+            EXPECT_EQ(m.body, "Negative noise power specified.");
             EXPECT_EQ(m.id, c.what);
-            EXPECT_EQ(m.inst, &host.inst);
-            EXPECT_EQ(m.simIf, &host.sim);
+            EXPECT_EQ(m.inst, &c1.inst);
+            EXPECT_EQ(m.sim, host.sim());
         }
-        EXPECT_TRUE(host.only("pSystemRequest").empty());
+        EXPECT_EQ(host.count(Call::SystemRequest), 0u);
     }
 }
 
@@ -148,34 +160,33 @@ TEST_F(Noise, TableArgumentStopsAtTheFirstFault) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TableArray t(c.boundsSet, c.left, c.right, c.len);
-        probe::reset();
-        host.calls.clear();
+        reset();
         src.pTable = nullptr;
         VXR_setNoiseTableArg(&src, &t.a);
         if (c.error.empty()) {
             EXPECT_EQ(src.pTable, &t.a);
-            EXPECT_TRUE(probe::messages.empty());
-            EXPECT_TRUE(host.calls.empty());
+            EXPECT_TRUE(host.messages().empty());
+            EXPECT_TRUE(host.log().empty());
             continue;
         }
         EXPECT_EQ(src.pTable, nullptr);
-        ASSERT_EQ(probe::messages.size(), 1u);
-        EXPECT_EQ(probe::messages[0].type, MessageTypeE_ERROR);
-        EXPECT_EQ(probe::messages[0].text, c.error);
-        EXPECT_EQ(probe::messages[0].id, "shot");
-        EXPECT_EQ(probe::messages[0].inst, &host.inst);
-        ASSERT_EQ(host.names(), (std::vector<std::string>{"pMessage", "pSystemRequest"}));
-        const Call& exit = host.calls[1];
-        EXPECT_STREQ(static_cast<const char*>(exit.ptrs[0]), "exit");
-        EXPECT_EQ(exit.ptrs[1], &host.sim);
-        EXPECT_EQ(exit.num, 1);
-        EXPECT_EQ(exit.inst, &host.inst);
+        ASSERT_EQ(host.messages().size(), 1u);
+        EXPECT_EQ(host.messages()[0].type, MessageTypeE_ERROR);
+        EXPECT_EQ(host.messages()[0].body, c.error);
+        EXPECT_EQ(host.messages()[0].id, "shot");
+        EXPECT_EQ(host.messages()[0].inst, &c1.inst);
+        ASSERT_EQ(host.members(), (std::vector<std::string>{"pMessage", "pSystemRequest"}));
+        const vxrtest::RequestRecord& exit = host.requests().at(0);
+        EXPECT_EQ(exit.request, "exit");
+        EXPECT_EQ(exit.sim, host.sim());
+        EXPECT_EQ(exit.code, 1);
+        EXPECT_EQ(exit.inst, &c1.inst);
         EXPECT_EQ(exit.ldr, nullptr);
     }
-    probe::reset();
+    reset();
     VXR_setNoiseTableArg(&src, nullptr);
-    ASSERT_EQ(probe::messages.size(), 1u);
-    EXPECT_EQ(probe::messages[0].text, invalid);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].body, invalid);
 }
 
 TEST_F(Noise, ContributionListSumsEqualKeysAndKeepsNodesOnClear) {
@@ -190,15 +201,15 @@ TEST_F(Noise, ContributionListSumsEqualKeysAndKeepsNodesOnClear) {
     EXPECT_EQ(list(), (std::vector<Node>{{&h2, -1.0, nullptr}, {&h1, 4.0, &resp}, {&h1, 3.5, nullptr}}));
     // List nodes come from the source's host table, without instance or id:
     // a failed one is reported that way.
-    probe::messages.clear();
-    probe::failNextAllocation();
+    host.clearLog();
+    vxr_test::failAllocationAfter(0);
     static int h3;
     VXR_addColoredNoise(&src, &h3, 1.0, nullptr);
-    ASSERT_EQ(probe::messages.size(), 1u);
-    EXPECT_EQ(probe::messages[0].text, "Out of memory.");
-    EXPECT_EQ(probe::messages[0].simIf, &host.sim);
-    EXPECT_EQ(probe::messages[0].inst, nullptr);
-    EXPECT_FALSE(probe::messages[0].hasId);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].body, "Out of memory.");
+    EXPECT_EQ(host.messages()[0].sim, host.sim());
+    EXPECT_EQ(host.messages()[0].inst, nullptr);
+    EXPECT_FALSE(host.messages()[0].hasId);
 
     src.pwr = 3.0;
     src.flickerExp = 1.0;
@@ -209,9 +220,9 @@ TEST_F(Noise, ContributionListSumsEqualKeysAndKeepsNodesOnClear) {
     EXPECT_EQ(list(), (std::vector<Node>{{&h2, 0.0, nullptr}, {&h1, 0.0, &resp}, {&h1, 0.0, nullptr}}));
 
     // The next pass refills the same nodes in place.
-    long blocks = probe::liveBlocks();
+    long blocks = vxr_test::liveBlocks();
     VXR_addColoredNoise(&src, &h1, 0.25, nullptr);
-    EXPECT_EQ(probe::liveBlocks(), blocks);
+    EXPECT_EQ(vxr_test::liveBlocks(), blocks);
     EXPECT_EQ(list()[2], (Node{&h1, 0.25, nullptr}));
 }
 
@@ -219,27 +230,28 @@ TEST_F(Noise, ContributionListSumsEqualKeysAndKeepsNodesOnClear) {
 TEST_F(Noise, PlainNoiseIsKeyedByRhsHandle) {
     int h;
     VXR_addNoise(&src, &h, 2.0, nullptr);
-    VXR_addNoise(&src, &h, 2.0, &host.ldr);
-    VXR_addNoise(&src, nullptr, 2.0, &host.ldr);
+    VXR_addNoise(&src, &h, 2.0, host.loader());
+    VXR_addNoise(&src, nullptr, 2.0, host.loader());
     EXPECT_EQ(src.useCount, 9 + 3);
     EXPECT_EQ(list(), (std::vector<Node>{{&h, 4.0, nullptr}}));
-    EXPECT_TRUE(host.calls.empty()); // the loader is not read
+    EXPECT_TRUE(host.log().empty()); // the loader is not read
 
     int cb;
-    VXR_reportNoiseContrib(&host.inst, 2, &h, &cb);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pReportNoiseContrib"}));
-    EXPECT_EQ(host.calls[0].num, 2);
-    EXPECT_EQ(host.calls[0].ptrs, (std::vector<void*>{&h}));
-    EXPECT_EQ(host.calls[0].inst, &host.inst);
-    EXPECT_EQ(host.calls[0].cbInfo, &cb);
-    host.sim.pReportNoiseContrib = nullptr;
-    VXR_reportNoiseContrib(&host.inst, 2, &h, &cb);
-    EXPECT_EQ(host.calls.size(), 1u);
+    VXR_reportNoiseContrib(&c1.inst, 2, &h, &cb);
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pReportNoiseContrib"}));
+    const vxrtest::NoiseReportRecord& r = host.noiseReports()[0];
+    EXPECT_EQ(r.count, 2);
+    EXPECT_EQ(r.key, &h);
+    EXPECT_EQ(r.inst, &c1.inst);
+    EXPECT_EQ(r.callbackInfo, &cb);
+    host.sim()->pReportNoiseContrib = nullptr;
+    VXR_reportNoiseContrib(&c1.inst, 2, &h, &cb);
+    EXPECT_EQ(host.log().size(), 1u);
 }
 #else
 TEST_F(Noise, PlainNoiseIsKeyedByStateVariable) {
-    VXR_StateVar* p = host.newNode("p");
-    VXR_StateVar* m = host.newNode("m");
+    VXR_StateVar* p = host.terminal("p");
+    VXR_StateVar* m = host.terminal("m");
     VXR_addNoise(&src, p, m, 2.0);
     VXR_addNoise(&src, p, nullptr, 1.0);
     VXR_addNoise(&src, nullptr, nullptr, 1.0);
@@ -247,15 +259,17 @@ TEST_F(Noise, PlainNoiseIsKeyedByStateVariable) {
     EXPECT_EQ(list(), (std::vector<Node>{{m, -2.0, nullptr}, {p, 3.0, nullptr}}));
 #if VXR_REVISION == 160
     int cb;
-    VXR_reportNoiseContrib(&host.inst, 1, p, m, &cb);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pReportNoiseContrib"}));
-    EXPECT_EQ(host.calls[0].num, 1);
-    EXPECT_EQ(host.calls[0].ptrs, (std::vector<void*>{p, m}));
-    EXPECT_EQ(host.calls[0].inst, &host.inst);
-    EXPECT_EQ(host.calls[0].cbInfo, &cb);
-    host.sim.pReportNoiseContrib = nullptr;
-    VXR_reportNoiseContrib(&host.inst, 1, p, m, &cb);
-    EXPECT_EQ(host.calls.size(), 1u);
+    VXR_reportNoiseContrib(&c1.inst, 1, p, m, &cb);
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pReportNoiseContrib"}));
+    const vxrtest::NoiseReportRecord& r = host.noiseReports()[0];
+    EXPECT_EQ(r.count, 1);
+    EXPECT_EQ(r.key, p);
+    EXPECT_EQ(r.key2, m);
+    EXPECT_EQ(r.inst, &c1.inst);
+    EXPECT_EQ(r.callbackInfo, &cb);
+    host.sim()->pReportNoiseContrib = nullptr;
+    VXR_reportNoiseContrib(&c1.inst, 1, p, m, &cb);
+    EXPECT_EQ(host.log().size(), 1u);
 #endif
 }
 #endif
@@ -263,14 +277,15 @@ TEST_F(Noise, PlainNoiseIsKeyedByStateVariable) {
 class AcStim : public ::testing::Test {
 protected:
     RecordingHost host;
+    InstanceRecord c1{host, "c1", "cap"};
     VXR_acSrc* p = nullptr;
     void TearDown() override { VXR_free(p); }
 };
 
 TEST_F(AcStim, CreateFormsTheMaskFromTheNamedAnalyses) {
-    p = VXR_create_acStim(&host.inst, 7, 0);
+    p = VXR_create_acStim(&c1.inst, 7, 0);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->pParent, &host.inst);
+    EXPECT_EQ(p->pParent, &c1.inst);
     EXPECT_EQ(p->id, 7);
     EXPECT_EQ(p->numOfContribPairs, 0);
     EXPECT_EQ(p->pContribPairs, nullptr);
@@ -282,37 +297,40 @@ TEST_F(AcStim, CreateFormsTheMaskFromTheNamedAnalyses) {
     EXPECT_EQ(p->freqIndex, 0);
     EXPECT_EQ(p->freqChange, 1u);
     EXPECT_EQ(p->mask, VXR_ANALYSIS_AC);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pFormAnalysisQueryMask"}));
-    EXPECT_EQ(host.calls[0].num, 1);
-    EXPECT_STREQ(static_cast<const char*>(host.calls[0].ptrs[0]), "ac");
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pFormAnalysisQueryMask"}));
+    EXPECT_EQ(host.queryMasks()[0].names, (std::vector<std::string>{"ac"}));
     VXR_free(p);
 
-    host.calls.clear();
-    p = VXR_create_acStim(&host.inst, 1, 2, "noise", "tran");
+    host.clearLog();
+    p = VXR_create_acStim(&c1.inst, 1, 2, "noise", "tran");
     EXPECT_EQ(p->mask, VXR_ANALYSIS_NOISE | VXR_ANALYSIS_TRAN);
-    ASSERT_EQ(host.calls.size(), 2u); // one name per query
-    EXPECT_EQ(host.calls[0].num, 1);
-    EXPECT_STREQ(static_cast<const char*>(host.calls[1].ptrs[0]), "tran");
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pFormAnalysisQueryMask", "pFormAnalysisQueryMask"}));
+    ASSERT_EQ(host.queryMasks().size(), 2u); // one name per query
+    EXPECT_EQ(host.queryMasks()[0].names.size(), 1u);
+    EXPECT_EQ(host.queryMasks()[1].names, (std::vector<std::string>{"tran"}));
 }
 
 TEST_F(AcStim, LoadsOnlyInItsAnalysesAndTracksFrequencyChanges) {
-    p = VXR_create_acStim(&host.inst, 0, 0);
-    VXR_StateVar* a = host.newNode("a");
-    VXR_StateVar* b = host.newNode("b");
-    host.calls.clear();
+    p = VXR_create_acStim(&c1.inst, 0, 0);
+    VXR_StateVar* a = host.terminal("a");
+    VXR_StateVar* b = host.terminal("b");
+    host.clearLog();
 
-    host.analysisMask = VXR_ANALYSIS_DC | VXR_ANALYSIS_TRAN;
-    VXR_acContrib(p, a, b, 0.5, &host.ldr);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pGetAnalysisQueryMask"}));
-    EXPECT_EQ(host.calls[0].inst, VXR_REVISION == 187 ? &host.inst : nullptr);
+    host.setAnalysisMask(VXR_ANALYSIS_DC | VXR_ANALYSIS_TRAN);
+    VXR_acContrib(p, a, b, 0.5, host.loader());
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pGetAnalysisQueryMask"}));
+    EXPECT_EQ(host.log()[0].ldrInst, VXR_REVISION == 187 ? &c1.inst : nullptr);
 
-    host.calls.clear();
-    host.analysisMask = VXR_ANALYSIS_AC | VXR_ANALYSIS_DC;
-    VXR_acContrib(p, a, b, 0.5, &host.ldr);
-    ASSERT_EQ(host.names(), (std::vector<std::string>{"pGetAnalysisQueryMask", "pLoadRhsAC"}));
-    EXPECT_EQ(host.calls[1].ptrs, (std::vector<void*>{p, a, b}));
-    EXPECT_EQ(host.calls[1].vals, (std::vector<double>{0.5}));
-    EXPECT_EQ(host.calls[1].ldr, &host.ldr);
+    host.clearLog();
+    host.setAnalysisMask(VXR_ANALYSIS_AC | VXR_ANALYSIS_DC);
+    VXR_acContrib(p, a, b, 0.5, host.loader());
+    ASSERT_EQ(host.members(), (std::vector<std::string>{"pGetAnalysisQueryMask", "pLoadRhsAC"}));
+    const vxrtest::AcLoadRecord& ac = host.acLoads().at(0);
+    EXPECT_EQ(ac.src, p);
+    EXPECT_EQ(ac.plus, a);
+    EXPECT_EQ(ac.minus, b);
+    EXPECT_EQ(ac.coeff, 0.5);
+    EXPECT_EQ(host.log()[1].ldr, host.loader());
 
     struct Step {
         double freq;
@@ -335,12 +353,13 @@ TEST_F(AcStim, LoadsOnlyInItsAnalysesAndTracksFrequencyChanges) {
 
 TEST(Limexp, CreateSetsTheDefaultEvaluator) {
     RecordingHost host;
-    probe::reset();
-    VXR_StateVar* a = host.newNode("a");
-    VXR_LimexpDesc* d = VXR_createLimexp(&host.inst, 1, a, nullptr);
+    InstanceRecord c1{host, "c1", "cap"};
+    vxr_test::resetAllocationProbe();
+    VXR_StateVar* a = host.terminal("a");
+    VXR_LimexpDesc* d = VXR_createLimexp(&c1.inst, 1, a, nullptr);
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(probe::allocations.at(0).how, "calloc");
-    EXPECT_EQ(d->pParent, &host.inst);
+    EXPECT_EQ(vxr_test::systemAllocations().at(0).how, "calloc");
+    EXPECT_EQ(d->pParent, &c1.inst);
     EXPECT_EQ(d->hasSingleLinearArg, 1);
     EXPECT_EQ(d->pPosVar, a);
     EXPECT_EQ(d->pNegVar, nullptr);

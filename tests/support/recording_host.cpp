@@ -5,6 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 
@@ -24,6 +27,24 @@ std::string escape(const std::string& s) {
     }
     return out;
 }
+
+// Splits "text\n   ['id', instance ..." or "text\n   [ id ]" into the text
+// and the id; an instance-only context names no id.
+void splitContext(MessageRecord& m) {
+    m.body = m.text;
+    m.hasId = false;
+    const size_t at = m.text.find("\n   [");
+    if (at == std::string::npos) return;
+    const std::string ctx = m.text.substr(at + 5);
+    m.body.resize(at);
+    if (ctx.rfind("'", 0) == 0) {
+        m.id = ctx.substr(1, ctx.find('\'', 1) - 1);
+        m.hasId = true;
+    } else if (ctx.rfind(" instance '", 0) != 0) {
+        m.id = ctx.substr(1, ctx.find(" ]") - 1);
+        m.hasId = true;
+    }
+}
 } // namespace
 
 const char* toString(Call c) {
@@ -40,8 +61,21 @@ const char* toString(Call c) {
     case Call::SystemRequest: return "systemRequest";
     case Call::ComposeFullName: return "composeFullName";
     case Call::ReportTopology: return "reportTopology";
+    case Call::ReportNoiseContrib: return "reportNoiseContrib";
+    case Call::HandleDebugEvent: return "handleDebugEvent";
+    case Call::SaveCrossEvent: return "saveCrossEvent";
+    case Call::RestoreCrossEvent: return "restoreCrossEvent";
+    case Call::HostFree: return "hostFree";
+    case Call::FileOpen: return "fileOpen";
+    case Call::FileClose: return "fileClose";
+    case Call::FileWrite: return "fileWrite";
+    case Call::FileScanf: return "fileScanf";
+    case Call::FileFlush: return "fileFlush";
+    case Call::FileSeek: return "fileSeek";
+    case Call::FileTell: return "fileTell";
     case Call::GetSol: return "getSol";
     case Call::BatchLoad: return "batchLoad";
+    case Call::LoadRhsAC: return "loadRhsAC";
     case Call::DoStrobe: return "doStrobe";
     case Call::DoDisplay: return "doDisplay";
     case Call::DoNoise: return "doNoise";
@@ -113,9 +147,11 @@ static const char* topologyName(VXR_TopologyTypeE t) {
 // ---- The table members ---------------------------------------------------------------
 
 #if VXR_REVISION == 187
-#define LDR_INST , VXR_DeviceInst*
+#define LDR_INST , VXR_DeviceInst* ldrInst
+#define LDR_INST_ARG ldrInst
 #else
 #define LDR_INST
+#define LDR_INST_ARG nullptr
 #endif
 
 struct HostCallbacks {
@@ -137,6 +173,7 @@ struct HostCallbacks {
         RecordingHost* h = of(inst);
         VXR_StateVar* sv = h->newStateVar(name != nullptr ? name : "", inst);
         h->nodes_.push_back({name != nullptr ? name : "", inst, info, cb, sv});
+        if (h->ownNodeNames_ && name != nullptr) h->ownedNames_.push_back(const_cast<char*>(name));
         h->record(Call::SetupNode, h->nodes_.size() - 1);
         return sv;
     }
@@ -202,24 +239,24 @@ struct HostCallbacks {
     static unsigned long formAnalysisQueryMask(VXR_SimInterface* sim, int count, ...) {
         RecordingHost* h = of(sim);
         static const char* const names[] = {"ac", "dc", "noise", "tran", "ic", "static", "nodeset", "hb", "env", "pss"};
-        unsigned long mask = 0;
-        std::string args;
+        QueryMaskRecord r{{}, 0};
         va_list ap;
         va_start(ap, count);
         for (int i = 0; i < count; ++i) {
             const char* n = va_arg(ap, const char*);
-            args += (i ? ", " : "") + std::string(n != nullptr ? n : "(null)");
+            r.names.push_back(n != nullptr ? n : "(null)");
             for (unsigned k = 0; n != nullptr && k < sizeof names / sizeof names[0]; ++k)
-                if (strcmp(n, names[k]) == 0) mask |= 1ul << k;
+                if (strcmp(n, names[k]) == 0) r.mask |= 1ul << k;
         }
         va_end(ap);
-        h->aliases_.push_back("(" + args + ") -> " + std::to_string(mask));
-        h->record(Call::FormAnalysisQueryMask, h->aliases_.size() - 1);
-        return mask;
+        h->queryMasks_.push_back(std::move(r));
+        h->record(Call::FormAnalysisQueryMask, h->queryMasks_.size() - 1);
+        return h->queryMasks_.back().mask;
     }
     static void message(VXR_MessageTypeE type, const char* text, VXR_DeviceInst* inst, VXR_SimInterface* sim) {
         RecordingHost* h = of(sim);
-        h->messages_.push_back({type, text != nullptr ? text : "", inst});
+        h->messages_.push_back({type, text != nullptr ? text : "", inst, sim, "", "", false});
+        splitContext(h->messages_.back());
         h->record(Call::Message, h->messages_.size() - 1);
     }
     static void prohibitConvergence(VXR_DeviceInst*, VXR_SimInterface* sim) {
@@ -228,7 +265,7 @@ struct HostCallbacks {
     static void systemRequest(const char* req, int code, VXR_DeviceInst* inst, VXR_ContribLoader* ldr,
                               VXR_SimInterface* sim) {
         RecordingHost* h = of(sim);
-        h->requests_.push_back({req != nullptr ? req : "", code, inst, ldr});
+        h->requests_.push_back({req != nullptr ? req : "", code, inst, ldr, sim});
         h->record(Call::SystemRequest, h->requests_.size() - 1);
     }
     static const char* composeFullName(VXR_DeviceInst* inst) {
@@ -249,12 +286,121 @@ struct HostCallbacks {
         h->topology_.push_back({pos, neg, t, name != nullptr ? name : "", inst});
         h->record(Call::ReportTopology, h->topology_.size() - 1);
     }
+    static void reportNoiseContrib(int n, void* key, VXR_DeviceInst* inst, void* cb) {
+        RecordingHost* h = of(inst);
+        h->noiseReports_.push_back({n, key, nullptr, inst, cb});
+        h->record(Call::ReportNoiseContrib, h->noiseReports_.size() - 1);
+    }
+#elif VXR_REVISION == 160
+    static void reportNoiseContrib(int n, void* key, void* key2, VXR_DeviceInst* inst, void* cb) {
+        RecordingHost* h = of(inst);
+        h->noiseReports_.push_back({n, key, key2, inst, cb});
+        h->record(Call::ReportNoiseContrib, h->noiseReports_.size() - 1);
+    }
 #endif
+    static void handleDebugEvent(VXR_DebugEventTypeE e, VXR_DeviceInst* inst, int line, const char* tag,
+                                 VXR_ContribLoader* ldr) {
+        RecordingHost* h = inst != nullptr ? of(inst) : of(ldr);
+        h->debugEvents_.push_back({e, inst, line, tag != nullptr ? tag : "", ldr});
+        h->record(Call::HandleDebugEvent, h->debugEvents_.size() - 1);
+    }
+    // The saved copy holds the event pointer; the runtime releases it with VXR_free.
+    static void* saveCrossEvent(VXR_EventDesc* ev) {
+        RecordingHost* h = of(ev != nullptr ? ev->pParent : nullptr);
+        auto* copy = static_cast<VXR_EventDesc**>(VXR_malloc(sizeof(VXR_EventDesc*), nullptr, nullptr, nullptr));
+        if (copy != nullptr) *copy = ev;
+        h->crossEvents_.push_back({ev, copy});
+        h->record(Call::SaveCrossEvent, h->crossEvents_.size() - 1);
+        return copy;
+    }
+    static void restoreCrossEvent(VXR_EventDesc* ev, void* saved) {
+        RecordingHost* h = of(ev != nullptr ? ev->pParent : nullptr);
+        h->crossEvents_.push_back({ev, saved});
+        h->record(Call::RestoreCrossEvent, h->crossEvents_.size() - 1);
+    }
+#if VXR_REVISION == 142
+    template <const char* Kind>
+    static void hostFree(void* p) {
+        if (RecordingHost* h = lastHost) {
+            h->hostFrees_.push_back({Kind, p});
+            h->record(Call::HostFree, h->hostFrees_.size() - 1);
+        }
+        free(p);
+    }
+#endif
+
+    // file services: the host's descriptors name real files
+    static RecordingHost::OpenFile* file(RecordingHost* h, int fd) {
+        for (RecordingHost::OpenFile& f : h->files_)
+            if (f.fd == fd && f.f != nullptr) return &f;
+        return nullptr;
+    }
+    static int fileOpen(const char* name, const char* mode, FILE** stream, const char** openMode, int,
+                        VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        FILE* f = name != nullptr && mode != nullptr ? fopen(name, mode) : nullptr;
+        int fd = -1;
+        if (f != nullptr) {
+            fd = h->nextFd_++;
+            h->files_.push_back({fd, name, mode, f});
+            *stream = f;
+            *openMode = h->files_.back().mode.c_str();
+        }
+        h->addFileCall({Call::FileOpen, fd, name != nullptr ? name : "(null)", mode != nullptr ? mode : "", 0});
+        return f != nullptr ? fd : 0;
+    }
+    static void fileClose(int fd, VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        RecordingHost::OpenFile* f = file(h, fd);
+        h->addFileCall({Call::FileClose, fd, f != nullptr ? f->name : "?", "", 0});
+        if (f == nullptr) return;
+        fclose(f->f);
+        f->f = nullptr;
+    }
+    static void fileWrite(int fd, const char* text, VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        RecordingHost::OpenFile* f = file(h, fd);
+        h->addFileCall({Call::FileWrite, fd, f != nullptr ? f->name : "?", text != nullptr ? text : "", 0});
+        if (f != nullptr && text != nullptr) fputs(text, f->f);
+    }
+    static int fileScanf(int fd, const char* fmt, void* target, VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        RecordingHost::OpenFile* f = file(h, fd);
+        h->addFileCall({Call::FileScanf, fd, f != nullptr ? f->name : "?", fmt != nullptr ? fmt : "", 0});
+        if (f == nullptr || fmt == nullptr) return EOF;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        return fscanf(f->f, fmt, target);
+#pragma GCC diagnostic pop
+    }
+    static void fileFlush(int fd, VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        RecordingHost::OpenFile* f = file(h, fd);
+        h->addFileCall({Call::FileFlush, fd, f != nullptr ? f->name : "?", "", 0});
+        if (f != nullptr) fflush(f->f);
+    }
+    static int fileSeek(FILE* f, long pos, VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        h->addFileCall({Call::FileSeek, -1, h->fileName(f), "", pos});
+        return fseek(f, pos, SEEK_SET);
+    }
+    static long fileTell(FILE* f, VXR_DeviceInst*, VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        const long pos = ftell(f);
+        h->addFileCall({Call::FileTell, -1, h->fileName(f), "", pos});
+        return pos;
+    }
 
     // loader table
     template <LoadKind K>
     static void batch(int count, void** handles, double* values, VXR_ContribLoader* ldr LDR_INST) {
-        of(ldr)->addBatch(K, count, handles, values);
+        of(ldr)->addBatch(K, count, handles, values, ldr, LDR_INST_ARG);
+    }
+    static void loadRhsAC(VXR_acSrc* src, VXR_StateVar* plus, VXR_StateVar* minus, double coeff,
+                          VXR_ContribLoader* ldr) {
+        RecordingHost* h = of(ldr);
+        h->acLoads_.push_back({src, plus, minus, coeff});
+        h->record(Call::LoadRhsAC, h->acLoads_.size() - 1, ldr);
     }
     static double getSol(VXR_StateVar* sv, VXR_ContribLoader* ldr LDR_INST) {
         RecordingHost* h = of(ldr);
@@ -262,44 +408,62 @@ struct HostCallbacks {
         double v = it != h->solution_.end() ? it->second : 0.0;
         if (h->recordGetSol_) {
             h->gets_.push_back({sv, v});
-            h->record(Call::GetSol, h->gets_.size() - 1);
+            h->record(Call::GetSol, h->gets_.size() - 1, ldr, LDR_INST_ARG);
         }
         return v;
     }
-    static double answer(VXR_ContribLoader* ldr, Call c, double v) {
+    static double answer(VXR_ContribLoader* ldr, VXR_DeviceInst* ldrInst, Call c, double v) {
         RecordingHost* h = of(ldr);
-        h->record(c, h->simpleAnswers_.size());
+        h->record(c, h->simpleAnswers_.size(), ldr, ldrInst);
         h->simpleAnswers_.push_back(v);
         return v;
     }
-    static int doStrobe(VXR_ContribLoader* ldr LDR_INST) { return (int)answer(ldr, Call::DoStrobe, of(ldr)->strobe_); }
-    static int doDisplay(VXR_ContribLoader* ldr LDR_INST) {
-        return (int)answer(ldr, Call::DoDisplay, of(ldr)->display_);
+    static int doStrobe(VXR_ContribLoader* ldr LDR_INST) {
+        return (int)answer(ldr, LDR_INST_ARG, Call::DoStrobe, of(ldr)->strobe_);
     }
-    static int doNoise(VXR_ContribLoader* ldr LDR_INST) { return (int)answer(ldr, Call::DoNoise, of(ldr)->noise_); }
+    static int doDisplay(VXR_ContribLoader* ldr LDR_INST) {
+        return (int)answer(ldr, LDR_INST_ARG, Call::DoDisplay, of(ldr)->display_);
+    }
+    static int doNoise(VXR_ContribLoader* ldr LDR_INST) {
+        return (int)answer(ldr, LDR_INST_ARG, Call::DoNoise, of(ldr)->noise_);
+    }
     static int isInitialStep(VXR_ContribLoader* ldr LDR_INST) {
-        return (int)answer(ldr, Call::IsInitialStep, of(ldr)->initialStep_);
+        return (int)answer(ldr, LDR_INST_ARG, Call::IsInitialStep, of(ldr)->initialStep_);
     }
     static int isFinalStep(VXR_ContribLoader* ldr LDR_INST) {
-        return (int)answer(ldr, Call::IsFinalStep, of(ldr)->finalStep_);
+        return (int)answer(ldr, LDR_INST_ARG, Call::IsFinalStep, of(ldr)->finalStep_);
     }
-    static double getTime(VXR_ContribLoader* ldr LDR_INST) { return answer(ldr, Call::GetTime, of(ldr)->time_); }
-    static double getZero(VXR_ContribLoader* LDR_INST) { return 0.0; }
+    static double getTime(VXR_ContribLoader* ldr LDR_INST) {
+        return answer(ldr, LDR_INST_ARG, Call::GetTime, of(ldr)->time_);
+    }
+    static double getZero(VXR_ContribLoader* LDR_INST) {
+        (void)LDR_INST_ARG;
+        return 0.0;
+    }
     static double getDefault(VXR_DefaultTypeE type, VXR_ContribLoader* ldr LDR_INST) {
         RecordingHost* h = of(ldr);
         auto it = h->defaults_.find(type);
         double v = it != h->defaults_.end() ? it->second : 0.0;
         h->defaultGets_.push_back({type, v});
-        h->record(Call::GetDefault, h->defaultGets_.size() - 1);
+        h->record(Call::GetDefault, h->defaultGets_.size() - 1, ldr, LDR_INST_ARG);
         return v;
     }
     static unsigned long getAnalysisQueryMask(VXR_ContribLoader* ldr LDR_INST) {
         RecordingHost* h = of(ldr);
-        h->record(Call::GetAnalysisQueryMask, h->simpleAnswers_.size());
+        h->record(Call::GetAnalysisQueryMask, h->simpleAnswers_.size(), ldr, LDR_INST_ARG);
         h->simpleAnswers_.push_back((double)h->analysisMask_);
         return h->analysisMask_;
     }
 };
+
+#if VXR_REVISION == 142
+namespace {
+constexpr char kDelay[] = "delay";
+constexpr char kSlew[] = "slew";
+constexpr char kTransition[] = "transition";
+constexpr char kPoleRes[] = "poleres";
+} // namespace
+#endif
 
 // ---- RecordingHost -------------------------------------------------------------------
 
@@ -327,6 +491,24 @@ RecordingHost::RecordingHost() {
     sim_.pProhibitConvergence = H::prohibitConvergence;
     sim_.pSystemRequest = H::systemRequest;
     sim_.pComposeFullName = H::composeFullName;
+#if VXR_REVISION != 142
+    sim_.pReportNoiseContrib = H::reportNoiseContrib;
+#else
+    sim_.pFreeDelaySpec = H::hostFree<kDelay>;
+    sim_.pFreeSlewSpec = H::hostFree<kSlew>;
+    sim_.pFreeTransitionSpec = H::hostFree<kTransition>;
+    sim_.pFreePoleResSpec = H::hostFree<kPoleRes>;
+#endif
+    sim_.pHandleDebugEvent = H::handleDebugEvent;
+    sim_.pSaveCrossEvent = H::saveCrossEvent;
+    sim_.pRestoreCrossEvent = H::restoreCrossEvent;
+    sim_.pFileOpen = H::fileOpen;
+    sim_.pFileClose = H::fileClose;
+    sim_.pFileWrite = H::fileWrite;
+    sim_.pFileScanf = H::fileScanf;
+    sim_.pFileFlush = H::fileFlush;
+    sim_.pFileSeek = H::fileSeek;
+    sim_.pFileTell = H::fileTell;
 
     ldr_.pLoaderInfo = this;
     ldr_.pStrobeLoader = &ldr_;
@@ -336,7 +518,7 @@ RecordingHost::RecordingHost() {
     ldr_.pLoadDerivDoublet = H::batch<LoadKind::DerivDoublet>;
     ldr_.pLoadDerivQuartetQ = H::batch<LoadKind::DerivQuartetQ>;
     ldr_.pLoadDerivDoubletQ = H::batch<LoadKind::DerivDoubletQ>;
-    ldr_.pLoadRhsAC = VXR_NullLoadRhsAC;
+    ldr_.pLoadRhsAC = H::loadRhsAC;
     ldr_.pLoadDelay = VXR_NullLoadDelay;
     ldr_.pLoadDelay_dwrt = VXR_NullLoadDelay_dwrt;
     ldr_.pAcceptDelay = VXR_NullAcceptDelay;
@@ -381,7 +563,34 @@ RecordingHost::RecordingHost() {
 }
 
 RecordingHost::~RecordingHost() {
+    for (void* name : ownedNames_) VXR_free(name);
+    for (OpenFile& f : files_)
+        if (f.f != nullptr) fclose(f.f);
+    for (const std::string& t : tempFiles_) remove(t.c_str());
     if (lastHost == this) lastHost = nullptr;
+}
+
+std::string RecordingHost::tempFile(const std::string& content) {
+    char name[] = "/tmp/vxr_test_XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) abort();
+    if (!content.empty() && write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+        abort();
+    close(fd);
+    tempFiles_.push_back(name);
+    return name;
+}
+
+std::string RecordingHost::fileName(const FILE* f) const {
+    for (const OpenFile& o : files_)
+        if (o.f == f && f != nullptr) return o.name;
+    return "?";
+}
+
+void RecordingHost::addFileCall(FileRecord r) {
+    const Call c = r.call;
+    fileCalls_.push_back(std::move(r));
+    record(c, fileCalls_.size() - 1);
 }
 
 VXR_StateVar* RecordingHost::newStateVar(const std::string& name, VXR_DeviceInst* parent) {
@@ -397,6 +606,13 @@ VXR_StateVar* RecordingHost::newStateVar(const std::string& name, VXR_DeviceInst
 }
 
 VXR_StateVar* RecordingHost::terminal(const std::string& name) { return newStateVar(name, nullptr); }
+
+VXR_StateVar* RecordingHost::stateVar(const std::string& name, VXR_DeviceInst* parent, int pos) {
+    VXR_StateVar* sv = newStateVar(name, parent);
+    --nextPos_;
+    sv->pos = pos;
+    return sv;
+}
 
 VXR_StateVar* RecordingHost::find(const std::string& name) const {
     for (const VXR_StateVar& sv : stateVars_)
@@ -424,14 +640,15 @@ int RecordingHost::handleIndex(const void* h) const {
     return (int)(v - 1);
 }
 
-void RecordingHost::addBatch(LoadKind kind, int count, void** handles, const double* values) {
+void RecordingHost::addBatch(LoadKind kind, int count, void** handles, const double* values,
+                             VXR_ContribLoader* ldr, VXR_DeviceInst* ldrInst) {
     BatchRecord b{kind, {}, {}};
     for (int i = 0; i < count; ++i) {
         b.handles.push_back(handleIndex(handles[i]));
         b.values.push_back(values[i]);
     }
     batches_.push_back(std::move(b));
-    record(Call::BatchLoad, batches_.size() - 1);
+    record(Call::BatchLoad, batches_.size() - 1, ldr, ldrInst);
 }
 
 VXR_ParamAssn RecordingHost::real(const char* name, double v) {
@@ -506,6 +723,48 @@ std::vector<Call> RecordingHost::calls() const {
     return out;
 }
 
+std::string RecordingHost::member(const LogEntry& e) const {
+    std::string name;
+    switch (e.call) {
+    case Call::GetHandle: name = toString(handles_[e.index].kind); break;
+    case Call::BatchLoad: name = toString(batches_[e.index].kind); break;
+    case Call::HostFree: {
+        const std::string& k = hostFrees_[e.index].kind;
+        name = "free" + std::string(k == "poleres" ? "PoleRes" : k == "transition" ? "Transition"
+                                                                : k == "slew"         ? "Slew"
+                                                                                      : "Delay") +
+               "Spec";
+        break;
+    }
+    default: name = toString(e.call); break;
+    }
+    name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    return "p" + name;
+}
+
+std::vector<std::string> RecordingHost::members() const {
+    std::vector<std::string> out;
+    for (const LogEntry& e : log_) out.push_back(member(e));
+    return out;
+}
+
+std::vector<LogEntry> RecordingHost::entries(Call c) const {
+    std::vector<LogEntry> out;
+    for (const LogEntry& e : log_)
+        if (e.call == c) out.push_back(e);
+    return out;
+}
+
+size_t RecordingHost::count(Call c) const {
+    return static_cast<size_t>(std::count_if(log_.begin(), log_.end(), [c](const LogEntry& e) { return e.call == c; }));
+}
+
+int RecordingHost::exitRequests() const {
+    int n = 0;
+    for (const RequestRecord& r : requests_) n += r.request == "exit" && r.code == 1;
+    return n;
+}
+
 std::string RecordingHost::fmt(double v) const {
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, v); // shortest text that reads back as v
@@ -547,7 +806,12 @@ std::string RecordingHost::describe(const LogEntry& e) const {
     }
     case Call::GetHandle: return describe(handles_[e.index]) + " -> h" + std::to_string(e.index);
     case Call::GetTemperature: return "getTemperature -> " + fmt(simpleAnswers_[e.index]);
-    case Call::FormAnalysisQueryMask: return "formAnalysisQueryMask" + aliases_[e.index];
+    case Call::FormAnalysisQueryMask: {
+        const QueryMaskRecord& q = queryMasks_[e.index];
+        std::string args;
+        for (size_t i = 0; i < q.names.size(); ++i) args += (i ? ", " : "") + q.names[i];
+        return "formAnalysisQueryMask(" + args + ") -> " + std::to_string(q.mask);
+    }
     case Call::Message: {
         const MessageRecord& m = messages_[e.index];
         return std::string("message ") + toString(m.type) + " \"" + escape(m.text) + "\"";
@@ -559,6 +823,36 @@ std::string RecordingHost::describe(const LogEntry& e) const {
     case Call::ReportTopology: {
         const TopologyRecord& t = topology_[e.index];
         return "reportTopology " + t.name + " (" + nameOf(t.pos) + ", " + nameOf(t.neg) + ") " + topologyName(t.type);
+    }
+    case Call::ReportNoiseContrib: {
+        const NoiseReportRecord& n = noiseReports_[e.index];
+        return "reportNoiseContrib " + std::to_string(n.count);
+    }
+    case Call::HandleDebugEvent: {
+        const DebugEventRecord& d = debugEvents_[e.index];
+        return "handleDebugEvent " + std::to_string(d.event) + " line " + std::to_string(d.line) +
+               (d.tag.empty() ? "" : " " + d.tag);
+    }
+    case Call::SaveCrossEvent: return "saveCrossEvent";
+    case Call::RestoreCrossEvent: return "restoreCrossEvent";
+    case Call::HostFree: return "hostFree " + hostFrees_[e.index].kind;
+    case Call::FileOpen:
+    case Call::FileClose:
+    case Call::FileWrite:
+    case Call::FileScanf:
+    case Call::FileFlush:
+    case Call::FileSeek:
+    case Call::FileTell: {
+        const FileRecord& f = fileCalls_[e.index];
+        std::string s = std::string(toString(e.call)) + " " + f.name;
+        if (f.fd >= 0) s += " fd" + std::to_string(f.fd);
+        if (!f.text.empty()) s += " \"" + escape(f.text) + "\"";
+        if (e.call == Call::FileSeek || e.call == Call::FileTell) s += " " + std::to_string(f.pos);
+        return s;
+    }
+    case Call::LoadRhsAC: {
+        const AcLoadRecord& a = acLoads_[e.index];
+        return "loadRhsAC (" + nameOf(a.plus) + ", " + nameOf(a.minus) + ") " + fmt(a.coeff);
     }
     case Call::GetSol: return "getSol " + nameOf(gets_[e.index].first) + " -> " + fmt(gets_[e.index].second);
     case Call::BatchLoad: {
@@ -602,6 +896,33 @@ void RecordingHost::clearLog() {
     gets_.clear();
     defaultGets_.clear();
     simpleAnswers_.clear();
+    queryMasks_.clear();
+    noiseReports_.clear();
+    debugEvents_.clear();
+    crossEvents_.clear();
+    hostFrees_.clear();
+    fileCalls_.clear();
+    acLoads_.clear();
+}
+
+InstanceRecord::InstanceRecord(RecordingHost& host, const char* name, const char* moduleName, int numPorts)
+    : InstanceRecord(host, name, static_cast<const VXR_ModuleDescriptor*>(nullptr), numPorts) {
+    md.moduleName = moduleName;
+}
+
+InstanceRecord::InstanceRecord(RecordingHost& host, const char* name, const VXR_ModuleDescriptor* descriptor,
+                               int numPorts)
+    : ports(static_cast<size_t>(numPorts), nullptr) {
+    inst.instName = name;
+    inst.pModuleDescriptor = descriptor != nullptr ? const_cast<VXR_ModuleDescriptor*>(descriptor) : &md;
+    inst.pSimInterface = host.sim();
+    inst.numOfPorts = numPorts;
+    inst.pPorts = ports.empty() ? nullptr : ports.data();
+}
+
+std::string withInstance(const std::string& text, const char* instName, const char* moduleName) {
+    return text + "\n   [ instance '" + instName + "' of module type '" + moduleName + "' ]" +
+           (VXR_REVISION == 187 ? "\n" : "");
 }
 
 } // namespace vxrtest

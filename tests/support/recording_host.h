@@ -15,10 +15,16 @@
 // handles(), so a batch load can be read back as the requests it addresses.
 // State variables are host records with stable addresses; node positions
 // count from 1 (terminals and internal nodes alike, in creation order).
+//
+// Besides the callbacks a module reaches while it is driven, the table has
+// the services the runtime reaches on its own: debug events, cross-event
+// save/restore, the 1.42 host free members, noise reports and files (real
+// files; tempFile() makes one the host removes again).
 #ifndef VXR_TESTS_RECORDING_HOST_H
 #define VXR_TESTS_RECORDING_HOST_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <deque>
 #include <map>
@@ -44,9 +50,22 @@ enum class Call {
     SystemRequest,
     ComposeFullName,
     ReportTopology,   // 1.87
+    ReportNoiseContrib, // 1.87, 1.60
+    HandleDebugEvent,
+    SaveCrossEvent,
+    RestoreCrossEvent,
+    HostFree,         // 1.42 pFree*Spec; details in hostFrees()
+    FileOpen,         // file services; details in fileCalls()
+    FileClose,
+    FileWrite,
+    FileScanf,
+    FileFlush,
+    FileSeek,
+    FileTell,
     // loader table
     GetSol,
-    BatchLoad,        // any batch load; details in batches()
+    BatchLoad,
+    LoadRhsAC,        // any batch load; details in batches()
     DoStrobe,
     DoDisplay,
     DoNoise,
@@ -117,6 +136,12 @@ struct MessageRecord {
     VXR_MessageTypeE type;
     std::string text;
     VXR_DeviceInst* inst;
+    VXR_SimInterface* sim; // the table the message came through
+    // text split at its context lines ("\n   [..."): the part before them and
+    // the id they name ('id', instance ... or [ id ]), if any.
+    std::string body;
+    std::string id;
+    bool hasId;
 };
 
 struct RequestRecord {
@@ -124,12 +149,86 @@ struct RequestRecord {
     int code;
     VXR_DeviceInst* inst;
     VXR_ContribLoader* ldr;
+    VXR_SimInterface* sim;
+};
+
+struct QueryMaskRecord {
+    std::vector<std::string> names; // "(null)" for a NULL name
+    unsigned long mask;
+};
+
+// pReportNoiseContrib: 1.87 passes a key, 1.60 a pair of state variables.
+struct NoiseReportRecord {
+    int count;
+    void* key;
+    void* key2; // 1.60's second argument; NULL in 1.87
+    VXR_DeviceInst* inst;
+    void* callbackInfo;
+};
+
+struct DebugEventRecord {
+    VXR_DebugEventTypeE event;
+    VXR_DeviceInst* inst;
+    int line;
+    std::string tag; // "" for NULL
+    VXR_ContribLoader* ldr;
+};
+
+// pSaveCrossEvent (saved: the copy returned) and pRestoreCrossEvent (saved: the copy given).
+struct CrossEventRecord {
+    VXR_EventDesc* event;
+    void* saved;
+};
+
+// A 1.42 host free member: kind "delay", "slew", "transition" or "poleres".
+// The host releases the object with free().
+struct HostFreeRecord {
+    std::string kind;
+    void* object;
+};
+
+struct FileRecord {
+    Call call;        // FileOpen ... FileTell
+    int fd;           // -1 for the stream members (seek, tell) and a failed open
+    std::string name; // the file's name; "?" for a stream the host did not open
+    std::string text; // open: mode; write: text; scanf: format
+    long pos;         // seek: position asked; tell: answer
+};
+
+struct AcLoadRecord {
+    VXR_acSrc* src;
+    VXR_StateVar* plus;
+    VXR_StateVar* minus;
+    double coeff;
 };
 
 struct LogEntry {
     Call call;
     size_t index; // into the list of that kind (nodes(), handles(), ...); 0 where there is none
+    // Loader calls: the loader the call came through and (1.87) its
+    // instance argument; NULL for host-table calls.
+    VXR_ContribLoader* ldr = nullptr;
+    VXR_DeviceInst* ldrInst = nullptr;
 };
+
+class RecordingHost;
+
+// An instance record filled by hand (no module code behind it), bound to a
+// host's table, with its own descriptor unless one is given and numPorts
+// empty port slots.
+struct InstanceRecord {
+    VXR_ModuleDescriptor md{};
+    VXR_DeviceInst inst{};
+    std::vector<VXR_StateVar*> ports;
+    InstanceRecord(RecordingHost& host, const char* name, const char* moduleName = "MOD", int numPorts = 0);
+    InstanceRecord(RecordingHost& host, const char* name, const VXR_ModuleDescriptor* descriptor, int numPorts = 0);
+    InstanceRecord(const InstanceRecord&) = delete;
+    InstanceRecord& operator=(const InstanceRecord&) = delete;
+    VXR_DeviceInst* ptr() { return &inst; }
+};
+
+// The text the runtime composes for a message about an instance.
+std::string withInstance(const std::string& text, const char* instName, const char* moduleName);
 
 class RecordingHost {
 public:
@@ -156,10 +255,22 @@ public:
     void setFullName(const VXR_DeviceInst* inst, std::string name) { fullNames_[inst] = std::move(name); }
     // Record pGetSol calls (on by default; loads read many values).
     void recordGetSol(bool on) { recordGetSol_ = on; }
+    // Take over the names the library passes to pSetupNode (allocated with
+    // the runtime's wrappers, as for isolated ports) and VXR_free them with
+    // the host. Off by default: most names stay the library's.
+    void ownNodeNames(bool on) { ownNodeNames_ = on; }
+
+    // ---- files ----
+    // A real temporary file with the given content; removed with the host.
+    std::string tempFile(const std::string& content);
+    // Name of a stream the host opened ("?" for any other).
+    std::string fileName(const FILE* f) const;
 
     // ---- nodes the host owns ----
     // A terminal node (not recorded as a call).
     VXR_StateVar* terminal(const std::string& name);
+    // A state variable with the given parent and position (not recorded as a call).
+    VXR_StateVar* stateVar(const std::string& name, VXR_DeviceInst* parent, int pos);
     // Any state variable the host made, by name (terminal, node or branch); NULL if none.
     VXR_StateVar* find(const std::string& name) const;
     std::string nameOf(const VXR_StateVar* sv) const; // "gnd" for NULL, "?" for a foreign pointer
@@ -189,7 +300,25 @@ public:
     const std::vector<BatchRecord>& batches() const { return batches_; }
     const std::vector<MessageRecord>& messages() const { return messages_; }
     const std::vector<RequestRecord>& requests() const { return requests_; }
+    const std::vector<QueryMaskRecord>& queryMasks() const { return queryMasks_; }
+    const std::vector<NoiseReportRecord>& noiseReports() const { return noiseReports_; }
+    const std::vector<DebugEventRecord>& debugEvents() const { return debugEvents_; }
+    const std::vector<CrossEventRecord>& crossEvents() const { return crossEvents_; } // saves and restores
+    const std::vector<HostFreeRecord>& hostFrees() const { return hostFrees_; }
+    const std::vector<FileRecord>& fileCalls() const { return fileCalls_; }
+    const std::vector<AcLoadRecord>& acLoads() const { return acLoads_; }
+    // pGetSol and pGetDefault calls: what was asked and the answer.
+    const std::vector<std::pair<const VXR_StateVar*, double>>& solutionReads() const { return gets_; }
+    const std::vector<std::pair<int, double>>& defaultReads() const { return defaultGets_; }
     std::vector<Call> calls() const; // kinds of log(), in order
+    // The table member each logged call came through, e.g. "pSetupNode",
+    // "pGetDerivDoublet", "pLoadRhsPairQ", "pFreeSlewSpec".
+    std::string member(const LogEntry& e) const;
+    std::vector<std::string> members() const;
+    std::vector<LogEntry> entries(Call c) const; // the log entries of one kind
+    size_t count(Call c) const;
+    // "exit" requests with code 1 (the runtime's answer to a fatal error).
+    int exitRequests() const;
 
     // The handle value of request i, and the request index of a handle (-1: not ours).
     static void* handle(size_t i) { return reinterpret_cast<void*>(static_cast<uintptr_t>(i + 1)); }
@@ -207,16 +336,21 @@ public:
     // Messages of one severity, texts only.
     std::vector<std::string> messageTexts(VXR_MessageTypeE type) const;
 
-    // Forget the calls recorded so far: log, batches, messages, requests and
-    // queries. Nodes, branches and handles stay (later loads address them).
+    // Forget the calls recorded so far: log, batches, messages, requests,
+    // queries and service calls. Nodes, branches and handles stay (later
+    // loads address them), so do open files.
     void clearLog();
 
 private:
     friend struct HostCallbacks;
     VXR_StateVar* newStateVar(const std::string& name, VXR_DeviceInst* parent);
     void* addHandle(const HandleRecord& h);
-    void addBatch(LoadKind kind, int count, void** handles, const double* values);
-    void record(Call c, size_t index = 0) { log_.push_back({c, index}); }
+    void addBatch(LoadKind kind, int count, void** handles, const double* values, VXR_ContribLoader* ldr,
+                  VXR_DeviceInst* ldrInst);
+    void record(Call c, size_t index = 0, VXR_ContribLoader* ldr = nullptr, VXR_DeviceInst* ldrInst = nullptr) {
+        log_.push_back({c, index, ldr, ldrInst});
+    }
+    void addFileCall(FileRecord r);
     std::string fmt(double v) const;
 
     VXR_SimInterface sim_;
@@ -238,6 +372,18 @@ private:
     bool initialStep_ = false, finalStep_ = false;
     std::map<const VXR_DeviceInst*, std::string> fullNames_;
     bool recordGetSol_ = true;
+    bool ownNodeNames_ = false;
+    std::vector<void*> ownedNames_;
+
+    struct OpenFile {
+        int fd;
+        std::string name;
+        std::string mode;
+        FILE* f;
+    };
+    std::deque<OpenFile> files_;
+    int nextFd_ = 3;
+    std::vector<std::string> tempFiles_;
 
     std::vector<LogEntry> log_;
     std::vector<NodeRecord> nodes_;
@@ -248,6 +394,13 @@ private:
     std::vector<BatchRecord> batches_;
     std::vector<MessageRecord> messages_;
     std::vector<RequestRecord> requests_;
+    std::vector<QueryMaskRecord> queryMasks_;
+    std::vector<NoiseReportRecord> noiseReports_;
+    std::vector<DebugEventRecord> debugEvents_;
+    std::vector<CrossEventRecord> crossEvents_;
+    std::vector<HostFreeRecord> hostFrees_;
+    std::vector<FileRecord> fileCalls_;
+    std::vector<AcLoadRecord> acLoads_;
     std::vector<std::pair<const VXR_StateVar*, double>> gets_; // GetSol calls: sv and answer
     std::vector<std::pair<int, double>> defaultGets_;          // GetDefault calls: type and answer
     std::vector<double> simpleAnswers_;                        // answers of the other queries
