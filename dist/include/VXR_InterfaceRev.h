@@ -509,18 +509,18 @@ struct VXR_TS(ContribLoader) {
     void (*pLoadZ_Transform_dwrt)(void* ziOperator, void* doublet, double dval, VXR_T(ContribLoader) * VXR_TLI);
 #endif
 #if VXR_TREV == 142
-    void (*pLoadTransition)(void* spec, void* rhs, double F, double delay, double riseTime, double fallTime,
+    void (*pLoadTransition)(void* hostObject, void* rhs, double F, double delay, double riseTime, double fallTime,
                             double timeTol, VXR_T(ContribLoader) *);
-    void (*pLoadTransition_dwrt)(void* spec, void* doublet, double dval, VXR_T(ContribLoader) *);
-    void (*pAcceptTransition)(void* spec, VXR_T(ContribLoader) *);
-    void (*pLoadSlew)(void* spec, void* rhs, double F, double posSlew, double negSlew, VXR_T(ContribLoader) *);
-    void (*pLoadSlew_dwrt)(void* spec, void* doublet, double dval, VXR_T(ContribLoader) *);
-    void (*pAcceptSlew)(void* spec, VXR_T(ContribLoader) *);
+    void (*pLoadTransition_dwrt)(void* hostObject, void* doublet, double dval, VXR_T(ContribLoader) *);
+    void (*pAcceptTransition)(void* hostObject, VXR_T(ContribLoader) *);
+    void (*pLoadSlew)(void* hostObject, void* rhs, double F, double posSlew, double negSlew, VXR_T(ContribLoader) *);
+    void (*pLoadSlew_dwrt)(void* hostObject, void* doublet, double dval, VXR_T(ContribLoader) *);
+    void (*pAcceptSlew)(void* hostObject, VXR_T(ContribLoader) *);
 #endif
 #if VXR_TREV != 187
-    void (*pLoadPoleResidue)(void* spec, void* rhs, double arg, VXR_T(ContribLoader) *);
-    void (*pLoadPoleResidue_dwrt)(void* spec, void* doublet, double dval, VXR_T(ContribLoader) *);
-    void (*pAcceptPoleResidue)(void* spec, VXR_T(ContribLoader) *);
+    void (*pLoadPoleResidue)(void* hostObject, void* rhs, double arg, VXR_T(ContribLoader) *);
+    void (*pLoadPoleResidue_dwrt)(void* hostObject, void* doublet, double dval, VXR_T(ContribLoader) *);
+    void (*pAcceptPoleResidue)(void* hostObject, VXR_T(ContribLoader) *);
 #endif
     double (*pGetSol)(VXR_T(StateVar) *, VXR_T(ContribLoader) * VXR_TLI);
     int (*pDoNoise)(VXR_T(ContribLoader) * VXR_TLI);

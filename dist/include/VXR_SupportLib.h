@@ -67,19 +67,19 @@ VXR_EXPORT double VXR_NullGetFreq(VXR_ContribLoader* VXR_LDR_INST_PARAM);
 VXR_EXPORT unsigned long VXR_NullGetAnalysisQueryMask(VXR_ContribLoader* VXR_LDR_INST_PARAM);
 #if VXR_REVISION != 187
 VXR_EXPORT void VXR_NullSetTranBreakPoint(double time, VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullLoadPoleResidue(void* spec, void* rhs, double arg, VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullLoadPoleResidue_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullAcceptPoleResidue(void* spec, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadPoleResidue(void* hostObject, void* rhs, double arg, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadPoleResidue_dwrt(void* hostObject, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptPoleResidue(void* hostObject, VXR_ContribLoader*);
 #endif
 #if VXR_REVISION == 142
-VXR_EXPORT void VXR_NullLoadTransition(void* spec, void* rhs, double F, double delay, double riseTime,
+VXR_EXPORT void VXR_NullLoadTransition(void* hostObject, void* rhs, double F, double delay, double riseTime,
                                        double fallTime, double timeTol, VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullLoadTransition_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullAcceptTransition(void* spec, VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullLoadSlew(void* spec, void* rhs, double F, double posSlew, double negSlew,
+VXR_EXPORT void VXR_NullLoadTransition_dwrt(void* hostObject, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptTransition(void* hostObject, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadSlew(void* hostObject, void* rhs, double F, double posSlew, double negSlew,
                                  VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullLoadSlew_dwrt(void* spec, void* doublet, double dval, VXR_ContribLoader*);
-VXR_EXPORT void VXR_NullAcceptSlew(void* spec, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullLoadSlew_dwrt(void* hostObject, void* doublet, double dval, VXR_ContribLoader*);
+VXR_EXPORT void VXR_NullAcceptSlew(void* hostObject, VXR_ContribLoader*);
 #endif
 
 /* Members of the static-check loader: every probe reads 0, the pass is the

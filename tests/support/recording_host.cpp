@@ -730,10 +730,10 @@ std::string RecordingHost::member(const LogEntry& e) const {
     case Call::BatchLoad: name = toString(batches_[e.index].kind); break;
     case Call::HostFree: {
         const std::string& k = hostFrees_[e.index].kind;
-        name = "free" + std::string(k == "poleres" ? "PoleRes" : k == "transition" ? "Transition"
-                                                                : k == "slew"         ? "Slew"
-                                                                                      : "Delay") +
-               "Spec";
+        name = k == "poleres"      ? "freePoleResSpec"
+               : k == "transition" ? "freeTransitionSpec"
+               : k == "slew"       ? "freeSlewSpec"
+                                   : "freeDelaySpec";
         break;
     }
     default: name = toString(e.call); break;

@@ -315,9 +315,9 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
     return t;
 }
 
-Table Simulator::tran(const TranSpec& spec, const std::vector<Probe>& probes) {
+Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const Options& o = c_.options();
-    if (!(spec.tstep > 0) || !(spec.tstop > 0) || spec.tstart < 0 || spec.tstart >= spec.tstop)
+    if (!(setup.tstep > 0) || !(setup.tstop > 0) || setup.tstart < 0 || setup.tstart >= setup.tstop)
         throw SimError(".tran: bad time parameters");
     const int n = c_.size();
     acceptedSteps.clear();
@@ -332,7 +332,7 @@ Table Simulator::tran(const TranSpec& spec, const std::vector<Probe>& probes) {
     ctx.time = 0.0;
     ctx.initialStep = true;
     Eigen::VectorXd x = Eigen::VectorXd::Zero(n);
-    if (!spec.uic && !solveDc(x, ctx)) throw SimError("no convergence at the initial transient point");
+    if (!setup.uic && !solveDc(x, ctx)) throw SimError("no convergence at the initial transient point");
     ctx.mask = VXR_ANALYSIS_TRAN;
     ctx.loadMatrix = false;
     c_.evaluate(ctx, x);
@@ -340,16 +340,16 @@ Table Simulator::tran(const TranSpec& spec, const std::vector<Probe>& probes) {
     acceptAndStrobe(ctx, x, true);
     ctx.initialStep = false;
     auto record = [&](double time, const Eigen::VectorXd& xv) {
-        if (time < spec.tstart * (1 - 1e-12)) return;
+        if (time < setup.tstart * (1 - 1e-12)) return;
         std::vector<double> row{time};
         for (auto& p : probes) row.push_back(p.value(xv));
         t.rows.push_back(row);
     };
     record(0.0, x);
 
-    const double hmax = spec.tmax > 0 ? spec.tmax : std::min(spec.tstep, spec.tstop / 50.0);
-    const double hmin = spec.tstop * 1e-15;
-    double h = std::min(hmax, spec.tstep) / 100.0;
+    const double hmax = setup.tmax > 0 ? setup.tmax : std::min(setup.tstep, setup.tstop / 50.0);
+    const double hmin = setup.tstop * 1e-15;
+    double h = std::min(hmax, setup.tstep) / 100.0;
     double time = 0.0;
     int order = 1;
     long nextOut = 1;
@@ -357,14 +357,14 @@ Table Simulator::tran(const TranSpec& spec, const std::vector<Probe>& probes) {
     double requestedBound = 0.0;
     std::vector<double> pending; // requested breakpoints of the libraries
 
-    while (time < spec.tstop * (1 - 1e-12)) {
+    while (time < setup.tstop * (1 - 1e-12)) {
         // Next target: an output point, a source breakpoint or the stop time.
-        double tOut = std::min(spec.tstop, nextOut * spec.tstep);
+        double tOut = std::min(setup.tstop, nextOut * setup.tstep);
         std::vector<double> bps;
-        for (auto& e : c_.elements()) e->breakpoints(time, spec.tstop, bps);
+        for (auto& e : c_.elements()) e->breakpoints(time, setup.tstop, bps);
         for (double b : pending)
             if (b > time) bps.push_back(b);
-        double tBreak = spec.tstop;
+        double tBreak = setup.tstop;
         for (double b : bps)
             if (b > time * (1 + 1e-12) + hmin) tBreak = std::min(tBreak, b);
         double target = std::min(tOut, tBreak);
@@ -451,12 +451,12 @@ Table Simulator::tran(const TranSpec& spec, const std::vector<Probe>& probes) {
         }
         double grow = haveLte ? std::min(2.0, 0.9 * std::pow(std::max(ratio, 1e-12), -1.0 / (order + 1))) : 2.0;
         h = hh * std::max(grow, 0.5);
-        if (std::abs(time - tBreak) <= 1e-9 * hh && tBreak < spec.tstop) {
+        if (std::abs(time - tBreak) <= 1e-9 * hh && tBreak < setup.tstop) {
             // Restart after a discontinuity: first order, small step, no history.
             order = 1;
             hist.assign(1, {time, x});
             qdotPrev.setZero(n);
-            h = std::min(hmax, spec.tstep) / 100.0;
+            h = std::min(hmax, setup.tstep) / 100.0;
             pending.erase(std::remove_if(pending.begin(), pending.end(), [&](double b) { return b <= time * (1 + 1e-12); }),
                           pending.end());
         } else {

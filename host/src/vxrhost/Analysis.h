@@ -47,7 +47,7 @@ public:
     Table dcSweep(const std::string& source, double start, double stop, double step, const std::vector<Probe>& probes);
     // type: "dec", "oct" or "lin"
     Table ac(const std::string& type, int points, double fstart, double fstop, const std::vector<Probe>& probes);
-    Table tran(const TranSpec& spec, const std::vector<Probe>& probes);
+    Table tran(const TranSpec& setup, const std::vector<Probe>& probes);
 
     // Statistics of the last analysis.
     int newtonIterations = 0;
