@@ -39,7 +39,7 @@ TEST(Memory, ExhaustionIsOneErrorAndOneExitAndNull) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RecordingHost host;
-        FakeInstance fi(host.sim(), "r1", "RES");
+        vxrtest::InstanceRecord fi(host, "r1", "RES");
         EXPECT_EQ(c.alloc(host.sim(), fi.ptr()), nullptr);
         EXPECT_EQ(host.trace(),
                   (std::vector<std::string>{std::string("message ERROR \"Out of memory.\\n   ['blk', instance 'r1' of "
@@ -55,7 +55,7 @@ TEST(Memory, ExhaustionIsOneErrorAndOneExitAndNull) {
 
 TEST(Memory, StrdupFailureIsReportedWithoutId) {
     RecordingHost host;
-    FakeInstance fi(host.sim(), "r1", "RES");
+    vxrtest::InstanceRecord fi(host, "r1", "RES");
     auto saved = VXR_systemAllocator.pMalloc;
     VXR_systemAllocator.pMalloc = [](size_t) -> void* { return nullptr; };
     char* copy = VXR_strdup("abc", host.sim(), fi.ptr());
@@ -125,7 +125,7 @@ TEST(ErrorLog, CapacityEdges) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.maxLength);
         RecordingHost host;
-        FakeInstance a(host.sim(), "a"), b(host.sim(), "b");
+        vxrtest::InstanceRecord a(host, "a"), b(host, "b");
         VXR_ErrorLog* log = VXR_createErrorLog(c.maxLength, host.sim());
         ASSERT_NE(log, nullptr);
         EXPECT_EQ(log->maxLength, c.expectedMax);

@@ -12,7 +12,7 @@ namespace {
 
 TEST(Message, ContextFormats) {
     RecordingHost host;
-    FakeInstance fi(host.sim(), "r1", "RES");
+    vxrtest::InstanceRecord fi(host, "r1", "RES");
     const std::string tail = contextTail();
     struct Case {
         VXR_DeviceInst* inst;
@@ -67,7 +67,7 @@ TEST(Message, RepeatedWarningsAreDroppedIn187Only) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RecordingHost host;
-        FakeInstance a(host.sim(), "a"), b(host.sim(), "b");
+        vxrtest::InstanceRecord a(host, "a"), b(host, "b");
         const std::string text = fresh(c.what);
         for (const Send& s : c.sends)
             VXR_Message(host.sim(), s.who == 0 ? nullptr : s.who == 1 ? a.ptr() : b.ptr(), s.id, s.type,
@@ -180,7 +180,7 @@ TEST(Message, OverlongTextsAreCutToTheBuffer) {
     RecordingHost host;
     const std::string longName(5000, 'n');
     const std::string longText(3000, 't');
-    FakeInstance fi(host.sim(), longName.c_str(), longName.c_str());
+    vxrtest::InstanceRecord fi(host, longName.c_str(), longName.c_str());
     struct Case {
         VXR_DeviceInst* inst;
         const char* id;
@@ -216,13 +216,13 @@ TEST(Message, NullHostTableOrNamesAreSafe) {
 
 TEST(FullHierName, AskedOfTheHostOnce) {
     RecordingHost host;
-    FakeInstance fi(host.sim(), "r1");
+    vxrtest::InstanceRecord fi(host, "r1");
     host.setFullName(fi.ptr(), "top.sub.r1");
     EXPECT_EQ(VXR_GetFullHierName(nullptr), nullptr);
     for (int i = 0; i < 3; ++i) EXPECT_STREQ(VXR_GetFullHierName(fi.ptr()), "top.sub.r1");
     EXPECT_EQ(host.trace(), (std::vector<std::string>{"composeFullName -> top.sub.r1"}));
 
-    FakeInstance named(host.sim(), "r2");
+    vxrtest::InstanceRecord named(host, "r2");
     named.inst.fullName = "given.r2";
     EXPECT_STREQ(VXR_GetFullHierName(named.ptr()), "given.r2");
     EXPECT_EQ(host.log().size(), 1u);

@@ -10,19 +10,6 @@ constexpr bool rev187 = VXR_REVISION == 187;
 // Context lines end with a newline in revision 1.87 only.
 inline const char* contextTail() { return rev187 ? "\n" : ""; }
 
-// An instance record with a name and a module name, bound to a host table.
-struct FakeInstance {
-    VXR_ModuleDescriptor md{};
-    VXR_DeviceInst inst{};
-    FakeInstance(VXR_SimInterface* sim, const char* name, const char* module = "MOD") {
-        md.moduleName = module;
-        inst.instName = name;
-        inst.pModuleDescriptor = &md;
-        inst.pSimInterface = sim;
-    }
-    VXR_DeviceInst* ptr() { return &inst; }
-};
-
 // A text no earlier test sent: the de-duplication cache lives for the process.
 inline std::string fresh(const std::string& base) {
     static int counter = 0;

@@ -1,5 +1,5 @@
 // Tests of the LAMBRET pad network module, driven through its descriptor by
-// a recording host.
+// the shared recording host.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -11,7 +11,8 @@
 #include <set>
 
 #include "LAMBRET_listing.h"
-#include "pad_host.h"
+#include "LAMBRET_module.h"
+#include "recording_host.h"
 
 
 extern "C" const char vxr_build_id[] = "0123456789abcdef0123456789abcdef";
@@ -19,6 +20,8 @@ extern "C" const char vxr_build_id[] = "0123456789abcdef0123456789abcdef";
 namespace {
 
 using namespace lambret;
+using vxrtest::LoadKind;
+using vxrtest::RecordingHost;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const VXR_ModuleDescriptor& md = ModuleInfo;
@@ -30,11 +33,11 @@ using InstPtr = std::unique_ptr<VXR_DeviceInst, DestroyInst>;
 
 class Pad : public ::testing::Test {
 protected:
-    PadHost host;
+    RecordingHost host;
     VXR_StateVar* terms[3] = {host.terminal("ext"), host.terminal("int"), host.terminal("bulk")};
 
     InstPtr create(std::vector<VXR_ParamAssn> assn = {}) {
-        return InstPtr(md.pCreateInstance("N1", &host.sim, nullptr, 3, nullptr, terms,
+        return InstPtr(md.pCreateInstance("N1", host.sim(), nullptr, 3, nullptr, terms,
                                           static_cast<int>(assn.size()), assn.data(), 0, 0));
     }
     // The host's order for one instance up to the stamp.
@@ -58,80 +61,94 @@ protected:
         return 0;
     }
     void setSolution(VXR_DeviceInst* inst, const double (&x)[kNumUnknowns]) {
-        for (int u = 0; u < kNumUnknowns; ++u) host.solution[lambretStateVar(inst, u)] = x[u];
+        for (int u = 0; u < kNumUnknowns; ++u) host.setSolution(lambretStateVar(inst, u), x[u]);
     }
 };
 
-VXR_ParamAssn real(const char* n, double v) {
-    VXR_ParamAssn a{};
-    a.assnName = n;
-    a.paramType = VXR_REAL_PARAM;
-    a.paramVal.dval = v;
-    return a;
-}
-VXR_ParamAssn integer(const char* n, int v) {
-    VXR_ParamAssn a{};
-    a.assnName = n;
-    a.paramType = VXR_INT_PARAM;
-    a.paramVal.ival = v;
-    return a;
+VXR_ParamAssn real(const char* n, double v) { return RecordingHost::real(n, v); }
+VXR_ParamAssn integer(const char* n, int v) { return RecordingHost::integer(n, v); }
+
+// The batch loads recorded since the last clearLog(), as "kind count".
+std::vector<std::string> batchSizes(const RecordingHost& h) {
+    std::vector<std::string> out;
+    for (const vxrtest::BatchRecord& b : h.batches())
+        out.push_back(std::string(vxrtest::toString(b.kind)) + " " + std::to_string(b.handles.size()));
+    return out;
 }
 
 TEST_F(Pad, HostSeesTheTopologyAndStampCallsInOrder) {
-    InstPtr inst = built();
+    InstPtr inst = create();
+    host.clearLog();
+    build(inst.get());
     const std::vector<std::string> expected = {
-        "node BULKINT -1", "node N1 -1", "node N2 -1", "node N3 -1",
-        "branch br_EXT_N3_i 0 ext N3", "branch br_N2_N1_i 0 N2 N1", "branch br_N3_N2_i 0 N3 N2",
-        "discipline bulk electrical", "discipline BULKINT electrical", "discipline ext electrical",
-        "discipline int electrical", "discipline N1 electrical", "discipline N2 electrical",
-        "discipline N3 electrical",
-        "topology _ub_BULKINT_BULK_i BULKINT bulk 2", "topology _ub_EXT_BULKINT_i ext BULKINT 1",
-        "topology _ub_N1_INT_i N1 int 2", "topology _ub_N2_INT_i N2 int 2", "topology _ub_N3_INT_i N3 int 2",
-        "topology br_EXT_N3_i ext N3 2", "topology br_N2_N1_i N2 N1 2", "topology br_N3_N2_i N3 N2 2",
-        "rhs BULKINT bulk lin", "rhs ext BULKINT lin", "rhs ext N3 lin", "rhs N1 int lin", "rhs N2 int lin",
-        "rhs N2 N1 lin", "rhs N3 int lin", "rhs N3 N2 lin", "rhs br_EXT_N3_i - lin", "rhs br_N2_N1_i - lin",
-        "rhs br_N3_N2_i - lin",
-        "rhsQ ext BULKINT nonlin", "rhsQ br_EXT_N3_i - nonlin", "rhsQ br_N2_N1_i - nonlin",
-        "rhsQ br_N3_N2_i - nonlin",
-        "quartet BULKINT bulk | BULKINT bulk DC lin", "quartet ext N3 | br_EXT_N3_i - DC lin",
-        "quartet N1 int | N1 int DC lin", "quartet N2 int | N2 int DC lin", "quartet N2 N1 | br_N2_N1_i - DC lin",
-        "quartet N3 int | N3 int DC lin", "quartet N3 N2 | br_N3_N2_i - DC lin",
-        "quartet br_EXT_N3_i - | ext N3 DC lin", "quartet br_EXT_N3_i - | br_EXT_N3_i - DC lin",
-        "quartet br_N2_N1_i - | N2 N1 DC lin", "quartet br_N2_N1_i - | br_N2_N1_i - DC lin",
-        "quartet br_N3_N2_i - | N3 N2 DC lin", "quartet br_N3_N2_i - | br_N3_N2_i - DC lin",
-        "quartet ext BULKINT | ext BULKINT DDT lin", "quartet br_EXT_N3_i - | br_EXT_N3_i - DDT lin",
-        "quartet br_N2_N1_i - | br_N2_N1_i - DDT lin", "quartet br_N3_N2_i - | br_N3_N2_i - DDT lin",
+        "setupNode BULKINT", "setupNode N1", "setupNode N2", "setupNode N3",
+        "createBranch br_EXT_N3_i (ext, N3) voltage dup=1", "createBranch br_N2_N1_i (N2, N1) voltage dup=1",
+        "createBranch br_N3_N2_i (N3, N2) voltage dup=1", "reportDiscipline bulk electrical",
+        "reportDiscipline BULKINT electrical", "reportDiscipline ext electrical",
+        "reportDiscipline int electrical", "reportDiscipline N1 electrical", "reportDiscipline N2 electrical",
+        "reportDiscipline N3 electrical", "reportTopology _ub_BULKINT_BULK_i (BULKINT, bulk) DC_RES",
+        "reportTopology _ub_EXT_BULKINT_i (ext, BULKINT) DC_OPEN",
+        "reportTopology _ub_N1_INT_i (N1, int) DC_RES", "reportTopology _ub_N2_INT_i (N2, int) DC_RES",
+        "reportTopology _ub_N3_INT_i (N3, int) DC_RES", "reportTopology br_EXT_N3_i (ext, N3) DC_RES",
+        "reportTopology br_N2_N1_i (N2, N1) DC_RES", "reportTopology br_N3_N2_i (N3, N2) DC_RES",
+        "getRhsPair(BULKINT, bulk) -> h0", "getRhsPair(ext, BULKINT) -> h1", "getRhsPair(ext, N3) -> h2",
+        "getRhsPair(N1, int) -> h3", "getRhsPair(N2, int) -> h4", "getRhsPair(N2, N1) -> h5",
+        "getRhsPair(N3, int) -> h6", "getRhsPair(N3, N2) -> h7", "getRhsPair(br_EXT_N3_i, gnd) -> h8",
+        "getRhsPair(br_N2_N1_i, gnd) -> h9", "getRhsPair(br_N3_N2_i, gnd) -> h10",
+        "getRhsPairQ(ext, BULKINT) -> h11", "getRhsPairQ(br_EXT_N3_i, gnd) -> h12",
+        "getRhsPairQ(br_N2_N1_i, gnd) -> h13", "getRhsPairQ(br_N3_N2_i, gnd) -> h14",
+        "getDerivQuartet(BULKINT, bulk, BULKINT, bulk, DC) -> h15",
+        "getDerivQuartet(ext, N3, br_EXT_N3_i, gnd, DC) -> h16",
+        "getDerivQuartet(N1, int, N1, int, DC) -> h17", "getDerivQuartet(N2, int, N2, int, DC) -> h18",
+        "getDerivQuartet(N2, N1, br_N2_N1_i, gnd, DC) -> h19", "getDerivQuartet(N3, int, N3, int, DC) -> h20",
+        "getDerivQuartet(N3, N2, br_N3_N2_i, gnd, DC) -> h21",
+        "getDerivQuartet(br_EXT_N3_i, gnd, ext, N3, DC) -> h22",
+        "getDerivQuartet(br_EXT_N3_i, gnd, br_EXT_N3_i, gnd, DC) -> h23",
+        "getDerivQuartet(br_N2_N1_i, gnd, N2, N1, DC) -> h24",
+        "getDerivQuartet(br_N2_N1_i, gnd, br_N2_N1_i, gnd, DC) -> h25",
+        "getDerivQuartet(br_N3_N2_i, gnd, N3, N2, DC) -> h26",
+        "getDerivQuartet(br_N3_N2_i, gnd, br_N3_N2_i, gnd, DC) -> h27",
+        "getDerivQuartet(ext, BULKINT, ext, BULKINT, DDT) -> h28",
+        "getDerivQuartet(br_EXT_N3_i, gnd, br_EXT_N3_i, gnd, DDT) -> h29",
+        "getDerivQuartet(br_N2_N1_i, gnd, br_N2_N1_i, gnd, DDT) -> h30",
+        "getDerivQuartet(br_N3_N2_i, gnd, br_N3_N2_i, gnd, DDT) -> h31",
     };
-    EXPECT_EQ(host.calls, expected);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.trace(), expected);
+    for (const vxrtest::NodeRecord& n : host.nodes()) EXPECT_EQ(n.info, VXR_NODAL_INFO_NONE) << n.name;
+    // Every handle is linear but the four charge pairs.
+    ASSERT_EQ(host.handles().size(), 32u);
+    for (size_t i = 0; i < host.handles().size(); ++i)
+        EXPECT_EQ(host.handles()[i].dep, i >= 11 && i < 15 ? NONLIN_DEP : LIN_DEP) << i;
+    EXPECT_TRUE(host.messages().empty());
     for (double v : pd(inst)->moduleVars) EXPECT_EQ(v, 0.0);
 }
 
 TEST_F(Pad, HostWithoutTopologyReportGetsNoTopologyCalls) {
-    host.sim.pReportTopology = nullptr;
+    host.sim()->pReportTopology = nullptr;
     InstPtr inst = built();
-    for (const std::string& c : host.calls) EXPECT_NE(c.rfind("topology", 0), 0u) << c;
+    EXPECT_EQ(host.count(vxrtest::Call::ReportTopology), 0u);
 }
 
 TEST_F(Pad, DuplicateBranchDropsItsReportAndCouplingButKeepsItsRow) {
-    host.dupCounts["br_N2_N1_i"] = 2;
+    host.setBranchDupCount("br_N2_N1_i", 2);
     InstPtr inst = built({real("$mfactor", 2.0)});
     EXPECT_EQ(pd(inst)->dupBranch[DUP_B1], 1);
     EXPECT_EQ(pd(inst)->dupBranch[DUP_B2], 0);
-    for (const std::string& c : host.calls) EXPECT_EQ(c.find("topology br_N2_N1_i"), std::string::npos);
+    for (const vxrtest::TopologyRecord& t : host.topology()) EXPECT_NE(t.name, "br_N2_N1_i");
 
     const double x[kNumUnknowns] = {0.3, -0.2, 0.05, 0.1, 0.7, -0.4, 0.25, 1e-3, -2e-3, 3e-3};
     setSolution(inst.get(), x);
-    md.pGenLoad(inst.get(), &host.ldr);
+    md.pGenLoad(inst.get(), host.loader());
     PrivateData__module1* p = pd(inst);
-    EXPECT_EQ(host.rhs.at(p->rhsPairs[9]), 0.0);
-    EXPECT_EQ(host.jac.at(p->derivQuartets[9]), 0.0);
-    EXPECT_EQ(host.jac.at(p->derivQuartets[10]), 0.0);
-    EXPECT_EQ(host.rhs.at(p->rhsPairs[6]), 2.0 * (1e-12 * x[U_B1]));
-    EXPECT_EQ(host.jac.at(p->derivQuartets[5]), 2.0 * 1e-12);
+    const auto rhs = host.lastBatch(LoadKind::RhsPair), jac = host.lastBatch(LoadKind::DerivQuartet);
+    EXPECT_EQ(rhs.at(p->rhsPairs[9]), 0.0);
+    EXPECT_EQ(jac.at(p->derivQuartets[9]), 0.0);
+    EXPECT_EQ(jac.at(p->derivQuartets[10]), 0.0);
+    EXPECT_EQ(rhs.at(p->rhsPairs[6]), 2.0 * (1e-12 * x[U_B1]));
+    EXPECT_EQ(jac.at(p->derivQuartets[5]), 2.0 * 1e-12);
     // The other branches keep their coupling.
-    EXPECT_EQ(host.rhs.at(p->rhsPairs[10]), 2.0 * x[U_B2]);
-    EXPECT_EQ(host.jac.at(p->derivQuartets[12]), -2.0);
+    EXPECT_EQ(rhs.at(p->rhsPairs[10]), 2.0 * x[U_B2]);
+    EXPECT_EQ(jac.at(p->derivQuartets[12]), -2.0);
 }
 
 TEST_F(Pad, MissingTerminalWithWidthsIsReportedAndGetsAnIsolatedNode) {
@@ -140,13 +157,15 @@ TEST_F(Pad, MissingTerminalWithWidthsIsReportedAndGetsAnIsolatedNode) {
     given[0] = terms[0];
     given[1] = terms[1];
     auto widths = std::make_unique<int[][3]>(2);
-    InstPtr inst(md.pCreateInstance("N1", &host.sim, nullptr, 2, widths.get(), given.get(), 0, nullptr, 0, 0));
+    InstPtr inst(md.pCreateInstance("N1", host.sim(), nullptr, 2, widths.get(), given.get(), 0, nullptr, 0, 0));
     ASSERT_TRUE(inst);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].first, MessageTypeE_ERROR);
-    EXPECT_NE(host.messages[0].second.find("Expected 3 ports; received at least 2 ports instead."),
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].type, MessageTypeE_ERROR);
+    EXPECT_NE(host.messages()[0].text.find("Expected 3 ports; received at least 2 ports instead."),
               std::string::npos);
-    EXPECT_EQ(host.requests, std::vector<std::string>{"exit 1"});
+    ASSERT_EQ(host.requests().size(), 1u);
+    EXPECT_EQ(host.requests()[0].request, "exit");
+    EXPECT_EQ(host.requests()[0].code, 1);
     EXPECT_EQ(inst->pPorts[2], UNCONNECTED_SV);
 
     build(inst.get());
@@ -155,17 +174,20 @@ TEST_F(Pad, MissingTerminalWithWidthsIsReportedAndGetsAnIsolatedNode) {
     EXPECT_TRUE(bulk->isIsolatedPort);
     EXPECT_STREQ(bulk->varName, "BULK");
 
-    host.solution[terms[0]] = 1.0;
-    host.solution[bulk] = 0.5;
-    md.pGenLoad(inst.get(), &host.ldr);
-    EXPECT_EQ(host.batches.size(), 4u);
-    EXPECT_EQ(host.rhs.at(pd(inst)->rhsPairs[1]), -0.5 / 6.0);
-    VXR_free(const_cast<char*>(bulk->varName)); // the isolated node's name is handed to the host
+    host.setSolution(terms[0], 1.0);
+    host.setSolution(bulk, 0.5);
+    host.clearLog();
+    md.pGenLoad(inst.get(), host.loader());
+    EXPECT_EQ(host.batches().size(), 4u);
+    EXPECT_EQ(host.lastBatch(LoadKind::RhsPair).at(pd(inst)->rhsPairs[1]), -0.5 / 6.0);
+    // The isolated node's name is handed to the host.
+    ASSERT_EQ(host.nodes()[0].sv, bulk);
+    VXR_free(const_cast<char*>(host.nodes()[0].libName));
 }
 
 TEST_F(Pad, FewerTerminalsWithoutWidthsIsNotACountError) {
-    InstPtr inst(md.pCreateInstance("N1", &host.sim, nullptr, 2, nullptr, terms, 0, nullptr, 0, 0));
-    EXPECT_TRUE(host.messages.empty());
+    InstPtr inst(md.pCreateInstance("N1", host.sim(), nullptr, 2, nullptr, terms, 0, nullptr, 0, 0));
+    EXPECT_TRUE(host.messages().empty());
     EXPECT_EQ(inst->pPorts[2], UNCONNECTED_SV);
 }
 
@@ -280,7 +302,7 @@ TEST_F(Pad, RangeBoundariesPerParameterClass) {
         EXPECT_TRUE(pd(inst)->givenBits & (1u << row(c.name)));
         EXPECT_EQ(pd(inst)->recomputeInvar, 1);
 
-        VXR_ErrorLog* log = VXR_createErrorLog(4, &host.sim);
+        VXR_ErrorLog* log = VXR_createErrorLog(4, host.sim());
         md.pCheckRange(inst.get(), log);
         ASSERT_EQ(log->length, c.valid ? 0 : 1);
         if (!c.valid) {
@@ -293,7 +315,7 @@ TEST_F(Pad, RangeBoundariesPerParameterClass) {
 
 TEST_F(Pad, ErrorLogReceivesViolationsInTestOrderUntilFull) {
     InstPtr inst = built({real("RPAD3", 0.0), real("CPAD", 0.0), integer("$vflip", 0), real("$angle", 400.0)});
-    VXR_ErrorLog* one = VXR_createErrorLog(1, &host.sim);
+    VXR_ErrorLog* one = VXR_createErrorLog(1, host.sim());
     md.pCheckRange(inst.get(), one);
     ASSERT_EQ(one->length, 1);
     EXPECT_STREQ(one->errorStr[0], "$vflip");
@@ -301,7 +323,7 @@ TEST_F(Pad, ErrorLogReceivesViolationsInTestOrderUntilFull) {
     EXPECT_EQ(one->length, 1);
     VXR_freeErrorLog(one);
 
-    VXR_ErrorLog* all = VXR_createErrorLog(8, &host.sim);
+    VXR_ErrorLog* all = VXR_createErrorLog(8, host.sim());
     md.pCheckRange(inst.get(), all);
     ASSERT_EQ(all->length, 4);
     EXPECT_STREQ(all->errorStr[1], "$angle");
@@ -325,11 +347,12 @@ TEST_F(Pad, JacobianAgreesWithFiniteDifferencesOfTheRhsLoad) {
     std::mt19937 rng(12345);
     std::uniform_real_distribution<double> volts(-2.0, 2.0), amps(-0.1, 0.1);
     for (const char* dup : {"", "br_N3_N2_i"}) {
-        PadHost local;
-        if (*dup) local.dupCounts[dup] = 3;
+        RecordingHost local;
+        local.recordGetSol(false);
+        if (*dup) local.setBranchDupCount(dup, 3);
         VXR_StateVar* t[3] = {local.terminal("ext"), local.terminal("int"), local.terminal("bulk")};
         std::vector<VXR_ParamAssn> a = {real("$mfactor", 1.75), real("LPAD2", -3e-10), real("RPAD1", 0.05)};
-        InstPtr inst(md.pCreateInstance("N1", &local.sim, nullptr, 3, nullptr, t, 3, a.data(), 0, 0));
+        InstPtr inst(md.pCreateInstance("N1", local.sim(), nullptr, 3, nullptr, t, 3, a.data(), 0, 0));
         md.pFinalizeTopology(inst.get(), nullptr);
         md.pCreateBranches(inst.get(), nullptr);
         md.pSetStamp(inst.get(), nullptr);
@@ -338,18 +361,20 @@ TEST_F(Pad, JacobianAgreesWithFiniteDifferencesOfTheRhsLoad) {
             double x[kNumUnknowns];
             for (int u = 0; u < kNumUnknowns; ++u) x[u] = u < U_B3 ? volts(rng) : amps(rng);
             auto setX = [&](const double* xs) {
-                for (int u = 0; u < kNumUnknowns; ++u) local.solution[lambretStateVar(inst.get(), u)] = xs[u];
+                for (int u = 0; u < kNumUnknowns; ++u) local.setSolution(lambretStateVar(inst.get(), u), xs[u]);
             };
             setX(x);
-            md.pGenLoad(inst.get(), &local.ldr);
+            local.clearLog();
+            md.pGenLoad(inst.get(), local.loader());
+            const auto jac = local.lastBatch(LoadKind::DerivQuartet), jacQ = local.lastBatch(LoadKind::DerivQuartetQ);
             double J[kNumRhs][kNumUnknowns] = {}, JQ[kNumRhsQ][kNumUnknowns] = {};
             for (int k = 0; k < kNumJac; ++k) {
-                const double v = local.jac.at(p->derivQuartets[k]);
+                const double v = jac.at(p->derivQuartets[k]);
                 J[kStamp[k].row][kStamp[k].plus] += v;
                 if (kStamp[k].minus >= 0) J[kStamp[k].row][kStamp[k].minus] -= v;
             }
             for (int k = 0; k < kNumJacQ; ++k) {
-                const double v = local.jacQ.at(p->derivQuartetsQ[k]);
+                const double v = jacQ.at(p->derivQuartetsQ[k]);
                 JQ[kStampQ[k].row][kStampQ[k].plus] += v;
                 if (kStampQ[k].minus >= 0) JQ[kStampQ[k].row][kStampQ[k].minus] -= v;
             }
@@ -361,17 +386,20 @@ TEST_F(Pad, JacobianAgreesWithFiniteDifferencesOfTheRhsLoad) {
                 xp[u] += h;
                 xm[u] -= h;
                 setX(xp);
-                md.pGenLoadRHS(inst.get(), &local.ldr);
-                auto rp = local.rhs, qp = local.rhsQ;
+                local.clearLog();
+                md.pGenLoadRHS(inst.get(), local.loader());
+                const auto rp = local.lastBatch(LoadKind::RhsPair), qp = local.lastBatch(LoadKind::RhsPairQ);
                 setX(xm);
-                md.pGenLoadRHS(inst.get(), &local.ldr);
+                local.clearLog();
+                md.pGenLoadRHS(inst.get(), local.loader());
+                const auto rm = local.lastBatch(LoadKind::RhsPair), qm = local.lastBatch(LoadKind::RhsPairQ);
                 for (int r = 0; r < kNumRhs; ++r) {
-                    const double fd = (rp.at(p->rhsPairs[r]) - local.rhs.at(p->rhsPairs[r])) / (2 * h);
+                    const double fd = (rp.at(p->rhsPairs[r]) - rm.at(p->rhsPairs[r])) / (2 * h);
                     EXPECT_NEAR(fd, J[r][u], 1e-7 * std::max(1.0, std::fabs(J[r][u])))
                         << "dup " << dup << " row " << r << " unknown " << u;
                 }
                 for (int r = 0; r < kNumRhsQ; ++r) {
-                    const double fd = (qp.at(p->rhsPairsQ[r]) - local.rhsQ.at(p->rhsPairsQ[r])) / (2 * h);
+                    const double fd = (qp.at(p->rhsPairsQ[r]) - qm.at(p->rhsPairsQ[r])) / (2 * h);
                     EXPECT_NEAR(fd, JQ[r][u], 1e-6 * std::max(1e-12, std::fabs(JQ[r][u])))
                         << "dup " << dup << " charge row " << r << " unknown " << u;
                 }
@@ -384,46 +412,50 @@ TEST_F(Pad, RhsOnlyLoadSendsTheFullLoadsRightHandSideExactly) {
     InstPtr inst = built({real("$mfactor", 3.3), real("CPAD", 1.7e-13)});
     const double x[kNumUnknowns] = {1.1, -0.3, 0.02, 0.7, -1.9, 0.33, 2.1, 0.011, -0.03, 0.007};
     setSolution(inst.get(), x);
-    host.clearLoads();
-    md.pGenLoad(inst.get(), &host.ldr);
-    EXPECT_EQ(host.batches, (std::vector<std::string>{"rhs 11", "rhsQ 4", "jac 13", "jacQ 4"}));
-    EXPECT_EQ(host.solReads, kNumUnknowns);
-    auto rhs = host.rhs, rhsQ = host.rhsQ;
-    host.clearLoads();
-    md.pGenLoadRHS(inst.get(), &host.ldr);
-    EXPECT_EQ(host.batches, (std::vector<std::string>{"rhs 11", "rhsQ 4"}));
-    ASSERT_EQ(host.rhs.size(), rhs.size());
-    for (auto& [h, v] : rhs) EXPECT_EQ(std::memcmp(&v, &host.rhs.at(h), sizeof v), 0);
-    for (auto& [h, v] : rhsQ) EXPECT_EQ(std::memcmp(&v, &host.rhsQ.at(h), sizeof v), 0);
+    host.clearLog();
+    md.pGenLoad(inst.get(), host.loader());
+    EXPECT_EQ(batchSizes(host), (std::vector<std::string>{"loadRhsPair 11", "loadRhsPairQ 4", "loadDerivQuartet 13",
+                                                          "loadDerivQuartetQ 4"}));
+    EXPECT_EQ(host.count(vxrtest::Call::GetSol), size_t{kNumUnknowns});
+    const auto rhs = host.lastBatch(LoadKind::RhsPair), rhsQ = host.lastBatch(LoadKind::RhsPairQ);
+    host.clearLog();
+    md.pGenLoadRHS(inst.get(), host.loader());
+    EXPECT_EQ(batchSizes(host), (std::vector<std::string>{"loadRhsPair 11", "loadRhsPairQ 4"}));
+    const auto rhs2 = host.lastBatch(LoadKind::RhsPair), rhsQ2 = host.lastBatch(LoadKind::RhsPairQ);
+    ASSERT_EQ(rhs2.size(), rhs.size());
+    for (auto& [h, v] : rhs) EXPECT_EQ(std::memcmp(&v, &rhs2.at(h), sizeof v), 0);
+    for (auto& [h, v] : rhsQ) EXPECT_EQ(std::memcmp(&v, &rhsQ2.at(h), sizeof v), 0);
     EXPECT_EQ(pd(inst)->moduleVars[V_N2_INT], x[U_N2] - x[U_INT]);
     EXPECT_EQ(pd(inst)->moduleVars[I_N3_N2], x[U_B2]);
 }
 
 TEST_F(Pad, OperatingPointValuesScaleWithMfactor) {
     for (double m : {1.0, 2.0}) {
-        PadHost local;
+        RecordingHost local;
         VXR_StateVar* t[3] = {local.terminal("ext"), local.terminal("int"), local.terminal("bulk")};
         std::vector<VXR_ParamAssn> a = {real("$mfactor", m)};
-        InstPtr inst(md.pCreateInstance("N1", &local.sim, nullptr, 3, nullptr, t, 1, a.data(), 0, 0));
+        InstPtr inst(md.pCreateInstance("N1", local.sim(), nullptr, 3, nullptr, t, 1, a.data(), 0, 0));
         md.pFinalizeTopology(inst.get(), nullptr);
         md.pCreateBranches(inst.get(), nullptr);
         md.pSetStamp(inst.get(), nullptr);
-        local.solution[inst->pStateVars[SV_BULKINT]] = 0.6;
-        local.solution[inst->pStateVars[SV_B3]] = 0.01;
-        md.pGenLoad(inst.get(), &local.ldr);
+        local.setSolution(inst->pStateVars[SV_BULKINT], 0.6);
+        local.setSolution(inst->pStateVars[SV_B3], 0.01);
+        md.pGenLoad(inst.get(), local.loader());
         const PrivateData__module1* p = lambretPrivate(inst.get());
-        EXPECT_EQ(local.rhs.at(p->rhsPairs[1]), m * (0.6 / 6.0));
-        EXPECT_EQ(local.rhs.at(p->rhsPairs[8]), m * 0.01);
-        EXPECT_EQ(local.rhs.at(p->rhsPairs[2]), m * (1e-12 * 0.01));
-        EXPECT_EQ(local.rhsQ.at(p->rhsPairsQ[1]), m * (0.01 * 86.12e-12));
-        EXPECT_EQ(local.jac.at(p->derivQuartets[0]), m * (1.0 / 6.0));
-        EXPECT_EQ(local.jac.at(p->derivQuartets[2]), m * (1.0 / 3.605));
-        EXPECT_EQ(local.jac.at(p->derivQuartets[7]), m);
-        EXPECT_EQ(local.jac.at(p->derivQuartets[8]), -m);
-        EXPECT_EQ(local.jacQ.at(p->derivQuartetsQ[0]), m * 82e-15);
-        EXPECT_EQ(local.jacQ.at(p->derivQuartetsQ[1]), m * 86.12e-12);
-        EXPECT_EQ(local.jacQ.at(p->derivQuartetsQ[2]), m * 48.84e-12);
-        EXPECT_EQ(local.jacQ.at(p->derivQuartetsQ[3]), m * 86.12e-12);
+        const auto rhs = local.lastBatch(LoadKind::RhsPair), rhsQ = local.lastBatch(LoadKind::RhsPairQ);
+        const auto jac = local.lastBatch(LoadKind::DerivQuartet), jacQ = local.lastBatch(LoadKind::DerivQuartetQ);
+        EXPECT_EQ(rhs.at(p->rhsPairs[1]), m * (0.6 / 6.0));
+        EXPECT_EQ(rhs.at(p->rhsPairs[8]), m * 0.01);
+        EXPECT_EQ(rhs.at(p->rhsPairs[2]), m * (1e-12 * 0.01));
+        EXPECT_EQ(rhsQ.at(p->rhsPairsQ[1]), m * (0.01 * 86.12e-12));
+        EXPECT_EQ(jac.at(p->derivQuartets[0]), m * (1.0 / 6.0));
+        EXPECT_EQ(jac.at(p->derivQuartets[2]), m * (1.0 / 3.605));
+        EXPECT_EQ(jac.at(p->derivQuartets[7]), m);
+        EXPECT_EQ(jac.at(p->derivQuartets[8]), -m);
+        EXPECT_EQ(jacQ.at(p->derivQuartetsQ[0]), m * 82e-15);
+        EXPECT_EQ(jacQ.at(p->derivQuartetsQ[1]), m * 86.12e-12);
+        EXPECT_EQ(jacQ.at(p->derivQuartetsQ[2]), m * 48.84e-12);
+        EXPECT_EQ(jacQ.at(p->derivQuartetsQ[3]), m * 86.12e-12);
     }
 }
 
@@ -431,19 +463,19 @@ TEST_F(Pad, LoadBeforeBranchesReadsNoBranchAndClearsTheRecomputeFlag) {
     InstPtr inst = create();
     md.pFinalizeTopology(inst.get(), nullptr);
     EXPECT_EQ(inst->pStateVars[SV_B3], nullptr);
-    host.clearLoads();
-    md.pGenLoadRHS(inst.get(), &host.ldr); // handles all NULL: the host just receives them
-    EXPECT_EQ(host.solReads, 7);
+    host.clearLog();
+    md.pGenLoadRHS(inst.get(), host.loader()); // handles all NULL: the host just receives them
+    EXPECT_EQ(host.count(vxrtest::Call::GetSol), 7u);
     EXPECT_EQ(pd(inst)->recomputeInvar, 0);
-    host.temperature = kNaN;
-    md.pGenLoadRHS(inst.get(), &host.ldr);
+    host.setTemperature(kNaN);
+    md.pGenLoadRHS(inst.get(), host.loader());
     EXPECT_EQ(pd(inst)->recomputeInvar, 0);
     EXPECT_TRUE(std::isnan(pd(inst)->lastTemperature));
 }
 
 TEST_F(Pad, DeviceStateHasFourEmptyOperatorSlotsAndRestoreForcesTheParameterCode) {
     InstPtr inst = built();
-    md.pGenLoad(inst.get(), &host.ldr);
+    md.pGenLoad(inst.get(), host.loader());
     VXR_DeviceState* s = md.pGetDeviceState(inst.get());
     ASSERT_TRUE(s);
     EXPECT_EQ(s->numOfOperatorStates, 4);
@@ -465,7 +497,7 @@ TEST_F(Pad, SmallSlots) {
     inst->needAnalogInitialLoad = 0;
     md.pResetMemoryStates(inst.get());
     EXPECT_EQ(inst->needAnalogInitialLoad, 1u);
-    md.pExecAnalogInitial(inst.get(), &host.ldr);
+    md.pExecAnalogInitial(inst.get(), host.loader());
     EXPECT_EQ(inst->needAnalogInitialLoad, 0u);
     md.pSetAMS_Indices(inst.get(), 5, 6, 7, 8);
     for (int v : pd(inst)->amsIndices) EXPECT_EQ(v, 0);
@@ -480,7 +512,7 @@ TEST_F(Pad, SmallSlots) {
                                     {nullptr, VXR_OUT_INVALID, nullptr, nullptr, -1}};
     VXR_OutVal vals[3];
     vals[1].outVal.realVal = -1.0;
-    md.pGetOutVarInfo(3, descs, vals, inst.get(), &host.ldr);
+    md.pGetOutVarInfo(3, descs, vals, inst.get(), host.loader());
     EXPECT_EQ(vals[0].outVal.realVal, 4.5);
     EXPECT_EQ(vals[1].outVal.realVal, -1.0);
     EXPECT_EQ(vals[2].pOutVarDesc, &descs[2]);

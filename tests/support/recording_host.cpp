@@ -172,7 +172,7 @@ struct HostCallbacks {
     static VXR_StateVar* setupNode(const char* name, VXR_DeviceInst* inst, VXR_NodalInfo* info, void* cb) {
         RecordingHost* h = of(inst);
         VXR_StateVar* sv = h->newStateVar(name != nullptr ? name : "", inst);
-        h->nodes_.push_back({name != nullptr ? name : "", inst, info, cb, sv});
+        h->nodes_.push_back({name != nullptr ? name : "", inst, info, cb, sv, name});
         if (h->ownNodeNames_ && name != nullptr) h->ownedNames_.push_back(const_cast<char*>(name));
         h->record(Call::SetupNode, h->nodes_.size() - 1);
         return sv;
@@ -193,7 +193,10 @@ struct HostCallbacks {
             if ((b.pos == pos && b.neg == neg) || (b.pos == neg && b.neg == pos)) ++dup;
         bi->dupCount = dup;
         for (BranchRecord& b : h->branches_)
-            if ((b.pos == pos && b.neg == neg) || (b.pos == neg && b.neg == pos)) b.sv->pBranchInfo->dupCount = dup;
+            if (((b.pos == pos && b.neg == neg) || (b.pos == neg && b.neg == pos)) && !h->dupCounts_.count(b.name))
+                b.sv->pBranchInfo->dupCount = dup;
+        auto scripted = h->dupCounts_.find(sv->varName);
+        if (scripted != h->dupCounts_.end()) bi->dupCount = scripted->second;
         h->branches_.push_back({sv->varName, type, pos, neg, inst, sv});
         h->record(Call::CreateBranch, h->branches_.size() - 1);
         return sv;
@@ -885,6 +888,23 @@ std::vector<std::string> RecordingHost::messageTexts(VXR_MessageTypeE type) cons
     std::vector<std::string> out;
     for (const MessageRecord& m : messages_)
         if (m.type == type) out.push_back(m.text);
+    return out;
+}
+
+std::vector<std::string> RecordingHost::messageTexts() const {
+    std::vector<std::string> out;
+    for (const MessageRecord& m : messages_) out.push_back(m.text);
+    return out;
+}
+
+std::map<const void*, double> RecordingHost::lastBatch(LoadKind kind) const {
+    std::map<const void*, double> out;
+    for (auto b = batches_.rbegin(); b != batches_.rend(); ++b) {
+        if (b->kind != kind) continue;
+        for (size_t i = 0; i < b->handles.size(); ++i)
+            out[b->handles[i] < 0 ? nullptr : handle(static_cast<size_t>(b->handles[i]))] += b->values[i];
+        break;
+    }
     return out;
 }
 

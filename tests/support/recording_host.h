@@ -90,6 +90,7 @@ struct NodeRecord {
     VXR_NodalInfo* info;
     void* callbackInfo;
     VXR_StateVar* sv; // the node the host returned
+    const char* libName; // the name pointer the library passed (it may own it)
 };
 
 struct BranchRecord {
@@ -255,6 +256,9 @@ public:
     void setFullName(const VXR_DeviceInst* inst, std::string name) { fullNames_[inst] = std::move(name); }
     // Record pGetSol calls (on by default; loads read many values).
     void recordGetSol(bool on) { recordGetSol_ = on; }
+    // dupCount to report for branches of this name instead of the count of
+    // branches on the same node pair.
+    void setBranchDupCount(const std::string& name, int dup) { dupCounts_[name] = dup; }
     // Take over the names the library passes to pSetupNode (allocated with
     // the runtime's wrappers, as for isolated ports) and VXR_free them with
     // the host. Off by default: most names stay the library's.
@@ -333,8 +337,12 @@ public:
     std::vector<std::string> trace() const;
     std::string describe(const LogEntry& e) const;
     std::string describe(const HandleRecord& h) const;
-    // Messages of one severity, texts only.
+    // Message texts, of one severity or all of them, in order.
     std::vector<std::string> messageTexts(VXR_MessageTypeE type) const;
+    std::vector<std::string> messageTexts() const;
+    // The last batch load of one kind, summed by handle (a foreign handle
+    // under NULL); empty if there was none.
+    std::map<const void*, double> lastBatch(LoadKind kind) const;
 
     // Forget the calls recorded so far: log, batches, messages, requests,
     // queries and service calls. Nodes, branches and handles stay (later
@@ -373,6 +381,7 @@ private:
     std::map<const VXR_DeviceInst*, std::string> fullNames_;
     bool recordGetSol_ = true;
     bool ownNodeNames_ = false;
+    std::map<std::string, int> dupCounts_;
     std::vector<void*> ownedNames_;
 
     struct OpenFile {

@@ -1,5 +1,6 @@
-// TORVEX_CORE instances through a recording host: creation and terminal
-// checks, topology, stamp, operator memory, device state and destruction.
+// TORVEX_CORE instances through the shared recording host: creation and
+// terminal checks, topology, stamp, operator memory, device state and
+// destruction.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,19 +10,43 @@
 #include <tuple>
 #include <vector>
 
-#include "host.h"
+#include "core_fixture.h"
 #include "probe.h"
 
 using namespace tc;
+
+// The library build writes its own; the module's manifest refers to it.
+extern "C" const char vxr_build_id[] = "0123456789abcdef0123456789abcdef";
 
 namespace {
 
 const char* kCtx = "\n   [ instance 'm1' of module type 'TORVEX_CORE' ]";
 
-std::string names(const Host& h, const Call& c, int n)
+// One stamp request as the host saw it, with the handle it returned.
+struct Request {
+    HandleKind kind;
+    const SV* sv[4];
+    int target;
+    int dep;
+    void* handle;
+};
+
+std::vector<Request> requests(const CoreHost& h)
+{
+    std::vector<Request> out;
+    for (const vxrtest::LogEntry& e : h.log()) {
+        EXPECT_EQ(e.call, Call::GetHandle);
+        if (e.call != Call::GetHandle) continue;
+        const vxrtest::HandleRecord& r = h.handles()[e.index];
+        out.push_back({r.kind, {r.sv[0], r.sv[1], r.sv[2], r.sv[3]}, r.target, r.dep, CoreHost::handle(e.index)});
+    }
+    return out;
+}
+
+std::string names(const CoreHost& h, const Request& c, int n)
 {
     std::string s;
-    for (int i = 0; i < n; ++i) s += (i ? "," : "") + h.nameOf(c.sv[i]);
+    for (int i = 0; i < n; ++i) s += (i ? "," : "") + h.name(c.sv[i]);
     return s;
 }
 
@@ -50,8 +75,8 @@ TEST(TorvexCoreInstance, CreationBindsTerminalsAndReportsMismatches)
     };
     for (const PortCase& c : cases) {
         SCOPED_TRACE(c.what);
-        Host h;
-        for (int k = 6; k < c.nTerms; ++k) h.terminals.push_back(h.newSV("X"));
+        CoreHost h;
+        for (int k = 6; k < c.nTerms; ++k) h.terminals.push_back(h.terminal("X"));
         // Exactly as many entries as announced, on the heap, so a read past
         // them is caught by AddressSanitizer.
         std::unique_ptr<SV*[]> terms(new SV*[std::max(c.nTerms, 1)]);
@@ -61,41 +86,41 @@ TEST(TorvexCoreInstance, CreationBindsTerminalsAndReportsMismatches)
             widths.reset(new int[c.widths.size()][3]());
             for (size_t k = 0; k < c.widths.size(); ++k) widths[k][0] = c.widths[k];
         }
-        Inst* inst = h.desc()->pCreateInstance("m1", h.si(), nullptr, c.nTerms, widths.get(), terms.get(), 0, nullptr);
+        Inst* inst = md.pCreateInstance("m1", h.sim(), nullptr, c.nTerms, widths.get(), terms.get(), 0, nullptr);
         ASSERT_NE(inst, nullptr);
 
         std::vector<std::string> expected;
         for (const std::string& m : c.messages) expected.push_back(m + kCtx);
-        EXPECT_EQ(h.messages(), expected);
-        for (const Call& m : h.of(Kind::Message)) {
-            EXPECT_EQ(m.code, MessageTypeE_ERROR);
+        EXPECT_EQ(h.messageTexts(), expected);
+        for (const vxrtest::MessageRecord& m : h.messages()) {
+            EXPECT_EQ(m.type, MessageTypeE_ERROR);
             EXPECT_EQ(m.inst, inst);
         }
-        const auto exits = h.of(Kind::SystemRequest);
+        const auto& exits = h.requests();
         EXPECT_EQ(exits.size(), c.messages.size());
-        for (const Call& e : exits) {
-            EXPECT_EQ(e.text, "exit");
+        for (const vxrtest::RequestRecord& e : exits) {
+            EXPECT_EQ(e.request, "exit");
             EXPECT_EQ(e.code, 1);
         }
         const int bound = std::min(c.nTerms, 6);
         EXPECT_EQ(inst->numOfPorts, 6);
         for (int k = 0; k < 6; ++k) EXPECT_EQ(inst->pPorts[k], k < bound ? h.terminals[k] : nullptr) << k;
-        h.desc()->pDestroyDevice(inst);
+        md.pDestroyDevice(inst);
     }
 }
 
 TEST(TorvexCoreInstance, CreationRecord)
 {
-    Host h;
-    h.temperatureK = 312.5;
+    CoreHost h;
+    h.setTemperature(312.5);
     Inst parent{};
-    Inst* inst = h.desc()->pCreateInstance("m1", h.si(), &parent, 6, nullptr, h.terminals.data(), 0, nullptr);
+    Inst* inst = md.pCreateInstance("m1", h.sim(), &parent, 6, nullptr, h.terminals.data(), 0, nullptr);
     const char* name = inst->instName;
     EXPECT_STREQ(name, "m1");
     EXPECT_EQ(inst->fullName, nullptr);
     EXPECT_EQ(inst->pParent, &parent);
-    EXPECT_EQ(inst->pSimInterface, h.si());
-    EXPECT_EQ(inst->pModuleDescriptor, h.desc());
+    EXPECT_EQ(inst->pSimInterface, h.sim());
+    EXPECT_EQ(inst->pModuleDescriptor, &md);
     EXPECT_EQ(inst->numOfStateVars, 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(inst->pStateVars[i], nullptr);
     EXPECT_EQ(inst->numOfChildren, 0);
@@ -109,36 +134,36 @@ TEST(TorvexCoreInstance, CreationRecord)
     EXPECT_EQ(probe::recompute(inst), 1);
     for (int pos = 0; pos < 6; ++pos) EXPECT_EQ(probe::op(inst, pos), nullptr);
     // Creation asks the host for nothing but the temperature.
-    ASSERT_EQ(h.calls.size(), 1u);
-    EXPECT_EQ(h.calls[0].kind, Kind::Temperature);
-    h.desc()->pDestroyDevice(inst);
+    ASSERT_EQ(h.log().size(), 1u);
+    EXPECT_EQ(h.log()[0].call, Call::GetTemperature);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreInstance, FinalizeCreatesNodesOperatorsAndDisciplinesOnce)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create();
-    h.calls.clear();
+    h.clearLog();
     probe::setRecompute(inst, 1);
-    h.desc()->pFinalizeTopology(inst, h.cbInfo);
+    md.pFinalizeTopology(inst, kCbInfo);
 
     std::vector<std::string> nodes;
-    for (const Call& c : h.of(Kind::SetupNode)) {
-        nodes.push_back(c.text);
-        EXPECT_EQ(c.extra, h.cbInfo);
+    for (const vxrtest::NodeRecord& c : h.nodes()) {
+        nodes.push_back(c.name);
+        EXPECT_EQ(c.callbackInfo, kCbInfo);
     }
     const std::vector<std::string> expectedNodes = {"CORE_B1",  "CORE_B2",  "CORE_ID",  "IB_DIODE1",
                                                     "IB_DIODE3", "_opddt10", "_opddt11", "_opddt12",
                                                     "_opddt7",  "_opddt8",  "_opddt9"};
     EXPECT_EQ(nodes, expectedNodes);
-    const auto setup = h.of(Kind::SetupNode);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(inst->pStateVars[i], setup[i].sv[0]);
+    const auto& setup = h.nodes();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(inst->pStateVars[i], setup[i].sv);
     for (int pos = 0; pos < 6; ++pos) EXPECT_NE(probe::op(inst, pos), nullptr);
 
     std::vector<std::string> disc;
-    for (const Call& c : h.of(Kind::Discipline)) {
-        disc.push_back(c.text);
-        auto* d = static_cast<const VXR160_DisciplineDescriptor*>(c.extra);
+    for (const vxrtest::DisciplineRecord& c : h.disciplines()) {
+        disc.push_back(h.nameOf(c.sv));
+        const VXR_DisciplineDescriptor* d = c.discipline;
         EXPECT_STREQ(d->name, "electrical");
         EXPECT_EQ(d->lineNum, 75);
         EXPECT_STREQ(d->potential->name, "Voltage");
@@ -156,39 +181,39 @@ TEST(TorvexCoreInstance, FinalizeCreatesNodesOperatorsAndDisciplinesOnce)
                                                    "IB_DIODE1", "IB_DIODE3", "S", "TEXT", "TINT"};
     EXPECT_EQ(disc, expectedDisc);
     // Nodes first, then the discipline reports; nothing else reaches the host.
-    EXPECT_EQ(h.calls.size(), 22u);
+    EXPECT_EQ(h.log().size(), 22u);
     EXPECT_EQ(probe::recompute(inst), 1);
     EXPECT_EQ(probe::chdir(inst), 1);
 
     // A second finalization creates nothing and leaks nothing.
-    h.calls.clear();
+    h.clearLog();
     void* op0 = probe::op(inst, 0);
-    h.desc()->pFinalizeTopology(inst, h.cbInfo);
-    EXPECT_TRUE(h.calls.empty());
+    md.pFinalizeTopology(inst, kCbInfo);
+    EXPECT_TRUE(h.log().empty());
     EXPECT_EQ(probe::op(inst, 0), op0);
-    h.desc()->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreInstance, StampBeforeFinalizeRequestsNothing)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create();
-    h.calls.clear();
-    h.desc()->pSetStamp(inst, h.cbInfo);
-    EXPECT_TRUE(h.calls.empty());
-    h.desc()->pDestroyDevice(inst);
+    h.clearLog();
+    md.pSetStamp(inst, kCbInfo);
+    EXPECT_TRUE(h.log().empty());
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreInstance, StampSequence)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create();
-    h.desc()->pFinalizeTopology(inst, h.cbInfo);
+    md.pFinalizeTopology(inst, kCbInfo);
     std::map<std::string, const SV*> branch; // operator name -> branch variable
-    for (const Call& c : h.of(Kind::SetupNode)) branch[c.text] = c.sv[0];
-    h.calls.clear();
-    h.desc()->pSetStamp(inst, h.cbInfo);
-    const std::vector<Call>& calls = h.calls;
+    for (const vxrtest::NodeRecord& c : h.nodes()) branch[c.name] = c.sv;
+    h.clearLog();
+    md.pSetStamp(inst, kCbInfo);
+    const std::vector<Request> calls = requests(h);
     ASSERT_EQ(calls.size(), 33u + 20 + 8 + 71 + 35 + 6 * 3);
 
     // Step 1: the 33 doublets in index order, rows on the operators' branches.
@@ -196,8 +221,8 @@ TEST(TorvexCoreInstance, StampSequence)
         std::string n[4];
         int dep;
         probe::entry(4, i, n, &dep);
-        const Call& c = calls[i];
-        EXPECT_EQ(c.kind, Kind::Doublet);
+        const Request& c = calls[i];
+        EXPECT_EQ(c.kind, HandleKind::DerivDoublet);
         EXPECT_EQ(c.sv[0], branch[n[0]]) << i;
         EXPECT_EQ(names(h, c, 3), n[0] + "," + n[1] + "," + n[2]) << i;
         EXPECT_EQ(c.target, DDT_ENTRY);
@@ -207,23 +232,23 @@ TEST(TorvexCoreInstance, StampSequence)
 
     // Steps 2 to 5: each group sorted by node names, handles stored by index.
     struct Group {
-        Kind kind;
-        int array, count, nodes, target;
+        HandleKind kind;
+        int array, count, nodes, target; // the host files RHS pairs under DC, charge pairs under DDT
     };
-    const Group groups[] = {{Kind::RhsPair, 0, 20, 2, -1},
-                            {Kind::RhsPairQ, 1, 8, 2, -1},
-                            {Kind::Quartet, 2, 71, 4, DC_ENTRY},
-                            {Kind::Quartet, 3, 35, 4, DDT_ENTRY}};
+    const Group groups[] = {{HandleKind::RhsPair, 0, 20, 2, DC_ENTRY},
+                            {HandleKind::RhsPairQ, 1, 8, 2, DDT_ENTRY},
+                            {HandleKind::DerivQuartet, 2, 71, 4, DC_ENTRY},
+                            {HandleKind::DerivQuartet, 3, 35, 4, DDT_ENTRY}};
     size_t at = 33;
     std::map<std::string, void*> handleOf[4];
     for (const Group& g : groups) {
         std::vector<std::string> seen;
         for (int k = 0; k < g.count; ++k, ++at) {
-            const Call& c = calls[at];
+            const Request& c = calls[at];
             ASSERT_EQ(c.kind, g.kind) << at;
             EXPECT_EQ(c.target, g.target) << at;
             std::vector<std::string> key;
-            for (int i = 0; i < g.nodes; ++i) key.push_back(h.nameOf(c.sv[i]));
+            for (int i = 0; i < g.nodes; ++i) key.push_back(h.name(c.sv[i]));
             std::string joined = names(h, c, g.nodes) + "/" + std::to_string(c.dep);
             if (!seen.empty()) {
                 EXPECT_LT(seen.back().substr(0, seen.back().find('/')), joined.substr(0, joined.find('/')))
@@ -269,37 +294,35 @@ TEST(TorvexCoreInstance, StampSequence)
     // Step 6: each operator's own handles, in position order.
     const char* ops[] = {"_opddt10", "_opddt11", "_opddt12", "_opddt7", "_opddt8", "_opddt9"};
     for (int p = 0; p < 6; ++p, at += 3) {
-        EXPECT_EQ(calls[at].kind, Kind::RhsPair);
+        EXPECT_EQ(calls[at].kind, HandleKind::RhsPair);
         EXPECT_EQ(calls[at].sv[0], branch[ops[p]]);
-        EXPECT_EQ(calls[at + 1].kind, Kind::RhsPairQ);
-        EXPECT_EQ(calls[at + 2].kind, Kind::Doublet);
+        EXPECT_EQ(calls[at + 1].kind, HandleKind::RhsPairQ);
+        EXPECT_EQ(calls[at + 2].kind, HandleKind::DerivDoublet);
         EXPECT_EQ(calls[at + 2].target, DC_ENTRY);
     }
-    h.desc()->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreInstance, MemorySlotsLeaveTheRecordAlone)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.createReady();
     probe::setRecompute(inst, 0);
-    h.calls.clear();
-    h.desc()->pResetMemoryStates(inst);
-    h.desc()->pTranAcceptPoint(inst, nullptr);
+    h.clearLog();
+    md.pResetMemoryStates(inst);
+    md.pTranAcceptPoint(inst, nullptr);
     EXPECT_EQ(probe::recompute(inst), 0);
-    EXPECT_TRUE(h.calls.empty());
-    h.desc()->pDestroyDevice(inst);
+    EXPECT_TRUE(h.log().empty());
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreInstance, DeviceStateRoundTrip)
 {
-    using FreeState = void (*)(VXR160_DeviceState*);
-    auto freeState = reinterpret_cast<FreeState>(lib().sym("VXR_freeDeviceState"));
-    ASSERT_NE(freeState, nullptr);
+    const auto freeState = VXR_freeDeviceState;
 
-    Host h;
+    CoreHost h;
     Inst* inst = h.createReady();
-    VXR160_DeviceState* st = h.desc()->pGetDeviceState(inst);
+    VXR_DeviceState* st = md.pGetDeviceState(inst);
     ASSERT_NE(st, nullptr);
     EXPECT_EQ(st->numOfOperatorStates, 15);
     for (int i = 0; i < 15; ++i) EXPECT_EQ(st->pOperatorState[i], nullptr) << i;
@@ -313,31 +336,66 @@ TEST(TorvexCoreInstance, DeviceStateRoundTrip)
     EXPECT_EQ(serialize(nullptr, nullptr, 5), 5);
 
     probe::setRecompute(inst, 0);
-    h.desc()->pRestoreDeviceState(inst, st);
+    md.pRestoreDeviceState(inst, st);
     EXPECT_EQ(probe::recompute(inst), 1);
 
     // States this module did not make are not read.
     probe::setRecompute(inst, 0);
-    h.desc()->pRestoreDeviceState(inst, nullptr);
+    md.pRestoreDeviceState(inst, nullptr);
     EXPECT_EQ(probe::recompute(inst), 1);
-    VXR160_DeviceState small{};
+    VXR_DeviceState small{};
     void* slots[3] = {};
     small.numOfOperatorStates = 3;
     small.pOperatorState = slots;
-    h.desc()->pRestoreDeviceState(inst, &small);
+    md.pRestoreDeviceState(inst, &small);
 
     freeState(st);
-    h.desc()->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreInstance, DestroyAtEveryStage)
 {
     // LeakSanitizer (sanitizer build) reports any block left behind.
-    Host h;
-    h.desc()->pDestroyDevice(h.create());
+    CoreHost h;
+    md.pDestroyDevice(h.create());
     Inst* finalized = h.create();
-    h.desc()->pFinalizeTopology(finalized, h.cbInfo);
-    h.desc()->pDestroyDevice(finalized);
-    h.desc()->pDestroyDevice(h.createReady({realAssn("RTH", 2.0)}));
-    h.desc()->pDestroyDevice(nullptr);
+    md.pFinalizeTopology(finalized, kCbInfo);
+    md.pDestroyDevice(finalized);
+    md.pDestroyDevice(h.createReady({realAssn("RTH", 2.0)}));
+    md.pDestroyDevice(nullptr);
+}
+
+TEST(TorvexCoreInstance, SmallSlots)
+{
+    CoreHost h;
+    Inst* inst = h.create();
+    const VXR_ModuleDescriptor& d = md;
+
+    d.pForceExecInvarCode(inst, 7);
+    EXPECT_EQ(probe::recompute(inst), 1);
+    d.pForceExecInvarCode(inst, 0);
+    EXPECT_EQ(probe::recompute(inst), 0);
+
+    probe::setRth0(inst, 42.5);
+    VXR_OutVarDesc descs[4] = {{"a", VXR_OUT_REALVAR, "", "", 0},
+                               {"b", VXR_OUT_REALVAR, "", "", 100000},
+                               {"c", VXR_OUT_REALVAR_ARRAY, "", "", 0},
+                               {"d", VXR_OUT_INTVAR, "", "", -3}};
+    VXR_OutVal vals[4];
+    for (auto& v : vals) {
+        v.pOutVarDesc = nullptr;
+        v.outVal.realVal = -7.0;
+    }
+    d.pGetOutVarInfo(inst, 0, descs, vals);
+    EXPECT_EQ(vals[0].pOutVarDesc, nullptr);
+    d.pGetOutVarInfo(inst, 4, descs, vals);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(vals[i].pOutVarDesc, &descs[i]);
+    EXPECT_EQ(vals[0].outVal.realVal, 42.5);
+    // Out-of-range indices and array kinds leave the value untouched.
+    EXPECT_EQ(vals[1].outVal.realVal, -7.0);
+    EXPECT_EQ(vals[2].outVal.realVal, -7.0);
+    EXPECT_EQ(vals[3].outVal.realVal, -7.0);
+
+    d.pSetMemoryStates(inst, nullptr);
+    d.pDestroyDevice(inst);
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "core_fixture.h"
 #include "probe.h"
 
 using namespace tc;
@@ -48,22 +48,22 @@ const std::set<std::string> kUnranged = {"$yposition", "$xposition", "LEVEL", "D
                                          "STPHIB", "ETABET", "STETAMOB", "CS", "THESATG", "STA1CH",
                                          "VFBOV", "NSAT", "STA1DR", "CDIODE1", "CDIODE2", "CDIODE3"};
 
-bool isInt(const VXR160_ParamDesc* r) { return r->paramType == VXR_INT_PARAM; }
+bool isInt(const VXR_ParamDesc* r) { return r->paramType == VXR_INT_PARAM; }
 
-double getReal(Inst* inst, const char* name) { return lib().desc->pGetRealParam(inst, row(name)->paramLocation); }
-int getInt(Inst* inst, const char* name) { return lib().desc->pGetIntParam(inst, row(name)->paramLocation); }
+double getReal(Inst* inst, const char* name) { return md.pGetRealParam(inst, row(name)->paramLocation); }
+int getInt(Inst* inst, const char* name) { return md.pGetIntParam(inst, row(name)->paramLocation); }
 
 // Modify through the slot; returns the range-violation flag (starting at 0).
 int modifyReal(Inst* inst, const char* name, double v)
 {
     int flag = 0;
-    lib().desc->pModifyRealParam(inst, row(name)->paramLocation, &flag, v);
+    md.pModifyRealParam(inst, row(name)->paramLocation, &flag, v);
     return flag;
 }
 int modifyInt(Inst* inst, const char* name, int v)
 {
     int flag = 0;
-    lib().desc->pModifyIntParam(inst, row(name)->paramLocation, v, &flag);
+    md.pModifyIntParam(inst, row(name)->paramLocation, v, &flag);
     return flag;
 }
 
@@ -81,7 +81,7 @@ struct Log {
         for (int i = 0; i < log.length; ++i) r.push_back(log.errorStr[i]);
         return r;
     }
-    VXR160_ErrorLog log{};
+    VXR_ErrorLog log{};
     std::vector<Inst*> inst;
     std::vector<char*> str;
 };
@@ -89,21 +89,21 @@ struct Log {
 std::vector<std::string> checkRange(Inst* inst, int capacity = 200)
 {
     Log l(capacity);
-    lib().desc->pCheckRange(inst, &l.log);
+    md.pCheckRange(inst, &l.log);
     return l.names();
 }
 
-int descIndex(const char* name) { return static_cast<int>(row(name) - lib().desc->paramDescArray); }
+int descIndex(const char* name) { return static_cast<int>(row(name) - md.paramDescArray); }
 
 } // namespace
 
 TEST(TorvexCoreParams, DefaultsAndGivenBitsAfterCreation)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create({realAssn("RTH", 0.5)});
     ASSERT_EQ(std::size(kDefaults), 122u);
     for (const Default& d : kDefaults) {
-        const VXR160_ParamDesc* r = row(d.name);
+        const VXR_ParamDesc* r = row(d.name);
         ASSERT_NE(r, nullptr) << d.name;
         if (std::string(d.name) == "RTH") continue;
         if (isInt(r))
@@ -117,12 +117,12 @@ TEST(TorvexCoreParams, DefaultsAndGivenBitsAfterCreation)
     EXPECT_EQ(probe::recompute(inst), 1);
     EXPECT_TRUE(checkRange(inst).empty()) << "defaults are in range";
     EXPECT_TRUE(h.messages().empty());
-    lib().desc->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreParams, AssignmentsLaterWinsAndCoercions)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create({realAssn("RTH", 1.0), intAssn("TYPE", -1), realAssn("RTH", 2.0), intAssn("NCELL", 3),
                            realAssn("RTHCALC", 1.5), realAssn("LEVEL", -2.5)});
     EXPECT_EQ(getReal(inst, "RTH"), 2.0);
@@ -131,18 +131,18 @@ TEST(TorvexCoreParams, AssignmentsLaterWinsAndCoercions)
     EXPECT_EQ(getInt(inst, "RTHCALC"), 2);
     EXPECT_EQ(getInt(inst, "LEVEL"), -3);
     EXPECT_TRUE(h.messages().empty());
-    lib().desc->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreParams, ResetRestoresDefaultsClearsGivenAndMarksRecompute)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create({realAssn("CTH", 5.0), intAssn("TYPE", 0)});
     EXPECT_EQ(modifyReal(inst, "RTH", 3.0), 0);
     probe::setRecompute(inst, 0);
 
-    VXR160_ParamAssn assn[] = {realAssn("VDSBR", 50.0)};
-    lib().desc->pResetParameters(inst, 1, assn);
+    VXR_ParamAssn assn[] = {realAssn("VDSBR", 50.0)};
+    md.pResetParameters(inst, 1, assn);
     EXPECT_EQ(getReal(inst, "VDSBR"), 50.0);
     EXPECT_EQ(getReal(inst, "RTH"), 0.001);
     EXPECT_EQ(getReal(inst, "CTH"), 1e-12);
@@ -152,15 +152,15 @@ TEST(TorvexCoreParams, ResetRestoresDefaultsClearsGivenAndMarksRecompute)
     EXPECT_TRUE(probe::given(inst, descIndex("VDSBR")));
     EXPECT_EQ(probe::recompute(inst), 1) << "a reset must not leave stale derived values";
 
-    lib().desc->pResetParameters(inst, 0, nullptr);
+    md.pResetParameters(inst, 0, nullptr);
     EXPECT_EQ(getInt(inst, "LEVEL"), 602);
     for (int k = 0; k < 122; ++k) EXPECT_FALSE(probe::given(inst, k)) << k;
-    lib().desc->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreParams, ModifySetsGivenAndRecompute)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create();
     probe::setRecompute(inst, 0);
     EXPECT_EQ(modifyReal(inst, "KAPPA", 200.0), 0);
@@ -179,19 +179,19 @@ TEST(TorvexCoreParams, ModifySetsGivenAndRecompute)
     EXPECT_EQ(modifyReal(inst, "DCH", 1e10), 1);
     EXPECT_EQ(getReal(inst, "DCH"), 1e10);
     int flag = 1;
-    lib().desc->pModifyRealParam(inst, row("RTH")->paramLocation, &flag, 1.0);
+    md.pModifyRealParam(inst, row("RTH")->paramLocation, &flag, 1.0);
     EXPECT_EQ(flag, 1);
     flag = 0;
-    lib().desc->pModifyRealParam(inst, row("DTA")->paramLocation, &flag, NAN);
+    md.pModifyRealParam(inst, row("DTA")->paramLocation, &flag, NAN);
     EXPECT_EQ(flag, 0);
-    lib().desc->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreParams, OutOfRangeLocationsAreIgnored)
 {
-    Host h;
+    CoreHost h;
     Inst* inst = h.create();
-    const Desc& d = *lib().desc;
+    const VXR_ModuleDescriptor& d = md;
     for (int loc : {-1, 116, 1000}) {
         int flag = 0;
         d.pModifyRealParam(inst, loc, &flag, 1.0);
@@ -210,7 +210,7 @@ TEST(TorvexCoreParams, OutOfRangeLocationsAreIgnored)
         else
             EXPECT_EQ(getReal(inst, def.name), def.value) << def.name;
     }
-    lib().desc->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 // One case: a value for one parameter; the modify flag and the range-check
@@ -244,7 +244,7 @@ TEST(TorvexCoreParams, RangeTests)
         {"RTHSW", 1, true},           {"LEVEL", -100000, true},   {"DTA", inf, true},
     };
     for (const RangeCase& c : cases) {
-        Host h;
+        CoreHost h;
         Inst* inst = h.create();
         const bool integer = isInt(row(c.name));
         const int flag = integer ? modifyInt(inst, c.name, static_cast<int>(c.value)) : modifyReal(inst, c.name, c.value);
@@ -254,7 +254,7 @@ TEST(TorvexCoreParams, RangeTests)
             EXPECT_TRUE(logged.empty()) << c.name << " = " << c.value;
         else
             EXPECT_EQ(logged, std::vector<std::string>{c.name}) << c.name << " = " << c.value;
-        lib().desc->pDestroyDevice(inst);
+        md.pDestroyDevice(inst);
     }
 }
 
@@ -266,21 +266,21 @@ TEST(TorvexCoreParams, NaNAndInfinityAgainstEveryRealParameter)
         if (isInt(row(d.name))) continue;
         const bool ranged = !kUnranged.count(d.name);
         unrangedReals += !ranged;
-        Host h;
+        CoreHost h;
         Inst* inst = h.create();
         EXPECT_EQ(modifyReal(inst, d.name, NAN), ranged ? 1 : 0) << d.name;
         EXPECT_TRUE(std::isnan(getReal(inst, d.name)));
         EXPECT_EQ(checkRange(inst).size(), ranged ? 1u : 0u) << d.name;
         const bool infOk = !ranged || std::string(d.name) == "VDEP";
         EXPECT_EQ(modifyReal(inst, d.name, inf), infOk ? 0 : 1) << d.name;
-        lib().desc->pDestroyDevice(inst);
+        md.pDestroyDevice(inst);
     }
     EXPECT_EQ(unrangedReals, 17);
 }
 
 TEST(TorvexCoreParams, RangeCheckFollowsDeclarationOrderAndLogCapacity)
 {
-    Host h;
+    CoreHost h;
     // Declaration order: $vflip (3), RTH (15), VDSBR (122); descriptor order differs.
     Inst* inst = h.create({realAssn("VDSBR", -1.0), realAssn("RTH", 0.0), intAssn("$vflip", 0)});
     const std::vector<std::string> all = {"$vflip", "RTH", "VDSBR"};
@@ -292,7 +292,7 @@ TEST(TorvexCoreParams, RangeCheckFollowsDeclarationOrderAndLogCapacity)
     Log full(2);
     full.log.length = 2;
     full.str[0] = full.str[1] = nullptr;
-    lib().desc->pCheckRange(inst, &full.log);
+    md.pCheckRange(inst, &full.log);
     EXPECT_EQ(full.log.length, 2);
     EXPECT_EQ(full.str[0], nullptr);
 
@@ -301,21 +301,17 @@ TEST(TorvexCoreParams, RangeCheckFollowsDeclarationOrderAndLogCapacity)
     static char earlier[] = "X";
     shared.log.length = 1;
     shared.str[0] = earlier;
-    lib().desc->pCheckRange(inst, &shared.log);
+    md.pCheckRange(inst, &shared.log);
     EXPECT_EQ(shared.names(), (std::vector<std::string>{"X", "$vflip", "RTH", "VDSBR"}));
     EXPECT_EQ(shared.inst[1], inst);
-    lib().desc->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }
 
 TEST(TorvexCoreParams, RuntimeSettersByNameReachTheModifySlots)
 {
-    using SetReal = void (*)(Inst*, const char*, double, int*);
-    using SetInt = void (*)(Inst*, const char*, int, int*);
-    auto setReal = reinterpret_cast<SetReal>(lib().sym("VXR_setParamToReal"));
-    auto setInt = reinterpret_cast<SetInt>(lib().sym("VXR_setParamToInt"));
-    ASSERT_NE(setReal, nullptr);
-    ASSERT_NE(setInt, nullptr);
-    Host h;
+    const auto setReal = VXR_setParamToReal;
+    const auto setInt = VXR_setParamToInt;
+    CoreHost h;
     Inst* inst = h.create();
     int flag = 0;
     setReal(inst, "RTH", 2.5, &flag);
@@ -330,5 +326,5 @@ TEST(TorvexCoreParams, RuntimeSettersByNameReachTheModifySlots)
     EXPECT_EQ(getReal(inst, "NCELL"), 4.0);
     EXPECT_EQ(flag, 0);
     EXPECT_TRUE(probe::given(inst, descIndex("NCELL")));
-    lib().desc->pDestroyDevice(inst);
+    md.pDestroyDevice(inst);
 }

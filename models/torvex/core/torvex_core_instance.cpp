@@ -54,6 +54,11 @@ VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, V
     inst->fullName = nullptr;
     inst->numOfPorts = kNumTerminals;
     inst->pStateVars = nullptr;
+    // A failed allocation below is reported against this record: its names
+    // must be readable from here on.
+    inst->pParent = parent;
+    inst->pSimInterface = simIf;
+    inst->pModuleDescriptor = &ModuleInfo;
 
     auto** ports = static_cast<VXR_StateVar**>(VXR_malloc(kNumTerminals * sizeof(VXR_StateVar*), simIf, inst, nullptr));
     inst->pPorts = ports;
@@ -62,9 +67,6 @@ VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, V
         return nullptr;
     }
     pr->recompute = 1;
-    inst->pParent = parent;
-    inst->pSimInterface = simIf;
-    inst->pModuleDescriptor = &ModuleInfo;
 
     pr->lastTemperature = simIf->pGetTemperature(inst, simIf);
 

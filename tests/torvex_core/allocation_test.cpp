@@ -1,0 +1,67 @@
+// TORVEX_CORE under exhausted memory: every system allocation of an
+// instance's life fails once in turn, at creation and in each later step.
+#include <gtest/gtest.h>
+
+#include "allocation_sweep.h"
+#include "core_fixture.h"
+
+using namespace tc;
+
+namespace {
+
+// The steps of a life, in the host's order.
+enum Step { Create, Finalize, Stamp, Load, DeviceState, NumSteps };
+const char* const kStepNames[] = {"create", "finalize", "stamp", "load", "device state"};
+
+// One life with the k-th allocation of step `failing` failing.
+void life(int k, Step failing)
+{
+    CoreHost h;
+    const long start = vxr_test::liveBlocks();
+    Inst* inst = nullptr;
+    VXR_DeviceState* state = nullptr;
+    bool failed = false;
+    for (int s = Create; s < NumSteps && !failed; ++s) {
+        if (s == failing) vxr_test::failAllocationAfter(k);
+        switch (s) {
+        case Create: inst = h.create({realAssn("RTH", 2.0)}); break;
+        case Finalize: md.pFinalizeTopology(inst, kCbInfo); break;
+        case Stamp: md.pSetStamp(inst, kCbInfo); break;
+        case Load: md.pGenLoad(inst, h.loader()); break;
+        case DeviceState: state = md.pGetDeviceState(inst); break;
+        }
+        if (s == failing) {
+            vxr_test::failAllocationAfter(-1);
+            failed = vxr_test::allocationFailed();
+            if (failed) {
+                SCOPED_TRACE(kStepNames[s]);
+                vxr_test::expectOutOfMemoryReported(h);
+                if (s == Create) {
+                    EXPECT_EQ(inst, nullptr);
+                }
+            }
+        }
+    }
+    if (!failed) {
+        EXPECT_TRUE(h.messages().empty());
+    }
+    VXR_freeDeviceState(state);
+    md.pDestroyDevice(inst);
+    EXPECT_EQ(vxr_test::liveBlocks(), start) << "blocks left behind";
+}
+
+} // namespace
+
+TEST(TorvexCoreAllocation, EveryAllocationOfEveryStepMayFail)
+{
+    for (int s = Create; s < NumSteps; ++s) {
+        SCOPED_TRACE(kStepNames[s]);
+        const int failures = vxr_test::sweepAllocationFailures([&](int k) { life(k, static_cast<Step>(s)); });
+        if (s == Create) {
+            EXPECT_GE(failures, 4); // instance, private record, ports, state variables
+        }
+        if (s == Finalize) {
+            EXPECT_GE(failures, 6); // one per ddt operator at least
+        }
+    }
+}
