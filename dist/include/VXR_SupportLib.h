@@ -25,6 +25,24 @@ extern "C" {
 VXR_ENTRY_POINT const VXR_LibraryVersion* getLibraryVersion(void);
 VXR_ENTRY_POINT const VXR_LibraryManifest* getLibraryManifest(void);
 
+/* Build identifier: 32 lowercase hexadecimal digits, written afresh by every
+ * build of a library (cmake/gen_buildid.cmake). */
+extern const char vxr_build_id[];
+
+/* Initialiser of this revision's version record `libraryVersion`. */
+#if VXR_REVISION == 187
+#define VXR_LIBRARY_VERSION_RECORD {1, 87, "1.87", 100, "1.87.100"}
+#elif VXR_REVISION == 160
+#define VXR_LIBRARY_VERSION_RECORD {1, 60, "1.60", 100, "1.60.100"}
+#else
+#define VXR_LIBRARY_VERSION_RECORD {1, 42, "1.42", 0, NULL}
+#endif
+
+/* Defines the two entry points over a module's static records. */
+#define VXR_DEFINE_LIBRARY_ENTRY_POINTS(version, manifest)                            \
+    const VXR_LibraryVersion* getLibraryVersion(void) { return &(version); }        \
+    const VXR_LibraryManifest* getLibraryManifest(void) { return &(manifest); }
+
 /* ---- Loaders: null members, static-check loader, RHS-only copy, query mask -- */
 
 /* Parameter-list tail of loader members: revision 1.87 members take the

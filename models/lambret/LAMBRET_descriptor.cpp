@@ -112,11 +112,8 @@ constinit VXR_ModuleDescriptor ModuleInfo = {
     .pGetDebugInfo = nullptr,
 };
 
-constinit const VXR_LibraryVersion libraryVersion = {1, 87, "1.87", 100, "1.87.100"};
+constinit const VXR_LibraryVersion libraryVersion = VXR_LIBRARY_VERSION_RECORD;
 
 constinit VXR_LibraryManifest libraryManifest = {1, &ModuleInfo, {}, vxr_build_id};
 
-extern "C" {
-VXR_EXPORT const VXR_LibraryVersion* getLibraryVersion(void) { return &libraryVersion; }
-VXR_EXPORT const VXR_LibraryManifest* getLibraryManifest(void) { return &libraryManifest; }
-}
+VXR_DEFINE_LIBRARY_ENTRY_POINTS(libraryVersion, libraryManifest)

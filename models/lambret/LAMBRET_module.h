@@ -84,7 +84,6 @@ extern VXR_NatureDescriptor Nature_Current;
 extern s_AMS_Sizes _module1_AMS_Sizes;
 extern const VXR_LibraryVersion libraryVersion;
 extern VXR_LibraryManifest libraryManifest;
-extern "C" const char vxr_build_id[];
 
 // Parameters (LAMBRET_params.cpp).
 using LambretRealSetter = void (*)(VXR_DeviceInst*, double, int*);

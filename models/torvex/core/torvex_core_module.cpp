@@ -9,7 +9,6 @@
 #define TORVEX_DISCIPLINES_PATH "disciplines.vams"
 #endif
 
-extern "C" const char vxr_build_id[];
 
 namespace torvex_core {
 namespace {
@@ -45,7 +44,7 @@ constinit VXR_NatureDescriptor Nature_Current = {
     "Current", 26, TORVEX_DISCIPLINES_PATH, 1e-12, "I", "A", "Charge", nullptr, 0, nullptr, nullptr, 0, nullptr, nullptr,
 };
 
-constinit const VXR_LibraryVersion libraryVersion = {1, 60, "1.60", 100, "1.60.100"};
+constinit const VXR_LibraryVersion libraryVersion = VXR_LIBRARY_VERSION_RECORD;
 
 } // namespace
 
@@ -136,7 +135,4 @@ void _module1_getOutVarInfo(VXR_DeviceInst* inst, int n, const VXR_OutVarDesc* d
 
 } // namespace torvex_core
 
-extern "C" {
-VXR_EXPORT const VXR_LibraryVersion* getLibraryVersion(void) { return &torvex_core::libraryVersion; }
-VXR_EXPORT const VXR_LibraryManifest* getLibraryManifest(void) { return &torvex_core::libraryManifest; }
-}
+VXR_DEFINE_LIBRARY_ENTRY_POINTS(torvex_core::libraryVersion, torvex_core::libraryManifest)
