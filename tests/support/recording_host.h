@@ -54,7 +54,7 @@ enum class Call {
     HandleDebugEvent,
     SaveCrossEvent,
     RestoreCrossEvent,
-    HostFree,         // 1.42 pFree*Spec; details in hostFrees()
+    HostFree,         // 1.42 host free members; details in hostFrees()
     FileOpen,         // file services; details in fileCalls()
     FileClose,
     FileWrite,
