@@ -44,6 +44,14 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
          "line 3: instance 'N1' requested the simulation to stop: Parameter 'RR' not found. [ instance 'N1' of module type 'fixrc' ]"},
         {".lib " + fixture("rl", 160) + "\nV1 in 0 1\nN1 in 0 fixrl L=x\n.op\n", "line 3: bad number 'x' for parameter 'L' of N1"},
         {".lib " + fixture("rl", 142) + "\nV1 in 0 1\nN1 in 0 fixrl R=0\n.op\n", "parameter 'R' out of range"},
+        // Fewer nodes than terminals reach the module, which refuses them in
+        // revisions 1.60 and 1.42; more nodes never reach it.
+        {".lib " + fixture("rc", 160) + "\nV1 in 0 1\nN1 in out fixrc\n.op\n",
+         "line 3: instance 'N1' requested the simulation to stop: Expected 3 ports; received 2 ports instead."},
+        {".lib " + fixture("diode", 142) + "\nV1 in 0 1\nN1 in fixdiode\n.op\n",
+         "line 3: instance 'N1' requested the simulation to stop: Expected 2 ports; received 1 ports instead."},
+        {".lib " + fixture("rc", 187) + "\nV1 in 0 1\nN1 in out 0 0 fixrc\n.op\n",
+         "line 3: N1: model 'fixrc' has 3 terminals (IN OUT REF), 4 nodes given"},
     };
     for (auto& c : cases) {
         try {

@@ -43,7 +43,7 @@ struct Options {
     double vntol = 1e-6;   // absolute tolerance on voltages
     double abstol = 1e-12; // absolute tolerance on currents
     double chgtol = 1e-14;
-    double gmin = 1e-12;   // conductance used by gmin stepping's last stage
+    double gmin = 1e-12;   // gmin stepping's last stage; ties a module's isolated nodes to ground
     double trtol = 7.0;    // truncation-error tolerance factor
     int itl1 = 100;        // Newton iterations for a DC point
     int itl4 = 50;         // Newton iterations per time point

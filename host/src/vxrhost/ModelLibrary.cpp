@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <dlfcn.h>
@@ -219,8 +220,13 @@ public:
             if (n >= 0) nn = c.unknowns()[n].name;
             terms.push_back(newSV(nn, n, false));
         }
-        int nt = desc_->numOfTerminals;
-        std::vector<int> widths(3 * (std::max<size_t>(nodes.size(), nt) + 1), 0);
+        // One scalar width record per terminal passed. A 1.87 module checks the
+        // terminal count only against width records and binds the terminals
+        // not passed as unconnected, so a short instance line passes none;
+        // 1.60 and 1.42 modules get the records and judge the count themselves.
+        std::vector<int> widths(3 * std::max<size_t>(terms.size(), 1), 0);
+        int(*termWidth)[3] = reinterpret_cast<int(*)[3]>(widths.data());
+        if (R == 187 && static_cast<int>(terms.size()) < desc_->numOfTerminals) termWidth = nullptr;
         std::vector<typename T::PAssn> assn(params.size());
         for (size_t i = 0; i < params.size(); ++i) {
             const ParamValue& p = params[i];
@@ -246,11 +252,11 @@ public:
             CallGuard g(this);
             if constexpr (R == 187)
                 inst_ = desc_->pCreateInstance(this->name().c_str(), &sim_, nullptr, static_cast<int>(terms.size()),
-                                               reinterpret_cast<int(*)[3]>(widths.data()), terms.data(),
+                                               termWidth, terms.data(),
                                                static_cast<int>(assn.size()), assn.data(), 0, 0);
             else
                 inst_ = desc_->pCreateInstance(this->name().c_str(), &sim_, nullptr, static_cast<int>(terms.size()),
-                                               reinterpret_cast<int(*)[3]>(widths.data()), terms.data(),
+                                               termWidth, terms.data(),
                                                static_cast<int>(assn.size()), assn.data());
         }
         // A failed creation still releases what the library allocated: the
@@ -307,6 +313,7 @@ public:
         {
             CallGuard g(this);
             desc_->pFinalizeTopology(inst_, this);
+            adoptIsolatedNodes();
             if constexpr (R == 187) {
                 host->checkExit();
                 if (desc_->pCreateBranches) desc_->pCreateBranches(inst_, this);
@@ -319,6 +326,19 @@ public:
         host->checkExit();
     }
 
+    // Nodes the module made for terminals left unconnected (marked isolated
+    // once pSetupNode returned) float; each is tied to ground through gmin so
+    // that every analysis can solve it. Their names are heap copies handed
+    // over with the node.
+    void adoptIsolatedNodes() {
+        for (auto& [sv, name] : setupNames_) {
+            if (!sv->isIsolatedPort) continue;
+            std::free(const_cast<char*>(name));
+            if (sv->pos >= 0) isolated_.push_back(sv->pos);
+        }
+        setupNames_.clear();
+    }
+
     void beginAnalysis(AnalysisKind, EvalContext& ctx) override {
         if constexpr (R == 187) {
             if (desc_->pExecAnalogInitial) call(ctx, [&] { desc_->pExecAnalogInitial(inst_, &ldr_); });
@@ -327,6 +347,11 @@ public:
 
     void load(EvalContext& ctx) override {
         call(ctx, [&] { desc_->pGenLoad(inst_, &ldr_); });
+        const double g = host->options.gmin;
+        for (int i : isolated_) {
+            ctx.addF(i, g * ctx.sol(i));
+            ctx.addG(i, i, g);
+        }
     }
 
     void accept(EvalContext& ctx) override {
@@ -430,6 +455,7 @@ private:
         int pos = s->circuit_.addUnknown(n, false);
         SV* sv = s->newSV(n, pos, false);
         sv->pParent = inst;
+        if (name) s->setupNames_.emplace_back(sv, name);
         return sv;
     }
     static SV* cbCreateBranch(const char* name, VXR_BranchTypeE type, SV* pos, SV* neg, Inst* inst, void* cb) {
@@ -716,6 +742,8 @@ private:
     std::deque<JacHandle> jac_;
     std::deque<std::string> names_;
     std::map<std::pair<int, int>, int> branchCount_;
+    std::vector<int> isolated_; // isolated nodes made for unconnected terminals
+    std::vector<std::pair<SV*, const char*>> setupNames_; // names given to pSetupNode during finalize
 };
 
 // ---- The per-revision library adapter ------------------------------------------------

@@ -437,7 +437,8 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 if (it == libs.end()) fail(L.number, name + ": unknown model '" + model + "' (no .lib provides it)");
                 ModelLibrary& lib = *it->second;
                 std::vector<std::string> nodeNames(tok.begin() + 1, tok.begin() + static_cast<long>(firstParam) - 1);
-                if (nodeNames.size() != lib.terminals().size()) {
+                // Fewer nodes than terminals: the module binds the rest as unconnected.
+                if (nodeNames.size() > lib.terminals().size()) {
                     std::string terms;
                     for (auto& t : lib.terminals()) terms += " " + t;
                     fail(L.number, name + ": model '" + lib.moduleName() + "' has " + std::to_string(lib.terminals().size()) +
