@@ -9,7 +9,6 @@
 #include <limits.h>
 #include <math.h>
 #include "VXR_SupportLib.h"
-#include "VXR_SupportLib.h"
 
 /* The one conversion of a double to int: truncation toward zero, with
  * INT_MIN for NaN and for values outside int (a defined value that range
