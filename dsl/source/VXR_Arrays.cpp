@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kMsgLen = 2048;
-
 // Element count of one bound pair, exact in 64 bits.
 long long pairCount(int left, int right)
 {
@@ -46,7 +44,7 @@ int checkedCount(VXR_Array* a, long long count)
 {
     const long long maxElems = static_cast<long long>(SIZE_MAX / sizeof(double));
     if (count > INT_MAX || count > maxElems) {
-        char buf[kMsgLen];
+        char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
         snprintf(buf, sizeof buf, "Array '%s' has too many elements.", VXR_nameOrNull(a->_arrayName));
         VXR_fatalUserError(a->_pSimInterface, a->_pParent, buf);
         return -1;

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr size_t kMsgLen = 2048;
-
 bool isMarker(const VXR_StateVar* sv)
 {
     return sv == UNCONNECTED_SV || sv == VXR_NO_NODE_SV;
@@ -19,7 +17,7 @@ extern "C" {
 
 void VXR_reportPortMismatch(int numOfGivenPorts, int numOfPorts, VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst)
 {
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     if constexpr (VXR_REVISION == 187)
         snprintf(buf, sizeof buf, "Expected %d ports; received at least %d ports instead.", numOfPorts, numOfGivenPorts);
     else
@@ -48,7 +46,7 @@ void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth
             *ppSV = UNCONNECTED_SV;
         return;
     }
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     formatWidthText(buf, sizeof buf, portName, givenWidth, portWidth);
     VXR_Message(pSimInterface, pInst, nullptr, MessageTypeE_WARNING, buf);
     VXR_Message(pSimInterface, nullptr, nullptr, MessageTypeE_WARNING, "\n");
@@ -57,7 +55,7 @@ void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth
 void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth, VXR_SimInterface* pSimInterface,
                              VXR_DeviceInst* pInst)
 {
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     formatWidthText(buf, sizeof buf, portName, givenWidth, portWidth);
     VXR_fatalUserError(pSimInterface, pInst, buf);
 }
@@ -66,7 +64,7 @@ void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth
 void VXR_reportInstanceArrayError(const char* portName, int givenWidth, int portWidth, int range,
                                   VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst)
 {
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     const char* name = VXR_nameOrNull(portName);
     if (portWidth != 0)
         snprintf(buf, sizeof buf,
