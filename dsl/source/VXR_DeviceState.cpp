@@ -67,6 +67,16 @@ void transfer(void* p, size_t size, FILE* f, VXR_SrlzDirE* pDir) {
     if (n != 1) *pDir = SRLZ_ERROR;
 }
 
+// One value through a local copy: a failed read leaves *pVal as it was.
+template <class T>
+void serializeScalar(T* pVal, FILE* f, VXR_SrlzDirE* pDir) {
+    if (pDir) *pDir = direction(pDir);
+    T v{};
+    if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
+    transfer(&v, sizeof v, f, pDir);
+    if (pDir && *pDir == SRLZ_FROM_FILE) *pVal = v;
+}
+
 bool readInt(int* v, FILE* f, VXR_SrlzDirE* pDir) {
     transfer(v, sizeof *v, f, pDir);
     return *pDir != SRLZ_ERROR;
@@ -113,21 +123,9 @@ void VXR_freeDeviceState(VXR_DeviceState* pState) {
     VXR_free(pState);
 }
 
-void VXR_serializeDouble(const char*, double* pVal, FILE* f, VXR_SrlzDirE* pDir) {
-    if (pDir) *pDir = direction(pDir);
-    double v = 0.0;
-    if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
-    transfer(&v, sizeof v, f, pDir);
-    if (pDir && *pDir == SRLZ_FROM_FILE) *pVal = v;
-}
+void VXR_serializeDouble(const char*, double* pVal, FILE* f, VXR_SrlzDirE* pDir) { serializeScalar(pVal, f, pDir); }
 
-void VXR_serializeInt(const char*, int* pVal, FILE* f, VXR_SrlzDirE* pDir) {
-    if (pDir) *pDir = direction(pDir);
-    int v = 0;
-    if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
-    transfer(&v, sizeof v, f, pDir);
-    if (pDir && *pDir == SRLZ_FROM_FILE) *pVal = v;
-}
+void VXR_serializeInt(const char*, int* pVal, FILE* f, VXR_SrlzDirE* pDir) { serializeScalar(pVal, f, pDir); }
 
 void VXR_serializeString(const char*, const char** p_strval, FILE* f, VXR_SrlzDirE* pDir) {
     if (!pDir) return;
