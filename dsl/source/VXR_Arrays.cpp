@@ -9,13 +9,6 @@
 
 namespace {
 
-// Element count of one bound pair, exact in 64 bits.
-long long pairCount(int left, int right)
-{
-    const long long d = static_cast<long long>(right) - left;
-    return (d < 0 ? -d : d) + 1;
-}
-
 // Grow-only element storage of elemSize-byte elements; returns the block
 // (zeroed where it was replaced) or NULL with _dataLen 0.
 void* sizeData(VXR_Array* a, int sz, size_t elemSize)
@@ -93,11 +86,8 @@ void installBounds(VXR_Array* a, int numDims, int* left, int* right)
     a->_pLeftBounds = left;
     a->_pRightBounds = right;
     long long count = 1;
-    for (int d = 0; d < numDims; ++d) {
-        count *= pairCount(left[d], right[d]);
-        if (count > INT_MAX)
-            count = static_cast<long long>(INT_MAX) + 1; // oversize; stays out of int64 overflow
-    }
+    for (int d = 0; d < numDims; ++d)
+        count = VXR_addDimensionCount(count, left[d], right[d]);
     a->_boundsSet = 1;
     a->_contentsModified = 1;
     a->_numDims = numDims;
@@ -219,7 +209,7 @@ void VXR_setArrayBounds(VXR_Array* pArray, int leftBound, int rightBound)
     pArray->_rightBound = rightBound;
     pArray->_boundsSet = 1;
     pArray->_contentsModified = 1;
-    sizeByType(pArray, pairCount(leftBound, rightBound));
+    sizeByType(pArray, VXR_boundPairCount(leftBound, rightBound));
 }
 #endif
 

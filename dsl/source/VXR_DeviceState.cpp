@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "VXR_SupportLib.h"
+#include "VXR_ParamsData.h"
 
 namespace {
 
@@ -236,11 +236,8 @@ void VXR_serializeArray(const char*, VXR_Array* pArray, FILE* f, VXR_SrlzDirE* p
     }
     long long count = 1;
     for (int d = 0; d < nd && *pDir != SRLZ_ERROR; ++d) {
-        if (readInt(&pBounds[2 * d], f, pDir) && readInt(&pBounds[2 * d + 1], f, pDir)) {
-            const long long span = static_cast<long long>(pBounds[2 * d + 1]) - pBounds[2 * d];
-            count *= (span < 0 ? -span : span) + 1;
-            if (count > INT_MAX) count = static_cast<long long>(INT_MAX) + 1;
-        }
+        if (readInt(&pBounds[2 * d], f, pDir) && readInt(&pBounds[2 * d + 1], f, pDir))
+            count = VXR_addDimensionCount(count, pBounds[2 * d], pBounds[2 * d + 1]);
     }
     int len = 0;
     if (*pDir != SRLZ_ERROR) readInt(&len, f, pDir);

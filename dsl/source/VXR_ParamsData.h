@@ -27,6 +27,23 @@ static inline int VXR_roundToIntChecked(double x)
     return VXR_truncToIntChecked(x > 0.0 ? x + 0.5 : x - 0.5);
 }
 
+/* Element count of the bound pair [left:right], exact in 64 bits. */
+static inline long long VXR_boundPairCount(int left, int right)
+{
+    const long long d = (long long)right - left;
+    return (d < 0 ? -d : d) + 1;
+}
+
+/* count (1 .. INT_MAX + 1) times the element count of [left:right]. A product
+ * past int comes out as INT_MAX + 1, the oversize mark, and no dimension
+ * count can carry it past 64 bits. */
+static inline long long VXR_addDimensionCount(long long count, int left, int right)
+{
+    const long long oversize = (long long)INT_MAX + 1;
+    const long long n = VXR_boundPairCount(left, right);
+    return count > oversize / n ? oversize : count * n;
+}
+
 /* Printable form of a possibly missing name. */
 static inline const char* VXR_nameOrNull(const char* s)
 {

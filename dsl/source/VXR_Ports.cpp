@@ -134,8 +134,7 @@ int getSV_SizePtr(VXR_DeviceInst* pInst, int term, int* pSize, VXR_StateVar*** p
         if (v >= pInst->numOfVectors || !pInst->pVectors)
             return 0;
         const VXR_Vector* vec = &pInst->pVectors[v];
-        const long long n = static_cast<long long>(vec->R) - vec->L;
-        *pSize = static_cast<int>((n < 0 ? -n : n) + 1);
+        *pSize = static_cast<int>(VXR_boundPairCount(vec->L, vec->R));
         *pppSV = vec->pSVs;
         return 1;
     }
