@@ -70,27 +70,22 @@ void installBounds(VXR_Array* a, int numDims, int* left, int* right)
 {
     VXR_free(a->_pLeftBounds);
     VXR_free(a->_pRightBounds);
+    long long count = 1;
     if (numDims > 0 && (!left || !right)) {
-        // Allocation failure (already reported): no bounds to size by.
+        // Allocation failure (already reported): no bounds and no elements.
         VXR_free(left);
         VXR_free(right);
         left = right = nullptr;
         numDims = 0;
-        a->_pLeftBounds = a->_pRightBounds = nullptr;
-        a->_numDims = 0;
-        a->_boundsSet = 1;
-        a->_contentsModified = 1;
-        sizeByType(a, 0);
-        return;
+        count = 0;
     }
-    a->_pLeftBounds = left;
-    a->_pRightBounds = right;
-    long long count = 1;
     for (int d = 0; d < numDims; ++d)
         count = VXR_addDimensionCount(count, left[d], right[d]);
+    a->_pLeftBounds = left;
+    a->_pRightBounds = right;
+    a->_numDims = numDims;
     a->_boundsSet = 1;
     a->_contentsModified = 1;
-    a->_numDims = numDims;
     sizeByType(a, count);
 }
 
@@ -109,6 +104,20 @@ bool descendingFirst(const VXR_Array* a)
     return a->_leftBound > a->_rightBound;
 }
 #endif
+
+// Writes source(k), k = 0 .. n-1, into dst (back to front when reverse); any
+// changed element marks the array modified.
+template <class T, class Source>
+void copyElements(VXR_Array* a, T* dst, int n, bool reverse, Source source)
+{
+    for (int k = 0; k < n; ++k) {
+        const T v = source(k);
+        T& t = dst[reverse ? n - 1 - k : k];
+        if (v != t) // also true when either side is NaN
+            a->_contentsModified = 1;
+        t = v;
+    }
+}
 
 } // namespace
 
@@ -232,25 +241,14 @@ void VXR_assignArray(VXR_Array* pLhs, const VXR_Array* pRhs)
         return;
     const bool reverse = descendingFirst(pLhs) != descendingFirst(pRhs);
     const bool rhsReal = pRhs->_arrayType == VXR_REAL_ARRAY;
-    if (pLhs->_arrayType == VXR_REAL_ARRAY) {
-        double* dst = pLhs->_data._pReal;
-        for (int k = 0; k < n; ++k) {
-            const double v = rhsReal ? pRhs->_data._pReal[k] : static_cast<double>(pRhs->_data._pInt[k]);
-            double& t = dst[reverse ? n - 1 - k : k];
-            if (v != t) // also true when either side is NaN
-                pLhs->_contentsModified = 1;
-            t = v;
-        }
-    } else if (pLhs->_arrayType == VXR_INT_ARRAY) {
-        int* dst = pLhs->_data._pInt;
-        for (int k = 0; k < n; ++k) {
-            const int v = rhsReal ? VXR_roundToIntChecked(pRhs->_data._pReal[k]) : pRhs->_data._pInt[k];
-            int& t = dst[reverse ? n - 1 - k : k];
-            if (v != t)
-                pLhs->_contentsModified = 1;
-            t = v;
-        }
-    }
+    if (pLhs->_arrayType == VXR_REAL_ARRAY)
+        copyElements(pLhs, pLhs->_data._pReal, n, reverse, [&](int k) {
+            return rhsReal ? pRhs->_data._pReal[k] : static_cast<double>(pRhs->_data._pInt[k]);
+        });
+    else if (pLhs->_arrayType == VXR_INT_ARRAY)
+        copyElements(pLhs, pLhs->_data._pInt, n, reverse, [&](int k) {
+            return rhsReal ? VXR_roundToIntChecked(pRhs->_data._pReal[k]) : pRhs->_data._pInt[k];
+        });
 }
 
 VXR_Array* VXR_duplicateArray(const VXR_Array* pRhs)
