@@ -89,19 +89,9 @@ void installBounds(VXR_Array* a, int numDims, int* left, int* right)
     sizeByType(a, count);
 }
 
-bool descendingFirst(const VXR_Array* a)
-{
-    return a->_numDims >= 1 && a->_pLeftBounds && a->_pRightBounds && a->_pLeftBounds[0] > a->_pRightBounds[0];
-}
-
 bool hasBoundVectors(const VXR_Array* a)
 {
     return a->_numDims <= 0 || (a->_pLeftBounds && a->_pRightBounds);
-}
-#else
-bool descendingFirst(const VXR_Array* a)
-{
-    return a->_leftBound > a->_rightBound;
 }
 #endif
 
@@ -239,7 +229,7 @@ void VXR_assignArray(VXR_Array* pLhs, const VXR_Array* pRhs)
     int n = pRhs->_dataLen < pLhs->_dataLen ? pRhs->_dataLen : pLhs->_dataLen;
     if (n <= 0 || !pRhs->_data._pReal || !pLhs->_data._pReal)
         return;
-    const bool reverse = descendingFirst(pLhs) != descendingFirst(pRhs);
+    const bool reverse = VXR_arrayDescending(pLhs) != VXR_arrayDescending(pRhs);
     const bool rhsReal = pRhs->_arrayType == VXR_REAL_ARRAY;
     if (pLhs->_arrayType == VXR_REAL_ARRAY)
         copyElements(pLhs, pLhs->_data._pReal, n, reverse, [&](int k) {

@@ -44,6 +44,17 @@ static inline long long VXR_addDimensionCount(long long count, int left, int rig
     return count > oversize / n ? oversize : count * n;
 }
 
+/* Whether the first dimension runs from a higher to a lower index (an
+ * array without bound vectors does not). */
+static inline int VXR_arrayDescending(const VXR_Array* a)
+{
+#if VXR_REVISION == 187
+    return a->_numDims >= 1 && a->_pLeftBounds && a->_pRightBounds && a->_pLeftBounds[0] > a->_pRightBounds[0];
+#else
+    return a->_leftBound > a->_rightBound;
+#endif
+}
+
 /* Printable form of a possibly missing name. */
 static inline const char* VXR_nameOrNull(const char* s)
 {
