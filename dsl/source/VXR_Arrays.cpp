@@ -9,15 +9,6 @@
 
 namespace {
 
-constexpr size_t kMsgLen = 2048;
-
-// Element count of one bound pair, exact in 64 bits.
-long long pairCount(int left, int right)
-{
-    const long long d = static_cast<long long>(right) - left;
-    return (d < 0 ? -d : d) + 1;
-}
-
 // Grow-only element storage of elemSize-byte elements; returns the block
 // (zeroed where it was replaced) or NULL with _dataLen 0.
 void* sizeData(VXR_Array* a, int sz, size_t elemSize)
@@ -46,7 +37,7 @@ int checkedCount(VXR_Array* a, long long count)
 {
     const long long maxElems = static_cast<long long>(SIZE_MAX / sizeof(double));
     if (count > INT_MAX || count > maxElems) {
-        char buf[kMsgLen];
+        char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
         snprintf(buf, sizeof buf, "Array '%s' has too many elements.", VXR_nameOrNull(a->_arrayName));
         VXR_fatalUserError(a->_pSimInterface, a->_pParent, buf);
         return -1;
@@ -79,48 +70,44 @@ void installBounds(VXR_Array* a, int numDims, int* left, int* right)
 {
     VXR_free(a->_pLeftBounds);
     VXR_free(a->_pRightBounds);
+    long long count = 1;
     if (numDims > 0 && (!left || !right)) {
-        // Allocation failure (already reported): no bounds to size by.
+        // Allocation failure (already reported): no bounds and no elements.
         VXR_free(left);
         VXR_free(right);
         left = right = nullptr;
         numDims = 0;
-        a->_pLeftBounds = a->_pRightBounds = nullptr;
-        a->_numDims = 0;
-        a->_boundsSet = 1;
-        a->_contentsModified = 1;
-        sizeByType(a, 0);
-        return;
+        count = 0;
     }
+    for (int d = 0; d < numDims; ++d)
+        count = VXR_addDimensionCount(count, left[d], right[d]);
     a->_pLeftBounds = left;
     a->_pRightBounds = right;
-    long long count = 1;
-    for (int d = 0; d < numDims; ++d) {
-        count *= pairCount(left[d], right[d]);
-        if (count > INT_MAX)
-            count = static_cast<long long>(INT_MAX) + 1; // oversize; stays out of int64 overflow
-    }
+    a->_numDims = numDims;
     a->_boundsSet = 1;
     a->_contentsModified = 1;
-    a->_numDims = numDims;
     sizeByType(a, count);
-}
-
-bool descendingFirst(const VXR_Array* a)
-{
-    return a->_numDims >= 1 && a->_pLeftBounds && a->_pRightBounds && a->_pLeftBounds[0] > a->_pRightBounds[0];
 }
 
 bool hasBoundVectors(const VXR_Array* a)
 {
     return a->_numDims <= 0 || (a->_pLeftBounds && a->_pRightBounds);
 }
-#else
-bool descendingFirst(const VXR_Array* a)
-{
-    return a->_leftBound > a->_rightBound;
-}
 #endif
+
+// Writes source(k), k = 0 .. n-1, into dst (back to front when reverse); any
+// changed element marks the array modified.
+template <class T, class Source>
+void copyElements(VXR_Array* a, T* dst, int n, bool reverse, Source source)
+{
+    for (int k = 0; k < n; ++k) {
+        const T v = source(k);
+        T& t = dst[reverse ? n - 1 - k : k];
+        if (v != t) // also true when either side is NaN
+            a->_contentsModified = 1;
+        t = v;
+    }
+}
 
 } // namespace
 
@@ -221,7 +208,7 @@ void VXR_setArrayBounds(VXR_Array* pArray, int leftBound, int rightBound)
     pArray->_rightBound = rightBound;
     pArray->_boundsSet = 1;
     pArray->_contentsModified = 1;
-    sizeByType(pArray, pairCount(leftBound, rightBound));
+    sizeByType(pArray, VXR_boundPairCount(leftBound, rightBound));
 }
 #endif
 
@@ -242,27 +229,16 @@ void VXR_assignArray(VXR_Array* pLhs, const VXR_Array* pRhs)
     int n = pRhs->_dataLen < pLhs->_dataLen ? pRhs->_dataLen : pLhs->_dataLen;
     if (n <= 0 || !pRhs->_data._pReal || !pLhs->_data._pReal)
         return;
-    const bool reverse = descendingFirst(pLhs) != descendingFirst(pRhs);
+    const bool reverse = VXR_arrayDescending(pLhs) != VXR_arrayDescending(pRhs);
     const bool rhsReal = pRhs->_arrayType == VXR_REAL_ARRAY;
-    if (pLhs->_arrayType == VXR_REAL_ARRAY) {
-        double* dst = pLhs->_data._pReal;
-        for (int k = 0; k < n; ++k) {
-            const double v = rhsReal ? pRhs->_data._pReal[k] : static_cast<double>(pRhs->_data._pInt[k]);
-            double& t = dst[reverse ? n - 1 - k : k];
-            if (v != t) // also true when either side is NaN
-                pLhs->_contentsModified = 1;
-            t = v;
-        }
-    } else if (pLhs->_arrayType == VXR_INT_ARRAY) {
-        int* dst = pLhs->_data._pInt;
-        for (int k = 0; k < n; ++k) {
-            const int v = rhsReal ? VXR_roundToIntChecked(pRhs->_data._pReal[k]) : pRhs->_data._pInt[k];
-            int& t = dst[reverse ? n - 1 - k : k];
-            if (v != t)
-                pLhs->_contentsModified = 1;
-            t = v;
-        }
-    }
+    if (pLhs->_arrayType == VXR_REAL_ARRAY)
+        copyElements(pLhs, pLhs->_data._pReal, n, reverse, [&](int k) {
+            return rhsReal ? pRhs->_data._pReal[k] : static_cast<double>(pRhs->_data._pInt[k]);
+        });
+    else if (pLhs->_arrayType == VXR_INT_ARRAY)
+        copyElements(pLhs, pLhs->_data._pInt, n, reverse, [&](int k) {
+            return rhsReal ? VXR_roundToIntChecked(pRhs->_data._pReal[k]) : pRhs->_data._pInt[k];
+        });
 }
 
 VXR_Array* VXR_duplicateArray(const VXR_Array* pRhs)

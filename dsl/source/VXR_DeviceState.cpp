@@ -5,8 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "VXR_SupportLib.h"
-#include "VXR_SupportLib.h"
+#include "VXR_ParamsData.h"
 
 namespace {
 
@@ -68,6 +67,16 @@ void transfer(void* p, size_t size, FILE* f, VXR_SrlzDirE* pDir) {
     if (n != 1) *pDir = SRLZ_ERROR;
 }
 
+// One value through a local copy: a failed read leaves *pVal as it was.
+template <class T>
+void serializeScalar(T* pVal, FILE* f, VXR_SrlzDirE* pDir) {
+    if (pDir) *pDir = direction(pDir);
+    T v{};
+    if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
+    transfer(&v, sizeof v, f, pDir);
+    if (pDir && *pDir == SRLZ_FROM_FILE) *pVal = v;
+}
+
 bool readInt(int* v, FILE* f, VXR_SrlzDirE* pDir) {
     transfer(v, sizeof *v, f, pDir);
     return *pDir != SRLZ_ERROR;
@@ -114,21 +123,9 @@ void VXR_freeDeviceState(VXR_DeviceState* pState) {
     VXR_free(pState);
 }
 
-void VXR_serializeDouble(const char*, double* pVal, FILE* f, VXR_SrlzDirE* pDir) {
-    if (pDir) *pDir = direction(pDir);
-    double v = 0.0;
-    if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
-    transfer(&v, sizeof v, f, pDir);
-    if (pDir && *pDir == SRLZ_FROM_FILE) *pVal = v;
-}
+void VXR_serializeDouble(const char*, double* pVal, FILE* f, VXR_SrlzDirE* pDir) { serializeScalar(pVal, f, pDir); }
 
-void VXR_serializeInt(const char*, int* pVal, FILE* f, VXR_SrlzDirE* pDir) {
-    if (pDir) *pDir = direction(pDir);
-    int v = 0;
-    if (pDir && *pDir == SRLZ_TO_FILE) v = *pVal;
-    transfer(&v, sizeof v, f, pDir);
-    if (pDir && *pDir == SRLZ_FROM_FILE) *pVal = v;
-}
+void VXR_serializeInt(const char*, int* pVal, FILE* f, VXR_SrlzDirE* pDir) { serializeScalar(pVal, f, pDir); }
 
 void VXR_serializeString(const char*, const char** p_strval, FILE* f, VXR_SrlzDirE* pDir) {
     if (!pDir) return;
@@ -239,11 +236,8 @@ void VXR_serializeArray(const char*, VXR_Array* pArray, FILE* f, VXR_SrlzDirE* p
     }
     long long count = 1;
     for (int d = 0; d < nd && *pDir != SRLZ_ERROR; ++d) {
-        if (readInt(&pBounds[2 * d], f, pDir) && readInt(&pBounds[2 * d + 1], f, pDir)) {
-            const long long span = static_cast<long long>(pBounds[2 * d + 1]) - pBounds[2 * d];
-            count *= (span < 0 ? -span : span) + 1;
-            if (count > INT_MAX) count = static_cast<long long>(INT_MAX) + 1;
-        }
+        if (readInt(&pBounds[2 * d], f, pDir) && readInt(&pBounds[2 * d + 1], f, pDir))
+            count = VXR_addDimensionCount(count, pBounds[2 * d], pBounds[2 * d + 1]);
     }
     int len = 0;
     if (*pDir != SRLZ_ERROR) readInt(&len, f, pDir);

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "VXR_SupportLib.h"
-#include "VXR_SupportLib.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "VXR_SupportLib.h"
-#include "VXR_SupportLib.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr double kFltMax = 3.4028234663852886e38;
+using vxr::kFltMax;
 
 using DebugHandler = decltype(VXR_SimInterface::pHandleDebugEvent);
 

@@ -3,8 +3,8 @@
 #include <math.h>
 #include <stdarg.h>
 
-#include "VXR_SupportLib.h"
 #include "VXR_Operators.h"
+#include "VXR_ParamsData.h"
 
 namespace {
 
@@ -30,22 +30,6 @@ bool tableBoundsSet(const VXR_Array* a) {
     return a->_numDims >= 1 && a->_pLeftBounds && a->_pRightBounds;
 #else
     return true;
-#endif
-}
-
-int firstLeftBound(const VXR_Array* a) {
-#if VXR_REVISION == 187
-    return a->_pLeftBounds[0];
-#else
-    return a->_leftBound;
-#endif
-}
-
-int firstRightBound(const VXR_Array* a) {
-#if VXR_REVISION == 187
-    return a->_pRightBounds[0];
-#else
-    return a->_rightBound;
 #endif
 }
 
@@ -93,7 +77,7 @@ void VXR_setNoiseTableArg(VXR_NoiseSrc* pSrc, VXR_Array* pTableArray) {
         noiseTableError(pSrc, "Arrays passed to noise_table must have even length.");
         return;
     }
-    if (firstLeftBound(pTableArray) > firstRightBound(pTableArray)) {
+    if (VXR_arrayDescending(pTableArray)) {
         noiseTableError(pSrc, "Arrays passed to noise_table should have increasing indices.");
         return;
     }

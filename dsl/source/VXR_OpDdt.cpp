@@ -87,16 +87,15 @@ void VXR_OpBranch_ddt_setArg_dwrt(VXR_OpBranch_ddt* op, void* doublet, double dv
     ldr->pLoadDerivDoubletQ(1, &doublet, &value, ldr VXR_LDR_INST(op->_pParent));
 }
 
-void VXR_ddtGenericLoad(VXR_OpBranch_ddt* op, VXR_ContribLoader* ldr) {
-    double value1 = -ldr->pGetSol(op->_branchVar, ldr VXR_LDR_INST(op->_pParent));
-    ldr->pLoadRhsPair(1, &op->_rhsBranch, &value1, ldr VXR_LDR_INST(op->_pParent));
-    double value2 = -1.0;
-    ldr->pLoadDerivDoublet(1, &op->_dbtJ_br_br, &value2, ldr VXR_LDR_INST(op->_pParent));
-}
-
 void VXR_ddtGenericLoadRHS(VXR_OpBranch_ddt* op, VXR_ContribLoader* ldr) {
     double value1 = -ldr->pGetSol(op->_branchVar, ldr VXR_LDR_INST(op->_pParent));
     ldr->pLoadRhsPair(1, &op->_rhsBranch, &value1, ldr VXR_LDR_INST(op->_pParent));
+}
+
+void VXR_ddtGenericLoad(VXR_OpBranch_ddt* op, VXR_ContribLoader* ldr) {
+    VXR_ddtGenericLoadRHS(op, ldr);
+    double value2 = -1.0;
+    ldr->pLoadDerivDoublet(1, &op->_dbtJ_br_br, &value2, ldr VXR_LDR_INST(op->_pParent));
 }
 
 // The operator keeps no history.

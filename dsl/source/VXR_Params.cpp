@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kMsgLen = 2048;
-
 VXR_SimInterface* simIfOf(VXR_DeviceInst* inst)
 {
     return inst ? inst->pSimInterface : nullptr;
@@ -18,7 +16,7 @@ VXR_SimInterface* simIfOf(VXR_DeviceInst* inst)
 
 void fatalName(VXR_DeviceInst* inst, const char* fmt, const char* name)
 {
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     snprintf(buf, sizeof buf, fmt, VXR_nameOrNull(name));
     VXR_fatalUserError(simIfOf(inst), inst, buf);
 }
@@ -151,7 +149,7 @@ void VXR_initArrayParam(VXR_Array* pLhs, int ix, int* paramMap, VXR_ParamAssn* g
     if (!a)
         return;
     if (a->paramType != VXR_ARRAY_OF_REAL_PARAM && a->paramType != VXR_ARRAY_OF_INT_PARAM) {
-        char buf[kMsgLen];
+        char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
         snprintf(buf, sizeof buf, "Invalid type in assignment to array parameter '%s'.", VXR_nameOrNull(a->assnName));
         VXR_fatalUserError(inst ? inst->pSimInterface : pLhs->_pSimInterface, inst, buf);
         return;
@@ -212,7 +210,7 @@ void VXR_processMultAliasSet(VXR_DeviceInst* pInst, int* paramMap, VXR_ParamAssn
         ++count;
     }
     if (count >= 2) {
-        char buf[kMsgLen];
+        char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
         snprintf(buf, sizeof buf, "Multiple aliasparam assignments to '%s'.", VXR_nameOrNull(rowName(pInst, m)));
         VXR_Message(pInst->pSimInterface, pInst, nullptr, MessageTypeE_WARNING, buf);
     }
@@ -267,7 +265,7 @@ void VXR_setParamToReal(VXR_DeviceInst* pInst, const char* paramName, double par
     if (row->paramType == VXR_REAL_PARAM) {
         modifyReal(pInst, row->paramLocation, paramVal, pRangeViolation);
     } else if (row->paramType == VXR_INT_PARAM) {
-        char buf[kMsgLen];
+        char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
         snprintf(buf, sizeof buf,
                  "Warning: Attempt to set '%s' (an integer parameter) to a real value. Rounding to nearest "
                  "integer will occur.",

@@ -9,7 +9,6 @@
 #include <limits.h>
 #include <math.h>
 #include "VXR_SupportLib.h"
-#include "VXR_SupportLib.h"
 
 /* The one conversion of a double to int: truncation toward zero, with
  * INT_MIN for NaN and for values outside int (a defined value that range
@@ -26,6 +25,34 @@ static inline int VXR_truncToIntChecked(double x)
 static inline int VXR_roundToIntChecked(double x)
 {
     return VXR_truncToIntChecked(x > 0.0 ? x + 0.5 : x - 0.5);
+}
+
+/* Element count of the bound pair [left:right], exact in 64 bits. */
+static inline long long VXR_boundPairCount(int left, int right)
+{
+    const long long d = (long long)right - left;
+    return (d < 0 ? -d : d) + 1;
+}
+
+/* count (1 .. INT_MAX + 1) times the element count of [left:right]. A product
+ * past int comes out as INT_MAX + 1, the oversize mark, and no dimension
+ * count can carry it past 64 bits. */
+static inline long long VXR_addDimensionCount(long long count, int left, int right)
+{
+    const long long oversize = (long long)INT_MAX + 1;
+    const long long n = VXR_boundPairCount(left, right);
+    return count > oversize / n ? oversize : count * n;
+}
+
+/* Whether the first dimension runs from a higher to a lower index (an
+ * array without bound vectors does not). */
+static inline int VXR_arrayDescending(const VXR_Array* a)
+{
+#if VXR_REVISION == 187
+    return a->_numDims >= 1 && a->_pLeftBounds && a->_pRightBounds && a->_pLeftBounds[0] > a->_pRightBounds[0];
+#else
+    return a->_leftBound > a->_rightBound;
+#endif
 }
 
 /* Printable form of a possibly missing name. */

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr size_t kMsgLen = 2048;
-
 bool isMarker(const VXR_StateVar* sv)
 {
     return sv == UNCONNECTED_SV || sv == VXR_NO_NODE_SV;
@@ -19,7 +17,7 @@ extern "C" {
 
 void VXR_reportPortMismatch(int numOfGivenPorts, int numOfPorts, VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst)
 {
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     if constexpr (VXR_REVISION == 187)
         snprintf(buf, sizeof buf, "Expected %d ports; received at least %d ports instead.", numOfPorts, numOfGivenPorts);
     else
@@ -48,7 +46,7 @@ void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth
             *ppSV = UNCONNECTED_SV;
         return;
     }
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     formatWidthText(buf, sizeof buf, portName, givenWidth, portWidth);
     VXR_Message(pSimInterface, pInst, nullptr, MessageTypeE_WARNING, buf);
     VXR_Message(pSimInterface, nullptr, nullptr, MessageTypeE_WARNING, "\n");
@@ -57,7 +55,7 @@ void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth
 void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth, VXR_SimInterface* pSimInterface,
                              VXR_DeviceInst* pInst)
 {
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     formatWidthText(buf, sizeof buf, portName, givenWidth, portWidth);
     VXR_fatalUserError(pSimInterface, pInst, buf);
 }
@@ -66,7 +64,7 @@ void VXR_reportWidthMismatch(const char* portName, int givenWidth, int portWidth
 void VXR_reportInstanceArrayError(const char* portName, int givenWidth, int portWidth, int range,
                                   VXR_SimInterface* pSimInterface, VXR_DeviceInst* pInst)
 {
-    char buf[kMsgLen];
+    char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
     const char* name = VXR_nameOrNull(portName);
     if (portWidth != 0)
         snprintf(buf, sizeof buf,
@@ -136,8 +134,7 @@ int getSV_SizePtr(VXR_DeviceInst* pInst, int term, int* pSize, VXR_StateVar*** p
         if (v >= pInst->numOfVectors || !pInst->pVectors)
             return 0;
         const VXR_Vector* vec = &pInst->pVectors[v];
-        const long long n = static_cast<long long>(vec->R) - vec->L;
-        *pSize = static_cast<int>((n < 0 ? -n : n) + 1);
+        *pSize = static_cast<int>(VXR_boundPairCount(vec->L, vec->R));
         *pppSV = vec->pSVs;
         return 1;
     }

@@ -110,7 +110,9 @@ TEST_F(Arrays, OversizeArrayIsReportedNotShortAllocated)
     EXPECT_EQ(a->_dataLen, 0);
     VXR_setArrayBoundLists(a, 4, 0, 65535, 0, 65535, 0, 65535, 0, 65535); // 2^64
     EXPECT_EQ(a->_dataLen, 0);
-    const int expected = 3;
+    VXR_setArrayBoundLists(a, 2, 0, INT_MAX, INT_MIN, INT_MAX); // 2^31 * 2^32: past 64 bits
+    EXPECT_EQ(a->_dataLen, 0);
+    const int expected = 4;
 #else
     const int expected = 1;
 #endif

@@ -10,7 +10,6 @@
 namespace vxr {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
 
 // Solves A x = b; throws with the name of the offending unknown when A is singular.
 template <class Mat, class Vec> Vec solveLinear(const Mat& A, const Vec& b, const Circuit& c) {

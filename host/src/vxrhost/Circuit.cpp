@@ -6,6 +6,10 @@
 
 namespace vxr {
 
+namespace {
+bool isGround(const std::string& name) { return name == "0" || name == "gnd" || name == "GND"; }
+} // namespace
+
 const char* severityName(int severity) {
     static const char* names[] = {"info", "warning", "error", "strobe", "display", "debug"};
     return (severity >= 0 && severity <= 5) ? names[severity] : "message";
@@ -77,7 +81,7 @@ Circuit::~Circuit() {
 }
 
 int Circuit::node(const std::string& name) {
-    if (name == "0" || name == "gnd" || name == "GND") return -1;
+    if (isGround(name)) return -1;
     auto it = nodes_.find(name);
     if (it != nodes_.end()) return it->second;
     int i = addUnknown(name, false);
@@ -86,7 +90,7 @@ int Circuit::node(const std::string& name) {
 }
 
 int Circuit::findNode(const std::string& name) const {
-    if (name == "0" || name == "gnd" || name == "GND") return -1;
+    if (isGround(name)) return -1;
     auto it = nodes_.find(name);
     if (it != nodes_.end()) return it->second;
     int u = findUnknown(name);
@@ -180,7 +184,6 @@ double Waveform::value(double t, AnalysisKind a) const {
         if (kind == DC) return dc;
         t = 0.0;
     }
-    auto arg = [&](size_t i, double def) { return i < args.size() ? args[i] : def; };
     switch (kind) {
     case DC:
         return dc;
@@ -208,10 +211,9 @@ double Waveform::value(double t, AnalysisKind a) const {
     }
     case SIN: {
         double vo = arg(0, 0), va = arg(1, 0), fr = arg(2, 0), td = arg(3, 0), th = arg(4, 0), ph = arg(5, 0);
-        const double pi = 3.14159265358979323846;
-        if (t < td) return vo + va * std::sin(pi * ph / 180.0);
+        if (t < td) return vo + va * std::sin(kPi * ph / 180.0);
         double tt = t - td;
-        return vo + va * std::exp(-tt * th) * std::sin(2 * pi * fr * tt + pi * ph / 180.0);
+        return vo + va * std::exp(-tt * th) * std::sin(2 * kPi * fr * tt + kPi * ph / 180.0);
     }
     }
     return dc;
@@ -222,7 +224,6 @@ void Waveform::breakpoints(double t0, double t1, std::vector<double>& out) const
         if (t > t0 && t <= t1) out.push_back(t);
     };
     if (kind == PULSE) {
-        auto arg = [&](size_t i, double def) { return i < args.size() ? args[i] : def; };
         double td = arg(2, 0), tr = arg(3, 0), tf = arg(4, 0), pw = arg(5, 1e300), per = arg(6, 1e300);
         double corners[4] = {0.0, tr, tr + pw, tr + pw + tf};
         if (per > 0 && per < 1e299) {
@@ -235,9 +236,11 @@ void Waveform::breakpoints(double t0, double t1, std::vector<double>& out) const
     } else if (kind == PWL) {
         for (auto& p : pwl) add(p.first);
     } else if (kind == SIN) {
-        add(args.size() > 3 ? args[3] : 0.0);
+        add(arg(3, 0.0));
     }
 }
+
+std::complex<double> Waveform::acPhasor() const { return std::polar(acMag, acPhaseDeg * kPi / 180.0); }
 
 void VoltageSource::setup(Circuit& c) { br_ = c.addUnknown(name() + "#branch", true); }
 
@@ -255,7 +258,7 @@ void VoltageSource::load(EvalContext& ctx) {
 
 void VoltageSource::loadAc(Eigen::VectorXcd& b) const {
     // Branch row: v(p) - v(n) - Vac = 0, so the phasor goes to the right-hand side.
-    b[br_] += std::polar(w_.acMag, w_.acPhaseDeg * 3.14159265358979323846 / 180.0);
+    b[br_] += w_.acPhasor();
 }
 
 void CurrentSource::load(EvalContext& ctx) {
@@ -266,7 +269,7 @@ void CurrentSource::load(EvalContext& ctx) {
 }
 
 void CurrentSource::loadAc(Eigen::VectorXcd& b) const {
-    std::complex<double> i = std::polar(w_.acMag, w_.acPhaseDeg * 3.14159265358979323846 / 180.0);
+    std::complex<double> i = w_.acPhasor();
     if (p_ >= 0) b[p_] -= i;
     if (n_ >= 0) b[n_] += i;
 }

@@ -31,6 +31,8 @@
 
 namespace vxr {
 
+inline constexpr double kPi = 3.14159265358979323846;
+
 // A failure the user should see (bad netlist, library failure, no convergence).
 struct SimError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -244,6 +246,10 @@ struct Waveform {
 
     double value(double t, AnalysisKind a) const;
     void breakpoints(double t0, double t1, std::vector<double>& out) const;
+    std::complex<double> acPhasor() const;
+
+private:
+    double arg(size_t i, double def) const { return i < args.size() ? args[i] : def; }
 };
 
 class VoltageSource : public Element {

@@ -1,1 +1,0 @@
-// Revision constants shared by the runtime sources.
