@@ -24,37 +24,22 @@ void life(int k, Step failing, int terminals) {
 
     VXR_DeviceInst* inst = nullptr;
     VXR_DeviceState* state = nullptr;
-    bool failed = false;
-    for (int s = Create; s < NumSteps && !failed; ++s) {
-        if (s == failing) vxr_test::failAllocationAfter(k);
-        switch (s) {
-        case Create:
-            inst = md.pCreateInstance("N1", host.sim(), nullptr, terminals, nullptr, terms, 1, assn.data(), 0, 0);
-            break;
-        case Finalize: md.pFinalizeTopology(inst, nullptr); break;
-        case Branches: md.pCreateBranches(inst, nullptr); break;
-        case Topology:
-            md.pReportNodalInfo(inst);
-            md.pReportTopology(inst);
-            break;
-        case Stamp: md.pSetStamp(inst, nullptr); break;
-        case Load: md.pGenLoad(inst, host.loader()); break;
-        case DeviceState: state = md.pGetDeviceState(inst); break;
-        }
-        if (s == failing) {
-            vxr_test::failAllocationAfter(-1);
-            failed = vxr_test::allocationFailed();
-            if (failed) {
-                SCOPED_TRACE(kStepNames[s]);
-                vxr_test::expectOutOfMemoryReported(host);
-                if (s == Create) {
-                    EXPECT_EQ(inst, nullptr);
-                }
-            }
-        }
-    }
-    if (!failed) {
-        EXPECT_TRUE(host.messages().empty());
+    const std::vector<vxr_test::LifeStep> steps = {
+        {kStepNames[Create],
+         [&] { inst = md.pCreateInstance("N1", host.sim(), nullptr, terminals, nullptr, terms, 1, assn.data(), 0, 0); }},
+        {kStepNames[Finalize], [&] { md.pFinalizeTopology(inst, nullptr); }},
+        {kStepNames[Branches], [&] { md.pCreateBranches(inst, nullptr); }},
+        {kStepNames[Topology],
+         [&] {
+             md.pReportNodalInfo(inst);
+             md.pReportTopology(inst);
+         }},
+        {kStepNames[Stamp], [&] { md.pSetStamp(inst, nullptr); }},
+        {kStepNames[Load], [&] { md.pGenLoad(inst, host.loader()); }},
+        {kStepNames[DeviceState], [&] { state = md.pGetDeviceState(inst); }},
+    };
+    if (vxr_test::runLifeFailingIn(host, steps, failing, k) && failing == Create) {
+        EXPECT_EQ(inst, nullptr);
     }
     VXR_freeDeviceState(state);
     if (inst != nullptr) md.pDestroyDevice(inst);

@@ -14,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "allocation_probe.h"
 #include "recording_host.h"
@@ -54,6 +57,30 @@ inline void expectOutOfMemoryReported(const vxrtest::RecordingHost& host) {
     ASSERT_EQ(host.requests().size(), 1u);
     EXPECT_EQ(host.requests()[0].request, "exit");
     EXPECT_EQ(host.requests()[0].code, 1);
+}
+
+// One step of an instance life: its name and what it does.
+using LifeStep = std::pair<const char*, std::function<void()>>;
+
+// Runs the steps of a life in order with the k-th system allocation of step
+// `failing` failing. A step that met the failure must have reported it once
+// (expectOutOfMemoryReported), and the life stops there; a life that met no
+// failure must have sent no message. Returns whether a failure was met.
+inline bool runLifeFailingIn(const vxrtest::RecordingHost& host, const std::vector<LifeStep>& steps,
+                             size_t failing, int k) {
+    for (size_t s = 0; s < steps.size(); ++s) {
+        if (s == failing) failAllocationAfter(k);
+        steps[s].second();
+        if (s != failing) continue;
+        failAllocationAfter(-1);
+        if (allocationFailed()) {
+            SCOPED_TRACE(steps[s].first);
+            expectOutOfMemoryReported(host);
+            return true;
+        }
+    }
+    EXPECT_TRUE(host.messages().empty());
+    return false;
 }
 
 } // namespace vxr_test

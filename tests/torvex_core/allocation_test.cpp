@@ -20,30 +20,15 @@ void life(int k, Step failing)
     const long start = vxr_test::liveBlocks();
     Inst* inst = nullptr;
     VXR_DeviceState* state = nullptr;
-    bool failed = false;
-    for (int s = Create; s < NumSteps && !failed; ++s) {
-        if (s == failing) vxr_test::failAllocationAfter(k);
-        switch (s) {
-        case Create: inst = h.create({realAssn("RTH", 2.0)}); break;
-        case Finalize: md.pFinalizeTopology(inst, kCbInfo); break;
-        case Stamp: md.pSetStamp(inst, kCbInfo); break;
-        case Load: md.pGenLoad(inst, h.loader()); break;
-        case DeviceState: state = md.pGetDeviceState(inst); break;
-        }
-        if (s == failing) {
-            vxr_test::failAllocationAfter(-1);
-            failed = vxr_test::allocationFailed();
-            if (failed) {
-                SCOPED_TRACE(kStepNames[s]);
-                vxr_test::expectOutOfMemoryReported(h);
-                if (s == Create) {
-                    EXPECT_EQ(inst, nullptr);
-                }
-            }
-        }
-    }
-    if (!failed) {
-        EXPECT_TRUE(h.messages().empty());
+    const std::vector<vxr_test::LifeStep> steps = {
+        {kStepNames[Create], [&] { inst = h.create({realAssn("RTH", 2.0)}); }},
+        {kStepNames[Finalize], [&] { md.pFinalizeTopology(inst, kCbInfo); }},
+        {kStepNames[Stamp], [&] { md.pSetStamp(inst, kCbInfo); }},
+        {kStepNames[Load], [&] { md.pGenLoad(inst, h.loader()); }},
+        {kStepNames[DeviceState], [&] { state = md.pGetDeviceState(inst); }},
+    };
+    if (vxr_test::runLifeFailingIn(h, steps, failing, k) && failing == Create) {
+        EXPECT_EQ(inst, nullptr);
     }
     VXR_freeDeviceState(state);
     md.pDestroyDevice(inst);
