@@ -238,6 +238,7 @@ Table Simulator::dcSweep(const std::string& source, double start, double stop, d
     if (auto* i = dynamic_cast<CurrentSource*>(e)) w = &i->waveform();
     if (!w) throw SimError(".dc: '" + source + "' is not an independent source");
     if (step == 0 || (stop - start) / step < 0) throw SimError(".dc: the step does not lead from start to stop");
+    if (!((stop - start) / step <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
     Waveform saved = *w;
     w->kind = Waveform::DC;
     Table t;
@@ -275,6 +276,9 @@ Table Simulator::dcSweep(const std::string& source, double start, double stop, d
 
 Table Simulator::ac(const std::string& type, int points, double fstart, double fstop, const std::vector<Probe>& probes) {
     if (points < 1 || fstart <= 0 || fstop < fstart) throw SimError(".ac: bad frequency range");
+    const double perDecade = type == "oct" ? points / std::log10(2.0) : points;
+    if (type != "lin" && !(std::log10(fstop / fstart) * perDecade <= kMaxAnalysisPoints))
+        throw SimError(".ac: too many points");
     Eigen::VectorXd x = operatingPoint();
     EvalContext ctx = makeContext(AnalysisKind::AC, VXR_ANALYSIS_AC);
     beginAnalysis(AnalysisKind::AC, ctx);
@@ -287,7 +291,6 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
     if (type == "lin") {
         for (int i = 0; i < points; ++i) freqs.push_back(points == 1 ? fstart : fstart + (fstop - fstart) * i / (points - 1));
     } else {
-        double perDecade = type == "oct" ? points / std::log10(2.0) : points;
         int n = static_cast<int>(std::floor(std::log10(fstop / fstart) * perDecade + 1e-9));
         for (int i = 0; i <= n; ++i) freqs.push_back(fstart * std::pow(10.0, i / perDecade));
     }
@@ -347,6 +350,12 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     record(0.0, x);
 
     const double hmax = setup.tmax > 0 ? setup.tmax : std::min(setup.tstep, setup.tstop / 50.0);
+    if (!(setup.tstop / hmax <= kMaxAnalysisPoints)) throw SimError(".tran: too many time steps");
+    // Steps tried, rejected ones included: a circuit that keeps the step
+    // near its minimum stops with an error instead of running on.
+    const double stepLimit =
+        o.tranStepLimit > 0 ? static_cast<double>(o.tranStepLimit) : 1e6 + 50.0 * std::ceil(setup.tstop / hmax);
+    double stepsTried = 0;
     const double hmin = setup.tstop * 1e-15;
     double h = std::min(hmax, setup.tstep) / 100.0;
     double time = 0.0;
@@ -360,7 +369,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // Next target: an output point, a source breakpoint or the stop time.
         double tOut = std::min(setup.tstop, nextOut * setup.tstep);
         std::vector<double> bps;
-        for (auto& e : c_.elements()) e->breakpoints(time, setup.tstop, bps);
+        for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps); // later ones cannot be the target
         for (double b : pending)
             if (b > time) bps.push_back(b);
         double tBreak = setup.tstop;
@@ -371,6 +380,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         if (requestedBound > 0) hh = std::min(hh, requestedBound);
         if (target - (time + hh) < 0.01 * hh) hh = target - time;
         if (hh < hmin) throw SimError("time step too small at t = " + std::to_string(time));
+        if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + std::to_string(time));
 
         Integration in;
         in.active = true;

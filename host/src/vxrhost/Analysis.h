@@ -32,6 +32,10 @@ struct Table {
     std::string csv() const;
 };
 
+// Most points a DC sweep or an AC analysis may have, and most time steps the
+// transient resolution (tstop over the largest step) may ask for.
+constexpr double kMaxAnalysisPoints = 1e7;
+
 struct TranSpec {
     double tstep = 0, tstop = 0, tstart = 0, tmax = 0;
     bool uic = false;

@@ -227,9 +227,10 @@ void Waveform::breakpoints(double t0, double t1, std::vector<double>& out) const
         double td = arg(2, 0), tr = arg(3, 0), tf = arg(4, 0), pw = arg(5, 1e300), per = arg(6, 1e300);
         double corners[4] = {0.0, tr, tr + pw, tr + pw + tf};
         if (per > 0 && per < 1e299) {
+            // At most 1000 periods; an integer count, since k0 + i may round to k0.
             double k0 = std::max(0.0, std::floor((t0 - td) / per) - 1);
-            for (double k = k0; td + k * per <= t1 && k < k0 + 1e6; k += 1)
-                for (double c : corners) add(td + k * per + c);
+            for (int i = 0; i < 1000 && td + (k0 + i) * per <= t1; ++i)
+                for (double c : corners) add(td + (k0 + i) * per + c);
         } else {
             for (double c : corners) add(td + c);
         }

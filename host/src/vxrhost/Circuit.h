@@ -49,6 +49,7 @@ struct Options {
     double trtol = 7.0;    // truncation-error tolerance factor
     int itl1 = 100;        // Newton iterations for a DC point
     int itl4 = 50;         // Newton iterations per time point
+    long tranStepLimit = 0; // time steps (tried) per transient; 0: automatic (see Simulator::tran)
     bool trapezoidal = true;
     double temp = 27.0;    // Celsius
     double tnom = 27.0;

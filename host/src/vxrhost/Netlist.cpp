@@ -176,8 +176,10 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             ++n;
             if (!raw.empty() && raw.back() == '\r') raw.pop_back();
             if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
-            size_t b = raw.find_first_not_of(" \t");
-            if (b == std::string::npos || raw[b] == '*') continue;
+            // Blank lines (any white space, as the tokenizer counts it) carry nothing.
+            size_t b = 0;
+            while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
+            if (b == raw.size() || raw[b] == '*') continue;
             raw = raw.substr(b);
             if (raw[0] == '+') {
                 if (lines.empty()) fail(n, "continuation line without a line to continue");
@@ -236,6 +238,10 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 }
                 if (eq == std::string::npos) fail(L.number, "option '" + key + "' needs a value");
                 double v = number(val, L.number, key);
+                // Counts and the seed must fit their integer types.
+                if (((lk == "itl1" || lk == "itl4") && !(std::fabs(v) <= 1e9)) ||
+                    (lk == "seed" && !(v >= 0 && v <= 4294967295.0)))
+                    fail(L.number, "option '" + key + "' out of range");
                 if (lk == "reltol") opt.reltol = v;
                 else if (lk == "vntol") opt.vntol = v;
                 else if (lk == "abstol") opt.abstol = v;
@@ -276,6 +282,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 a.b = number(tok[3], L.number, ".dc stop");
                 a.c = number(tok[4], L.number, ".dc step");
                 if (a.c == 0 || (a.b - a.a) / a.c < 0) fail(L.number, ".dc: the step does not lead from start to stop");
+                if (!((a.b - a.a) / a.c <= kMaxAnalysisPoints)) fail(L.number, ".dc: too many points");
             } else if (d == ".ac") {
                 if (tok.size() != 5) fail(L.number, ".ac needs: dec|oct|lin points fstart fstop");
                 a.kind = AnalysisCmd::AC;
@@ -287,6 +294,9 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 a.a = number(tok[3], L.number, ".ac fstart");
                 a.b = number(tok[4], L.number, ".ac fstop");
                 if (!(a.a > 0) || a.b < a.a) fail(L.number, ".ac: bad frequency range");
+                const double perDecade = a.acType == "oct" ? a.points / std::log10(2.0) : a.points;
+                if (a.acType != "lin" && !(std::log10(a.b / a.a) * perDecade <= kMaxAnalysisPoints))
+                    fail(L.number, ".ac: too many points");
             } else if (d == ".tran") {
                 a.kind = AnalysisCmd::TRAN;
                 std::vector<std::string> nums;
@@ -302,6 +312,8 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 if (!(a.tran.tstep > 0) || !(a.tran.tstop > 0) || a.tran.tstart < 0 || a.tran.tstart >= a.tran.tstop)
                     fail(L.number, ".tran: bad time parameters");
                 if (a.tran.tstop / a.tran.tstep > 1e7) fail(L.number, ".tran: too many output points");
+                if (a.tran.tmax > 0 && !(a.tran.tstop / a.tran.tmax <= kMaxAnalysisPoints))
+                    fail(L.number, ".tran: too many time steps");
             } else if (d == ".print" || d == ".save" || d == ".probe") {
                 auto ptok = tokenize(L.text, false);
                 int k = -1;
