@@ -8,6 +8,19 @@ namespace vxr {
 
 namespace {
 bool isGround(const std::string& name) { return name == "0" || name == "gnd" || name == "GND"; }
+
+// A branch unknown carrying the current from a to b: the current leaves a's
+// row and enters b's; the branch row gets sign * (v(a) - v(b)) - v.
+void stampBranch(EvalContext& ctx, int a, int b, int br, double sign, double v) {
+    double i = ctx.sol(br);
+    ctx.addF(a, i);
+    ctx.addF(b, -i);
+    ctx.addG(a, br, 1.0);
+    ctx.addG(b, br, -1.0);
+    ctx.addF(br, sign * (ctx.sol(a) - ctx.sol(b)) - v);
+    ctx.addG(br, a, sign);
+    ctx.addG(br, b, -sign);
+}
 } // namespace
 
 const char* severityName(int severity) {
@@ -165,16 +178,9 @@ void Capacitor::load(EvalContext& ctx) {
 void Inductor::setup(Circuit& c) { br_ = c.addUnknown(name() + "#branch", true); }
 
 void Inductor::load(EvalContext& ctx) {
-    double i = ctx.sol(br_);
-    ctx.addF(a_, i);
-    ctx.addF(b_, -i);
-    ctx.addG(a_, br_, 1.0);
-    ctx.addG(b_, br_, -1.0);
     // Branch row: L di/dt - (v(a) - v(b)) = 0
-    ctx.addF(br_, -(ctx.sol(a_) - ctx.sol(b_)));
-    ctx.addG(br_, a_, -1.0);
-    ctx.addG(br_, b_, 1.0);
-    ctx.addQ(br_, l_ * i);
+    stampBranch(ctx, a_, b_, br_, -1.0, 0.0);
+    ctx.addQ(br_, l_ * ctx.sol(br_));
     ctx.addC(br_, br_, l_);
 }
 
@@ -246,15 +252,8 @@ std::complex<double> Waveform::acPhasor() const { return std::polar(acMag, acPha
 void VoltageSource::setup(Circuit& c) { br_ = c.addUnknown(name() + "#branch", true); }
 
 void VoltageSource::load(EvalContext& ctx) {
-    double i = ctx.sol(br_);
-    ctx.addF(p_, i);
-    ctx.addF(n_, -i);
-    ctx.addG(p_, br_, 1.0);
-    ctx.addG(n_, br_, -1.0);
-    double v = w_.value(ctx.time, ctx.analysis) * ctx.srcScale;
-    ctx.addF(br_, ctx.sol(p_) - ctx.sol(n_) - v);
-    ctx.addG(br_, p_, 1.0);
-    ctx.addG(br_, n_, -1.0);
+    // Branch row: v(p) - v(n) - v = 0
+    stampBranch(ctx, p_, n_, br_, 1.0, w_.value(ctx.time, ctx.analysis) * ctx.srcScale);
 }
 
 void VoltageSource::loadAc(Eigen::VectorXcd& b) const {
