@@ -495,6 +495,31 @@ def temperature_group(p, c, Tdev):
     return t
 
 
+def pinch_limit(VDRY, VPDRE):
+    """VDRC = hypfm1(VDRY, VPDRE, 8) and the room VPDRE - VDRC, both formed
+    without cancellation."""
+    if abs(VDRY) <= VPDRE:
+        q = cpow(cpow(VDRY / VPDRE, 8) + 1, 0.125)
+        return VDRY / q, VPDRE * (q - VDRY / VPDRE) / q
+    q = cpow(cpow(VPDRE / VDRY, 8) + 1, 0.125)
+    if VDRY < 0:
+        return -VPDRE / q, (q + 1) * VPDRE / q
+    return VPDRE / q, (VPDRE * cpow(VPDRE / VDRY, 8)
+                       / ((cpow(q, 4) + 1) * (q * q + 1) * (q + 1) * q))
+
+
+def depletion_charge_voltage(x, KO, KOKP2, KOKP2P):
+    """VGX - PSID without the cancellation, in the two branches of psisat."""
+    if KOKP2P * x < KO * KO / 4:
+        r = KOKP2P * x / (KO * KO / 4)
+        H = sqrt_(r + 1)
+        return ((x / KOKP2P) * (KOKP2 * r + 2 * KOKP2P * (H + 1))
+                / ((H + 1) * (H + 1)))
+    s = (KO / 2) / sqrt_(KOKP2P * x)
+    P = 1 / (sqrt_(1 + (KO * KO / 4) / (KOKP2P * x)) + s)
+    return (2 * s * P + KOKP2) * x / KOKP2P
+
+
 def overlap_factor(p, t, c, Vg, kv):
     d = Vg - p['VFBOV']
     n = d - hypf(d, 0.02)
@@ -570,16 +595,7 @@ def evaluate(p, tsim, v, ddt):
     VGX = hypf(VGB1 + DVG - t.VFBT, 0.02)
     VACC = phiT * (exp_(-(VGX - 0.02) * t.KOF / phiT) - 1)
     PSID = psisat_val(VGX, VACC, KO, c.KOKP2P)
-    xq = VGX + VACC
-    if c.KOKP2P * xq < KO * KO / 4:
-        r = c.KOKP2P * xq / (KO * KO / 4)
-        H = sqrt_(r + 1)
-        VQD = ((xq / c.KOKP2P) * (c.KOKP2 * r + 2 * c.KOKP2P * (H + 1))
-               / ((H + 1) * (H + 1)))
-    else:
-        s = (KO / 2) / sqrt_(c.KOKP2P * xq)
-        P = 1 / (sqrt_(1 + (KO * KO / 4) / (c.KOKP2P * xq)) + s)
-        VQD = (2 * s * P + c.KOKP2) * xq / c.KOKP2P
+    VQD = depletion_charge_voltage(VGX + VACC, KO, c.KOKP2, c.KOKP2P)
     PSIS0 = psi_s_val(VGX, PSID, VQD, PSIJS, VACC, t.PHIT2K, phiT, c.KP4, KO,
                       t.MOPHI)
     QI0 = Vcalc_val(c.KP4, VGX, PSIS0, KO, VACC)
@@ -660,19 +676,7 @@ def evaluate(p, tsim, v, ddt):
         VDRC = VDRY
         VSATC = VSATT
     else:
-        if abs(VDRY) <= VPDRE:
-            q = cpow(cpow(VDRY / VPDRE, 8) + 1, 0.125)
-            VDRC = VDRY / q
-            VPDC = VPDRE * (q - VDRY / VPDRE) / q
-        else:
-            q = cpow(cpow(VPDRE / VDRY, 8) + 1, 0.125)
-            if VDRY < 0:
-                VDRC = -VPDRE / q
-                VPDC = (q + 1) * VPDRE / q
-            else:
-                VDRC = VPDRE / q
-                VPDC = (VPDRE * cpow(VPDRE / VDRY, 8)
-                        / ((cpow(q, 4) + 1) * (q * q + 1) * (q + 1) * q))
+        VDRC, VPDC = pinch_limit(VDRY, VPDRE)
         VSATC = (2 * VSATT * VPDC
                  / (VSATT + VPDC + sqrt_(VSATT * VSATT + VPDC * VPDC)))
     VDRS = hypfm(VDRA, VSATC, p['PSAT'])
@@ -858,7 +862,9 @@ case('charges_cs_cgdo_ptype',
      310.0, mirror(volts(D=2.0, G=3.0, S=0.0, B=0.0, B1=0.002, B2=0.001,
                          ID=0.8, D1=0.003, D3=-0.002)),
      ddts(-2e-7, 5e-7, 1e-7, -3e-8, 2e-8, 7e-8))
-case('ptype_reverse_both', {'TYPE': -1, 'CGDO': 1e-15}, 300.15,
+case('ptype_reverse_both_avalanche',
+     {'TYPE': -1, 'CGDO': 1e-15, 'A1CH': 1.0, 'A2CH': 0.5, 'A1DR': 1.0,
+      'A2DR': 0.3}, 300.15,
      mirror(volts(D=0.2, G=3.0, S=0.8, B=0.0, B1=0.001, B2=0.0, ID=0.5)),
      ddts(1e-7, 1e-7, -1e-7, 1e-8, 1e-8, -1e-8))
 case('cells_and_gates_scaled',
@@ -934,12 +940,80 @@ def check():
                 if d > worst:
                     worst, where = d, '%s %d' % (label, i)
         worst_all = max(worst_all, worst)
-        print('%-28s %.3e %s' % (name, worst, where))
+        # the power as raw branch voltage times loaded current, an
+        # independent reading of the signs of PDISS for both types
+        pairs = (('CORE_ID', 'S'), ('CORE_ID', 'CORE_B1'), ('S', 'CORE_B1'),
+                 ('D', 'CORE_ID'), ('D', 'B'), ('CORE_ID', 'B'),
+                 ('CORE_B1', 'CORE_B2'), ('CORE_B2', 'B'), ('B', 'IB_DIODE1'),
+                 ('B', 'IB_DIODE3'))
+        power = sum((v[a] - v[b]) * rhs[i] for i, (a, b) in enumerate(pairs))
+        power += ((v['CORE_ID'] - v['G']) * ddt['_opddt7']
+                  - (v['G'] - v['S']) * ddt['_opddt8']
+                  - (v['G'] - v['CORE_B1']) * ddt['_opddt9']
+                  + (v['CORE_ID'] - v['IB_DIODE1']) * ddt['_opddt10']
+                  + (v['D'] - v['IB_DIODE3']) * ddt['_opddt11']
+                  + (v['D'] - v['IB_DIODE3']) * ddt['_opddt12'])
+        dp = abs(power - out['PDISS']) / max(abs(out['PDISS']), 1e-300)
+        print('%-40s %.3e %-8s power %.1e' % (name, worst, where, dp))
     print('largest %.3e' % worst_all)
+
+
+def identities():
+    """The stable forms against the plain formulas they rearrange, the plain
+    ones at 50 digits, on both sides of every branch test: catches a slip in
+    a rearranged form."""
+    import mpmath as m
+    m.mp.dps = 50
+    worst = 0.0
+
+    def near(a, b, what):
+        nonlocal worst
+        d = float(abs((a - b) / b)) if b != 0 else abs(a)
+        worst = max(worst, d)
+        if d > 1e-13:
+            print('identity %s: %r vs %s' % (what, a, m.nstr(b, 17)))
+
+    def plain_hypf(x, e):
+        x, e = m.mpf(x), m.mpf(e)
+        return (x + m.sqrt(x * x + 4 * e * e)) / 2
+
+    for x in (-3.0, -0.01, -1e-3, 0.0, 1e-3, 0.015, 0.5, 7.0):
+        for e in (0.01, 0.02, 0.1):
+            near(hypf(x, e), plain_hypf(x, e), 'hypf')
+            a = 0.6
+            y = m.mpf(x) + a - m.mpf(e) ** 2 / a
+            near(hypf3(x, a, e), plain_hypf(y, e), 'hypf3')
+            near(hypf3(x, a, e) - a, plain_hypf(y, e) - a, 'hypf2')
+    for A in (0.01, 0.05, 0.3, 2.0):
+        for KO, KP in ((0.5, 0.0), (0.5, 0.5), (1.3, 0.5)):
+            P = 1 + KO * KO * (KP * KP)
+            c = m.mpf(KO) / 2
+            sq = m.sqrt(c * c + m.mpf(A) * P)
+            psid = ((sq - c) / P) ** 2
+            near(psisat_val(A, 0.0, KO, P), psid, 'psisat')
+            near(depletion_charge_voltage(A, KO, P - 1, P), A - psid, 'VQD')
+    for x2, x1 in ((0.3, 0.2), (0.9, 0.1), (0.1, 0.9)):
+        l = m.sqrt(plain_hypf(x2 + 0.01, 0.01))
+        mm = m.sqrt(m.mpf(0.025)) * m.exp((m.mpf(x2) - x1) * 0.5 / m.mpf(0.025))
+        near(Vinv_val(0.01, x1, x2, 0.5, 0.025, 0.025),
+             0.5 * (m.sqrt(l * l + mm * mm) - l), 'Vinv')
+    for x0 in (0.01, 0.05, 0.2, 3.0):
+        vp = m.mpf(0.05)
+        near(Eid_sat_val(x0, 0.05, 5e-7, 0.025),
+             (m.sqrt(m.mpf(x0) ** 2 + vp * vp) - vp) / (m.mpf(5e-7) * m.mpf(0.025)),
+             'Eid_sat')
+    for VDRY in (-150.0, -30.0, 0.5, 60.0, 99.0, 101.0, 400.0):
+        VPDRE = 100.0
+        ref = m.mpf(VDRY) / ((m.mpf(VDRY) / VPDRE) ** 8 + 1) ** m.mpf(0.125)
+        VDRC, VPDC = pinch_limit(VDRY, VPDRE)
+        near(VDRC, ref, 'VDRC')
+        near(VPDC, VPDRE - ref, 'VPDC')
+    print('identities: largest relative difference %.3e' % worst)
 
 
 if __name__ == '__main__':
     if '--check' in sys.argv[1:]:
+        identities()
         check()
     else:
         write(sys.stdout)
