@@ -3,7 +3,7 @@
 
 Written from the model's equations alone, without looking at the C++ load.
 Run:  /usr/bin/python3 torvex_en_outer_reference.py > torvex_en_outer_reference.txt
-      /usr/bin/python3 torvex_en_outer_reference.py --compare   (agreement report, stderr)
+      /usr/bin/python3 torvex_en_outer_reference.py --compare   (self-checks, stderr)
 
 Arithmetic
   Every case is evaluated at 50 significant digits (mpmath) from the double
@@ -13,8 +13,12 @@ Arithmetic
   which differs between the full load and the RHS-only load descriptions; a
   double implementation lands within a few ulp of it except where a quantity
   cancels.  --compare reruns every case in plain double arithmetic and prints
-  the worst relative difference per case, which bounds the tolerance a test
-  needs (about 1e-12 relative is ample).
+  the worst relative difference per case (below 1e-14 for every loaded value;
+  1.2e-13 for the bar correction out lines, whose two terms cancel), so a
+  relative tolerance of 1e-12 is ample.  It also differentiates every row
+  centrally with respect to every node potential and branch current and
+  compares with the sum of the row's quartets (agreement to 1e-18 or better),
+  which checks the quartet values and their row/column assignment below.
 
 What is computed
   One load pass of a fresh instance (recompute flag set), with the intrinsic
@@ -39,6 +43,8 @@ Output format (one item per line, numbers printed with repr())
   i <BRANCH> <amps>           every branch current unknown
   rhs <row> <value>           all 56 RHS pair values, after the $mfactor scaling
   rhsq <row> <value>          all 22 RHS-Q pair values, after the $mfactor scaling
+  deriv <quartet> <value>     all 129 DC derivative quartets, after $mfactor
+  derivq <quartet> <value>    all 59 charge derivative quartets, after $mfactor
   out <NAME> <value>          derived quantities (not scaled by $mfactor)
   end
 
@@ -65,7 +71,20 @@ RHS-Q pair rows:
   12 G,GIBAR           13 br_ind_g3_i,gnd   14 br_ind_g2_i,gnd   15 br_ind_g1_i,gnd
   16 D,DIBAR           17 br_ind_d3_i,gnd   18 br_ind_d2_i,gnd   19 br_ind_d1_i,gnd
   20 TINT,TEXT         21 IIDS,gnd
+Nonzero DC quartets (row; column): 50..57 the resistors of RHS 17,18,20,22,26,27,
+29,30 (1/R); 58,59,60 branch rows 31,32,33 w.r.t. their own current (1e-15);
+61,62,63 RHS 34,35,36 (1/R); 64,65 RHS 38,39; 66,67,68 branch rows 40,41,42
+(1e-15); 69,70,71 RHS 43,44,45; 72,73 RHS 46 w.r.t. V(TINT,TEXT), V(TEXT);
+108 RHS 48 (1/rTextGnd); 109 RHS 49 w.r.t. V(CORE_ID,S) (TYPE * channel
+direction); 115 RHS 51 w.r.t. I(_ub_VIDS_GND_i) (+1); 116 RHS 49 w.r.t. V(VIDS)
+(-1); 117..128 alternately +1 (KCL row w.r.t. the inductor current) and -1
+(branch row w.r.t. its voltage) for d1, d2, d3, g1, g2, g3.
+Nonzero charge quartets: 33 RHS-Q 6 (TYPE*csourceScaled); 34..39 RHS-Q 7..12 (C);
+40/41, 42/43, 44/45 RHS-Q 13, 14, 15 w.r.t. own gate current (L) / drain partner
+(M); 46 RHS-Q 16 (C); 47/48, 49/50, 51/52 RHS-Q 17, 18, 19 w.r.t. own drain
+current (L) / gate partner (M); 53 RHS-Q 20 (cthT).  All others are 0 here.
 TORVEX (no monitors) drops RHS 49..51 and RHS-Q 21; its RHS 49..52 are 52..55 here.
+It also drops quartets 109..116 (117..128 become 109..120) and charge quartets 54..58.
 
 Out names follow the full-load naming; the RHS-only names are the same
 quantities:
@@ -86,6 +105,7 @@ quantities:
   vdsAbs = vdsCh
   powerNetworkResistors: sum of V^2/R over the sixteen outer resistors; part
     of the self-heating power, not loaded while RHS 47 stays 0.
+  drthTdProbe: d rthT / dV(TINT,TEXT) = d rthT / dV(TEXT) (both through riseIn).
 """
 
 import math
@@ -127,6 +147,38 @@ BRANCHES = ('_ub_VIDS_GND_i', 'br_ind_d1_i', 'br_ind_d2_i', 'br_ind_d3_i',
 
 N_RHS = 56
 N_RHSQ = 22
+N_DERIV = 129
+N_DERIVQ = 59
+
+# Quartets the outer network, thermal and VIDS rows fill: index -> (row, column +, column -).
+# A branch name as column + with None as column - is that branch's current.
+QUARTETS = {
+    50: (17, 'S', 'BI2'), 51: (18, 'BI2', 'B'), 52: (20, 'GIFIN', 'S'), 53: (22, 'DIFIN', 'S'),
+    54: (26, 'SH', 'S'), 55: (27, 'GPOLY', 'GI2'), 56: (29, 'GIBAR', 'B'),
+    57: (30, 'GFIN1', 'GPOLY'), 58: (31, 'br_ind_g3_i', None), 59: (32, 'br_ind_g2_i', None),
+    60: (33, 'br_ind_g1_i', None), 61: (34, 'G', 'GFIN1'), 62: (35, 'GFIN3', 'GFIN1'),
+    63: (36, 'GFIN2', 'GFIN1'), 64: (38, 'DIBAR', 'B'), 65: (39, 'DFIN1', 'DI2'),
+    66: (40, 'br_ind_d3_i', None), 67: (41, 'br_ind_d2_i', None), 68: (42, 'br_ind_d1_i', None),
+    69: (43, 'D', 'DFIN1'), 70: (44, 'DFIN3', 'DFIN1'), 71: (45, 'DFIN2', 'DFIN1'),
+    72: (46, 'TINT', 'TEXT'), 73: (46, 'TEXT', None), 108: (48, 'TEXT', None),
+    109: (49, 'CORE_ID', 'S'), 115: (51, '_ub_VIDS_GND_i', None), 116: (49, 'VIDS', None),
+    117: (45, 'br_ind_d1_i', None), 118: (42, 'DFIN2', 'DFIN1'),
+    119: (52, 'br_ind_d2_i', None), 120: (41, 'DFIN3', 'DFIN2'),
+    121: (53, 'br_ind_d3_i', None), 122: (40, 'D', 'DFIN3'),
+    123: (36, 'br_ind_g1_i', None), 124: (33, 'GFIN2', 'GFIN1'),
+    125: (54, 'br_ind_g2_i', None), 126: (32, 'GFIN3', 'GFIN2'),
+    127: (55, 'br_ind_g3_i', None), 128: (31, 'G', 'GFIN3'),
+}
+QUARTETS_Q = {
+    33: (6, 'S', 'CORE_B2'), 34: (7, 'GPOLY', 'GIFIN'), 35: (8, 'DI2', 'DIFIN'),
+    36: (9, 'GPOLY', 'DI2'), 37: (10, 'GI2', 'DI2'), 38: (11, 'GI2', 'SH'),
+    39: (12, 'G', 'GIBAR'), 40: (13, 'br_ind_g3_i', None), 41: (13, 'br_ind_d3_i', None),
+    42: (14, 'br_ind_g2_i', None), 43: (14, 'br_ind_d2_i', None),
+    44: (15, 'br_ind_g1_i', None), 45: (15, 'br_ind_d1_i', None), 46: (16, 'D', 'DIBAR'),
+    47: (17, 'br_ind_d3_i', None), 48: (17, 'br_ind_g3_i', None),
+    49: (18, 'br_ind_d2_i', None), 50: (18, 'br_ind_g2_i', None),
+    51: (19, 'br_ind_d1_i', None), 52: (19, 'br_ind_g1_i', None), 53: (20, 'TINT', 'TEXT'),
+}
 
 
 class DoubleMath:
@@ -374,6 +426,16 @@ def evaluate(params, tsim, sol, K):
         v = e * u / (1 + sqrt(u * u + 1))
         return v + x if x >= 0 else v
 
+    def hypf_slope(x, e=num(0.1)):
+        # d hypf / dx = (1 + x / r) / 2, r = sqrt(x^2 + 4 e^2); no cancellation for x < 0.
+        r = sqrt(x * x + 4 * e * e)
+        return (1 + x / r) / 2 if x >= 0 else 2 * e * e / ((r - x) * r)
+
+    def hypf_coslope(x, e=num(0.1)):
+        # 1 - d hypf / dx, the mirror of hypf_slope.
+        r = sqrt(x * x + 4 * e * e)
+        return (1 - x / r) / 2 if x < 0 else 2 * e * e / ((r + x) * r)
+
     vTintText = vd('TINT', 'TEXT')
     riseIn = (V['TEXT'] + vTintText) * P['TSCALE']
     riseSmooth = hypf(riseIn, num(0.1))
@@ -383,12 +445,18 @@ def evaluate(params, tsim, sol, K):
     tDevice = P['DTA'] + tAmb + tempRise
     lnTRatioRth = ln((P['DTA'] + tAmb + P['EXRTH'] * tempRise) / tRef)
     rthT = rthScaled * exp(P['ATH'] * lnTRatioRth)
+    # Slope of rthT with respect to either thermal probe, V(TINT,TEXT) or V(TEXT):
+    # both enter through riseIn with the factor TSCALE.
+    dRise = hypf_slope(riseIn) * hypf_coslope(riseSmooth - 1500)
+    drthT = (rthT * P['ATH'] * P['EXRTH'] / (P['DTA'] + tAmb + P['EXRTH'] * tempRise)
+             * dRise * P['TSCALE'])
     cthT = cthScaled
     rTextGnd = num(1e12) if raw['RTHSW'] != 0 else num(1e-9)
     out.update(tempRise=tempRise, tDevice=tDevice, rthT=rthT, cthT=cthT, rTextGnd=rTextGnd)
 
     vds = TYPE * vd('CORE_ID', 'S')
-    vdsAbs = vds if vds >= 0 else -vds
+    channelDirection = 1 if vds >= 0 else -1
+    vdsAbs = vds * channelDirection
     out['vdsAbs'] = vdsAbs
 
     rhs = [num(0)] * N_RHS
@@ -463,7 +531,36 @@ def evaluate(params, tsim, sol, K):
         power += vd(p, m) ** 2 / R
     out['powerNetworkResistors'] = power
 
-    return rhs, rhsq, out
+    # Derivative quartets.  Every outer element is linear, so its entries are
+    # the element values; the intrinsic and power columns stay 0.
+    deriv = [num(0)] * N_DERIV
+    derivq = [num(0)] * N_DERIVQ
+    for q, R in ((50, rsourceScaled), (51, rsubTotal), (52, rgbOuter), (53, rdbOuter),
+                 (54, rshieldEff), (55, rpolyGate), (56, rgbFinger), (57, rmetalGate3),
+                 (61, rLine[2]), (62, rLine[1]), (63, rLine[0]), (64, rdbFinger),
+                 (65, rmetalDrain3), (69, rLine[2]), (70, rLine[1]), (71, rLine[0]),
+                 (108, rTextGnd)):
+        deriv[q] += 1 / R
+    for q in (58, 59, 60, 66, 67, 68):
+        deriv[q] += num(1e-15)
+    deriv[72] += (rthT - vTintText * drthT) / (rthT * rthT)
+    deriv[73] += -vTintText * drthT / (rthT * rthT)
+    deriv[109] += TYPE * channelDirection
+    deriv[115] += 1
+    deriv[116] -= 1
+    for q in range(117, 129, 2):
+        deriv[q] += 1          # KCL row of an inductor, column its current
+        deriv[q + 1] -= 1      # branch row, column the branch voltage
+    for q, C in ((33, TYPE * csourceScaled), (34, cgbOuter), (35, cdbOuter), (36, cgdOuter),
+                 (37, cgdInner), (38, cggsScaled), (39, cgbFinger),
+                 (40, lgLine[2]), (41, mgdLine[2]), (42, lgLine[1]), (43, mgdLine[1]),
+                 (44, lgLine[0]), (45, mgdLine[0]), (46, cdbFinger),
+                 (47, ldLine[2]), (48, mgdLine[2]), (49, ldLine[1]), (50, mgdLine[1]),
+                 (51, ldLine[0]), (52, mgdLine[0]), (53, cthT)):
+        derivq[q] += C
+    out['drthTdProbe'] = drthT
+
+    return rhs, rhsq, deriv, derivq, out
 
 
 def solution(seed, **fixed):
@@ -526,7 +623,7 @@ CASES = [
      250.0, solution(15, TINT=-3.0, TEXT=0.25)),
     # Polarity, channel direction and multiplicity: VIDS follows |TYPE*V(CORE_ID,S)|.
     ('type_n_reversed_mfactor2', dict(ALL_ON, NCELL=2.0, TYPE=-1, **{'$mfactor': 2.0}),
-     300.15, solution(16, CORE_ID=-0.75, S=0.5)),
+     300.15, solution(16, CORE_ID=0.5, S=-0.75)),
     ('type_p_reversed', {'NCELL': 2.0, 'INDUCON': 1.0}, 300.15,
      solution(17, CORE_ID=0.25, S=1.5)),
     ('type_zero', {'TYPE': 0, 'NCELL': 2.5}, 300.15, solution(18)),
@@ -541,7 +638,7 @@ def fmt(x):
 
 
 def render(name, params, tsim, sol):
-    rhs, rhsq, out = evaluate(params, tsim, sol, WideMath)
+    rhs, rhsq, deriv, derivq, out = evaluate(params, tsim, sol, WideMath)
     mf = float(params.get('$mfactor', DEFAULTS['$mfactor']))
     lines = ['case ' + name]
     for k, v in params.items():
@@ -551,36 +648,78 @@ def render(name, params, tsim, sol):
         lines.append('v %s %s' % (n, repr(float(sol['v'][n]))))
     for n in BRANCHES:
         lines.append('i %s %s' % (n, repr(float(sol['i'][n]))))
-    for k, x in enumerate(rhs):
-        lines.append('rhs %d %s' % (k, fmt(x * mf)))
-    for k, x in enumerate(rhsq):
-        lines.append('rhsq %d %s' % (k, fmt(x * mf)))
+    for kind, values in (('rhs', rhs), ('rhsq', rhsq), ('deriv', deriv), ('derivq', derivq)):
+        for k, x in enumerate(values):
+            lines.append('%s %d %s' % (kind, k, fmt(x * mf)))
     for k, x in out.items():
         lines.append('out %s %s' % (k, fmt(x)))
     lines.append('end')
     return lines
 
 
+def worst_gap(wide, dbl):
+    worst, where = 0.0, ''
+    for label, a, b in zip(('rhs', 'rhsq', 'deriv', 'derivq'), wide[:4], dbl[:4]):
+        for k, (x, y) in enumerate(zip(a, b)):
+            x = float(x)
+            r = abs(y - x) / abs(x) if x != 0.0 else (math.inf if y != 0.0 else 0.0)
+            if r > worst:
+                worst, where = r, '%s %d' % (label, k)
+    for k in wide[4]:
+        x, y = float(wide[4][k]), dbl[4][k]
+        if x != 0.0 and abs(y - x) / abs(x) > worst:
+            worst, where = abs(y - x) / abs(x), 'out ' + k
+    return worst, where
+
+
+def jacobian_gap(params, tsim, sol):
+    """Worst mismatch between central differences of every row with respect to
+    every node potential and branch current and the sum of its quartets."""
+    base = evaluate(params, tsim, sol, WideMath)
+    h = mpmath.mpf('1e-18')
+    unknowns = [('v', n) for n in TERMINALS + INTERNAL_NODES] + [('i', n) for n in BRANCHES]
+    worst, where = mpmath.mpf(0), ''
+    kink = sol['v']['CORE_ID'] == sol['v']['S']
+    for kind, name in unknowns:
+        shifted = []
+        for sign in (1, -1):
+            s2 = {'v': dict(sol['v']), 'i': dict(sol['i'])}
+            s2[kind][name] = mpmath.mpf(sol[kind][name]) + sign * h
+            shifted.append(evaluate(params, tsim, s2, WideMath))
+        for arr, (values, table) in enumerate(((base[2], QUARTETS), (base[3], QUARTETS_Q))):
+            nrows = N_RHS if arr == 0 else N_RHSQ
+            predicted = [mpmath.mpf(0)] * nrows
+            for q, (row, cp, cm) in table.items():
+                predicted[row] += values[q] * ((cp == name) - (cm == name))
+            for row in range(nrows):
+                fd = (shifted[0][arr][row] - shifted[1][arr][row]) / (2 * h)
+                if kink and name in ('CORE_ID', 'S'):
+                    # |vds| at vds = 0 takes the slope of the vds >= 0 side.
+                    side = 0 if name == 'CORE_ID' else 1
+                    fd = (shifted[side][arr][row] - base[arr][row]) / (h if side == 0 else -h)
+                scale = max(abs(predicted[row]), abs(fd), mpmath.mpf('1e-300'))
+                gap = abs(fd - predicted[row]) / scale
+                if gap > worst:
+                    worst, where = gap, '%s %d / %s' % (('rhs', 'rhsq')[arr], row, name)
+    # Quartets outside the tables must be 0.
+    for q, x in enumerate(base[2]):
+        if q not in QUARTETS and x != 0:
+            return mpmath.inf, 'deriv %d not in table' % q
+    for q, x in enumerate(base[3]):
+        if q not in QUARTETS_Q and x != 0:
+            return mpmath.inf, 'derivq %d not in table' % q
+    return worst, where
+
+
 def compare():
-    """Worst relative gap between the double and the 50-digit evaluation per case."""
+    """Per case: the worst relative gap between the double and the 50-digit
+    evaluation, and between the quartets and central differences of the rows."""
     for name, params, tsim, sol in CASES:
-        wide = evaluate(params, tsim, sol, WideMath)
-        dbl = evaluate(params, tsim, sol, DoubleMath)
-        worst, where = 0.0, ''
-        for label, a, b in (('rhs', wide[0], dbl[0]), ('rhsq', wide[1], dbl[1])):
-            for k, (x, y) in enumerate(zip(a, b)):
-                x = float(x)
-                if x != 0.0:
-                    r = abs(y - x) / abs(x)
-                    if r > worst:
-                        worst, where = r, '%s %d' % (label, k)
-                elif y != 0.0:
-                    worst, where = math.inf, '%s %d (zero)' % (label, k)
-        for k in wide[2]:
-            x, y = float(wide[2][k]), dbl[2][k]
-            if x != 0.0 and abs(y - x) / abs(x) > worst:
-                worst, where = abs(y - x) / abs(x), 'out ' + k
-        sys.stderr.write('%-28s %.3g  %s\n' % (name, worst, where))
+        worst, where = worst_gap(evaluate(params, tsim, sol, WideMath),
+                                 evaluate(params, tsim, sol, DoubleMath))
+        jgap, jwhere = jacobian_gap(params, tsim, sol)
+        sys.stderr.write('%-28s double %.3g (%s)  jacobian %.3g (%s)\n'
+                         % (name, worst, where, float(jgap), jwhere))
 
 
 def main():
