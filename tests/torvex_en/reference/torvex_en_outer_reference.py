@@ -10,7 +10,7 @@ Arithmetic
   inputs and the double constants of the model (2e-7, 0.50048, 0.3333333333,
   -0.166666667, pi = 3.141592653589793, 239999.99999999997, ...), then rounded
   to double.  The result is therefore independent of the order of operations,
-  which differs between the full load and the RHS-only load descriptions; a
+  which the full load and the RHS-only load are free to arrange apart; a
   double implementation lands within a few ulp of it except where a quantity
   cancels.  --compare reruns every case in plain double arithmetic and prints
   the worst relative difference per case (below 1e-14 for every loaded value;
@@ -106,6 +106,16 @@ quantities:
   powerNetworkResistors: sum of V^2/R over the sixteen outer resistors; part
     of the self-heating power, not loaded while RHS 47 stays 0.
   drthTdProbe: d rthT / dV(TINT,TEXT) = d rthT / dV(TEXT) (both through riseIn).
+
+Where the two loads' formulations differ, and what is taken here
+  - lGateTotal/lDrainTotal: the line total in the full load, the per-line
+    value (/ NCELL^2, plus the bar correction) in the RHS-only load.  Out
+    lines use the full-load meaning; see the table above.
+  - Self inductance: one adds TFING to the width inside the term, the other
+    passes TFING + width in; the same value, grouped differently.
+  - Zero static parts of capacitors and inductors: the full load adds 0.0,
+    the RHS-only load adds 0 x C (x L, x M), which would be NaN for a
+    non-finite element value.  Every element here is finite, so both give 0.
 """
 
 import math
