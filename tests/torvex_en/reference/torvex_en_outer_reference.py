@@ -488,24 +488,24 @@ def evaluate(params, tsim, sol, K):
     rhsq[12] += cgbFinger * vd('G', 'GIBAR')
     rhs[29] += vd('GIBAR', 'B') / rgbFinger
     rhs[30] += vd('GFIN1', 'GPOLY') / rmetalGate3
-    # Inductor sections k = 1..3: gate and drain section k couple through mgdLine[k].
+    # Line sections k = 1..3 (index k-1): branch row 1e-15 * I, flux L * I + M * I(partner),
+    # and the eddy resistor from each section node back to the inner end (GFIN1/DFIN1).
     g = [I['br_ind_g1_i'], I['br_ind_g2_i'], I['br_ind_g3_i']]
     dd = [I['br_ind_d1_i'], I['br_ind_d2_i'], I['br_ind_d3_i']]
-    for k, row, qrow in ((2, 31, 13), (1, 32, 14), (0, 33, 15)):
-        rhs[row] += num(1e-15) * g[k]
-        rhsq[qrow] += lgLine[k] * g[k] + mgdLine[k] * dd[k]
-    rhs[34] += vd('G', 'GFIN1') / rLine[2]
-    rhs[35] += vd('GFIN3', 'GFIN1') / rLine[1]
-    rhs[36] += vd('GFIN2', 'GFIN1') / rLine[0]
+
+    def feed_line(own, partner, lsec, branch_rows, flux_rows, eddy_rows, nodes):
+        for k in range(3):
+            rhs[branch_rows[k]] += num(1e-15) * own[k]
+            rhsq[flux_rows[k]] += lsec[k] * own[k] + mgdLine[k] * partner[k]
+            rhs[eddy_rows[k]] += vd(nodes[k + 1], nodes[0]) / rLine[k]
+
+    feed_line(g, dd, lgLine, (33, 32, 31), (15, 14, 13), (36, 35, 34),
+              ('GFIN1', 'GFIN2', 'GFIN3', 'G'))
+    feed_line(dd, g, ldLine, (42, 41, 40), (19, 18, 17), (45, 44, 43),
+              ('DFIN1', 'DFIN2', 'DFIN3', 'D'))
     rhsq[16] += cdbFinger * vd('D', 'DIBAR')
     rhs[38] += vd('DIBAR', 'B') / rdbFinger
     rhs[39] += vd('DFIN1', 'DI2') / rmetalDrain3
-    for k, row, qrow in ((2, 40, 17), (1, 41, 18), (0, 42, 19)):
-        rhs[row] += num(1e-15) * dd[k]
-        rhsq[qrow] += ldLine[k] * dd[k] + mgdLine[k] * g[k]
-    rhs[43] += vd('D', 'DFIN1') / rLine[2]
-    rhs[44] += vd('DFIN3', 'DFIN1') / rLine[1]
-    rhs[45] += vd('DFIN2', 'DFIN1') / rLine[0]
 
     # Thermal rows; RHS 47 (power) stays 0 with the intrinsic device silent.
     rhs[46] += vTintText / rthT
