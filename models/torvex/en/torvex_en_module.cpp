@@ -2,6 +2,11 @@
 // natures, and the small slots that touch only the private record.
 #include "torvex_en.h"
 
+// The Windows libraries compute in SSE2 double precision, as the Linux ones.
+#if defined(_WIN32) && !defined(__SSE2_MATH__)
+#error "build the Windows libraries with -msse2 -mfpmath=sse"
+#endif
+
 #ifndef TORVEX_DISCIPLINES_PATH
 #define TORVEX_DISCIPLINES_PATH "disciplines.vams"
 #endif
