@@ -6,6 +6,7 @@
 #define TORVEX_EN_H
 
 #include "VXR_SupportLib.h"
+#include "module_slots.h"
 #include "torvex_en_params.h"
 #include "torvex_en_stamp.h"
 
@@ -93,12 +94,7 @@ inline Private* priv(VXR_DeviceInst* inst) { return static_cast<Private*>(inst->
 #define TORVEX_EN_PAR(pr, name) ((pr)->realParam[::torvex_en::realLoc(name)])
 #define TORVEX_EN_IPAR(pr, name) ((pr)->intParam[::torvex_en::intLoc(name)])
 
-inline bool givenBit(const Private* pr, int index) { return (pr->given[index / 8] >> (index % 8)) & 1u; }
-inline void setGiven(Private* pr, int index) { pr->given[index / 8] |= static_cast<unsigned char>(1u << (index % 8)); }
-inline void clearGiven(Private* pr, int index)
-{
-    pr->given[index / 8] &= static_cast<unsigned char>(~(1u << (index % 8)));
-}
+using torvex_module::givenBit;
 
 // State variable of a stamp node in an instance; NULL for ground, for a node
 // the build does not have and for an operator that does not exist.

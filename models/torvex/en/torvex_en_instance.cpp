@@ -30,14 +30,6 @@ constexpr DisciplineOrder kDisciplineOrder = makeDisciplineOrder();
 static_assert(kDisciplineOrder.nodes[0] == B && kDisciplineOrder.nodes[kNumTerminals + kNumInternalNodes - 1] ==
                                                      (Rev::kMonitors ? VIDS : TINT));
 
-void freeInstance(VXR_DeviceInst* inst)
-{
-    VXR_free(inst->pStateVars);
-    VXR_free(inst->pPorts);
-    VXR_free(inst->pPrivateInfo);
-    VXR_free(inst);
-}
-
 void* handleOf(VXR_SimInterface* simIf, VXR_DeviceInst* inst, const Private* pr, const PairReq& r, bool charge,
                void* cbInfo)
 {
@@ -92,68 +84,11 @@ VXR_StateVar* nodeSV(VXR_DeviceInst* inst, const Private* pr, Node n)
 VXR_DeviceInst* createInst(const char* name, VXR_SimInterface* simIf, VXR_DeviceInst* parent, int nTerms,
                            int (*termWidths)[3], VXR_StateVar** terms, int nAssign, VXR_ParamAssn* assignments)
 {
-    auto* inst = static_cast<VXR_DeviceInst*>(VXR_malloc(sizeof(VXR_DeviceInst), simIf, nullptr, nullptr));
+    VXR_DeviceInst* inst = torvex_module::createInstance<Private>(
+        name, simIf, parent, &ModuleInfo, kNumTerminals, kTerminalNames, nTerms, termWidths, terms, kNumStateVars);
     if (inst == nullptr) return nullptr;
-    auto* pr = static_cast<Private*>(VXR_calloc(1, sizeof(Private), simIf, nullptr, nullptr));
-    if (pr == nullptr) {
-        VXR_free(inst);
-        return nullptr;
-    }
-    inst->pCustomDeviceInfo = nullptr;
-    inst->pPrivateInfo = pr;
-    inst->instName = name;
-    inst->fullName = nullptr;
-    inst->numOfPorts = kNumTerminals;
-    inst->pStateVars = nullptr;
-    // A failed allocation below is reported against this record: its names
-    // must be readable from here on.
-    inst->pParent = parent;
-    inst->pSimInterface = simIf;
-    inst->pModuleDescriptor = &ModuleInfo;
-
-    auto** ports = static_cast<VXR_StateVar**>(VXR_malloc(kNumTerminals * sizeof(VXR_StateVar*), simIf, inst, nullptr));
-    inst->pPorts = ports;
-    if (ports == nullptr) {
-        freeInstance(inst);
-        return nullptr;
-    }
-    pr->recompute = 1;
-    pr->lastTemperature = simIf->pGetTemperature(inst, simIf);
-
-    // Only the entries the host handed in are read; missing terminals stay
-    // NULL (read as 0 V by the loads).
-    if (nTerms != kNumTerminals) VXR_reportPortMismatch(nTerms, kNumTerminals, simIf, inst);
-    const int given = terms == nullptr ? 0 : (nTerms < 0 ? 0 : nTerms);
-    for (int k = 0; k < kNumTerminals; ++k) {
-        if (k >= given) {
-            ports[k] = nullptr;
-            continue;
-        }
-        if (termWidths != nullptr && termWidths[k][0] != 0)
-            VXR_reportWidthMismatch(kTerminalNames[k], termWidths[k][0], 0, simIf, inst);
-        ports[k] = terms[k];
-    }
-
-    inst->numOfStateVars = kNumStateVars;
-    inst->pStateVars = static_cast<VXR_StateVar**>(VXR_calloc(kNumStateVars, sizeof(VXR_StateVar*), simIf, inst, nullptr));
-    if (inst->pStateVars == nullptr) {
-        freeInstance(inst);
-        return nullptr;
-    }
-
-    // Zero-length requests: NULL without an allocation.
-    inst->numOfReserved = 0;
-    inst->pReserved = static_cast<void**>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-    inst->numOfNoiseSrcs = 0;
-    inst->pNoiseSrcs = static_cast<VXR_NoiseSrc*>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-    inst->numOfEvents = 0;
-    inst->pEvents = static_cast<VXR_EventDesc**>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-    inst->pFileDescList = nullptr;
-    inst->numOfChildren = 0;
-    inst->pChildren = static_cast<VXR_DeviceInst**>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-
     setParameters(inst, nAssign, assignments);
-    pr->vars = Vars{};
+    priv(inst)->vars = Vars{};
     return inst;
 }
 
@@ -230,27 +165,10 @@ int serializeState(void*, void*, int direction) { return direction; }
 VXR_DeviceState* getDeviceState(VXR_DeviceInst* inst)
 {
     if (inst == nullptr) return nullptr;
-    VXR_SimInterface* simIf = inst->pSimInterface;
-    auto* state = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), simIf, inst, nullptr));
+    VXR_DeviceState* state =
+        torvex_module::newDeviceState(inst, Rev::kNumOperatorStateSlots, Rev::kSerializerInState ? 2 : 1);
     if (state == nullptr) return nullptr;
-    constexpr int blockWords = Rev::kSerializerInState ? 2 : 1;
-    auto* block = static_cast<void**>(VXR_calloc(blockWords, sizeof(void*), simIf, inst, nullptr));
-    if (block == nullptr) {
-        VXR_free(state);
-        return nullptr;
-    }
-    if constexpr (Rev::kSerializerInState) reinterpret_cast<SavedPrivateBlock*>(block)->serialize = serializeState;
-    state->pDevice = inst;
-    state->pPrivateInfo = block;
-    state->pOperatorState = static_cast<void**>(VXR_calloc(Rev::kNumOperatorStateSlots, sizeof(void*), simIf, inst, nullptr));
-    if (state->pOperatorState == nullptr) {
-        VXR_free(block);
-        VXR_free(state);
-        return nullptr;
-    }
-    state->numOfOperatorStates = Rev::kNumOperatorStateSlots;
-    state->numOfEventStates = 0;
-
+    if constexpr (Rev::kSerializerInState) static_cast<SavedPrivateBlock*>(state->pPrivateInfo)->serialize = serializeState;
     const Private* pr = priv(inst);
     for (int k = 0; k < kNumOps; ++k)
         if (pr->op[k] != nullptr) state->pOperatorState[26 + k] = VXR_ddtSaveState(pr->op[k]);
@@ -264,7 +182,7 @@ VXR_DeviceState* getDeviceState(VXR_DeviceInst* inst)
 void restoreDeviceState(VXR_DeviceInst* inst, VXR_DeviceState* state)
 {
     if (inst == nullptr) return;
-    const bool usable = state != nullptr && state->pOperatorState != nullptr && state->numOfOperatorStates >= 26 + kNumOps;
+    const bool usable = torvex_module::restorable(state, 26 + kNumOps);
     if (usable) {
         const Private* pr = priv(inst);
         for (int k = 0; k < kNumOps; ++k)
@@ -288,7 +206,7 @@ void destroyInst(VXR_DeviceInst* inst)
     VXR_destroyChildren(inst);
     VXR_destroyEvents(inst);
     VXR_free(inst->pReserved);
-    freeInstance(inst);
+    torvex_module::freeInstance(inst);
 #else
     (void)inst;
 #endif
