@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "en_fixture.h"
+#include "error_log_buffer.h"
 
 using namespace te;
 
@@ -80,21 +81,7 @@ int modify(Inst* inst, const Param& p, double v)
     return flag;
 }
 
-struct Log {
-    explicit Log(int capacity) : inst(capacity > 0 ? capacity : 1), str(capacity > 0 ? capacity : 1)
-    {
-        log.length = 0;
-        log.maxLength = capacity;
-        log.errorInst = inst.data();
-        log.errorStr = str.data();
-    }
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> r;
-        for (int i = 0; i < log.length; ++i) r.push_back(log.errorStr[i]);
-        return r;
-    }
-    VXR_ErrorLog log{};
+using Log = vxrtest::ErrorLogBuffer;
     std::vector<Inst*> inst;
     std::vector<char*> str;
 };
