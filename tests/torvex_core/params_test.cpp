@@ -69,9 +69,6 @@ int modifyInt(Inst* inst, const char* name, int v)
 }
 
 using Log = vxrtest::ErrorLogBuffer;
-    std::vector<Inst*> inst;
-    std::vector<char*> str;
-};
 
 std::vector<std::string> checkRange(Inst* inst, int capacity = 200)
 {

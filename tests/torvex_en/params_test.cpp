@@ -82,9 +82,6 @@ int modify(Inst* inst, const Param& p, double v)
 }
 
 using Log = vxrtest::ErrorLogBuffer;
-    std::vector<Inst*> inst;
-    std::vector<char*> str;
-};
 
 std::vector<std::string> checkRange(Inst* inst, int capacity = 400)
 {
