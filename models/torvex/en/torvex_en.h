@@ -63,6 +63,34 @@ inline constexpr BranchDef kBranches[] = {
 struct Vars {
     int CHDIR; // channel orientation, +1 or -1
     int DRDIR; // drift orientation, +1 or -1
+
+    // Parameter-only stage (recompute passes): geometry ratios.
+    double ncellRatio, typeNcellRatio, lgfRatio, pcellRatio, wvbarGateRatio, wvbarDrainRatio;
+    // Thermal resistance and capacitance at the reference temperature.
+    double rthCorner, rthRef, rthDevice, cthDevice, rthScaled, cthScaled;
+    // Intrinsic constants.
+    double koKpinvSq, koKpinvSqPlus1, koInvScaled, mobFieldFactor, mobFieldFactor04, kpinvSq4, betScaled,
+        coxScaled, dsubEff, vpdrEff, vpdr1Eff, dopingFactor, ronScaled, rsatScaled, rbbScaled, diodeGrade1,
+        diodeGrade2, diodeGrade3, cdiode1Scaled, cdiode2Scaled, cdiode3Scaled, repiScaled, rpwScaled, csourceScaled;
+    // Outer network: pad capacitances and their resistances, shield.
+    double cgbFinger, rgbFinger, cdbFinger, rdbFinger, cgbOuter, rgbOuter, cdbOuter, rdbOuter, cgdOuter, cgdInner,
+        cggsScaled, rshieldEff;
+    // Outer network: line inductances (totals before and after the division
+    // by NCELL^2), finger coupling sums, bar corrections, line sections.
+    double tzDouble, tzDoubleSq, lgExt, lgExtSq, ldExt, ldExtSq, lgfLenSq;
+    double lGateTotal, lDrainTotal, mGateDrainTotal, sumGateNear, sumGateFar, sumDrainNear, sumDrainFar, sumGdNear,
+        sumGdFar, fingerIndex, lGateFinger, lDrainFinger, mGdFinger, lGateBarCorr, lDrainBarCorr;
+    double lgLine1, lgLine2, lgLine3, ldLine1, ldLine2, ldLine3, mgdLine1, mgdLine2, mgdLine3;
+    // Outer network resistances.
+    double rsubSpread, rsubEpi, rsubTotal, rsourceScaled, rmetalGate, rmetalGate3, rmetalDrain, rmetalDrain3,
+        rpolyGate, reddy, rgLine1, rgLine2, rgLine3, rdLine1, rdLine2, rdLine3;
+    // Device temperature and thermal rows (every pass, except those marked).
+    double vTintText, vText, tempRise, tDevice, rthT, cthT /* recompute */, rTextGnd /* recompute */,
+        tRef /* recompute */, tAmb /* recompute */;
+    // Monitors and the self-heating power.
+    double vdsAbs, powerSum, powerNetworkResistors;
+    // Time derivatives of the six operator charges, read back this pass.
+    double dQdt[6];
 };
 inline constexpr double Vars::* kRealVars[] = {nullptr};
 inline constexpr int Vars::* kIntVars[] = {&Vars::CHDIR, &Vars::DRDIR};
@@ -75,7 +103,7 @@ struct Private {
     int intParam[kNumIntParams];      // by integer location
     Vars vars;
     int recompute;          // nonzero: rerun the parameter-only stage at the next load
-    int paramStageDone;     // the parameter-only stage has run (its saved values exist)
+    int paramStageDone;     // a load has run the parameter-only stage (its values exist)
     double lastTemperature; // host temperature seen last (kelvin)
     // Stamp handles at the indices of RevStamp.
     void* rhs[RevStamp::kNumRhs];
