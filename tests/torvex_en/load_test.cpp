@@ -364,3 +364,47 @@ TEST(TorvexEnLoad, CellCountsBeyondCountingAreReportedNotLooped)
     EXPECT_TRUE(h.messages().empty());
     retire(inst);
 }
+
+// A host that clears the recompute flag before the first load still gets
+// values from a parameter-only stage that ran: nothing is read before it
+// was written.
+TEST(TorvexEnLoad, FirstLoadComputesEvenWithTheFlagCleared)
+{
+    const RefCase& c = referenceCases().at(3);
+    EnHost h1, h2;
+    Inst* normal = setUp(h1, c);
+    Inst* forced = setUp(h2, c);
+    md.pForceExecInvarCode(forced, 0);
+    h1.clearLog();
+    h2.clearLog();
+    md.pGenLoad(normal, h1.loader());
+    md.pGenLoad(forced, h2.loader());
+    const Loaded a = collect(h1, normal, true), b = collect(h2, forced, true);
+    EXPECT_EQ(0, std::memcmp(a.rhs.data(), b.rhs.data(), 56 * sizeof(double)));
+    EXPECT_EQ(0, std::memcmp(a.jacQ.data(), b.jacQ.data(), 59 * sizeof(double)));
+    retire(normal);
+    retire(forced);
+}
+
+// The zero-bias evaluation at finalize computes the parameter-only values at
+// the creation temperature, asks the host for nothing and leaves the
+// recompute flag set.
+TEST(TorvexEnLoad, ZeroBiasEvaluationAtFinalize)
+{
+    EnHost h;
+    h.setTemperature(310.0);
+    Inst* inst = h.create({realAssn("RTH", 0.25), intAssn("RTHCALC", 2), realAssn("TSCALE", 2.0)});
+    h.setTemperature(400.0);
+    h.clearLog();
+    md.pFinalizeTopology(inst, kCbInfo);
+    EXPECT_EQ(h.count(Call::GetTemperature), 0u);
+    EXPECT_EQ(h.count(Call::GetSol), 0u);
+    const torvex_en::Vars& v = priv(inst)->vars;
+    EXPECT_EQ(v.rthScaled, 0.125);
+    EXPECT_EQ(v.tAmb, 310.0);
+    EXPECT_EQ(v.vdsAbs, 0.0);
+    EXPECT_EQ(v.CHDIR, 1);
+    EXPECT_EQ(priv(inst)->recompute, 1);
+    EXPECT_EQ(priv(inst)->paramStageDone, 0);
+    retire(inst);
+}
