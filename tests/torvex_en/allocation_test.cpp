@@ -26,14 +26,18 @@ void life(int k, Step failing)
         {kStepNames[DeviceState], [&] { state = md.pGetDeviceState(inst); }},
     };
     const bool failed = vxr_test::runLifeFailingIn(h, steps, failing, k);
-    if (failed && failing == Create) EXPECT_EQ(inst, nullptr);
-    if (failed && failing == DeviceState) EXPECT_EQ(state, nullptr);
+    if (failed && failing == Create) {
+        EXPECT_EQ(inst, nullptr);
+    }
+    if (failed && failing == DeviceState) {
+        EXPECT_EQ(state, nullptr);
+    }
     VXR_freeDeviceState(state);
-    if (inst == nullptr || kEN) {
-        retire(inst);
+    // A 1.42 instance that exists stays with the host; everything else is freed.
+    const bool kept = !kEN && inst != nullptr;
+    retire(inst);
+    if (!kept) {
         EXPECT_EQ(vxr_test::liveBlocks(), start) << "blocks left behind";
-    } else {
-        retire(inst);
     }
 }
 
@@ -44,8 +48,8 @@ TEST(TorvexEnAllocation, EveryAllocationOfEveryStepMayFail)
     for (int s = Create; s < NumSteps; ++s) {
         SCOPED_TRACE(kStepNames[s]);
         const int failures = vxr_test::sweepAllocationFailures([&](int k) { life(k, static_cast<Step>(s)); });
-        if (s == Create) EXPECT_GE(failures, 4); // instance, private record, ports, state variables
-        if (s == Finalize) EXPECT_GE(failures, 6); // one per ddt operator at least
-        if (s == DeviceState) EXPECT_GE(failures, 3);
+        const int least[NumSteps] = {4, 6, 0, 0, 3}; // create: instance, private record, ports, state
+                                                      // variables; finalize: the operators; state: 3 blocks
+        EXPECT_GE(failures, least[s]);
     }
 }

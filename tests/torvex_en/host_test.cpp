@@ -35,7 +35,9 @@ TEST(TorvexEnHost, LibrariesOfThreeRevisionsSideBySide)
         EXPECT_EQ(lib->revision(), e.revision);
         EXPECT_EQ(lib->moduleName(), e.module);
         EXPECT_EQ(lib->terminals(), e.terminals);
-        if (e.params) EXPECT_EQ(lib->params().size(), e.params);
+        if (e.params) {
+            EXPECT_EQ(lib->params().size(), e.params);
+        }
         open.push_back(lib);
     }
     // A default instance of each transistor library, read back through its get slots.

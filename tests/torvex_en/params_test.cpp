@@ -109,7 +109,9 @@ TEST(TorvexEnParams, TableMatchesRowForRow)
         EXPECT_EQ(r->paramType, p.integer ? VXR_INT_PARAM : VXR_REAL_PARAM);
         EXPECT_EQ(r->paramLocation, p.location);
         [&](const auto* rr) { // 1.60 rows repeat the location
-            if constexpr (requires { rr->paramLocation2; }) EXPECT_EQ(rr->paramLocation2, p.location);
+            if constexpr (requires { rr->paramLocation2; }) {
+                EXPECT_EQ(rr->paramLocation2, p.location);
+            }
         }(r);
         // The given bit is the row's position in the sorted table.
         EXPECT_EQ(descIndex(p.name), p.givenBit);
