@@ -114,7 +114,11 @@ void finalizeAnalogTopology(VXR_DeviceInst* inst, void* cbInfo)
     for (VXR_OpBranch_ddt* op : pr->op)
         if (op != nullptr) VXR_ddtFinalizeTopology(op, cbInfo);
 
-    for (Node n : kDisciplineOrder.nodes) simIf->pReportDiscipline(nodeSV(inst, pr, n), &Discipline_electrical, inst, simIf);
+    // A terminal the host did not hand in has no state variable to report.
+    for (Node n : kDisciplineOrder.nodes) {
+        VXR_StateVar* sv = nodeSV(inst, pr, n);
+        if (sv != nullptr) simIf->pReportDiscipline(sv, &Discipline_electrical, inst, simIf);
+    }
     pr->topologyDone = 1;
 }
 
