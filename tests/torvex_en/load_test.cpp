@@ -408,3 +408,47 @@ TEST(TorvexEnLoad, ZeroBiasEvaluationAtFinalize)
     EXPECT_EQ(priv(inst)->paramStageDone, 0);
     retire(inst);
 }
+
+// The operators are fed and read back one by one in the full load, in
+// threes read back in reverse in the right-hand-side load; their own loads
+// come last, in operator order.
+TEST(TorvexEnLoad, OperatorCallOrder)
+{
+    EnHost h;
+    Inst* inst = setUp(h, referenceCases().at(0));
+    auto sequence = [&] {
+        std::vector<std::string> seq;
+        size_t read = 0;
+        bool loading = false;
+        for (const vxrtest::LogEntry& e : h.log()) {
+            if (e.call == Call::GetSol) {
+                const std::string n = h.name(h.solutionReads()[read++].first);
+                // The operators' own loads read their branch too; those reads are theirs.
+                if (n.rfind("_opddt", 0) == 0 && !loading) seq.push_back("read " + n.substr(6));
+            } else if (e.call == Call::BatchLoad) {
+                const vxrtest::BatchRecord& b = h.batches()[e.index];
+                loading = loading || b.handles.size() > 1; // the batch loads come before the operators' own
+                if (b.handles.size() != 1 || b.handles[0] < 0) continue;
+                const vxrtest::HandleRecord& r = h.handles()[b.handles[0]];
+                const std::string n = h.name(r.sv[0]);
+                if (b.kind == LoadKind::RhsPairQ) seq.push_back("feed " + n.substr(6));
+                if (b.kind == LoadKind::RhsPair) seq.push_back("load " + n.substr(6));
+            }
+        }
+        return seq;
+    };
+    h.clearLog();
+    md.pGenLoad(inst, h.loader());
+    std::vector<std::string> full;
+    for (int k = 26; k <= 31; ++k) full.insert(full.end(), {"feed " + std::to_string(k), "read " + std::to_string(k)});
+    for (int k = 26; k <= 31; ++k) full.push_back("load " + std::to_string(k));
+    EXPECT_EQ(sequence(), full);
+
+    h.clearLog();
+    md.pGenLoadRHS(inst, h.loader());
+    const std::vector<std::string> rhs = {"feed 26", "feed 27", "feed 28", "read 28", "read 27", "read 26",
+                                          "feed 29", "feed 30", "feed 31", "read 31", "read 30", "read 29",
+                                          "load 26", "load 27", "load 28", "load 29", "load 30", "load 31"};
+    EXPECT_EQ(sequence(), rhs);
+    retire(inst);
+}
