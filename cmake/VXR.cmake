@@ -22,6 +22,13 @@ function(vxr_model_library name)
   if(ARG_OUTPUT_NAME)
     set_target_properties(${name} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
   endif()
+  if(VXR_WINDOWS)
+    # A DLL that stands alone: the compiler's runtime linked in statically,
+    # only the entry points marked dllexport exported.
+    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--exclude-all-symbols
+                        -Wl,--no-undefined)
+    return()
+  endif()
   target_link_options(${name} PRIVATE -Wl,-Bsymbolic -Wl,--exclude-libs,ALL)
   if(NOT VXR_SANITIZE)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)

@@ -8,10 +8,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 8)"
 
 sim=./build/host/vxrsim
-libpath=build/models/lambret:build/models/torvex/core:build/tests/host/fixtures
+libpath=build/models/lambret:build/models/torvex/core:build/models/torvex/en:build/tests/host/fixtures
 export VXR_LIBRARY_PATH=$libpath
 
-for lib in build/models/lambret/LAMBRET.so build/models/torvex/core/TORVEX_CORE.so; do
+for lib in build/models/lambret/LAMBRET.so build/models/torvex/core/TORVEX_CORE.so \
+           build/models/torvex/en/TORVEX_EN.so build/models/torvex/en/TORVEX.so; do
   echo "=== $lib"
   "$sim" describe "$lib"
 done

@@ -58,6 +58,18 @@ extern "C" {
     VXR_STATIC_ASSERT(offsetof(type, field) == (VXR_LP64 ? (off64) : (off32)), #type "." #field)
 #define VXR_CHECK_SIZE(type, size32, size64) \
     VXR_STATIC_ASSERT(sizeof(type) == (VXR_LP64 ? (size64) : (size32)), "sizeof " #type)
+/* Records holding doubles: the 32-bit Windows ABI aligns a double in a record
+ * to 8 bytes, the 32-bit Linux ABI to 4, so they carry a third value. */
+#if defined(_WIN32) && !VXR_LP64
+#define VXR_WIN32_ABI 1
+#else
+#define VXR_WIN32_ABI 0
+#endif
+#define VXR_CHECK_OFFSET_D(type, field, off32, offWin32, off64) \
+    VXR_STATIC_ASSERT(offsetof(type, field) == (VXR_LP64 ? (off64) : VXR_WIN32_ABI ? (offWin32) : (off32)), \
+                      #type "." #field)
+#define VXR_CHECK_SIZE_D(type, size32, sizeWin32, size64) \
+    VXR_STATIC_ASSERT(sizeof(type) == (VXR_LP64 ? (size64) : VXR_WIN32_ABI ? (sizeWin32) : (size32)), "sizeof " #type)
 
 /* State-variable pointer values that are markers, never dereferenced. */
 #define VXR_UNCONNECTED_SV_VALUE ((intptr_t)-4) /* port slot of an unconnected terminal */
@@ -279,8 +291,8 @@ typedef struct s_VXR_TimeStepRequests {
     double crossPoint[3];
     int order;
 } VXR_TimeStepRequests;
-VXR_CHECK_OFFSET(VXR_TimeStepRequests, crossPoint, 12, 16);
-VXR_CHECK_OFFSET(VXR_TimeStepRequests, order, 36, 40);
+VXR_CHECK_OFFSET_D(VXR_TimeStepRequests, crossPoint, 12, 16, 16);
+VXR_CHECK_OFFSET_D(VXR_TimeStepRequests, order, 36, 40, 40);
 
 /* Output-variable descriptor; the table ends with {NULL, VXR_OUT_INVALID, NULL, NULL, -1}. */
 typedef struct s_VXR_OutVarDesc {
@@ -309,8 +321,8 @@ typedef struct s_VXR_NatureDescriptor {
     const char** userRealAttribName;
     const double* userRealAttribVal;
 } VXR_NatureDescriptor;
-VXR_CHECK_OFFSET(VXR_NatureDescriptor, abstol, 12, 24);
-VXR_CHECK_SIZE(VXR_NatureDescriptor, 60, 112);
+VXR_CHECK_OFFSET_D(VXR_NatureDescriptor, abstol, 12, 16, 24);
+VXR_CHECK_SIZE_D(VXR_NatureDescriptor, 60, 64, 112);
 
 /* Debug symbol row (no module carries any). */
 typedef struct s_VXR_DebugSymbolDesc {
@@ -384,7 +396,7 @@ typedef struct s_VXR_TimerInfo {
 } VXR_TimerInfo;
 VXR_CHECK_OFFSET(VXR_TimerInfo, _cacheStartTime, 8, 8);
 VXR_CHECK_OFFSET(VXR_TimerInfo, _prevTime, 56, 56);
-VXR_CHECK_SIZE(VXR_TimerInfo, 68, 72);
+VXR_CHECK_SIZE_D(VXR_TimerInfo, 68, 72, 72);
 
 /* Private record of initial- and final-step events. */
 typedef struct s_VXR__xStepInfo {

@@ -193,10 +193,10 @@ struct VXR_TS(StateVar) {
     VXR_T(StateVar) * pNext;
 };
 VXR_CHECK_OFFSET(VXR_T(StateVar), pos, 12, 24);
-VXR_CHECK_OFFSET(VXR_T(StateVar), potAbsTol, 20, 40);
-VXR_CHECK_OFFSET(VXR_T(StateVar), netType, 40, 60);
-VXR_CHECK_OFFSET(VXR_T(StateVar), pBranchInfo, 44, 64);
-VXR_CHECK_SIZE(VXR_T(StateVar), 60, 96);
+VXR_CHECK_OFFSET_D(VXR_T(StateVar), potAbsTol, 20, 24, 40);
+VXR_CHECK_OFFSET_D(VXR_T(StateVar), netType, 40, 44, 60);
+VXR_CHECK_OFFSET_D(VXR_T(StateVar), pBranchInfo, 44, 48, 64);
+VXR_CHECK_SIZE_D(VXR_T(StateVar), 60, 64, 96);
 
 struct VXR_TS(BranchInfo) {
     const char* origName;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "error_log_buffer.h"
 #include "probe.h"
 
 using namespace tc;
@@ -67,24 +68,7 @@ int modifyInt(Inst* inst, const char* name, int v)
     return flag;
 }
 
-struct Log {
-    explicit Log(int capacity) : inst(capacity > 0 ? capacity : 1), str(capacity > 0 ? capacity : 1)
-    {
-        log.length = 0;
-        log.maxLength = capacity;
-        log.errorInst = inst.data();
-        log.errorStr = str.data();
-    }
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> r;
-        for (int i = 0; i < log.length; ++i) r.push_back(log.errorStr[i]);
-        return r;
-    }
-    VXR_ErrorLog log{};
-    std::vector<Inst*> inst;
-    std::vector<char*> str;
-};
+using Log = vxrtest::ErrorLogBuffer;
 
 std::vector<std::string> checkRange(Inst* inst, int capacity = 200)
 {

@@ -4,6 +4,7 @@
 #define TORVEX_CORE_H
 
 #include "VXR_SupportLib.h"
+#include "module_slots.h"
 #include "torvex_core_params.h"
 #include "torvex_core_stamp.h"
 
@@ -62,12 +63,7 @@ inline Private* priv(VXR_DeviceInst* inst) { return static_cast<Private*>(inst->
 #define TORVEX_PAR(pr, name) ((pr)->realParam[::torvex_core::realLoc(name)])
 #define TORVEX_IPAR(pr, name) ((pr)->intParam[::torvex_core::intLoc(name)])
 
-inline bool givenBit(const Private* pr, int index) { return (pr->given[index / 8] >> (index % 8)) & 1u; }
-inline void setGiven(Private* pr, int index) { pr->given[index / 8] |= static_cast<unsigned char>(1u << (index % 8)); }
-inline void clearGiven(Private* pr, int index)
-{
-    pr->given[index / 8] &= static_cast<unsigned char>(~(1u << (index % 8)));
-}
+using torvex_module::givenBit;
 
 // ---- Static records (torvex_core_module.cpp) ---------------------------------
 extern VXR_ModuleDescriptor ModuleInfo;

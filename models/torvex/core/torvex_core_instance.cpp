@@ -27,93 +27,19 @@ VXR_StateVar* nodeSV(VXR_DeviceInst* inst, const Private* pr, Node n)
     return VXR_getBranchVar_ddt(pr->op[n - BR10]);
 }
 
-void freeInstance(VXR_DeviceInst* inst)
-{
-    VXR_free(inst->pStateVars);
-    VXR_free(inst->pPorts);
-    VXR_free(inst->pPrivateInfo);
-    VXR_free(inst);
-}
-
 } // namespace
 
 VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, VXR_DeviceInst* parent, int nTerms,
                                     int (*termWidths)[3], VXR_StateVar** terms, int nAssign,
                                     VXR_ParamAssn* assignments)
 {
-    auto* inst = static_cast<VXR_DeviceInst*>(VXR_malloc(sizeof(VXR_DeviceInst), simIf, nullptr, nullptr));
+    // The private record comes zeroed: no operators, handles or given bits yet.
+    VXR_DeviceInst* inst = torvex_module::createInstance<Private>(name, simIf, parent, &ModuleInfo, kNumTerminals,
+                                                                  kTerminalNames, nTerms, termWidths, terms,
+                                                                  kNumInternalNodes);
     if (inst == nullptr) return nullptr;
-    auto* pr = static_cast<Private*>(VXR_malloc(sizeof(Private), simIf, nullptr, nullptr));
-    if (pr == nullptr) {
-        VXR_free(inst);
-        return nullptr;
-    }
-    inst->pCustomDeviceInfo = nullptr;
-    inst->pPrivateInfo = pr;
-    inst->instName = name;
-    inst->fullName = nullptr;
-    inst->numOfPorts = kNumTerminals;
-    inst->pStateVars = nullptr;
-    // A failed allocation below is reported against this record: its names
-    // must be readable from here on.
-    inst->pParent = parent;
-    inst->pSimInterface = simIf;
-    inst->pModuleDescriptor = &ModuleInfo;
-
-    auto** ports = static_cast<VXR_StateVar**>(VXR_malloc(kNumTerminals * sizeof(VXR_StateVar*), simIf, inst, nullptr));
-    inst->pPorts = ports;
-    if (ports == nullptr) {
-        freeInstance(inst);
-        return nullptr;
-    }
-    pr->recompute = 1;
-
-    pr->lastTemperature = simIf->pGetTemperature(inst, simIf);
-
-    // Terminals: only the entries the host handed in are read; missing
-    // terminals stay NULL (read as 0 V by the loads).
-    if (nTerms != kNumTerminals) VXR_reportPortMismatch(nTerms, kNumTerminals, simIf, inst);
-    const int given = terms == nullptr ? 0 : (nTerms < 0 ? 0 : nTerms);
-    for (int k = 0; k < kNumTerminals; ++k) {
-        if (k >= given) {
-            ports[k] = nullptr;
-            continue;
-        }
-        if (termWidths != nullptr && termWidths[k][0] != 0)
-            VXR_reportWidthMismatch(kTerminalNames[k], termWidths[k][0], 0, simIf, inst);
-        ports[k] = terms[k];
-    }
-
-    inst->numOfStateVars = kNumInternalNodes;
-    inst->pStateVars = static_cast<VXR_StateVar**>(VXR_calloc(kNumInternalNodes, sizeof(VXR_StateVar*), simIf, inst, nullptr));
-    if (inst->pStateVars == nullptr) {
-        freeInstance(inst);
-        return nullptr;
-    }
-    for (VXR_OpBranch_ddt*& op : pr->op) op = nullptr;
-
-    inst->numOfReserved = 0;
-    inst->pReserved = static_cast<void**>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-    inst->numOfNoiseSrcs = 0;
-    inst->pNoiseSrcs = static_cast<VXR_NoiseSrc*>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-    inst->numOfEvents = 0;
-    inst->pEvents = static_cast<VXR_EventDesc**>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-    inst->numOfChildren = 0;
-    inst->pChildren = static_cast<VXR_DeviceInst**>(VXR_calloc(0, sizeof(void*), simIf, inst, nullptr));
-    inst->pFileDescList = nullptr;
-
-    // Handles stay NULL until the stamp; nothing reads them before.
-    for (void*& h : pr->rhs) h = nullptr;
-    for (void*& h : pr->rhsQ) h = nullptr;
-    for (void*& h : pr->jac) h = nullptr;
-    for (void*& h : pr->jacQ) h = nullptr;
-    for (void*& h : pr->ddtDoublet) h = nullptr;
-    for (unsigned char& g : pr->given) g = 0;
-    pr->topologyDone = 0;
-    pr->stamped = 0;
-
     _module1_setParameters(inst, nAssign, assignments);
-    pr->vars = Vars{};
+    priv(inst)->vars = Vars{};
     return inst;
 }
 
@@ -199,26 +125,9 @@ int _serializeState__module1(void*, void*, int direction) { return direction; }
 VXR_DeviceState* _module1_getDeviceState(VXR_DeviceInst* inst)
 {
     if (inst == nullptr) return nullptr;
-    VXR_SimInterface* simIf = inst->pSimInterface;
-    auto* state = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), simIf, inst, nullptr));
+    VXR_DeviceState* state = torvex_module::newDeviceState(inst, kNumOperatorStateSlots, 2);
     if (state == nullptr) return nullptr;
-    auto* block = static_cast<SavedPrivateBlock*>(VXR_calloc(1, sizeof(SavedPrivateBlock), simIf, inst, nullptr));
-    if (block == nullptr) {
-        VXR_free(state);
-        return nullptr;
-    }
-    block->serialize = _serializeState__module1;
-    state->pDevice = inst;
-    state->pPrivateInfo = block;
-    state->pOperatorState = static_cast<void**>(VXR_calloc(kNumOperatorStateSlots, sizeof(void*), simIf, inst, nullptr));
-    if (state->pOperatorState == nullptr) {
-        VXR_free(block);
-        VXR_free(state);
-        return nullptr;
-    }
-    state->numOfOperatorStates = kNumOperatorStateSlots;
-    state->numOfEventStates = 0;
-
+    static_cast<SavedPrivateBlock*>(state->pPrivateInfo)->serialize = _serializeState__module1;
     const Private* pr = priv(inst);
     for (OpPos pos : {OP7, OP8, OP9, OP10, OP11, OP12})
         if (pr->op[pos] != nullptr) state->pOperatorState[kOpStateSlot[pos]] = VXR_ddtSaveState(pr->op[pos]);
@@ -233,8 +142,7 @@ VXR_DeviceState* _module1_getDeviceState(VXR_DeviceInst* inst)
 void _module1_restoreDeviceState(VXR_DeviceInst* inst, VXR_DeviceState* state)
 {
     if (inst == nullptr) return;
-    const bool usable = state != nullptr && state->pOperatorState != nullptr &&
-                        state->numOfOperatorStates >= kNumOperatorStateSlots;
+    const bool usable = torvex_module::restorable(state, kNumOperatorStateSlots);
     if (usable) {
         const Private* pr = priv(inst);
         for (OpPos pos : {OP7, OP8, OP9, OP10, OP11, OP12})
@@ -256,7 +164,7 @@ void _module1_destroyInst(VXR_DeviceInst* inst)
     VXR_destroyChildren(inst);
     VXR_destroyEvents(inst);
     VXR_free(inst->pReserved);
-    freeInstance(inst);
+    torvex_module::freeInstance(inst);
 }
 
 } // namespace torvex_core

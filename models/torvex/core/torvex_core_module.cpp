@@ -109,28 +109,11 @@ void _module1_forceExecInvarCode(VXR_DeviceInst* inst, int force)
     priv(inst)->recompute = force != 0 ? 1 : 0;
 }
 
-// Values of module variables by index; an index outside the module's
-// variables, and the array kinds (the module has none), leave the value as is.
 void _module1_getOutVarInfo(VXR_DeviceInst* inst, int n, const VXR_OutVarDesc* descs, VXR_OutVal* vals)
 {
-    if (inst == nullptr || descs == nullptr || vals == nullptr) return;
-    const Vars& v = priv(inst)->vars;
-    constexpr int numReal = static_cast<int>(std::size(kRealVars));
-    constexpr int numInt = static_cast<int>(std::size(kIntVars));
-    for (int i = 0; i < n; ++i) {
-        vals[i].pOutVarDesc = &descs[i];
-        const int ix = descs[i].ix;
-        switch (descs[i].outputVarType) {
-        case VXR_OUT_REALVAR:
-            if (ix >= 0 && ix < numReal) vals[i].outVal.realVal = v.*kRealVars[ix];
-            break;
-        case VXR_OUT_INTVAR:
-            if (ix >= 0 && ix < numInt) vals[i].outVal.intVal = v.*kIntVars[ix];
-            break;
-        default:
-            break;
-        }
-    }
+    if (inst == nullptr) return;
+    torvex_module::outVarInfo(priv(inst)->vars, kRealVars, static_cast<int>(std::size(kRealVars)), kIntVars, n,
+                              descs, vals);
 }
 
 } // namespace torvex_core

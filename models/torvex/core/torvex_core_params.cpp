@@ -1,138 +1,35 @@
-// TORVEX_CORE parameters: setters, reset from an assignment list, modify and
-// get slots, range check. Everything derives from kParams.
+// TORVEX_CORE parameter slots, from the shared slot template over kParams.
+#include "module_slots.h"
 #include "torvex_core.h"
-
-#include <array>
-#include <utility>
 
 namespace torvex_core {
 namespace {
 
-using RealSetter = void (*)(VXR_DeviceInst*, int*, double);
-using IntSetter = void (*)(VXR_DeviceInst*, int, int*);
-
-void raise(int* rangeViolation)
-{
-    if (rangeViolation != nullptr) *rangeViolation = 1;
-}
-
-// Setter of the parameter in declaration row Row: given bit, recompute flag,
-// value, then the range test (which only ever raises the caller's flag).
-template <int Row>
-void setRealParam(VXR_DeviceInst* inst, int* rangeViolation, double value)
-{
-    constexpr const ParamRow& p = kParams[Row];
-    static_assert(p.type == kReal);
-    Private* pr = priv(inst);
-    setGiven(pr, p.index);
-    pr->recompute = 1;
-    pr->realParam[p.location] = value;
-    if constexpr (p.range.kind == Range::Real)
-        if (!realInRange(p.range, value)) raise(rangeViolation);
-}
-
-template <int Row>
-void setIntParam(VXR_DeviceInst* inst, int value, int* rangeViolation)
-{
-    constexpr const ParamRow& p = kParams[Row];
-    static_assert(p.type == kInt);
-    Private* pr = priv(inst);
-    setGiven(pr, p.index);
-    pr->recompute = 1;
-    pr->intParam[p.location] = value;
-    if constexpr (p.range.kind == Range::IntSet)
-        if (!intInRange(p.range, value)) raise(rangeViolation);
-}
-
-// Setter tables indexed by location.
-template <int... L>
-constexpr auto makeRealSetters(std::integer_sequence<int, L...>)
-{
-    return std::array<RealSetter, sizeof...(L)>{&setRealParam<rowOfLocation(kReal, L)>...};
-}
-template <int... L>
-constexpr auto makeIntSetters(std::integer_sequence<int, L...>)
-{
-    return std::array<IntSetter, sizeof...(L)>{&setIntParam<rowOfLocation(kInt, L)>...};
-}
-constexpr auto _module1_setRealParam = makeRealSetters(std::make_integer_sequence<int, kNumRealParams>{});
-constexpr auto _module1_setIntParam = makeIntSetters(std::make_integer_sequence<int, kNumIntParams>{});
-
-bool storedValueInRange(const Private* pr, const ParamRow& p)
-{
-    return p.type == kReal ? realInRange(p.range, pr->realParam[p.location])
-                           : intInRange(p.range, pr->intParam[p.location]);
-}
+struct Policy {
+    using Private = torvex_core::Private;
+    static constexpr const ParamRow (&params)[kNumParams] = kParams;
+    static constexpr int kNumRealParams = torvex_core::kNumRealParams;
+    static constexpr int kNumIntParams = torvex_core::kNumIntParams;
+    static Private* priv(VXR_DeviceInst* inst) { return torvex_core::priv(inst); }
+};
+using Slots = torvex_module::ParamSlots<Policy>;
 
 } // namespace
 
 void _module1_modifyRealParam(VXR_DeviceInst* inst, int location, int* rangeViolation, double value)
 {
-    if (inst == nullptr) return;
-    if (location < 0 || location >= kNumRealParams) {
-        raise(rangeViolation);
-        return;
-    }
-    _module1_setRealParam[location](inst, rangeViolation, value);
-    priv(inst)->recompute = 1;
+    Slots::modifyReal(inst, location, rangeViolation, value);
 }
-
 void _module1_modifyIntParam(VXR_DeviceInst* inst, int location, int value, int* rangeViolation)
 {
-    if (inst == nullptr) return;
-    if (location < 0 || location >= kNumIntParams) {
-        raise(rangeViolation);
-        return;
-    }
-    _module1_setIntParam[location](inst, value, rangeViolation);
-    priv(inst)->recompute = 1;
+    Slots::modifyInt(inst, location, value, rangeViolation);
 }
-
-double _module1_getRealParam(VXR_DeviceInst* inst, int location)
-{
-    if (inst == nullptr || location < 0 || location >= kNumRealParams) return 0.0;
-    return priv(inst)->realParam[location];
-}
-
-int _module1_getIntParam(VXR_DeviceInst* inst, int location)
-{
-    if (inst == nullptr || location < 0 || location >= kNumIntParams) return 0;
-    return priv(inst)->intParam[location];
-}
-
-// Defaults for every parameter not in the list, given values for the others
-// (a later assignment of the same name wins). The recompute flag is set so a
-// reset of a live instance does not leave the next load on stale values.
+double _module1_getRealParam(VXR_DeviceInst* inst, int location) { return Slots::getReal(inst, location); }
+int _module1_getIntParam(VXR_DeviceInst* inst, int location) { return Slots::getInt(inst, location); }
 void _module1_setParameters(VXR_DeviceInst* inst, int numAssignments, VXR_ParamAssn* assignments)
 {
-    if (inst == nullptr) return;
-    Private* pr = priv(inst);
-    int map[kNumParams];
-    VXR_setupParamMap(inst, numAssignments, assignments, map);
-    for (const ParamRow& p : kParams) {
-        const bool given = map[p.index] >= 0;
-        if (given)
-            setGiven(pr, p.index);
-        else
-            clearGiven(pr, p.index);
-        if (p.type == kReal)
-            pr->realParam[p.location] = given ? VXR_initRealParam(inst, p.index, map, assignments) : p.def;
-        else
-            pr->intParam[p.location] =
-                given ? VXR_initIntegerParam(inst, p.index, map, assignments) : static_cast<int>(p.def);
-    }
-    pr->recompute = 1;
+    Slots::setParameters(inst, numAssignments, assignments);
 }
-
-void _module1_checkRangeAll(VXR_DeviceInst* inst, VXR_ErrorLog* log)
-{
-    if (inst == nullptr || log == nullptr || log->length >= log->maxLength) return;
-    const Private* pr = priv(inst);
-    for (const ParamRow& p : kParams) {
-        if (p.range.kind == Range::None || storedValueInRange(pr, p)) continue;
-        VXR_insertError(log, inst, p.name);
-        if (log->length >= log->maxLength) return;
-    }
-}
+void _module1_checkRangeAll(VXR_DeviceInst* inst, VXR_ErrorLog* log) { Slots::checkRange(inst, log); }
 
 } // namespace torvex_core

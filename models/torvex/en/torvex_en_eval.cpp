@@ -1,0 +1,706 @@
+// Evaluation: the full load, the right-hand-side-only load, the strobe pass
+// and the zero-bias evaluation of finalize, as one body over the pass kind.
+//
+// Built so far: the frame, the parameter-only stage (geometry, thermal
+// resistance and capacitance, intrinsic constants, the outer network's
+// capacitances, resistances and inductances), the device temperature, and
+// the rows of the outer network, the thermal network and the monitor
+// terminals. The intrinsic device (channel, drift region, charges,
+// self-heating power) is silent: its rows stay zero and the six ddt
+// operators are fed zero charges, at the places where the shared kernel's
+// results go.
+#include <cmath>
+#include <type_traits>
+
+#include "VXR_Operators.h"
+#include "analog_functions.h"
+#include "torvex_en.h"
+
+namespace torvex_en {
+namespace {
+
+namespace fn = vxr::fn;
+using fn::kPi;
+using fn::kTwoPi;
+
+enum class Pass { Full, Rhs, Static };
+
+// ---- The outer network as data ------------------------------------------------
+
+// One linear element of the outer network, in the order of its RHS row.
+struct Element {
+    enum Kind : unsigned char { Resistor, Capacitor, Inductor } kind;
+    int rhs;            // RHS row (an inductor: its branch row)
+    int jac;            // resistor: 1/R entry; inductor: the 1e-15 entry
+    int q, jqSelf, jqM; // capacitor: charge row and C entry; inductor: flux row, L and M entries
+    Node a, b;          // resistor/capacitor: the pair; inductor: its branch and the coupled branch
+    double Vars::* value; // R, C or L
+    double Vars::* mutual; // inductor: M
+    bool typed;         // capacitor voltage carries TYPE
+};
+constexpr Element R(int rhs, int jac, Node a, Node b, double Vars::* r)
+{
+    return {Element::Resistor, rhs, jac, -1, -1, -1, a, b, r, nullptr, false};
+}
+constexpr Element C(int rhs, int q, int jq, Node a, Node b, double Vars::* c, bool typed = false)
+{
+    return {Element::Capacitor, rhs, -1, q, jq, -1, a, b, c, nullptr, typed};
+}
+constexpr Element L(int row, int jac, int q, int jqL, int jqM, Node br, Node partner, double Vars::* l,
+                    double Vars::* m)
+{
+    return {Element::Inductor, row, jac, q, jqL, jqM, br, partner, l, m, false};
+}
+
+// clang-format off
+constexpr Element kOuter[] = {
+    C(16, 6, 33, S, CORE_B2, &Vars::csourceScaled, true),
+    R(17, 50, S, BI2, &Vars::rsourceScaled),      R(18, 51, BI2, B, &Vars::rsubTotal),
+    C(19, 7, 34, GPOLY, GIFIN, &Vars::cgbOuter),  R(20, 52, GIFIN, S, &Vars::rgbOuter),
+    C(21, 8, 35, DI2, DIFIN, &Vars::cdbOuter),    R(22, 53, DIFIN, S, &Vars::rdbOuter),
+    C(23, 9, 36, GPOLY, DI2, &Vars::cgdOuter),    C(24, 10, 37, GI2, DI2, &Vars::cgdInner),
+    C(25, 11, 38, GI2, SH, &Vars::cggsScaled),    R(26, 54, SH, S, &Vars::rshieldEff),
+    R(27, 55, GPOLY, GI2, &Vars::rpolyGate),      C(28, 12, 39, G, GIBAR, &Vars::cgbFinger),
+    R(29, 56, GIBAR, B, &Vars::rgbFinger),        R(30, 57, GFIN1, GPOLY, &Vars::rmetalGate3),
+    L(31, 58, 13, 40, 41, BR_G3, BR_D3, &Vars::lgLine3, &Vars::mgdLine3),
+    L(32, 59, 14, 42, 43, BR_G2, BR_D2, &Vars::lgLine2, &Vars::mgdLine2),
+    L(33, 60, 15, 44, 45, BR_G1, BR_D1, &Vars::lgLine1, &Vars::mgdLine1),
+    R(34, 61, G, GFIN1, &Vars::rgLine3),          R(35, 62, GFIN3, GFIN1, &Vars::rgLine2),
+    R(36, 63, GFIN2, GFIN1, &Vars::rgLine1),      C(37, 16, 46, D, DIBAR, &Vars::cdbFinger),
+    R(38, 64, DIBAR, B, &Vars::rdbFinger),        R(39, 65, DFIN1, DI2, &Vars::rmetalDrain3),
+    L(40, 66, 17, 47, 48, BR_D3, BR_G3, &Vars::ldLine3, &Vars::mgdLine3),
+    L(41, 67, 18, 49, 50, BR_D2, BR_G2, &Vars::ldLine2, &Vars::mgdLine2),
+    L(42, 68, 19, 51, 52, BR_D1, BR_G1, &Vars::ldLine1, &Vars::mgdLine1),
+    R(43, 69, D, DFIN1, &Vars::rdLine3),          R(44, 70, DFIN3, DFIN1, &Vars::rdLine2),
+    R(45, 71, DFIN2, DFIN1, &Vars::rdLine1),
+};
+// clang-format on
+
+// The end-of-pass terms of the six inductor branches, in load order: the
+// branch current into its pair, the branch voltage out of its row.
+struct Winding {
+    Node br;
+    int pairRow, jacI, jacV;
+};
+constexpr Winding kWindings[] = {
+    {BR_D1, 45, 117, 118}, {BR_D2, 52, 119, 120}, {BR_D3, 53, 121, 122},
+    {BR_G1, 36, 123, 124}, {BR_G2, 54, 125, 126}, {BR_G3, 55, 127, 128},
+};
+
+constexpr const BranchDef& branchDef(Node br)
+{
+    for (const BranchDef& b : kBranches)
+        if (b.branch == br) return b;
+    return kBranches[0];
+}
+constexpr int branchRowOf(Node br)
+{
+    for (const Element& e : kOuter)
+        if (e.kind == Element::Inductor && e.a == br) return e.rhs;
+    return -1;
+}
+
+constexpr bool pairIs(const PairReq& r, Node a, Node b) { return r.a == a && r.b == b; }
+constexpr bool quartetIs(const QuartetReq& r, Node ra, Node rb, Node ca, Node cb)
+{
+    return r.ra == ra && r.rb == rb && r.ca == ca && r.cb == cb;
+}
+
+// Every index of the tables above names the stamp entry of its element.
+constexpr bool elementsMatchStamp()
+{
+    int lastRow = -1;
+    for (const Element& e : kOuter) {
+        if (e.rhs <= lastRow) return false;
+        lastRow = e.rhs;
+        switch (e.kind) {
+        case Element::Resistor:
+            if (!pairIs(kRhsPairs[e.rhs], e.a, e.b) || !quartetIs(kJacQuartets[e.jac], e.a, e.b, e.a, e.b)) return false;
+            break;
+        case Element::Capacitor:
+            if (!pairIs(kRhsPairs[e.rhs], e.a, e.b) || !pairIs(kRhsQPairs[e.q], e.a, e.b) ||
+                !quartetIs(kJacQQuartets[e.jqSelf], e.a, e.b, e.a, e.b))
+                return false;
+            break;
+        case Element::Inductor:
+            if (!pairIs(kRhsPairs[e.rhs], e.a, GND) || !quartetIs(kJacQuartets[e.jac], e.a, GND, e.a, GND) ||
+                !pairIs(kRhsQPairs[e.q], e.a, GND) || !quartetIs(kJacQQuartets[e.jqSelf], e.a, GND, e.a, GND) ||
+                !quartetIs(kJacQQuartets[e.jqM], e.a, GND, e.b, GND))
+                return false;
+            break;
+        }
+    }
+    for (const Winding& w : kWindings) {
+        const BranchDef& b = branchDef(w.br);
+        const int row = branchRowOf(w.br);
+        if (row < 0 || !pairIs(kRhsPairs[w.pairRow], b.pos, b.neg) ||
+            !quartetIs(kJacQuartets[w.jacI], b.pos, b.neg, w.br, GND) ||
+            !quartetIs(kJacQuartets[w.jacV], w.br, GND, b.pos, b.neg))
+            return false;
+    }
+    return true;
+}
+static_assert(elementsMatchStamp(), "outer-network rows must name their stamp entries");
+
+// Thermal and monitor entries.
+constexpr int kRhsThermal = 46, kRhsPower = 47, kRhsTextGnd = 48, kRhsVidsBranch = 49, kRhsVids = 51;
+constexpr int kJacThermal = 72, kJacTextGnd = 108, kJacVidsCh = 109, kJacVidsI = 115, kJacVidsV = 116;
+constexpr int kQThermal = 20, kJqThermal = 53;
+static_assert(pairIs(kRhsPairs[kRhsThermal], TINT, TEXT) && pairIs(kRhsPairs[kRhsPower], GND, TINT) &&
+              pairIs(kRhsPairs[kRhsTextGnd], TEXT, GND) && pairIs(kRhsPairs[kRhsVidsBranch], BR_VIDS, GND) &&
+              pairIs(kRhsPairs[kRhsVids], VIDS, GND));
+static_assert(quartetIs(kJacQuartets[kJacThermal], TINT, TEXT, TINT, TEXT) &&
+              quartetIs(kJacQuartets[kJacThermal + 1], TINT, TEXT, TEXT, GND) &&
+              quartetIs(kJacQuartets[kJacTextGnd], TEXT, GND, TEXT, GND) &&
+              quartetIs(kJacQuartets[kJacVidsCh], BR_VIDS, GND, CORE_ID, S) &&
+              quartetIs(kJacQuartets[kJacVidsI], VIDS, GND, BR_VIDS, GND) &&
+              quartetIs(kJacQuartets[kJacVidsV], BR_VIDS, GND, VIDS, GND));
+static_assert(pairIs(kRhsQPairs[kQThermal], TINT, TEXT) &&
+              quartetIs(kJacQQuartets[kJqThermal], TINT, TEXT, TINT, TEXT));
+
+// ---- Parameter-only stage ---------------------------------------------------------
+
+constexpr double kThird = 0.3333333333;     // the model's decimal third
+constexpr double kMutualSixth = -0.166666667; // and its decimal minus one sixth
+constexpr double kMu0Over2Pi = 2e-7;
+constexpr double kNoPadCap = 1e-18;
+constexpr double kNoPadRes = 239999.99999999997;
+constexpr double kMaxCountable = 9007199254740992.0; // 2^53: i + 1 == i beyond
+
+// Self-inductance of a strip of length l with width plus thickness w.
+double selfInductance(double l, double w) { return kMu0Over2Pi * l * (w / 3.0 / l + std::log(2.0 * l / w) + 0.50048); }
+
+// Filament coupling term of length l (square lSq) at distance d.
+double coupling(double l, double lSq, double d)
+{
+    const double s = std::sqrt(d * d / lSq + 1.0);
+    return std::log((1.0 + s) * (l / d)) - s + d / l;
+}
+
+// Geometry ratios, thermal resistance and capacitance, intrinsic constants.
+void geometryThermalAndConstants(Private* pr)
+{
+    Vars& v = pr->vars;
+    const double type = TORVEX_EN_IPAR(pr, "TYPE");
+    const double NCELL = TORVEX_EN_PAR(pr, "NCELL"), LGF = TORVEX_EN_PAR(pr, "LGF"), PCELL = TORVEX_EN_PAR(pr, "PCELL");
+    v.ncellRatio = NCELL / TORVEX_EN_PAR(pr, "NCELLR");
+    v.typeNcellRatio = type * v.ncellRatio;
+    v.lgfRatio = LGF / TORVEX_EN_PAR(pr, "LGFR");
+    v.pcellRatio = PCELL / TORVEX_EN_PAR(pr, "PCELLR");
+    v.wvbarGateRatio = TORVEX_EN_PAR(pr, "WVBARGATE") / TORVEX_EN_PAR(pr, "WVBARGATER");
+    v.wvbarDrainRatio = TORVEX_EN_PAR(pr, "WVBARDRAIN") / TORVEX_EN_PAR(pr, "WVBARDRAINR");
+
+    const double LTH = TORVEX_EN_PAR(pr, "LTH"), KAPPA = TORVEX_EN_PAR(pr, "KAPPA");
+    const double TSUBTH = TORVEX_EN_PAR(pr, "TSUBTH");
+    v.rthCorner = 0.0;
+    if (TSUBTH > 0.5 * PCELL) v.rthCorner = fn::Rthcor_val<double>(LGF, NCELL, PCELL, LTH, KAPPA, TSUBTH);
+    const double RTHWS = TORVEX_EN_PAR(pr, "RTHWS"), CTHWS = TORVEX_EN_PAR(pr, "CTHWS");
+    v.rthDevice = TORVEX_EN_PAR(pr, "RTHCOR") * v.rthCorner +
+                  (TORVEX_EN_PAR(pr, "LGFR") * TORVEX_EN_PAR(pr, "NCELLR") * RTHWS) / (LGF * NCELL);
+    v.cthDevice = (RTHWS * CTHWS) / v.rthDevice;
+    switch (TORVEX_EN_IPAR(pr, "RTHCALC")) {
+    case 1:
+        v.rthRef = fn::Rtharea_val<double>(TORVEX_EN_PAR(pr, "LGFR"), TORVEX_EN_PAR(pr, "NCELLR"),
+                                           TORVEX_EN_PAR(pr, "PCELLR"), LTH, KAPPA);
+        v.rthDevice = fn::Rtharea_val<double>(LGF, NCELL, PCELL, LTH, KAPPA);
+        v.cthDevice = v.rthRef * CTHWS / v.rthDevice;
+        break;
+    case 2:
+        v.rthDevice = TORVEX_EN_PAR(pr, "RTH");
+        v.cthDevice = TORVEX_EN_PAR(pr, "CTH");
+        break;
+    default:
+        break;
+    }
+    const double TSCALE = TORVEX_EN_PAR(pr, "TSCALE");
+    v.rthScaled = v.rthDevice / TSCALE;
+    v.cthScaled = TSCALE * v.cthDevice;
+
+    const double KO = TORVEX_EN_PAR(pr, "KO"), KPINV = TORVEX_EN_PAR(pr, "KPINV");
+    v.koKpinvSq = KO * KO * KPINV * KPINV;
+    v.koKpinvSqPlus1 = v.koKpinvSq + 1.0;
+    v.koInvScaled = 6.760000000000001 / KO;
+    v.mobFieldFactor = std::pow(3.453133290338238e-11 / TORVEX_EN_PAR(pr, "TOX"), 0.6666666666666666) *
+                       (TORVEX_EN_IPAR(pr, "TYPE") == 1 ? 5.951993 : 7.448711);
+    v.mobFieldFactor04 = 0.4 * v.mobFieldFactor;
+    v.kpinvSq4 = KPINV * 4.0 * KPINV;
+    v.betScaled = v.lgfRatio * TORVEX_EN_PAR(pr, "BET");
+    v.coxScaled = v.lgfRatio * TORVEX_EN_PAR(pr, "COX");
+    const double DSUB = TORVEX_EN_PAR(pr, "DSUB");
+    const bool noSubstrate = DSUB < 0.0;
+    v.dsubEff = noSubstrate ? 0.0 : DSUB;
+    v.vpdrEff = noSubstrate ? 0.0 : TORVEX_EN_PAR(pr, "VPDR");
+    v.vpdr1Eff = noSubstrate ? 0.0 : TORVEX_EN_PAR(pr, "VPDR1");
+    const double DCH = TORVEX_EN_PAR(pr, "DCH");
+    v.dopingFactor = v.dsubEff > 0.0 ? std::sqrt(v.dsubEff * 3.319549146584e-29 * DCH / (v.dsubEff + DCH)) : 0.0;
+    v.ronScaled = TORVEX_EN_PAR(pr, "RON") / v.lgfRatio;
+    v.rsatScaled = TORVEX_EN_PAR(pr, "RSAT") / v.lgfRatio;
+    auto grade = [](double p) { return 1.0 - std::pow((p + 1.0) / 3.0, 1.0 / p); };
+    v.diodeGrade1 = grade(TORVEX_EN_PAR(pr, "PDIODE1"));
+    v.diodeGrade2 = grade(TORVEX_EN_PAR(pr, "PDIODE2"));
+    v.diodeGrade3 = grade(TORVEX_EN_PAR(pr, "PDIODE3"));
+    v.cdiode1Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE1");
+    v.cdiode2Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE2");
+    v.cdiode3Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE3");
+    v.repiScaled = (TORVEX_EN_PAR(pr, "TEPI") * TORVEX_EN_PAR(pr, "REPI")) / (LGF * TORVEX_EN_PAR(pr, "LDEX"));
+    v.rbbScaled = TORVEX_EN_PAR(pr, "RBB") / v.lgfRatio;
+    const double LPW = TORVEX_EN_PAR(pr, "LPW");
+    v.rpwScaled = (LPW * TORVEX_EN_PAR(pr, "RPW")) / (2.0 * LGF * v.ncellRatio);
+    v.csourceScaled = 2.0 * (LPW * TORVEX_EN_PAR(pr, "CSOURCE") * LGF) * v.ncellRatio / 3.0;
+}
+
+// Pad capacitances and resistances of the bars and the shield resistance.
+void padElements(Private* pr)
+{
+    Vars& v = pr->vars;
+    const double nR = v.ncellRatio, pR = v.pcellRatio, lR = v.lgfRatio;
+    if (TORVEX_EN_PAR(pr, "INCGATEBARCAP") == 1.0) {
+        v.cgbFinger = TORVEX_EN_PAR(pr, "CIGB1") * nR * pR * v.wvbarGateRatio;
+        v.rgbFinger = TORVEX_EN_PAR(pr, "RIGB1") / (nR * pR * v.wvbarGateRatio);
+    } else {
+        v.cgbFinger = kNoPadCap;
+        v.rgbFinger = kNoPadRes;
+    }
+    if (TORVEX_EN_PAR(pr, "INCDRAINBARCAP") == 1.0) {
+        v.cdbFinger = TORVEX_EN_PAR(pr, "CIDB1") * nR * pR * v.wvbarDrainRatio;
+        v.rdbFinger = TORVEX_EN_PAR(pr, "RIDB1") / (nR * pR * v.wvbarDrainRatio);
+    } else {
+        v.cdbFinger = kNoPadCap;
+        v.rdbFinger = kNoPadRes;
+    }
+    v.cgbOuter = (TORVEX_EN_PAR(pr, "CIGB42") * pR + TORVEX_EN_PAR(pr, "CIGB41")) * nR +
+                 TORVEX_EN_PAR(pr, "CIGB2") * (nR + 1.0) + TORVEX_EN_PAR(pr, "CIGB3") * (nR + 1.0) * lR;
+    v.rgbOuter = TORVEX_EN_PAR(pr, "RIGB3") / ((nR + 1.0) * lR);
+    v.cdbOuter = TORVEX_EN_PAR(pr, "CIDB3") * nR * lR + TORVEX_EN_PAR(pr, "CIDB2") * nR;
+    v.rdbOuter = TORVEX_EN_PAR(pr, "RIDB3") / (nR * lR);
+    v.cgdOuter = (TORVEX_EN_PAR(pr, "CIGD12") * lR + TORVEX_EN_PAR(pr, "CIGD2")) * nR +
+                 (TORVEX_EN_PAR(pr, "CIGD3") * lR + TORVEX_EN_PAR(pr, "CIGD4")) * nR / pR;
+    v.cgdInner = TORVEX_EN_PAR(pr, "CIGD11") * lR * nR;
+    v.cggsScaled = lR * TORVEX_EN_PAR(pr, "CIGGS") * nR;
+    v.rshieldEff = TORVEX_EN_PAR(pr, "RSHIELD") / ((TORVEX_EN_PAR(pr, "NGATECON") - 1.0) * 8.0 * TORVEX_EN_PAR(pr, "NCELL"));
+}
+
+// Self-inductance minus the own-image coupling of a bar of length l.
+double barInductance(Private* pr, double l, double width)
+{
+    const Vars& v = pr->vars;
+    const double w = TORVEX_EN_PAR(pr, "TFING") + width;
+    return selfInductance(l, w) - kMu0Over2Pi * l * coupling(l, l * l, v.tzDouble);
+}
+
+// Line inductances: self terms, the finger coupling sums (one loop over the
+// cells, run on recompute passes only: the sums depend on parameters alone),
+// the end terms, the bar corrections and the line sections. Returns false
+// when NCELL cannot be counted (not finite, or so large that adding 1 no
+// longer changes the counter); the coupling of the other fingers is then
+// left out.
+bool lineInductances(Private* pr)
+{
+    Vars& v = pr->vars;
+    const double NCELL = TORVEX_EN_PAR(pr, "NCELL"), PCELL = TORVEX_EN_PAR(pr, "PCELL"), LGF = TORVEX_EN_PAR(pr, "LGF");
+    const double TFING = TORVEX_EN_PAR(pr, "TFING");
+    v.tzDouble = 2.0 * TORVEX_EN_PAR(pr, "TZ");
+    v.tzDoubleSq = v.tzDouble * v.tzDouble;
+    v.lgExt = TORVEX_EN_PAR(pr, "LEXTG") + LGF;
+    v.lgExtSq = v.lgExt * v.lgExt;
+    v.ldExt = TORVEX_EN_PAR(pr, "LEXTD") + LGF;
+    v.ldExtSq = v.ldExt * v.ldExt;
+    v.lgfLenSq = LGF * LGF;
+    v.lGateTotal = selfInductance(v.lgExt, TFING + TORVEX_EN_PAR(pr, "WGATE")) * (NCELL - 0.5);
+    v.lDrainTotal = selfInductance(v.ldExt, TFING + TORVEX_EN_PAR(pr, "WDRAIN")) * NCELL;
+    v.sumGateNear = v.sumGateFar = v.sumDrainNear = v.sumDrainFar = v.sumGdNear = v.sumGdFar = 0.0;
+    v.fingerIndex = 1.0;
+
+    const bool countable = std::isfinite(NCELL) && NCELL < kMaxCountable;
+    while (countable && NCELL > v.fingerIndex) {
+        const double i = v.fingerIndex;
+        const double d1 = i * PCELL, d2 = std::sqrt(d1 * d1 + v.tzDoubleSq);
+        v.sumGateNear += coupling(v.lgExt, v.lgExtSq, d1) * (NCELL - i);
+        v.sumGateFar += coupling(v.lgExt, v.lgExtSq, d2) * 2.0 * (NCELL - i);
+        v.sumDrainNear += coupling(v.ldExt, v.ldExtSq, d1) * (NCELL - i);
+        v.sumDrainFar += coupling(v.ldExt, v.ldExtSq, d2) * 2.0 * (NCELL - i);
+        const double d3 = (i + 0.5) * PCELL, d4 = std::sqrt(d3 * d3 + v.tzDoubleSq);
+        v.sumGdNear += coupling(LGF, v.lgfLenSq, d3) * 2.0 * (NCELL - (i + 0.5));
+        v.sumGdFar += coupling(LGF, v.lgfLenSq, d4) * 2.0 * (NCELL - (i + 0.5));
+        const double next = i + 1.0;
+        if (!(next > i)) break;
+        v.fingerIndex = next;
+    }
+
+    const double dEnd = NCELL * PCELL, dEndImage = std::sqrt(dEnd * dEnd + v.tzDoubleSq);
+    v.sumGateNear += coupling(v.lgExt, v.lgExtSq, dEnd) * 0.25;
+    v.sumGateFar += coupling(v.lgExt, v.lgExtSq, dEndImage) * 0.5;
+    v.sumGateFar += coupling(v.lgExt, v.lgExtSq, v.tzDouble) * (NCELL - 0.5);
+    v.sumDrainFar += coupling(v.ldExt, v.ldExtSq, v.tzDouble) * NCELL;
+    const double dHalf = 0.5 * PCELL, dHalfImage = std::sqrt(dHalf * dHalf + v.tzDoubleSq);
+    v.sumGdNear += coupling(LGF, v.lgfLenSq, dHalf) * (2.0 * NCELL - 1.0);
+    v.sumGdFar += coupling(LGF, v.lgfLenSq, dHalfImage) * (2.0 * NCELL - 1.0);
+
+    const double cells2 = NCELL * NCELL;
+    v.lGateTotal += (2.0 * v.sumGateNear - v.sumGateFar) * (v.lgExt * kMu0Over2Pi);
+    v.lGateFinger = v.lGateTotal / cells2;
+    v.lDrainTotal += (2.0 * v.sumDrainNear - v.sumDrainFar) * (v.ldExt * kMu0Over2Pi);
+    v.lDrainFinger = v.lDrainTotal / cells2;
+    v.mGateDrainTotal = (v.sumGdNear - v.sumGdFar) * (LGF * kMu0Over2Pi);
+    v.mGdFinger = v.mGateDrainTotal / cells2;
+
+    // Bar corrections: n bar sections (n >= 1; below 1 or NaN: none).
+    auto barCorrection = [&](double n, double width) {
+        const double full = PCELL * NCELL / n;
+        const double half = full * 0.5 / n;
+        return (barInductance(pr, half, width) - 0.25 * barInductance(pr, full, width)) / n;
+    };
+    const double nGate = TORVEX_EN_PAR(pr, "INCGATEBARIND"), nDrain = TORVEX_EN_PAR(pr, "INCDRAINBARIND");
+    v.lGateBarCorr = nGate >= 1.0 ? barCorrection(nGate, TORVEX_EN_PAR(pr, "WVBARGATE")) : 0.0;
+    if (nGate >= 1.0) v.lGateFinger += v.lGateBarCorr;
+    v.lDrainBarCorr = nDrain >= 1.0 ? barCorrection(nDrain, TORVEX_EN_PAR(pr, "WVBARDRAIN")) : 0.0;
+    if (nDrain >= 1.0) v.lDrainFinger += v.lDrainBarCorr;
+    return countable;
+}
+
+// Substrate, source, metal, poly and eddy resistances.
+void resistances(Private* pr)
+{
+    Vars& v = pr->vars;
+    const double NCELL = TORVEX_EN_PAR(pr, "NCELL"), PCELL = TORVEX_EN_PAR(pr, "PCELL"), LGF = TORVEX_EN_PAR(pr, "LGF");
+    const double TSUB = TORVEX_EN_PAR(pr, "TSUB"), RSUB = TORVEX_EN_PAR(pr, "RSUB");
+    const double a = ((PCELL * NCELL + LGF) / (NCELL * PCELL * LGF)) * TSUB;
+    const double shape = 1.0 / (std::log(4.0 * a * a + 1.0) / kTwoPi + a - (2.0 * a / kPi) * std::atan(2.0 * a)) - 1.0 / a;
+    const double conductance = shape * (NCELL * PCELL + LGF) + PCELL * LGF * NCELL / TSUB;
+    v.rsubSpread = RSUB / conductance;
+    const double b = (0.5 * PCELL - TORVEX_EN_PAR(pr, "LEPI")) / (0.5 * PCELL);
+    const double epi = ((b * b + 1.0) / b * std::log((1.0 + b) / (1.0 - b)) - 2.0 * std::log(4.0 * b / (1.0 - b * b))) / kTwoPi;
+    v.rsubEpi = epi * RSUB / (NCELL * LGF);
+    v.rsubTotal = v.rsubEpi + v.rsubSpread;
+
+    v.rsourceScaled = TORVEX_EN_PAR(pr, "LGFR") * TORVEX_EN_PAR(pr, "RSOURCE") * TORVEX_EN_PAR(pr, "NCELLR") / (NCELL * LGF);
+    const double RMETAL = TORVEX_EN_PAR(pr, "RMETAL");
+    v.rmetalGate = (NCELL - 0.5) * ((LGF + TORVEX_EN_PAR(pr, "LEXTG")) * RMETAL / TORVEX_EN_PAR(pr, "WGATE")) / (NCELL * NCELL);
+    v.rmetalGate3 = v.rmetalGate * kThird;
+    v.rmetalDrain = ((LGF + TORVEX_EN_PAR(pr, "LEXTD")) / TORVEX_EN_PAR(pr, "WDRAIN")) * RMETAL / NCELL;
+    v.rmetalDrain3 = v.rmetalDrain * kThird;
+    const double WGATEPOLY = TORVEX_EN_PAR(pr, "WGATEPOLY"), contacts = TORVEX_EN_PAR(pr, "NGATECON") - 1.0;
+    v.rpolyGate = (0.5 * LGF * TORVEX_EN_PAR(pr, "RPOLY")) / (12.0 * WGATEPOLY * contacts * contacts) / NCELL +
+                  1e-12 * TORVEX_EN_PAR(pr, "RPOLYVER") / (WGATEPOLY * LGF * NCELL);
+    const double REDDYON = TORVEX_EN_PAR(pr, "REDDYON");
+    if (REDDYON == 1.0) {
+        const double s = 2.0 * TSUB / LGF;
+        v.reddy = (1.0 / s + s) * 3.0 * RSUB / (PCELL * NCELL);
+    } else {
+        v.reddy = 1e8;
+    }
+}
+
+// The three sections of the gate and drain lines.
+void lineSections(Private* pr)
+{
+    Vars& v = pr->vars;
+    const double INDUCON = TORVEX_EN_PAR(pr, "INDUCON"), MUTUALON = TORVEX_EN_PAR(pr, "MUTUALON");
+    const double REDDYON = TORVEX_EN_PAR(pr, "REDDYON");
+    const double DISTL[3] = {TORVEX_EN_PAR(pr, "DISTL1"), TORVEX_EN_PAR(pr, "DISTL2"), TORVEX_EN_PAR(pr, "DISTL3")};
+    const double DISTR[3] = {TORVEX_EN_PAR(pr, "DISTR1"), TORVEX_EN_PAR(pr, "DISTR2"), TORVEX_EN_PAR(pr, "DISTR3")};
+    const double DISTC[3] = {TORVEX_EN_PAR(pr, "DISTC1"), TORVEX_EN_PAR(pr, "DISTC2"), TORVEX_EN_PAR(pr, "DISTC3")};
+    double* lg[3] = {&v.lgLine1, &v.lgLine2, &v.lgLine3};
+    double* ld[3] = {&v.ldLine1, &v.ldLine2, &v.ldLine3};
+    double* mgd[3] = {&v.mgdLine1, &v.mgdLine2, &v.mgdLine3};
+    double* rg[3] = {&v.rgLine1, &v.rgLine2, &v.rgLine3};
+    double* rd[3] = {&v.rdLine1, &v.rdLine2, &v.rdLine3};
+    for (int k = 0; k < 3; ++k) {
+        *lg[k] = DISTL[k] * kThird * v.lGateFinger * INDUCON;
+        *rg[k] = DISTR[k] * kThird * v.reddy * REDDYON;
+    }
+    for (int k = 0; k < 3; ++k) {
+        *ld[k] = DISTL[k] * kThird * v.lDrainFinger * INDUCON;
+        *rd[k] = DISTR[k] * kThird * v.reddy * REDDYON;
+    }
+    for (int k = 0; k < 3; ++k) *mgd[k] = DISTC[k] * kMutualSixth * v.mGdFinger * MUTUALON;
+}
+
+// The whole parameter-only stage. `report`: send the ERROR for an NCELL
+// that cannot be counted (the loads do; the zero-bias evaluation reports
+// nothing).
+void parameterStage(VXR_DeviceInst* inst, Private* pr, bool report)
+{
+    geometryThermalAndConstants(pr);
+    padElements(pr);
+    const bool counted = lineInductances(pr);
+    if (!counted && report)
+        VXR_WriteMsg(MessageTypeE_ERROR, inst,
+                     "NCELL = %g cannot be counted cell by cell; the coupling between fingers is left out.",
+                     TORVEX_EN_PAR(pr, "NCELL"));
+    resistances(pr);
+    lineSections(pr);
+    Vars& v = pr->vars;
+    v.rTextGnd = TORVEX_EN_IPAR(pr, "RTHSW") == 0 ? 1e-9 : 1e12;
+    v.tRef = TORVEX_EN_PAR(pr, "TR") + 273.15;
+    v.tAmb = pr->lastTemperature;
+    v.cthT = v.cthScaled;
+}
+
+// ---- One pass -----------------------------------------------------------------
+
+template <Pass P>
+struct Evaluation {
+    static constexpr bool kFull = P == Pass::Full;
+    static constexpr bool kLoads = P != Pass::Static;
+    // The thermal probes V(TINT,TEXT) and V(TEXT) carry derivatives in the full load.
+    using Thermal = std::conditional_t<kFull, vxr::Dual<2, VXR_REVISION>, double>;
+
+    VXR_DeviceInst* inst;
+    Private* pr;
+    VXR_ContribLoader* ldr;
+    // Values by TORVEX_EN table index; a TORVEX build drops the monitor entries when loading.
+    double rhs[std::size(kRhsPairs)] = {};
+    double rhsQ[std::size(kRhsQPairs)] = {};
+    double jac[kFull ? std::size(kJacQuartets) : 1] = {};
+    double jacQ[kFull ? std::size(kJacQQuartets) : 1] = {};
+    // Solution values, read once per pass and node.
+    double sol[kNumStampNodes] = {};
+    bool read[kNumStampNodes] = {};
+
+    double V(Node n)
+    {
+        if (!read[n]) {
+            VXR_StateVar* sv = nodeSV(inst, pr, n);
+            sol[n] = sv != nullptr ? ldr->pGetSol(sv, ldr) : 0.0;
+            read[n] = true;
+        }
+        return sol[n];
+    }
+    double V(Node a, Node b) { return V(a) - V(b); }
+    void addJac(int i, double d)
+    {
+        if constexpr (kFull) jac[i] += d;
+    }
+    void addJacQ(int i, double d)
+    {
+        if constexpr (kFull) jacQ[i] += d;
+    }
+
+    // Device temperature: the rise read from TINT, bounded smoothly to
+    // (0, 1500) K, and the thermal resistance at temperature.
+    Thermal deviceTemperature()
+    {
+        Vars& v = pr->vars;
+        const double vTint = V(TINT), vText = V(TEXT);
+        Thermal vTintText(vTint - vText), vTextT(vText);
+        if constexpr (kFull) {
+            vTintText.d[0] = 1.0;
+            vTextT.d[1] = 1.0;
+        }
+        v.vTintText = vTint - vText;
+        v.vText = vText;
+        const double TSCALE = TORVEX_EN_PAR(pr, "TSCALE"), DTA = TORVEX_EN_PAR(pr, "DTA");
+        const Thermal riseRaw = (vTextT + vTintText) * TSCALE;
+        const Thermal risePos = fn::hypf<Thermal>(riseRaw, 0.1);
+        const Thermal rise = risePos - fn::hypf<Thermal>(risePos - 1500.0, 0.1);
+        v.tempRise = vxr::value_of(rise);
+        v.tDevice = (DTA + v.tAmb) + v.tempRise;
+        using std::exp;
+        using std::log;
+        const Thermal lnRatioRth = log(((DTA + v.tAmb) + TORVEX_EN_PAR(pr, "EXRTH") * rise) / v.tRef);
+        const Thermal rthT = exp(TORVEX_EN_PAR(pr, "ATH") * lnRatioRth) * v.rthScaled;
+        v.rthT = vxr::value_of(rthT);
+        return vTintText / rthT;
+    }
+
+    // Node voltages of the monitors: |TYPE V(CORE_ID,S)| and the orientations.
+    void orientation()
+    {
+        Vars& v = pr->vars;
+        const double type = TORVEX_EN_IPAR(pr, "TYPE");
+        const double vds = type * V(CORE_ID, S);
+        v.CHDIR = vds >= 0.0 ? 1 : -1;
+        v.DRDIR = type * V(DI2, CORE_ID) >= 0.0 ? 1 : -1;
+        v.vdsAbs = vds * v.CHDIR;
+    }
+
+    // The six ddt operators receive their charges (zero while the intrinsic
+    // device is silent) and are read back for the self-heating power: each
+    // in turn in the full load; in threes, read back in reverse, in the
+    // right-hand-side load.
+    void feed(int k)
+    {
+        if (pr->op[k] != nullptr) VXR_OpBranch_ddt_setArg(pr->op[k], 0.0, ldr);
+    }
+    void readBack(int k)
+    {
+        VXR_OpBranch_ddt* op = pr->op[k];
+        VXR_StateVar* br = VXR_getBranchVar_ddt(op);
+        const double x = br != nullptr ? ldr->pGetSol(br, ldr) : 0.0;
+        pr->vars.dQdt[k] = op != nullptr ? x / op->_rowScale : x;
+    }
+    void operators()
+    {
+        if constexpr (kFull) {
+            for (int k = 0; k < kNumOps; ++k) {
+                feed(k);
+                readBack(k);
+            }
+        } else {
+            for (int group : {0, 3}) {
+                for (int k = group; k < group + 3; ++k) feed(k);
+                for (int k = group + 2; k >= group; --k) readBack(k);
+            }
+        }
+    }
+
+    // Rows of the outer network; also sums its resistors' Joule heat for the
+    // self-heating power.
+    void outerNetwork()
+    {
+        Vars& v = pr->vars;
+        v.powerNetworkResistors = 0.0;
+        const double type = TORVEX_EN_IPAR(pr, "TYPE");
+        for (const Element& e : kOuter) {
+            switch (e.kind) {
+            case Element::Resistor: {
+                const double r = v.*e.value;
+                const double u = V(e.a, e.b);
+                rhs[e.rhs] += u / r;
+                v.powerNetworkResistors += u * u / r;
+                addJac(e.jac, 1.0 / r);
+                break;
+            }
+            case Element::Capacitor: {
+                const double c = v.*e.value;
+                const double u = e.typed ? type * V(e.a, e.b) : V(e.a, e.b);
+                rhs[e.rhs] += 0.0;
+                rhsQ[e.q] += u * c;
+                addJacQ(e.jqSelf, e.typed ? type * c : c);
+                break;
+            }
+            case Element::Inductor: {
+                const double l = v.*e.value, m = v.*e.mutual;
+                rhs[e.rhs] += 1e-15 * V(e.a);
+                rhsQ[e.q] += l * V(e.a) + m * V(e.b);
+                addJac(e.jac, 1e-15);
+                addJacQ(e.jqSelf, l);
+                addJacQ(e.jqM, m);
+                break;
+            }
+            }
+        }
+    }
+
+    void thermalRows(const Thermal& heatFlow)
+    {
+        const Vars& v = pr->vars;
+        rhs[kRhsThermal] += vxr::value_of(heatFlow);
+        if constexpr (kFull) {
+            jac[kJacThermal] += heatFlow.d[0];
+            jac[kJacThermal + 1] += heatFlow.d[1];
+        }
+        rhs[kRhsPower] += v.powerSum;
+        rhsQ[kQThermal] += v.vTintText * v.cthT;
+        addJacQ(kJqThermal, v.cthT);
+        rhs[kRhsTextGnd] += v.vText / v.rTextGnd;
+        addJac(kJacTextGnd, 1.0 / v.rTextGnd);
+    }
+
+    // V(VIDS) follows |TYPE V(CORE_ID,S)| through the monitor branch.
+    void monitors()
+    {
+        if constexpr (Rev::kMonitors) {
+            const Vars& v = pr->vars;
+            rhs[kRhsVidsBranch] += v.vdsAbs;
+            addJac(kJacVidsCh, TORVEX_EN_IPAR(pr, "TYPE") * static_cast<double>(v.CHDIR));
+            rhs[kRhsVids] += V(BR_VIDS);
+            addJac(kJacVidsI, 1.0);
+            rhs[kRhsVidsBranch] -= V(VIDS);
+            addJac(kJacVidsV, -1.0);
+        }
+    }
+
+    void windings()
+    {
+        for (const Winding& w : kWindings) {
+            const BranchDef& b = branchDef(w.br);
+            rhs[w.pairRow] += V(w.br);
+            addJac(w.jacI, 1.0);
+            rhs[branchRowOf(w.br)] -= V(b.pos, b.neg);
+            addJac(w.jacV, -1.0);
+        }
+    }
+
+    // Hands the values of the build's entries, scaled by $mfactor, to the host.
+    template <std::size_t N, std::size_t M>
+    void batch(void (*load)(int, void**, double*, VXR_ContribLoader*), const IndexMap<N>& map, void* (&handles)[M],
+               const double* values, double mfactor)
+    {
+        double out[M];
+        for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]] * mfactor;
+        load(map.count, handles, out, ldr);
+    }
+
+    void run()
+    {
+        Vars& v = pr->vars;
+        if constexpr (kLoads) {
+            const double T = inst->pSimInterface->pGetTemperature(inst, inst->pSimInterface);
+            if (!(T == pr->lastTemperature)) pr->recompute = 1;
+            pr->lastTemperature = T;
+            if (pr->recompute || !pr->paramStageDone) {
+                parameterStage(inst, pr, true);
+                pr->paramStageDone = 1;
+            }
+        } else {
+            parameterStage(inst, pr, false);
+        }
+        v.powerSum = 0.0;
+
+        const Thermal heatFlow = deviceTemperature();
+        orientation();
+        if constexpr (!kLoads) return;
+
+        // Intrinsic device: silent until the shared kernel is in.
+        if constexpr (P == Pass::Full) {
+            operators();
+            outerNetwork();
+        } else {
+            outerNetwork();
+            operators();
+        }
+        thermalRows(heatFlow);
+        monitors();
+        windings();
+
+        const double mfactor = TORVEX_EN_PAR(pr, "$mfactor");
+        batch(ldr->pLoadRhsPair, RevStamp::rhs, pr->rhs, rhs, mfactor);
+        batch(ldr->pLoadRhsPairQ, RevStamp::rhsQ, pr->rhsQ, rhsQ, mfactor);
+        if constexpr (kFull) {
+            batch(ldr->pLoadDerivQuartet, RevStamp::jac, pr->jac, jac, mfactor);
+            batch(ldr->pLoadDerivQuartetQ, RevStamp::jacQ, pr->jacQ, jacQ, mfactor);
+        }
+        for (VXR_OpBranch_ddt* op : pr->op) {
+            if (op == nullptr) continue;
+            if constexpr (kFull)
+                VXR_ddtGenericLoad(op, ldr);
+            else
+                VXR_ddtGenericLoadRHS(op, ldr);
+        }
+        pr->recompute = 0;
+    }
+};
+
+template <Pass P>
+void evaluate(VXR_DeviceInst* inst, VXR_ContribLoader* loader)
+{
+    if (inst == nullptr) return;
+    Private* pr = priv(inst);
+    // Nothing to load before the stamp has given the handles.
+    if (P != Pass::Static && !pr->stamped) return;
+    Evaluation<P>{inst, pr, loader}.run();
+}
+
+} // namespace
+
+void staticCheck(VXR_DeviceInst* inst, VXR_ContribLoader* loader) { evaluate<Pass::Static>(inst, loader); }
+
+void genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* loader) { evaluate<Pass::Full>(inst, loader); }
+
+void genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* loader) { evaluate<Pass::Rhs>(inst, loader); }
+
+void doAnalogStrobe(VXR_DeviceInst* inst, VXR_ContribLoader* loader) { genericAnalogLoadRHS(inst, loader); }
+
+} // namespace torvex_en

@@ -1,0 +1,96 @@
+// TORVEX_EN (revision 1.60) and TORVEX (revision 1.42) driven through the
+// descriptor by the shared recording host. Each test source is compiled once
+// per revision; `te::kEN` says which module it is.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "recording_host.h"
+#include "torvex_en.h"
+
+namespace te {
+
+using Inst = VXR_DeviceInst;
+using SV = VXR_StateVar;
+using vxrtest::Call;
+using vxrtest::HandleKind;
+
+inline constexpr bool kEN = VXR_REVISION == 160;
+inline constexpr int kTerms = kEN ? 7 : 5;
+inline const char* const kModule = kEN ? "TORVEX_EN" : "TORVEX";
+inline const VXR_ModuleDescriptor& md = torvex_en::ModuleInfo;
+inline void* const kCbInfo = reinterpret_cast<void*>(uintptr_t{0xcb});
+
+inline torvex_en::Private* priv(Inst* inst) { return torvex_en::priv(inst); }
+
+// Ends an instance's life: destroyed in 1.60; in 1.42, which has no destroy
+// slot, kept reachable for the rest of the process as a host keeps it.
+inline void retire(Inst* inst)
+{
+    if (inst == nullptr) return;
+#if VXR_REVISION == 160
+    md.pDestroyDevice(inst);
+#else
+    static std::vector<Inst*>* kept = new std::vector<Inst*>;
+    kept->push_back(inst);
+#endif
+}
+
+// The shared host with the module's terminals.
+struct EnHost : vxrtest::RecordingHost {
+    std::vector<SV*> terminals;
+    EnHost()
+    {
+        const char* names[] = {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"};
+        for (int k = 0; k < kTerms; ++k) terminals.push_back(terminal(names[k]));
+    }
+    Inst* create(std::vector<VXR_ParamAssn> assn = {}, const char* name = "m1")
+    {
+        return createInstance(&md, name, terminals, std::move(assn));
+    }
+    Inst* createReady(std::vector<VXR_ParamAssn> assn = {})
+    {
+        Inst* inst = create(std::move(assn));
+        md.pFinalizeTopology(inst, kCbInfo);
+        md.pSetStamp(inst, kCbInfo);
+        return inst;
+    }
+    std::string name(const SV* sv) const { return sv ? nameOf(sv) : "-"; }
+};
+
+inline VXR_ParamAssn realAssn(const char* name, double v) { return vxrtest::RecordingHost::real(name, v); }
+inline VXR_ParamAssn intAssn(const char* name, int v) { return vxrtest::RecordingHost::integer(name, v); }
+
+// Descriptor row by name (NULL when absent) and its sorted index.
+inline const VXR_ParamDesc* row(const std::string& name)
+{
+    for (const VXR_ParamDesc* r = md.paramDescArray; r->paramType != VXR_INVALID_PARAM; ++r)
+        if (name == r->name) return r;
+    return nullptr;
+}
+inline int descIndex(const std::string& name) { return static_cast<int>(row(name) - md.paramDescArray); }
+
+// Lines of a fixture file of this folder, comments and blank lines skipped,
+// split at white space (tabs for the parameter table).
+inline std::vector<std::vector<std::string>> readFixture(const std::string& file, char sep = ' ')
+{
+    std::ifstream in(std::string(TORVEX_EN_FIXTURES) + "/" + file);
+    std::vector<std::vector<std::string>> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> cells;
+        std::stringstream ss(line);
+        std::string cell;
+        while (std::getline(ss, cell, sep))
+            if (!cell.empty()) cells.push_back(cell);
+        out.push_back(cells);
+    }
+    return out;
+}
+
+} // namespace te
