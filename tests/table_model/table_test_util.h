@@ -97,6 +97,28 @@ private:
     }
 };
 
+// VXR_callTableModel with the lookups as its variable arguments (up to 3);
+// deriv, when given, is resized to the lookup count and filled.
+inline double callTable(void* t, const std::vector<double>& v, std::vector<double>* deriv = nullptr) {
+    std::vector<double> d(v.size() + 1, -99.0);
+    double* dp = deriv ? d.data() : nullptr;
+    const int n = static_cast<int>(v.size());
+    double r = 0.0;
+    switch (n) {
+    case 0: r = VXR_callTableModel(t, dp, 0); break;
+    case 1: r = VXR_callTableModel(t, dp, 1, v[0]); break;
+    case 2: r = VXR_callTableModel(t, dp, 2, v[0], v[1]); break;
+    case 3: r = VXR_callTableModel(t, dp, 3, v[0], v[1], v[2]); break;
+    default: ADD_FAILURE() << "callTable takes up to 3 lookups";
+    }
+    if (deriv) {
+        EXPECT_EQ(d[v.size()], -99.0) << "a partial written past the lookup count";
+        d.resize(v.size());
+        *deriv = d;
+    }
+    return r;
+}
+
 // The tree as text: "[s:child s:child]" per inner node, "{s:y s:y}" per leaf.
 inline std::string treeText(const IsoSet* node) {
     std::string out = node->leaf ? "{" : "[";
