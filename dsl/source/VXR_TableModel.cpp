@@ -241,7 +241,13 @@ void initTableModel(TableModel* tableModel) {
 
 double doCallTableModel(TableModel* tableModel, double* deriv, int len, const double* lookupValues) {
     if (tableModel == nullptr) return noValue(deriv, len);
-    if (tableModel->isoSet == nullptr) initTableModel(tableModel);
+    if (tableModel->isoSet == nullptr) {
+        initTableModel(tableModel);
+    } else if (tableModel->interpControl == nullptr) {
+        // A control lost to a failed allocation (or rejected) is tried again,
+        // so that one bad moment does not disable the table for good.
+        tableModel->interpControl = createInterpControl(tableModel);
+    }
     if (tableModel->dim != len) {
         tableModelMessage(tableModel, MessageTypeE_ERROR,
                           "\nIn $table_model(), the number of lookup variables must equal the\n"

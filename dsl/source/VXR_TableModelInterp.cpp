@@ -116,9 +116,10 @@ InterpResult* interpNode(TableModel* tm, IsoSet* iso, const double* lookup, int 
     InterpResult** kids = static_cast<InterpResult**>(
         VXR_malloc(static_cast<size_t>(n) * sizeof(InterpResult*), tm->pParent ? tm->pParent->pSimInterface : nullptr,
                    tm->pParent, nullptr));
+    if (kids != nullptr)
+        for (int k = 0; k < n; ++k) kids[k] = nullptr;
     double* y = allocDoubles(tm, n);
     if (kids == nullptr || y == nullptr) goto done;
-    for (int k = 0; k < n; ++k) kids[k] = nullptr;
     {
         IsoSet* child = iso->dataU.children;
         for (int k = 0; k < first && child != nullptr; ++k) child = child->next;
