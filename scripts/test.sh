@@ -17,4 +17,12 @@ run_config() {
 run_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DVXR_SANITIZE=ON
 run_config build-m32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXR_M32=ON
+# libFuzzer over the table-model reader (clang), for a bounded number of inputs.
+if command -v clang++ >/dev/null 2>&1; then
+  echo "=== libFuzzer (build-fuzz)"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVXR_SANITIZE=ON \
+    -DVXR_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j"$jobs" --target fuzz_table_file
+  ctest --test-dir build-fuzz -R libfuzzer --output-on-failure --timeout 600
+fi
 echo "all configurations passed"
