@@ -1,5 +1,6 @@
 // Data files, point sets and the isoline tree.
 #include <algorithm>
+#include <functional>
 #include <cstdarg>
 #include <numeric>
 
@@ -87,53 +88,28 @@ TEST_F(TableFile, MalformedFilesGiveTheirMessageAndLine) {
     const char* tooFew = "\nIn $table_model(), not enough points on line %d of file\n    '%s'.\nData dimensionality "
                          "is %d. It cannot decrease to %d. It is set by the first\npoint in the file.";
     const std::string longLine = "1 2" + std::string(1100, ' ') + "3\n"; // read as "1 2" and "   ...3"
-    for (int k = 0; k < 8; ++k) {
-        SCOPED_TRACE(k);
+    struct Case {
+        std::string content;
+        std::function<std::string(const char* file)> expected;
+    } cases[] = {
+        // blank, comment and tab lines are counted
+        {"   # note\n\t\n1\n", [&](const char* f) { return format(fewColumns, 3, f); }},
+        {"1 2\n1 2 3\n", [&](const char* f) { return format(tooMany, 2, f, 1, 2); }},
+        {"1 2\n\n1\n", [&](const char* f) { return format(tooFew, 3, f, 1, 0); }},
+        {"1 2 3\n4 5 6\n\n7 8\n", [&](const char* f) { return format(tooFew, 4, f, 2, 1); }},
+        // the bad token is found before the column count
+        {"1 2\n1 2 x\n", [&](const char* f) { return format(invalid, f, 2, "x"); }},
+        {"1 2\nV2 3\n", [&](const char* f) { return format(invalid, f, 2, "V2"); }},
+        // a carriage return after a space is a token of its own
+        {"0 1\n1 2 \r\n", [&](const char* f) { return format(invalid, f, 2, "\r"); }},
+        // a line longer than the buffer continues as the next line
+        {longLine, [&](const char* f) { return format(tooFew, 2, f, 1, 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
         host.clearLog();
-        std::string content, expected;
-        std::string name;
-        switch (k) {
-        case 0: // blank, comment and tab lines are counted
-            content = "   # note\n\t\n1\n";
-            name = host.tempFile(content);
-            expected = format(fewColumns, 3, name.c_str());
-            break;
-        case 1:
-            content = "1 2\n1 2 3\n";
-            name = host.tempFile(content);
-            expected = format(tooMany, 2, name.c_str(), 1, 2);
-            break;
-        case 2:
-            content = "1 2\n\n1\n";
-            name = host.tempFile(content);
-            expected = format(tooFew, 3, name.c_str(), 1, 0);
-            break;
-        case 3: // the bad token is found before the column count
-            content = "1 2\n1 2 x\n";
-            name = host.tempFile(content);
-            expected = format(invalid, name.c_str(), 2, "x");
-            break;
-        case 4:
-            content = "1 2\nV2 3\n";
-            name = host.tempFile(content);
-            expected = format(invalid, name.c_str(), 2, "V2");
-            break;
-        case 5: // a carriage return after a space is a token of its own
-            content = "0 1\n1 2 \r\n";
-            name = host.tempFile(content);
-            expected = format(invalid, name.c_str(), 2, "\r");
-            break;
-        case 6: // a line longer than the buffer continues as the next line
-            content = longLine;
-            name = host.tempFile(content);
-            expected = format(tooFew, 2, name.c_str(), 1, 0);
-            break;
-        case 7:
-            content = "1 2 3\n4 5 6\n\n7 8\n";
-            name = host.tempFile(content);
-            expected = format(tooFew, 4, name.c_str(), 2, 1);
-            break;
-        }
+        const std::string name = host.tempFile(c.content);
+        const std::string expected = c.expected(name.c_str());
         bool gotSet = true;
         EXPECT_TRUE(read(namedTable(name), &gotSet).empty());
         EXPECT_FALSE(gotSet);
