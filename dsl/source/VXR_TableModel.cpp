@@ -9,25 +9,21 @@
 
 namespace {
 
-void* allocFor(VXR_DeviceInst* inst, size_t bytes) {
-    return VXR_malloc(bytes, inst ? inst->pSimInterface : nullptr, inst, nullptr);
-}
-
-void* allocFor(TableModel* tm, size_t bytes) { return allocFor(tm->pParent, bytes); }
 
 // The record with its control codes copied; the caller adds the source.
 TableModel* createRecord(VXR_DeviceInst* pParent, int argDim, const int* interpMethod, const char* lowerExtrapMethod,
                          const char* upperExtrapMethod) {
-    TableModel* tm = static_cast<TableModel*>(allocFor(pParent, sizeof(TableModel)));
+    TableModel* tm = static_cast<TableModel*>(
+        VXR_malloc(sizeof(TableModel), pParent ? pParent->pSimInterface : nullptr, pParent, nullptr));
     if (tm == nullptr) return nullptr;
     memset(tm, 0, sizeof *tm);
     tm->pParent = pParent;
     tm->argDim = argDim;
     if (argDim <= 0) return tm;
     const size_t n = static_cast<size_t>(argDim);
-    tm->interpMethod = static_cast<int*>(allocFor(tm, n * sizeof(int)));
-    tm->lowerExtrapMethod = static_cast<char*>(allocFor(tm, n));
-    tm->upperExtrapMethod = static_cast<char*>(allocFor(tm, n));
+    tm->interpMethod = static_cast<int*>(tableModelAlloc(tm, n * sizeof(int)));
+    tm->lowerExtrapMethod = static_cast<char*>(tableModelAlloc(tm, n));
+    tm->upperExtrapMethod = static_cast<char*>(tableModelAlloc(tm, n));
     if (tm->interpMethod == nullptr || tm->lowerExtrapMethod == nullptr || tm->upperExtrapMethod == nullptr) {
         VXR_freeTableModel(tm);
         return nullptr;
@@ -102,7 +98,7 @@ double noValue(double* deriv, int len) {
 // The lookup buffer, grown to len values; NULL after a failed allocation.
 double* lookupBuffer(TableModel* tm, int len) {
     if (len > tm->len || tm->lookup == nullptr) {
-        double* grown = static_cast<double*>(allocFor(tm, static_cast<size_t>(len > 0 ? len : 1) * sizeof(double)));
+        double* grown = tableModelDoubles(tm, len > 0 ? len : 1);
         if (grown == nullptr) return nullptr;
         VXR_free(tm->lookup);
         tm->lookup = grown;
@@ -123,7 +119,7 @@ void destroyInterpControl(InterpControl* cntrl) {
 }
 
 InterpControl* createInterpControl(TableModel* tableModel) {
-    InterpControl* c = static_cast<InterpControl*>(allocFor(tableModel, sizeof(InterpControl)));
+    InterpControl* c = static_cast<InterpControl*>(tableModelAlloc(tableModel, sizeof(InterpControl)));
     if (c == nullptr) return nullptr;
     c->calcDeriv = 1;
     c->dim = tableModel->dim;
@@ -139,8 +135,8 @@ InterpControl* createInterpControl(TableModel* tableModel) {
     }
     if (c->dim <= 0) return c;
     const size_t n = static_cast<size_t>(c->dim);
-    c->interpMethod = static_cast<InterpMethodE*>(allocFor(tableModel, n * sizeof(InterpMethodE)));
-    c->extrapMethod = static_cast<ExtrapMethod*>(allocFor(tableModel, n * sizeof(ExtrapMethod)));
+    c->interpMethod = static_cast<InterpMethodE*>(tableModelAlloc(tableModel, n * sizeof(InterpMethodE)));
+    c->extrapMethod = static_cast<ExtrapMethod*>(tableModelAlloc(tableModel, n * sizeof(ExtrapMethod)));
     if (c->interpMethod == nullptr || c->extrapMethod == nullptr) {
         destroyInterpControl(c);
         return nullptr;
@@ -290,7 +286,8 @@ void* VXR_createTableModelArraySource(VXR_DeviceInst* pParent, int dim, int argD
     tm->arraySetDim = dim;
     const int entries = dim >= 0 ? dim + 1 : 0;
     if (entries > 0) {
-        tm->arraySet = static_cast<VXR_Array***>(allocFor(tm, static_cast<size_t>(entries) * sizeof(VXR_Array**)));
+        const size_t bytes = static_cast<size_t>(entries) * sizeof(VXR_Array**);
+        tm->arraySet = static_cast<VXR_Array***>(tableModelAlloc(tm, bytes));
         if (tm->arraySet == nullptr) {
             VXR_freeTableModel(tm);
             return nullptr;
@@ -326,9 +323,9 @@ double VXR_scalarDerivTableModel(void* tableModel, int len, ...) {
     }
     // Partial derivatives and direction factors, zero-filled so that a failed
     // evaluation sums zeros.
-    double* work = static_cast<double*>(VXR_calloc(2 * static_cast<size_t>(len), sizeof(double),
-                                                   tm->pParent ? tm->pParent->pSimInterface : nullptr, tm->pParent,
-                                                   nullptr));
+    double* work = tableModelDoubles(tm, 2 * len);
+    if (work != nullptr)
+        for (int i = 0; i < 2 * len; ++i) work[i] = 0.0;
     if (lookup == nullptr || work == nullptr) {
         VXR_free(work);
         return 0.0;

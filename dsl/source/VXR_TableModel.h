@@ -98,6 +98,11 @@ enum { TABLE_LINE_BUFSIZE = 1024, TABLE_PATH_BUFSIZE = 4096, TABLE_MESSAGE_BUFSI
 
 /* ---- Data sets and the isoline tree -------------------------------------- */
 
+/* A block against the record's instance and host table: NULL for 0 bytes or
+ * after a reported failure. */
+void* tableModelAlloc(const TableModel* tableModel, size_t bytes);
+double* tableModelDoubles(const TableModel* tableModel, int count);
+
 /* Formats into a 5,000-byte text and reports it for the record's instance;
  * an ERROR also asks the host to "exit". */
 void tableModelMessage(TableModel* tableModel, VXR_MessageTypeE msgType, const char* formatStr, ...)

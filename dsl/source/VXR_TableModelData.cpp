@@ -56,11 +56,6 @@ int countTokens(const char* p) {
     return n;
 }
 
-void* allocFor(TableModel* tm, size_t bytes) {
-    VXR_DeviceInst* inst = tm ? tm->pParent : nullptr;
-    return VXR_malloc(bytes, inst ? inst->pSimInterface : nullptr, inst, nullptr);
-}
-
 // Exchanges the coordinates from dimz on and the dependent values.
 void exchangeTail(Point* a, Point* b, int dimz, int dim) {
     for (int k = dimz; k < dim; ++k) {
@@ -88,6 +83,16 @@ int countRange(const Point* begin, const Point* end) {
 
 } // namespace
 
+void* tableModelAlloc(const TableModel* tableModel, size_t bytes) {
+    VXR_DeviceInst* inst = tableModel ? tableModel->pParent : nullptr;
+    return VXR_malloc(bytes, inst ? inst->pSimInterface : nullptr, inst, nullptr);
+}
+
+double* tableModelDoubles(const TableModel* tableModel, int count) {
+    const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
+    return static_cast<double*>(tableModelAlloc(tableModel, n * sizeof(double)));
+}
+
 void tableModelMessage(TableModel* tableModel, VXR_MessageTypeE msgType, const char* formatStr, ...) {
     char text[TABLE_MESSAGE_BUFSIZE];
     va_list ap;
@@ -104,7 +109,7 @@ void tableModelMessage(TableModel* tableModel, VXR_MessageTypeE msgType, const c
 /* ---- Point sets ------------------------------------------------------------- */
 
 PointSet* createPointSet(TableModel* tableModel, int dim) {
-    PointSet* set = static_cast<PointSet*>(allocFor(tableModel, sizeof(PointSet)));
+    PointSet* set = static_cast<PointSet*>(tableModelAlloc(tableModel, sizeof(PointSet)));
     if (set != nullptr) {
         set->dim = dim;
         set->points = nullptr;
@@ -113,9 +118,9 @@ PointSet* createPointSet(TableModel* tableModel, int dim) {
 }
 
 Point* createPoint(TableModel* tableModel, int dim) {
-    Point* p = static_cast<Point*>(allocFor(tableModel, sizeof(Point)));
+    Point* p = static_cast<Point*>(tableModelAlloc(tableModel, sizeof(Point)));
     if (p == nullptr) return nullptr;
-    p->x = dim > 0 ? static_cast<double*>(allocFor(tableModel, static_cast<size_t>(dim) * sizeof(double))) : nullptr;
+    p->x = dim > 0 ? tableModelDoubles(tableModel, dim) : nullptr;
     if (dim > 0 && p->x == nullptr) {
         VXR_free(p);
         return nullptr;
@@ -298,7 +303,7 @@ void destroyIsoSet(IsoSet* isoSet) {
 }
 
 IsoSet* doPointSetToIsoSet(TableModel* tableModel, Point* begin, Point* end, int dim, int dimz) {
-    IsoSet* node = static_cast<IsoSet*>(allocFor(tableModel, sizeof(IsoSet)));
+    IsoSet* node = static_cast<IsoSet*>(tableModelAlloc(tableModel, sizeof(IsoSet)));
     if (node == nullptr) return nullptr;
     node->leaf = dimz >= dim - 1;
     node->dataU.children = nullptr;
@@ -309,8 +314,8 @@ IsoSet* doPointSetToIsoSet(TableModel* tableModel, Point* begin, Point* end, int
 
     if (node->leaf) {
         int n = countRange(begin, end);
-        node->indep = static_cast<double*>(allocFor(tableModel, static_cast<size_t>(n) * sizeof(double)));
-        node->dataU.dep = static_cast<double*>(allocFor(tableModel, static_cast<size_t>(n) * sizeof(double)));
+        node->indep = tableModelDoubles(tableModel, n);
+        node->dataU.dep = tableModelDoubles(tableModel, n);
         if (node->indep == nullptr || node->dataU.dep == nullptr) {
             destroyIsoSet(node);
             return nullptr;
@@ -341,7 +346,7 @@ IsoSet* doPointSetToIsoSet(TableModel* tableModel, Point* begin, Point* end, int
         ++runs;
         if (run == end) break;
     }
-    node->indep = static_cast<double*>(allocFor(tableModel, static_cast<size_t>(runs) * sizeof(double)));
+    node->indep = tableModelDoubles(tableModel, runs);
     if (node->indep == nullptr) {
         destroyIsoSet(node);
         return nullptr;

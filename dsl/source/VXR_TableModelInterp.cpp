@@ -7,12 +7,6 @@
 
 namespace {
 
-double* allocDoubles(TableModel* tm, int n) {
-    VXR_DeviceInst* inst = tm->pParent;
-    return static_cast<double*>(
-        VXR_malloc(static_cast<size_t>(n) * sizeof(double), inst ? inst->pSimInterface : nullptr, inst, nullptr));
-}
-
 // Where a lookup lies on an isoline: the segment (or held sample) i, the side
 // it lies out on, the method in force there, and whether the node holds one
 // sample's value instead of interpolating a segment.
@@ -104,7 +98,8 @@ InterpResult* interpNode(TableModel* tm, IsoSet* iso, const double* lookup, int 
         }
         InterpResult* r = createInterpResult(tm, 1, calcDeriv);
         if (r == nullptr) return nullptr;
-        r->value = along(method, at, iso->indep, iso->dataU.dep, iso->splineCoeff, v, calcDeriv ? &r->deriv[0] : nullptr);
+        double* slope = calcDeriv ? &r->deriv[0] : nullptr;
+        r->value = along(method, at, iso->indep, iso->dataU.dep, iso->splineCoeff, v, slope);
         return r;
     }
 
@@ -113,12 +108,11 @@ InterpResult* interpNode(TableModel* tm, IsoSet* iso, const double* lookup, int 
     const int last = at.hold ? at.i : spline ? n - 1 : at.i + 1;
     InterpResult* result = nullptr;
     double* coeff = nullptr;
-    InterpResult** kids = static_cast<InterpResult**>(
-        VXR_malloc(static_cast<size_t>(n) * sizeof(InterpResult*), tm->pParent ? tm->pParent->pSimInterface : nullptr,
-                   tm->pParent, nullptr));
+    InterpResult** kids =
+        static_cast<InterpResult**>(tableModelAlloc(tm, static_cast<size_t>(n) * sizeof(InterpResult*)));
     if (kids != nullptr)
         for (int k = 0; k < n; ++k) kids[k] = nullptr;
-    double* y = allocDoubles(tm, n);
+    double* y = tableModelDoubles(tm, n);
     if (kids == nullptr || y == nullptr) goto done;
     {
         IsoSet* child = iso->dataU.children;
@@ -190,15 +184,13 @@ int search(const double* array, int len, double lookup) {
 }
 
 InterpResult* createInterpResult(TableModel* tableModel, int dim, int calcDeriv) {
-    VXR_DeviceInst* inst = tableModel->pParent;
-    InterpResult* r = static_cast<InterpResult*>(
-        VXR_malloc(sizeof(InterpResult), inst ? inst->pSimInterface : nullptr, inst, nullptr));
+    InterpResult* r = static_cast<InterpResult*>(tableModelAlloc(tableModel, sizeof(InterpResult)));
     if (r == nullptr) return nullptr;
     r->value = 0.0;
     r->dim = dim;
     r->deriv = nullptr;
     if (calcDeriv) {
-        r->deriv = allocDoubles(tableModel, dim);
+        r->deriv = tableModelDoubles(tableModel, dim);
         if (r->deriv == nullptr) {
             VXR_free(r);
             return nullptr;
@@ -250,7 +242,7 @@ InterpResult* cubicInterp(TableModel* tableModel, IsoSet* isoSet, const double* 
 double* genQuadSplineCoeff(TableModel* tableModel, int npts, const double* x, const double* y,
                            ExtrapMethod extrapMethod) {
     if (npts < 2) return nullptr;
-    double* z = allocDoubles(tableModel, npts);
+    double* z = tableModelDoubles(tableModel, npts);
     if (z == nullptr) return nullptr;
     z[0] = extrapMethod.lower == ExtrapMethodE_CONSTANT ? 0.0 : (y[1] - y[0]) / (x[1] - x[0]);
     for (int k = 1; k < npts; ++k) z[k] = 2 * (y[k] - y[k - 1]) / (x[k] - x[k - 1]) - z[k - 1];
@@ -285,8 +277,8 @@ double* genCubicSplineCoeff(TableModel* tableModel, int npts, const double* x, c
                             ExtrapMethod extrapMethod) {
     if (npts < 2) return nullptr;
     const int n = npts;
-    double* gamma = allocDoubles(tableModel, n - 1);
-    double* d = allocDoubles(tableModel, n);
+    double* gamma = tableModelDoubles(tableModel, n - 1);
+    double* d = tableModelDoubles(tableModel, n);
     if (gamma == nullptr || d == nullptr) {
         VXR_free(gamma);
         VXR_free(d);

@@ -126,7 +126,8 @@ TEST_F(TableFile, UnreadableFilesNameTheFileAsWritten) {
         read(namedTable(name), &gotSet);
         EXPECT_FALSE(gotSet);
         ASSERT_EQ(errors().size(), 1u);
-        const std::string body = "\nIn $table_model(), data file,\n    '" + name + "'\ndoes not exist or is not readable.";
+        const std::string body =
+            "\nIn $table_model(), data file,\n    '" + name + "'\ndoes not exist or is not readable.";
         if (name.size() < 100)
             EXPECT_EQ(errors()[0], framed(body));
         else

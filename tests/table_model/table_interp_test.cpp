@@ -90,11 +90,9 @@ TEST_F(TableInterp, ExtrapolationReportText) {
     TableModel* t = fileTable("0 0\n1 10\n2 30\n", "1EE");
     EXPECT_EQ(callTable(t, {-0.5}), -5.0);
     EXPECT_EQ(callTable(t, {31.25}), 615.0);
-    EXPECT_EQ(infos(), (std::vector<std::string>{
-                           framed("\nIn $table_model(), an extrapolation has occurred in dimension 1.\nIsoline range is "
-                                  "[0.000000e+00,2.000000e+00], lookup value requested is -5.000000e-01.\n"),
-                           framed("\nIn $table_model(), an extrapolation has occurred in dimension 1.\nIsoline range is "
-                                  "[0.000000e+00,2.000000e+00], lookup value requested is 3.125000e+01.\n")}));
+    const std::string head = "\nIn $table_model(), an extrapolation has occurred in dimension 1.\nIsoline range is "
+                             "[0.000000e+00,2.000000e+00], lookup value requested is ";
+    EXPECT_EQ(infos(), (std::vector<std::string>{framed(head + "-5.000000e-01.\n"), framed(head + "3.125000e+01.\n")}));
     ASSERT_EQ(host.requests().size(), 2u);
     for (const auto& r : host.requests()) {
         EXPECT_EQ(r.request, "extrap");
