@@ -71,13 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         deletePointSet(set);
     }
     if (tm->isoSet != nullptr && withControl && tm->dim <= maxDims) {
-        tm->argDim = tm->dim;
-        tm->interpMethod = static_cast<int*>(VXR_malloc(sizeof codes, &sim, &inst, nullptr));
-        tm->lowerExtrapMethod = static_cast<char*>(VXR_malloc(sizeof lower, &sim, &inst, nullptr));
-        tm->upperExtrapMethod = static_cast<char*>(VXR_malloc(sizeof upper, &sim, &inst, nullptr));
-        memcpy(tm->interpMethod, codes, sizeof codes);
-        memcpy(tm->lowerExtrapMethod, lower, sizeof lower);
-        memcpy(tm->upperExtrapMethod, upper, sizeof upper);
+        // The tree moves to a record with a control for its dimensions.
+        TableModel* ctl = static_cast<TableModel*>(
+            VXR_createTableModelFileSource(&inst, tm->dim, codes, lower, upper, "fuzz.tbl"));
+        if (ctl != nullptr) {
+            ctl->dim = tm->dim;
+            ctl->isoSet = tm->isoSet;
+            tm->isoSet = nullptr;
+            VXR_freeTableModel(tm);
+            tm = ctl;
+        }
     }
 
     // Lookups on, between and beyond the first isoline's samples, and odd values.
