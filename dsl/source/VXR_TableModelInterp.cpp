@@ -103,21 +103,26 @@ InterpResult* interpNode(TableModel* tm, IsoSet* iso, const double* lookup, int 
         return r;
     }
 
-    // Inner node: the children this mode reads, evaluated in sample order.
+    // Inner node: the children this mode reads (all of them for a spline
+    // segment, else one or two), evaluated in sample order. kids[k] and y[k]
+    // belong to sample first + k.
     const int first = at.hold || !spline ? at.i : 0;
-    const int last = at.hold ? at.i : spline ? n - 1 : at.i + 1;
+    const int count = at.hold ? 1 : spline ? n : 2;
+    Location rel = at;
+    rel.i -= first;
+    const double* xs = iso->indep + first;
     InterpResult* result = nullptr;
     double* coeff = nullptr;
     InterpResult** kids =
-        static_cast<InterpResult**>(tableModelAlloc(tm, static_cast<size_t>(n) * sizeof(InterpResult*)));
+        static_cast<InterpResult**>(tableModelAlloc(tm, static_cast<size_t>(count) * sizeof(InterpResult*)));
     if (kids != nullptr)
-        for (int k = 0; k < n; ++k) kids[k] = nullptr;
-    double* y = tableModelDoubles(tm, n);
+        for (int k = 0; k < count; ++k) kids[k] = nullptr;
+    double* y = tableModelDoubles(tm, count);
     if (kids == nullptr || y == nullptr) goto done;
     {
         IsoSet* child = iso->dataU.children;
         for (int k = 0; k < first && child != nullptr; ++k) child = child->next;
-        for (int k = first; k <= last; ++k, child = child->next) {
+        for (int k = 0; k < count; ++k, child = child->next) {
             if (child == nullptr) goto done;
             kids[k] = interp(tm, child, lookup, level + 1, cntrl);
             if (kids[k] == nullptr) goto done;
@@ -125,36 +130,36 @@ InterpResult* interpNode(TableModel* tm, IsoSet* iso, const double* lookup, int 
         }
     }
     {
-        const int subDim = kids[first]->dim;
-        for (int k = first; k <= last; ++k)
+        const int subDim = kids[0]->dim;
+        for (int k = 0; k < count; ++k)
             if (kids[k]->dim != subDim) goto done;
         if (spline && !at.hold) {
-            coeff = genSplineCoeff(tm, method, n, iso->indep, y, cntrl->extrapMethod[level]);
+            coeff = genSplineCoeff(tm, method, n, xs, y, cntrl->extrapMethod[level]);
             if (coeff == nullptr) goto done;
         }
         result = createInterpResult(tm, 1 + subDim, calcDeriv);
         if (result == nullptr) goto done;
-        result->value = along(method, at, iso->indep, y, coeff, v, calcDeriv ? &result->deriv[0] : nullptr);
+        result->value = along(method, rel, xs, y, coeff, v, calcDeriv ? &result->deriv[0] : nullptr);
         // The partials along later dimensions: this node's interpolation
         // applied to the children's partials.
         for (int j = 0; calcDeriv && j < subDim; ++j) {
-            for (int k = first; k <= last; ++k) y[k] = kids[k]->deriv[j];
+            for (int k = 0; k < count; ++k) y[k] = kids[k]->deriv[j];
             if (coeff != nullptr) {
                 VXR_free(coeff);
-                coeff = genSplineCoeff(tm, method, n, iso->indep, y, cntrl->extrapMethod[level]);
+                coeff = genSplineCoeff(tm, method, n, xs, y, cntrl->extrapMethod[level]);
                 if (coeff == nullptr) {
                     destroyInterpResult(result);
                     result = nullptr;
                     goto done;
                 }
             }
-            result->deriv[j + 1] = along(method, at, iso->indep, y, coeff, v, nullptr);
+            result->deriv[j + 1] = along(method, rel, xs, y, coeff, v, nullptr);
         }
     }
 
 done:
     if (kids != nullptr)
-        for (int k = 0; k < n; ++k) destroyInterpResult(kids[k]);
+        for (int k = 0; k < count; ++k) destroyInterpResult(kids[k]);
     VXR_free(kids);
     VXR_free(y);
     VXR_free(coeff);

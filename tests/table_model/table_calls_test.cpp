@@ -54,6 +54,11 @@ TEST_F(TableCalls, MissingFileIsReportedAtEveryEvaluation) {
                                                       framed(lookupCount(1, 0))}));
         EXPECT_EQ(host.exitRequests(), 2);
     }
+    // With a control string the data's dimensionality 0 does not match it.
+    host.clearLog();
+    EXPECT_EQ(callTable(namedTable("/nonexistent/table.tbl", "1LL"), {0.5}), 0.0);
+    EXPECT_EQ(errors(), (std::vector<std::string>{framed(missing("/nonexistent/table.tbl")), framed(controlCount(0, 1)),
+                                                  framed(lookupCount(1, 0))}));
 }
 
 TEST_F(TableCalls, TablesThatCannotBeEvaluatedGiveZero) {
