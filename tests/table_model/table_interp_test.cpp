@@ -143,6 +143,36 @@ TEST_F(TableInterp, TwoDimensionalFileMatchesNestedReference) {
     EXPECT_TRUE(errors().empty());
 }
 
+// Each evaluated isoline of the last dimension reports on its own, in
+// sample order: all of them under a spline, two under linear, one when held.
+TEST_F(TableInterp, ReportsOncePerEvaluatedIsoline) {
+    const char* rows = "2 0 1\n0 0 1\n1 2 2\n0 1 2\n1 0 1\n2 3 2\n";
+    struct Case {
+        const char* control;
+        double v0;
+        std::vector<const char*> ranges;
+    } cases[] = {
+        {"3LL 1LE", 0.5, {"1.000000e+00", "2.000000e+00", "3.000000e+00"}},
+        {"1LL 1LE", 0.5, {"1.000000e+00", "2.000000e+00"}},
+        {"1LL 1LE", 1.5, {"2.000000e+00", "3.000000e+00"}},
+        {"1CL 1LE", -1.0, {"1.000000e+00"}},
+        {"2LC 1LE", 7.0, {"3.000000e+00"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.control) + " at " + std::to_string(c.v0));
+        TableModel* t = fileTable(rows, c.control);
+        host.clearLog();
+        callTable(t, {c.v0, 5.0});
+        std::vector<std::string> expected;
+        for (const char* hi : c.ranges)
+            expected.push_back(framed(std::string("\nIn $table_model(), an extrapolation has occurred in dimension "
+                                                  "2.\nIsoline range is [0.000000e+00,") +
+                                      hi + "], lookup value requested is 5.000000e+00.\n"));
+        EXPECT_EQ(infos(), expected);
+        EXPECT_EQ(extrapRequests(), static_cast<int>(expected.size()));
+    }
+}
+
 // f on a 4 x 5 x 4 grid of uneven spacing, every method and end once.
 std::string grid3D() {
     const double a[] = {-1.0, -0.2, 0.9, 2.0};
