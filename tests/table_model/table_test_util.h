@@ -11,6 +11,7 @@
 
 #include "VXR_TableModel.h"
 #include "allocation_probe.h"
+#include "fixture_module.h"
 #include "recording_host.h"
 
 namespace tabletest {
@@ -44,14 +45,7 @@ protected:
     }
     void TearDown() override {
         for (void* r : records) VXR_freeTableModel(r);
-        for (VXR_Array* a : arrays) {
-            VXR_free(a->_data._pReal);
-#if VXR_REVISION == 187
-            VXR_free(a->_pLeftBounds);
-            VXR_free(a->_pRightBounds);
-#endif
-            VXR_free(a);
-        }
+        for (VXR_Array* a : arrays) freeTestArray(a);
         EXPECT_EQ(vxr_test::liveBlocks(), liveAtStart);
     }
 
@@ -67,16 +61,10 @@ protected:
         records.push_back(t);
         return static_cast<TableModel*>(t);
     }
-    VXR_Array* realArray(const std::vector<double>& v) {
-        VXR_Array* a = newArray(VXR_REAL_ARRAY, static_cast<int>(v.size()));
-        for (size_t k = 0; k < v.size(); ++k) a->_data._pReal[k] = v[k];
-        return a;
-    }
-    VXR_Array* intArray(const std::vector<int>& v) {
-        VXR_Array* a = newArray(VXR_INT_ARRAY, static_cast<int>(v.size()));
-        for (size_t k = 0; k < v.size(); ++k) a->_data._pInt[k] = v[k];
-        return a;
-    }
+    // One-dimensional arrays [0 : n - 1] of the instance; an empty one has
+    // no bounds and no elements.
+    VXR_Array* realArray(const std::vector<double>& v) { return array(VXR_REAL_ARRAY, v); }
+    VXR_Array* intArray(const std::vector<double>& v) { return array(VXR_INT_ARRAY, v); }
 
     // An ERROR as the host receives it, with the instance line.
     static std::string framed(const std::string& body) { return vxrtest::withInstance(body, "t1", "tab"); }
@@ -89,9 +77,9 @@ protected:
     }
 
 private:
-    VXR_Array* newArray(VXR_ArrayTypeE type, int n) {
-        VXR_Array* a = VXR_createArray(inst(), type, "data");
-        if (n > 0) VXR_setArrayBounds(a, 0, n - 1);
+    VXR_Array* array(VXR_ArrayTypeE type, const std::vector<double>& v) {
+        const int n = static_cast<int>(v.size());
+        VXR_Array* a = n > 0 ? makeArray(inst(), type, "data", 0, n - 1, v) : VXR_createArray(inst(), type, "data");
         arrays.push_back(a);
         return a;
     }
