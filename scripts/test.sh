@@ -20,4 +20,12 @@ run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DVXR_SANITIZE=ON
 run_config build-m32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXR_M32=ON
 # The 32-bit Windows DLLs, cross-built with MinGW-w64; their tests read the PE headers.
 run_config build-win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
+# libFuzzer over the table-model reader (clang), for a bounded number of inputs.
+if command -v clang++ >/dev/null 2>&1; then
+  echo "=== libFuzzer (build-fuzz)"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVXR_SANITIZE=ON \
+    -DVXR_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j"$jobs" --target fuzz_table_file
+  ctest --test-dir build-fuzz -R libfuzzer --output-on-failure --timeout 600
+fi
 echo "all configurations passed"

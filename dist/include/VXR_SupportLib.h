@@ -239,6 +239,26 @@ void VXR_CreateIsolatedPorts(VXR_DeviceInst* pInst, void* pCallbackInfo);
 char* VXR_CreateParamString(int paramCount, const VXR_ParamAssn* givenParams, VXR_DeviceInst* pInst);
 #endif
 
+/* ---- $table_model --------------------------------------------------------------- */
+/* A record per use, read and built at its first evaluation. Per dimension the
+ * control gives an interpolation code (1 linear, 2 quadratic, 3 cubic) and
+ * lower and upper extrapolation letters ('C' constant, 'L' linear, 'E' report
+ * and linear); argDim 0: linear everywhere. The caller's arrays are copied. */
+void* VXR_createTableModelFileSource(VXR_DeviceInst* pParent, int argDim, int* interpMethod, char* lowerExtrapMethod,
+                                     char* upperExtrapMethod, const char* userFile);
+/* dim + 1 arguments of type VXR_Array** follow: the independent arrays, then
+ * the dependent one. Their contents are read at the first evaluation. */
+void* VXR_createTableModelArraySource(VXR_DeviceInst* pParent, int dim, int argDim, int* interpMethod,
+                                      char* lowerExtrapMethod, char* upperExtrapMethod, ...);
+/* len lookup values (double) follow; deriv, when given, receives len partial
+ * derivatives. A table that cannot be evaluated gives 0.0 and zero partials. */
+double VXR_callTableModel(void* tableModel, double* deriv, int len, ...);
+/* len lookup values, then len derivatives of them along one direction (all
+ * double): the derivative of the table value along that direction. */
+double VXR_scalarDerivTableModel(void* tableModel, int len, ...);
+/* Releases a record with its tree; for a module's destroy slot. NULL is ignored. */
+void VXR_freeTableModel(void* tableModel);
+
 /* ---- Hierarchy, events and device state ---------------------------------------- */
 /* Hierarchy walks, also called by the host. A NULL instance does nothing. */
 VXR_EXPORT void VXR_FinalizeTopology(VXR_DeviceInst* pInst, void* pCallbackInfo);
