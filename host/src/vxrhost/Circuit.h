@@ -118,6 +118,14 @@ struct EvalContext {
     bool prohibitConvergence = false;
     double boundStep = 0.0;            // smallest requested step bound (0: none)
     std::vector<double> breakRequests; // requested breakpoints
+    double crossPoint = 0.0;           // earliest time a library asked the step to end at (0: none)
+    // Jacobian entries of delayed arguments: in AC each carries e^(-j omega delay)
+    // on top of the plain value already in G.
+    struct DelayEntry {
+        int row, col;
+        double value, delay;
+    };
+    std::vector<DelayEntry> delayEntries;
     std::string loadFault;             // a library misused the loader (first fault)
 
     void resize(int n);
