@@ -107,10 +107,8 @@ void VXR_addNoiseForOp_ddt(VXR_NoiseSrc* pSrc, VXR_OpBranch_ddt* op, double /*co
     }
     // 1.87 keys the contribution by the row's RHS handle with the row scale;
     // the older revisions by the branch variable with 1.0.
-    if constexpr (VXR_REVISION == 187)
-        VXR_addColoredNoise(pSrc, op->_rhsBranch, op->_rowScale, op->_pFreqResponse);
-    else
-        VXR_addColoredNoise(pSrc, op->_branchVar, 1.0, op->_pFreqResponse);
+    VXR_addColoredNoise(pSrc, operatorNoiseKey(op->_rhsBranch, op->_branchVar),
+                        VXR_REVISION == 187 ? op->_rowScale : 1.0, op->_pFreqResponse);
 }
 
 #if VXR_REVISION != 142

@@ -167,10 +167,7 @@ void VXR_addNoiseForOp_delay(VXR_NoiseSrc* pSrc, VXR_OpBranch_delay* op, double 
         if (!op->_pFreqResponse)
             return; // reported by the allocator
     }
-    if constexpr (VXR_REVISION == 187)
-        VXR_addColoredNoise(pSrc, op->_rhsBranch, 1.0, op->_pFreqResponse);
-    else
-        VXR_addColoredNoise(pSrc, op->_branchVar, 1.0, op->_pFreqResponse);
+    VXR_addColoredNoise(pSrc, operatorNoiseKey(op->_rhsBranch, op->_branchVar), 1.0, op->_pFreqResponse);
 }
 
 #if VXR_REVISION != 142

@@ -353,10 +353,7 @@ void VXR_idtRestoreState(VXR_OpBranch_idt* op, void* state) {
 void VXR_idtReset(VXR_OpBranch_idt*) {}
 
 void VXR_addNoiseForOp_idt(VXR_NoiseSrc* pSrc, VXR_OpBranch_idt* op, double /*coeff*/, VXR_ContribLoader* /*ldr*/) {
-    if constexpr (VXR_REVISION == 187)
-        VXR_addColoredNoise(pSrc, op->_rhsBranch, 1.0, nullptr);
-    else
-        VXR_addColoredNoise(pSrc, op->_branchVar, 1.0, nullptr);
+    VXR_addColoredNoise(pSrc, operatorNoiseKey(op->_rhsBranch, op->_branchVar), 1.0, nullptr);
 }
 
 #if VXR_REVISION != 142

@@ -172,6 +172,15 @@ T* allocOperatorRecord(VXR_DeviceInst* parent, const char* id) {
     else
         return static_cast<T*>(VXR_malloc(sizeof(T), simIf, parent, id));
 }
+
+/* What keys an operator's noise contribution: the row's RHS handle in 1.87,
+ * the branch variable in the older revisions. */
+inline void* operatorNoiseKey(void* rhsBranch, VXR_StateVar* branchVar) {
+    if constexpr (VXR_REVISION == 187)
+        return rhsBranch;
+    else
+        return branchVar;
+}
 #endif
 
 #endif /* VXR_OPERATORS_H */
