@@ -27,6 +27,26 @@ void loadDoublet([[maybe_unused]] VXR_OpBranch_idt* op, void* doublet, double v,
     ldr->pLoadDerivDoublet(1, &doublet, &v, ldr VXR_LDR_INST(op->_pParent));
 }
 
+// The row scale from the loader. Unlike the time derivative's, a non-positive
+// default keeps the scale in use.
+void refreshScale(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr) {
+    if (!ldr->pGetDefault)
+        return;
+    const double s = ldr->pGetDefault(VXR_IDT_SCALE, ldr VXR_LDR_INST(op->_pParent));
+    if (s > 0.0)
+        op->_branchScale = s;
+}
+
+// An initial-condition row that also loads the charge s x at time 0 (IC_LOAD)
+// takes the scale the integrating passes after it will use: the host's
+// integration history starts from that charge.
+void loadInitialCondition(VXR_OpBranch_idt* op, double icVal, idtLoadTypeE type, VXR_ContribLoader* ldr) {
+    if (type == IC_LOAD)
+        refreshScale(op, ldr);
+    loadValue(op, icVal, ldr);
+    op->_loadType = type;
+}
+
 // The half step of the trapezoidal rule from the last accepted point; a time
 // before that point integrates over nothing.
 double halfStep(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr) {
@@ -176,12 +196,7 @@ VXR_StateVar* VXR_getBranchVar_idt(VXR_OpBranch_idt* op) {
 
 void VXR_idtSetArg2(VXR_OpBranch_idt* op, double F, VXR_ContribLoader* ldr) {
     op->_cacheF = F;
-    if (ldr->pGetDefault) {
-        // Unlike the time derivative, a non-positive default keeps the scale in use.
-        const double s = ldr->pGetDefault(VXR_IDT_SCALE, ldr VXR_LDR_INST(op->_pParent));
-        if (s > 0.0)
-            op->_branchScale = s;
-    }
+    refreshScale(op, ldr);
     loadValue(op, op->_branchScale * F, ldr);
     op->_loadType = F_LOAD;
 }
@@ -189,8 +204,7 @@ void VXR_idtSetArg2(VXR_OpBranch_idt* op, double F, VXR_ContribLoader* ldr) {
 void VXR_idtSetArg3(VXR_OpBranch_idt* op, double F, double icVal, VXR_ContribLoader* ldr) {
     op->_cacheF = F;
     if (maskOf(op, ldr) & op->_staticMask) {
-        loadValue(op, icVal, ldr);
-        op->_loadType = IC_LOAD;
+        loadInitialCondition(op, icVal, IC_LOAD, ldr);
         return;
     }
     VXR_idtSetArg2(op, F, ldr);
@@ -200,11 +214,9 @@ void VXR_idtSetArg4(VXR_OpBranch_idt* op, double F, double icVal, double assertV
     op->_cacheF = F;
     const unsigned long mask = maskOf(op, ldr);
     if (mask & op->_staticMask) {
-        loadValue(op, icVal, ldr);
-        op->_loadType = IC_LOAD_NO_Q;
+        loadInitialCondition(op, icVal, IC_LOAD_NO_Q, ldr);
     } else if (assertVal != 0.0) { // NaN asserts as well
-        loadValue(op, icVal, ldr);
-        op->_loadType = IC_LOAD;
+        loadInitialCondition(op, icVal, IC_LOAD, ldr);
     } else if (mask & op->_ssMask) {
         VXR_idtSetArg2(op, F, ldr);
     } else {
@@ -229,8 +241,8 @@ void VXR_idtSetArgMod(VXR_OpBranch_idt* op, double F, double icVal, double modVa
         return;
     }
     if ((mask & op->_staticMask) || time <= 0.0) {
-        loadValue(op, getModValue(icVal, modVal, offsetVal), ldr);
-        op->_loadType = sv_option == 0 ? IDTMOD_IC_LOAD : IC_LOAD;
+        loadInitialCondition(op, getModValue(icVal, modVal, offsetVal), sv_option == 0 ? IDTMOD_IC_LOAD : IC_LOAD,
+                             ldr);
         return;
     }
     const double h = 0.5 * std::max(time - op->_prevTime, 0.0);

@@ -25,6 +25,7 @@ protected:
 };
 
 struct IdtCase {
+    const char* options; // netlist lines ahead of the analysis
     const char* drive;
     const char* params;
     double ic;
@@ -42,14 +43,17 @@ struct IdtCase {
 TEST_P(HostInteg, IdtOfSineAndPulseIsTheirIntegral) {
     const double sineBound = 1e-10 / 12 * 8 * 2 * kPi * 1e3;
     const IdtCase cases[] = {
-        {"SIN(0 1 1k)", "OP=1 IC=0.5", 0.5, kIdtSine, sineBound, 1e-10},
-        {"SIN(0 1 1k)", "OP=2 IC=0 ASSERT=0", 0.0, kIdtSine, sineBound, 1e-15},
-        {"PULSE(0 1 0.1m 0.1m 0.1m 0.3m 1m)", "OP=1 IC=-0.25", -0.25, kIdtPulse, 1e-9, 1e-9},
-        {"PULSE(0 1 0.1m 0.1m 0.1m 0.3m 1m)", "OP=2 IC=0 ASSERT=0", 0.0, kIdtPulse, 1e-12, 1e-15},
+        {"", "SIN(0 1 1k)", "OP=1 IC=0.5", 0.5, kIdtSine, sineBound, 1e-10},
+        {"", "SIN(0 1 1k)", "OP=2 IC=0 ASSERT=0", 0.0, kIdtSine, sineBound, 1e-15},
+        {"", "PULSE(0 1 0.1m 0.1m 0.1m 0.3m 1m)", "OP=1 IC=-0.25", -0.25, kIdtPulse, 1e-9, 1e-9},
+        // The row scale multiplies both parts of the row: the integral stays.
+        {".options idt_scale=1e-6\n", "PULSE(0 1 0.1m 0.1m 0.1m 0.3m 1m)", "OP=1 IC=-0.25", -0.25, kIdtPulse, 1e-9,
+         1e-9},
+        {"", "PULSE(0 1 0.1m 0.1m 0.1m 0.3m 1m)", "OP=2 IC=0 ASSERT=0", 0.0, kIdtPulse, 1e-12, 1e-15},
     };
     for (const IdtCase& c : cases) {
-        SCOPED_TRACE(std::string(c.drive) + " " + c.params);
-        auto nl = quietNetlist(netlist(c.drive, c.params, ".tran 10u 2m\n.print tran V(out)\n"));
+        SCOPED_TRACE(std::string(c.options) + c.drive + " " + c.params);
+        auto nl = quietNetlist(netlist(c.drive, c.params, std::string(c.options) + ".tran 10u 2m\n.print tran V(out)\n"));
         Simulator sim(nl->circuit());
         Table t = tran(*nl, sim);
         ASSERT_EQ(t.rows.size(), 201u);

@@ -172,6 +172,7 @@ TEST_F(Idt, NonPositiveScaleKeepsTheOneInUse) {
 // Which parts of the row the generic load fills, per load type and time.
 TEST_F(Idt, GenericLoadPartsFollowTheLoadType) {
     makeStamped();
+    op->_branchScale = 5.0; // left from an earlier loader
     host.setDefault(VXR_IDT_SCALE, 2.0);
     const struct {
         const char* what;
@@ -194,7 +195,7 @@ TEST_F(Idt, GenericLoadPartsFollowTheLoadType) {
         if (c.mask == kStatic && c.assertVal == 0.0) VXR_idtSetArg3(op, 1.0, 0.5, host.loader());
         host.clearLog();
         VXR_idtGenericLoad(op, host.loader());
-        const double s = op->_branchScale;
+        const double s = 2.0; // every form takes the loader's scale, IC_LOAD at time 0 included
         std::vector<std::string> want{"pGetSol"};
         if (c.staticPart) want.insert(want.end(), {"pLoadRhsPair", "pLoadDerivDoublet"});
         if (c.chargePart) want.insert(want.end(), {"pLoadRhsPairQ", "pLoadDerivDoubletQ"});
