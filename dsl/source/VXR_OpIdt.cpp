@@ -16,7 +16,9 @@ namespace {
 double solution(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr) {
     return op->_branchVar ? ldr->pGetSol(op->_branchVar, ldr VXR_LDR_INST(op->_pParent)) : 0.0;
 }
-double timeOf([[maybe_unused]] VXR_OpBranch_idt* op, VXR_ContribLoader* ldr) { return ldr->pGetTime(ldr VXR_LDR_INST(op->_pParent)); }
+double timeOf([[maybe_unused]] VXR_OpBranch_idt* op, VXR_ContribLoader* ldr) {
+    return ldr->pGetTime(ldr VXR_LDR_INST(op->_pParent));
+}
 unsigned long maskOf([[maybe_unused]] VXR_OpBranch_idt* op, VXR_ContribLoader* ldr) {
     return ldr->pGetAnalysisQueryMask(ldr VXR_LDR_INST(op->_pParent));
 }
@@ -72,17 +74,14 @@ bool loadsChargePart(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr) {
 }
 
 void genericLoad(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr, bool withJacobian) {
-    [[maybe_unused]] VXR_DeviceInst* parent = op->_pParent;
     const double x = solution(op, ldr);
     if (loadsStaticPart(op->_loadType)) {
-        double rhs = -x;
-        ldr->pLoadRhsPair(1, &op->_rhsBranch, &rhs, ldr VXR_LDR_INST(parent));
-        if (withJacobian) {
-            double jac = -1.0;
-            ldr->pLoadDerivDoublet(1, &op->_dbtJ_br_br, &jac, ldr VXR_LDR_INST(parent));
-        }
+        loadValue(op, -x, ldr);
+        if (withJacobian)
+            loadDoublet(op, op->_dbtJ_br_br, -1.0, ldr);
     }
     if (loadsChargePart(op, ldr)) {
+        [[maybe_unused]] VXR_DeviceInst* parent = op->_pParent;
         const double s = op->_branchScale;
         double rhsQ = -s * x;
         ldr->pLoadRhsPairQ(1, &op->_rhsBranchQ, &rhsQ, ldr VXR_LDR_INST(parent));
