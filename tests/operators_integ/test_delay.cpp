@@ -202,15 +202,24 @@ TEST_F(Delay, SaveRestoreAndResetGoThroughHostCopies) {
     EXPECT_EQ(static_cast<FakeDelaySpec*>(op->_pDelaySpec)->copyOf, 0);
     EXPECT_EQ(op->_cacheDelay, 0.0);
 
+#if VXR_REVISION != 142
+    // A delay object without a free member is left to its host.
+    void* unfreeable = op->_pDelaySpec;
+    static_cast<FakeDelaySpec*>(unfreeable)->head.pFreeSelf = nullptr;
+    VXR_delayReset(op);
+    EXPECT_EQ(rec.freed.size(), 2u);
+    Recorder::release(unfreeable);
+#endif
     // Without a delay object (a host that made none) reset and restore go on.
     Recorder::release(op->_pDelaySpec);
     op->_pDelaySpec = nullptr;
+    const size_t freedBefore = rec.freed.size();
     VXR_delayRestoreState(op, saved);
     EXPECT_NE(op->_pDelaySpec, nullptr);
-    EXPECT_EQ(rec.freed.size(), 3u);
+    EXPECT_EQ(rec.freed.size(), freedBefore);
     // The saved copy goes with the device state.
     integ_test::freeInOneSlotState(&c1.inst, saved);
-    EXPECT_EQ(rec.freed.size(), 4u);
+    EXPECT_EQ(rec.freed.size(), freedBefore + 1);
 }
 
 // Every allocation of an operator's life failing in turn: one report, an
