@@ -4,6 +4,7 @@
 #include "host_test_util.h"
 #include "reference/integ_reference.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -119,6 +120,19 @@ TEST_P(HostInteg, AbsdelayShiftsAPulse) {
     for (size_t k = 0; k < t.rows.size(); ++k)
         EXPECT_NEAR(t.rows[k][1], kDelayedPulse[k], 1e-12) << "t=" << t.rows[k][0];
     EXPECT_TRUE(nl->circuit().host().messages.empty());
+}
+
+// A delay shorter than the time step reads between the last accepted point
+// and the present one; on a ramp that is exact.
+TEST_P(HostInteg, ShortDelayReadsTowardsThePresentPoint) {
+    auto nl = quietNetlist(netlist("PWL(0 0 1m 1)", "OP=4 TD=3u", ".tran 10u 0.5m\n.print tran V(out)\n"));
+    Simulator sim(nl->circuit());
+    Table t = tran(*nl, sim);
+    ASSERT_EQ(t.rows.size(), 51u);
+    for (auto& row : t.rows) EXPECT_NEAR(row[1], std::max(row[0] - 3e-6, 0.0) / 1e-3, 1e-12) << "t=" << row[0];
+    double longest = 0.0;
+    for (auto [h, order] : sim.acceptedSteps) longest = std::max(longest, h);
+    EXPECT_GT(longest, 3e-6);
 }
 
 struct AcCase {
