@@ -1,4 +1,4 @@
-// Shared pieces of the integral and delay operator tests: a fixture around the
+// What the integral and delay operator tests share: a fixture around the
 // recording host, and the loader and host members the recording host leaves
 // empty (cross violations, step requests, a delay object that records).
 #pragma once
