@@ -168,6 +168,15 @@ TEST_F(Delay, FrequencyResponseIsThePhaseOfTheDelay) {
     EXPECT_EQ(src.pContrib->coeff, 2.0);
     EXPECT_EQ(src.pContrib->pFreqResponse, fr);
     VXR_freeNoiseContribs(&src);
+#if VXR_REVISION != 142
+    host.clearLog();
+    VXR_reportNoiseContribForOp_delay(op, 2, kCb);
+    VXR_reportNoiseContribForOp_delay(nullptr, 2, kCb);
+    ASSERT_EQ(host.noiseReports().size(), 1u);
+    EXPECT_EQ(host.noiseReports()[0].count, 2);
+    EXPECT_EQ(host.noiseReports()[0].key,
+              VXR_REVISION == 187 ? op->_rhsBranch : static_cast<void*>(op->_branchVar));
+#endif
 
     const struct {
         double delay, omega, re, im;

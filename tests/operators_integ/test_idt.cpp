@@ -106,6 +106,7 @@ TEST_F(Idt, CreateFinalizeAndStamp) {
     EXPECT_EQ(host.handles().at(2).target, GEN_ENTRY);
     EXPECT_EQ(VXR_getBranchVar_idt(op), node.sv);
     EXPECT_EQ(VXR_getBranchVar_idt(nullptr), nullptr);
+    EXPECT_EQ(VXR_IBR_idt(nullptr, host.loader()), 0.0);
 
     // Without argument variables the node is a plain one.
     VXR_OpBranch_idt* plain = VXR_createOpBranch_idt("_opidt3", &c1.inst);
