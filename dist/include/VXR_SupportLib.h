@@ -330,6 +330,8 @@ void VXR_DebugReport(VXR_DeviceInst* pInst, int line, VXR_DebugEventTypeE contex
 
 /* Records of the operators (bodies in the runtime's VXR_Operators.h). */
 typedef struct s_VXR_OpBranch_ddt VXR_OpBranch_ddt;
+typedef struct s_VXR_OpBranch_idt VXR_OpBranch_idt;
+typedef struct s_VXR_OpBranch_delay VXR_OpBranch_delay;
 typedef struct s_VXR_FreqResponse VXR_FreqResponse;
 typedef struct s_VXR_NoiseContrib VXR_NoiseContrib;
 
@@ -359,6 +361,60 @@ void VXR_addNoiseForOp_ddt(VXR_NoiseSrc* pSrc, VXR_OpBranch_ddt* op, double coef
 #if VXR_REVISION != 142
 void VXR_reportNoiseContribForOp_ddt(VXR_OpBranch_ddt* op, int noiseSrcNum, void* pCallbackInfo);
 void VXR_destroyOpBranch_ddt(VXR_OpBranch_ddt* op);
+#endif
+
+/* Integral operators idt and idtmod: one branch; the SetArg form follows the
+ * call's arguments (2: F; 3: F, ic; 4: F, ic, assert; Mod: idtmod). */
+VXR_OpBranch_idt* VXR_createOpBranch_idt(const char* name, VXR_DeviceInst* parent);
+/* argCount VXR_StateVar* arguments follow: the variables the integrand reads. */
+void VXR_idtSetArgInfo(VXR_OpBranch_idt* op, int argCount, ...);
+void VXR_idtFinalizeTopology(VXR_OpBranch_idt* op, void* pCallbackInfo);
+void VXR_idtSetStamp(VXR_OpBranch_idt* op, void* pCallbackInfo);
+void* VXR_getDerivDoubletOpBranch_idt(VXR_OpBranch_idt* op, VXR_StateVar* svRhsPlus, VXR_StateVar* svRhsMinus,
+                                      VXR_StampTargetE target, VXR_DepTypeE dep, void* pCallbackInfo);
+VXR_StateVar* VXR_getBranchVar_idt(VXR_OpBranch_idt* op);
+void VXR_idtSetArg2(VXR_OpBranch_idt* op, double F, VXR_ContribLoader* ldr);
+void VXR_idtSetArg3(VXR_OpBranch_idt* op, double F, double icVal, VXR_ContribLoader* ldr);
+void VXR_idtSetArg4(VXR_OpBranch_idt* op, double F, double icVal, double assertVal, VXR_ContribLoader* ldr);
+void VXR_idtSetArgMod(VXR_OpBranch_idt* op, double F, double icVal, double modVal, double offsetVal, int sv_option,
+                      VXR_ContribLoader* ldr);
+void VXR_idtSetArg_dwrt(VXR_OpBranch_idt* op, void* pDoublet, double val, VXR_ContribLoader* ldr);
+void VXR_idtSetArgIC_dwrt(VXR_OpBranch_idt* op, void* pDoublet, double val, VXR_ContribLoader* ldr);
+/* The operator's output value. */
+double VXR_IBR_idt(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr);
+void VXR_idtGenericLoad(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr);
+void VXR_idtGenericLoadRHS(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr);
+void VXR_idtAcceptTimePoint(VXR_OpBranch_idt* op, VXR_ContribLoader* ldr);
+void* VXR_idtSaveState(VXR_OpBranch_idt* op);
+void VXR_idtRestoreState(VXR_OpBranch_idt* op, void* state);
+void VXR_idtReset(VXR_OpBranch_idt* op);
+void VXR_addNoiseForOp_idt(VXR_NoiseSrc* pSrc, VXR_OpBranch_idt* op, double coeff, VXR_ContribLoader* ldr);
+#if VXR_REVISION != 142
+void serialize_idtState(VXR_GenericOperatorState* state, FILE* f, VXR_SrlzDirE* pDir);
+void VXR_reportNoiseContribForOp_idt(VXR_OpBranch_idt* op, int noiseSrcNum, void* pCallbackInfo);
+void VXR_destroyOpBranch_idt(VXR_OpBranch_idt* op);
+#endif
+
+/* Absolute delay: the row y = F(t - delay), the history kept by the host's
+ * delay object. */
+VXR_OpBranch_delay* VXR_createOpBranch_delay(const char* name, VXR_DeviceInst* parent);
+void VXR_delayFinalizeTopology(VXR_OpBranch_delay* op, void* pCallbackInfo);
+void VXR_delaySetStamp(VXR_OpBranch_delay* op, void* pCallbackInfo);
+void* VXR_getDerivDoubletOpBranch_delay(VXR_OpBranch_delay* op, VXR_StateVar* svRhsPlus, VXR_StateVar* svRhsMinus,
+                                        VXR_StampTargetE target, VXR_DepTypeE dep, void* pCallbackInfo);
+VXR_StateVar* VXR_getBranchVar_delay(VXR_OpBranch_delay* op);
+void VXR_delaySetArg(VXR_OpBranch_delay* pOp, double F, double delay, double maxDelay, VXR_ContribLoader* ldr);
+void VXR_delaySetArg_dwrt(VXR_OpBranch_delay* op, void* doublet, double dval, VXR_ContribLoader* ldr);
+void VXR_delayGenericLoad(VXR_OpBranch_delay* op, VXR_ContribLoader* ldr);
+void VXR_delayGenericLoadRHS(VXR_OpBranch_delay* op, VXR_ContribLoader* ldr);
+void VXR_delayAcceptTimePoint(VXR_OpBranch_delay* op, VXR_ContribLoader* ldr);
+void* VXR_delaySaveState(VXR_OpBranch_delay* op);
+void VXR_delayRestoreState(VXR_OpBranch_delay* op, void* state);
+void VXR_delayReset(VXR_OpBranch_delay* op);
+void VXR_addNoiseForOp_delay(VXR_NoiseSrc* pSrc, VXR_OpBranch_delay* op, double coeff, VXR_ContribLoader* ldr);
+#if VXR_REVISION != 142
+void VXR_reportNoiseContribForOp_delay(VXR_OpBranch_delay* op, int noiseSrcNum, void* pCallbackInfo);
+void VXR_destroyOpBranch_delay(VXR_OpBranch_delay* op);
 #endif
 
 /* Noise sources and their contribution lists. */

@@ -31,12 +31,7 @@ VXR_FreqResponse* allocFreqResponse(void* op, VXR_FreqResponseFn fn, VXR_DeviceI
 }
 
 VXR_OpBranch_ddt* VXR_createOpBranch_ddt(const char* name, VXR_DeviceInst* parent) {
-    VXR_SimInterface* simIf = parent->pSimInterface;
-    VXR_OpBranch_ddt* op;
-    if constexpr (VXR_REVISION == 187)
-        op = static_cast<VXR_OpBranch_ddt*>(VXR_calloc(1, sizeof(VXR_OpBranch_ddt), simIf, parent, name));
-    else
-        op = static_cast<VXR_OpBranch_ddt*>(VXR_malloc(sizeof(VXR_OpBranch_ddt), simIf, parent, name));
+    auto* op = allocOperatorRecord<VXR_OpBranch_ddt>(parent, name);
     if (!op)
         return nullptr;
     op->_name = name;
@@ -112,24 +107,28 @@ void VXR_addNoiseForOp_ddt(VXR_NoiseSrc* pSrc, VXR_OpBranch_ddt* op, double /*co
     }
     // 1.87 keys the contribution by the row's RHS handle with the row scale;
     // the older revisions by the branch variable with 1.0.
-    if constexpr (VXR_REVISION == 187)
-        VXR_addColoredNoise(pSrc, op->_rhsBranch, op->_rowScale, op->_pFreqResponse);
-    else
-        VXR_addColoredNoise(pSrc, op->_branchVar, 1.0, op->_pFreqResponse);
+    VXR_addColoredNoise(pSrc, operatorNoiseKey(op->_rhsBranch, op->_branchVar),
+                        VXR_REVISION == 187 ? op->_rowScale : 1.0, op->_pFreqResponse);
 }
 
 #if VXR_REVISION != 142
-void VXR_reportNoiseContribForOp_ddt(VXR_OpBranch_ddt* op, int noiseSrcNum, void* pCallbackInfo) {
-    if (!op)
-        return;
-    VXR_SimInterface* simIf = op->_pParent->pSimInterface;
+void reportOperatorNoise(VXR_DeviceInst* parent, int noiseSrcNum, void* rhsBranch, VXR_StateVar* branchVar,
+                         void* pCallbackInfo) {
+    VXR_SimInterface* simIf = parent->pSimInterface;
     if (!simIf->pReportNoiseContrib)
         return;
 #if VXR_REVISION == 187
-    simIf->pReportNoiseContrib(noiseSrcNum, op->_rhsBranch, op->_pParent, pCallbackInfo);
+    (void)branchVar;
+    simIf->pReportNoiseContrib(noiseSrcNum, rhsBranch, parent, pCallbackInfo);
 #else
-    simIf->pReportNoiseContrib(noiseSrcNum, op->_branchVar, nullptr, op->_pParent, pCallbackInfo);
+    (void)rhsBranch;
+    simIf->pReportNoiseContrib(noiseSrcNum, branchVar, nullptr, parent, pCallbackInfo);
 #endif
+}
+
+void VXR_reportNoiseContribForOp_ddt(VXR_OpBranch_ddt* op, int noiseSrcNum, void* pCallbackInfo) {
+    if (op)
+        reportOperatorNoise(op->_pParent, noiseSrcNum, op->_rhsBranch, op->_branchVar, pCallbackInfo);
 }
 
 void VXR_destroyOpBranch_ddt(VXR_OpBranch_ddt* op) {

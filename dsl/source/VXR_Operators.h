@@ -33,6 +33,71 @@ struct s_VXR_OpBranch_ddt {
     VXR_FreqResponse* _pFreqResponse; /* made on the first noise use */
 };
 
+/* How the integral operator loaded its row in the present pass. */
+typedef enum {
+    NO_LOAD = 0,
+    IC_LOAD = 1,
+    IC_LOAD_NO_Q = 2,
+    F_LOAD = 3,
+    MOD_LOAD = 4,
+    IDTMOD_IC_LOAD = 5,
+    MANUAL_IDT_LOAD = 6,
+    IDTMOD_BRANCHLESS_LOAD = 7
+} idtLoadTypeE;
+
+/* Integral operator branch (idt, idtmod): x carries the integral. */
+struct s_VXR_OpBranch_idt {
+    const char* _name;
+    VXR_DeviceInst* _pParent;
+    VXR_StateVar* _branchVar;
+    void* _rhsBranch;           /* static part of the row of x */
+    void* _rhsBranchQ;          /* charge part of the row of x */
+    void* _dbtJ_br_br;          /* row x / column x, GEN_ENTRY */
+    double _prevVal;            /* x at the last accepted point */
+    double _prevF;              /* integrand at the last accepted point */
+    double _prevTime;           /* time of the last accepted point; -1 before the first */
+    idtLoadTypeE _loadType;
+    double _cacheF;             /* integrand of the present pass */
+    double _branchScale;        /* s of d/dt(s x) = s F */
+    double _dcVal;              /* x accepted at time 0 */
+    double _cacheVal;           /* output of the manual and modulus loads */
+    double _brDerivCoeff;       /* d output / dx */
+    double _derivCoeff;         /* d output / dF */
+    double _modVal;
+    double _offsetVal;
+    unsigned long _staticMask;
+    unsigned long _ssMask;      /* "ac" and "noise" */
+    int _argCount;
+    VXR_StateVar** _pArgArray;  /* owned; handed to the host as nodal info */
+};
+
+/* Saved state of an integral operator; freed as one block. */
+typedef struct s_idtState {
+    VXR_GenericOperatorState _opState;
+    double _prevVal;
+    double _prevF;
+    double _prevTime;
+    idtLoadTypeE _loadType;
+    double _cacheF;
+} idtState;
+
+/* idtmod's wrap of v into [o, o + m); 0 for a modulus of 0 or less. */
+double getModValue(double v, double m, double o);
+
+/* Absolute-delay operator branch over the host's delay object. */
+struct s_VXR_OpBranch_delay {
+    const char* _name;
+    VXR_DeviceInst* _pParent;
+    VXR_StateVar* _branchVar;   /* y, the delayed value */
+    void* _rhsBranch;
+    void* _rhsDelayEntry;       /* where the host loads the delayed argument */
+    void* _dbtJ_br_br;
+    void* _pDelaySpec;          /* host object, headed by VXR_GenericOperatorState */
+    double _cacheDelay;         /* delay of the last SetArg, after the negative-delay rule */
+    VXR_FreqResponse* _pFreqResponse;
+    int _negDelayWarningGiven;
+};
+
 struct s_VXR_NoiseContrib {
     void* pNoiseContribInfo;
     void* pRhsPair;             /* key, with pFreqResponse */
@@ -87,7 +152,34 @@ VXR_FreqResponse* allocFreqResponse(void* op, VXR_FreqResponseFn fn, VXR_DeviceI
 /* The time derivative's response j*omega, shared by operators that need it. */
 extern VXR_FreqResponse ddtTransferFunc;
 
+#if VXR_REVISION != 142
+/* Tells the host (when it has the member) which noise source feeds an
+ * operator's row: 1.87 names the row's RHS handle, 1.60 its branch variable. */
+void reportOperatorNoise(VXR_DeviceInst* parent, int noiseSrcNum, void* rhsBranch, VXR_StateVar* branchVar,
+                         void* pCallbackInfo);
+#endif
+
 #ifdef __cplusplus
+}
+
+/* One operator record: cleared by VXR_calloc in revision 1.87, VXR_malloc in
+ * the older ones (whose callers set every field). */
+template <class T>
+T* allocOperatorRecord(VXR_DeviceInst* parent, const char* id) {
+    VXR_SimInterface* simIf = parent->pSimInterface;
+    if constexpr (VXR_REVISION == 187)
+        return static_cast<T*>(VXR_calloc(1, sizeof(T), simIf, parent, id));
+    else
+        return static_cast<T*>(VXR_malloc(sizeof(T), simIf, parent, id));
+}
+
+/* What keys an operator's noise contribution: the row's RHS handle in 1.87,
+ * the branch variable in the older revisions. */
+inline void* operatorNoiseKey(void* rhsBranch, VXR_StateVar* branchVar) {
+    if constexpr (VXR_REVISION == 187)
+        return rhsBranch;
+    else
+        return branchVar;
 }
 #endif
 

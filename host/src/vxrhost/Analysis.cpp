@@ -299,7 +299,10 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
     t.columns.push_back("frequency");
     for (auto& p : probes) t.columns.push_back(p.label);
     for (double f : freqs) {
-        Eigen::MatrixXcd Y = ctx.G.cast<std::complex<double>>() + std::complex<double>(0, 2 * kPi * f) * ctx.C.cast<std::complex<double>>();
+        const double w = 2 * kPi * f;
+        Eigen::MatrixXcd Y = ctx.G.cast<std::complex<double>>() + std::complex<double>(0, w) * ctx.C.cast<std::complex<double>>();
+        for (const auto& d : ctx.delayEntries)
+            Y(d.row, d.col) += d.value * (std::polar(1.0, -w * d.delay) - 1.0);
         Eigen::VectorXcd X = c_.size() ? solveLinear<Eigen::MatrixXcd, Eigen::VectorXcd>(Y, b, c_) : b;
         std::vector<double> row{f};
         for (auto& p : probes) {
@@ -335,11 +338,13 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     ctx.initialStep = true;
     Eigen::VectorXd x = Eigen::VectorXd::Zero(n);
     if (!setup.uic && !solveDc(x, ctx)) throw SimError("no convergence at the initial transient point");
-    ctx.mask = VXR_ANALYSIS_TRAN;
+    // The point at time 0 is still the initial solution: it is loaded and
+    // accepted under the initial analysis mask.
     ctx.loadMatrix = false;
     c_.evaluate(ctx, x);
     Eigen::VectorXd qPrev = ctx.q, qdotPrev = Eigen::VectorXd::Zero(n);
     acceptAndStrobe(ctx, x, true);
+    ctx.mask = VXR_ANALYSIS_TRAN;
     ctx.initialStep = false;
     auto record = [&](double time, const Eigen::VectorXd& xv) {
         if (time < setup.tstart * (1 - 1e-12)) return;
@@ -416,6 +421,11 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             order = 1;
             continue;
         }
+        // A library found that the step went past a point it must not skip.
+        if (ctx.crossPoint > time + hmin && ctx.crossPoint < time + hh * (1 - 1e-9)) {
+            h = ctx.crossPoint - time;
+            continue;
+        }
         // Truncation error from the difference of corrector and predictor.
         double ratio = 0.0;
         bool haveLte = (order == 1 && m >= 2) || (order == 2 && m >= 3);
@@ -442,7 +452,6 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // Accept.
         ctx.loadMatrix = false;
         c_.evaluate(ctx, xn);
-        requestedBound = ctx.boundStep;
         for (double b : ctx.breakRequests) pending.push_back(b);
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
@@ -451,6 +460,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         time += hh;
         acceptedSteps.push_back({hh, order});
         acceptAndStrobe(ctx, x, true);
+        requestedBound = ctx.boundStep; // bounds asked for by the load and by the accept
         hist.push_back({time, x});
         if (hist.size() > 3) hist.erase(hist.begin());
         if (std::abs(time - tOut) <= 1e-9 * hh) {

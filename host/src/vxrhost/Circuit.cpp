@@ -80,6 +80,8 @@ void EvalContext::resize(int n) {
     prohibitConvergence = false;
     boundStep = 0.0;
     breakRequests.clear();
+    crossPoint = 0.0;
+    delayEntries.clear();
     loadFault.clear();
     if (loadMatrix) {
         G.setZero(n, n);

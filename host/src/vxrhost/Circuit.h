@@ -14,9 +14,13 @@
 // a quartet (r1, r2 | c1, c2) holds the derivative of that current with
 // respect to v(c1) - v(c2): +g at (r1,c1) and (r2,c2), -g at (r1,c2) and
 // (r2,c1). The Q variants go to q and C in the same way.
-// pSetupNode makes a node unknown whatever its nodal-info argument (NULL or
-// the "none" marker): an operator branch's variable (whose row the operator
+// pSetupNode makes a node unknown whatever its nodal-info argument (NULL, the
+// "none" marker, or an integral or delay operator's record, which the host
+// takes over and frees): an operator branch's variable (whose row the operator
 // loads, e.g. s dQ/dt - x = 0 for the time derivative) is such a node.
+// A delay operator's row gets the delayed argument from the host's delay
+// object (linear interpolation of the history of accepted points); in AC the
+// derivatives loaded through it carry e^(-j omega delay).
 #pragma once
 
 #include <Eigen/Dense>
@@ -118,6 +122,14 @@ struct EvalContext {
     bool prohibitConvergence = false;
     double boundStep = 0.0;            // smallest requested step bound (0: none)
     std::vector<double> breakRequests; // requested breakpoints
+    double crossPoint = 0.0;           // earliest time a library asked the step to end at (0: none)
+    // Jacobian entries of delayed arguments: in AC each carries e^(-j omega delay)
+    // on top of the plain value already in G.
+    struct DelayEntry {
+        int row, col;
+        double value, delay;
+    };
+    std::vector<DelayEntry> delayEntries;
     std::string loadFault;             // a library misused the loader (first fault)
 
     void resize(int n);

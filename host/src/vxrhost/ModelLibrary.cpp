@@ -5,6 +5,7 @@
 
 #include <Eigen/Eigenvalues>
 #include <climits>
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -17,6 +18,8 @@
 #include <mutex>
 #include <sstream>
 #include <stdlib.h>
+#include <type_traits>
+#include <utility>
 
 namespace vxr {
 
@@ -41,6 +44,8 @@ template <int R> struct Rev;
         using Disc = P##DisciplineDescriptor;                       \
         using SimParam = P##SimParam;                               \
         using Array = P##Array;                                     \
+        using OpState = P##GenericOperatorState;                    \
+        using EventDesc = P##EventDesc;                             \
         using GetManifestFn = P##GetLibraryManifestFn;              \
     };
 VXR_HOST_REV_TRAITS(187, VXR187_)
@@ -66,6 +71,59 @@ struct JacHandle {
     uint32_t magic = kJacMagic;
     int r1 = -1, r2 = -1, c1 = -1, c2 = -1;
     int target = DC_ENTRY;
+};
+
+// The host's delay object behind an absdelay operator: the argument's history
+// at accepted time points, read back linearly interpolated. The library sees
+// only the operator-state header at its start.
+template <class OpState> struct DelaySpec {
+    OpState head;
+    std::vector<std::pair<double, double>>* history; // (time, argument), oldest first
+    double value;  // argument of the latest load
+    double delay;  // delay of the latest load
+    double maxDelay;
+    double factor; // d(delayed value)/d(argument) of the latest load
+
+    static DelaySpec* make(const std::vector<std::pair<double, double>>& h) {
+        auto* d = new DelaySpec{};
+        d->head.opStateType = VXR_DELAY_SPEC;
+        if constexpr (requires { d->head.pFreeSelf; }) d->head.pFreeSelf = &freeSelf;
+        d->history = new std::vector<std::pair<double, double>>(h);
+        d->factor = 1.0;
+        return d;
+    }
+    static void release(void* p) {
+        auto* d = static_cast<DelaySpec*>(p);
+        if (!d) return;
+        delete d->history;
+        delete d;
+    }
+    static void freeSelf(OpState* p) { release(p); }
+    static void* copy(void* p) {
+        auto* src = static_cast<DelaySpec*>(p);
+        if (!src) return nullptr;
+        DelaySpec* d = make(*src->history);
+        d->value = src->value;
+        d->delay = src->delay;
+        d->maxDelay = src->maxDelay;
+        d->factor = src->factor;
+        return d;
+    }
+    // The argument at time t from the history, with the latest load's
+    // argument at time `now` beyond the last accepted point.
+    double at(double t, double now) {
+        const auto& h = *history;
+        factor = 0.0;
+        if (t >= h.back().first) {
+            const double span = now - h.back().first;
+            factor = span > 0 ? (t - h.back().first) / span : 1.0;
+            return h.back().second + factor * (value - h.back().second);
+        }
+        if (t <= h.front().first) return h.front().second;
+        auto hi = std::lower_bound(h.begin(), h.end(), t, [](const auto& p, double x) { return p.first < x; });
+        auto lo = hi - 1;
+        return lo->second + (hi->second - lo->second) * (t - lo->first) / (hi->first - lo->first);
+    }
 };
 
 // Eigenvalues for the library's root finder (LAPACK dgeev argument list).
@@ -143,16 +201,19 @@ public:
                 return;
             }
             if (j->target != GEN_ENTRY && j->target != (charge ? DDT_ENTRY : DC_ENTRY)) noteWrongTarget();
-            if (!ctx->loadMatrix) continue;
-            Eigen::MatrixXd& M = charge ? ctx->C : ctx->G;
-            auto add = [&](int r, int c, double g) {
-                if (r >= 0 && c >= 0) M(r, c) += g;
-            };
-            add(j->r1, j->c1, v[i]);
-            add(j->r1, j->c2, -v[i]);
-            add(j->r2, j->c1, -v[i]);
-            add(j->r2, j->c2, v[i]);
+            addJac(*j, v[i], charge);
         }
+    }
+    void addJac(const JacHandle& j, double v, bool charge) {
+        if (!ctx->loadMatrix) return;
+        Eigen::MatrixXd& M = charge ? ctx->C : ctx->G;
+        auto add = [&](int r, int c, double g) {
+            if (r >= 0 && c >= 0) M(r, c) += g;
+        };
+        add(j.r1, j.c1, v);
+        add(j.r1, j.c2, -v);
+        add(j.r2, j.c1, -v);
+        add(j.r2, j.c2, v);
     }
     void noteWrongTarget() {
         if (wrongTarget++ == 0)
@@ -449,8 +510,10 @@ private:
     }
 
     // ---- host table members ----
-    static SV* cbSetupNode(const char* name, Inst* inst, typename T::NInfo*, void* cb) {
+    static SV* cbSetupNode(const char* name, Inst* inst, typename T::NInfo* info, void* cb) {
         ModelInstance* s = self(inst, cb);
+        // An operator's nodal information is handed over with the request.
+        if (info && reinterpret_cast<intptr_t>(info) != VXR_NODAL_INFO_NONE_VALUE) std::free(info);
         std::string n = s->name() + "." + (name ? name : "node");
         int pos = s->circuit_.addUnknown(n, false);
         SV* sv = s->newSV(n, pos, false);
@@ -507,6 +570,10 @@ private:
         return &h;
     }
     static void* cbGetRhsPair(SV* a, SV* b, VXR_DepTypeE, Inst* inst, void* cb) { return rhsHandle(a, b, inst, cb, false); }
+    // The entry of an operator's row that the host's delay load fills.
+    static void* cbGetRhsOpEntry(SV* row, VXR_StampTargetE, VXR_DepTypeE, Inst* inst, void* cb) {
+        return rhsHandle(row, nullptr, inst, cb, false);
+    }
     static void* cbGetRhsPairQ(SV* a, SV* b, VXR_DepTypeE, Inst* inst, void* cb) { return rhsHandle(a, b, inst, cb, true); }
     static void* cbGetDerivDoublet(SV* row, SV* plus, SV* minus, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
         ModelInstance* s = self(inst, cb);
@@ -637,6 +704,74 @@ private:
         return it == d.end() ? 0.0 : it->second;
     }
     template <class... X> static unsigned long ldMask(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->mask : 0ul; }
+    using Delay = DelaySpec<typename T::OpState>;
+    static void* cbCreateDelaySpec(SimIf*) { return Delay::make({}); }
+    // y = F(t - delay): the argument itself in static and small-signal
+    // passes (AC adds the phase through delayEntries), else the history.
+    template <class... X>
+    static void ldLoadDelay(void* spec, void* rhs, double delay, double maxDelay, double value, Ldr* l, X...) {
+        ModelInstance* s = self(l);
+        auto* d = static_cast<Delay*>(spec);
+        if (!d || !s->ctx) return;
+        EvalContext& c = *s->ctx;
+        auto& h = *d->history;
+        if (!h.empty() && c.time < h.back().first) h.clear(); // a new analysis
+        d->value = value;
+        d->delay = delay;
+        d->maxDelay = maxDelay;
+        d->factor = 1.0;
+        double delayed = value;
+        if (c.analysis == AnalysisKind::TRAN && !(c.mask & VXR_ANALYSIS_STATIC) && !h.empty() && delay > 0)
+            delayed = d->at(c.time - delay, c.time);
+        s->loadRhs(1, &rhs, &delayed, false);
+    }
+    template <class... X> static void ldLoadDelayDwrt(void* spec, void* doublet, double dval, Ldr* l, X...) {
+        ModelInstance* s = self(l);
+        auto* d = static_cast<Delay*>(spec);
+        auto* j = static_cast<JacHandle*>(doublet);
+        if (!d || !s->ctx) return;
+        if (!j || j->magic != kJacMagic) return s->fault("delay derivative through an invalid Jacobian handle");
+        s->addJac(*j, d->factor * dval, false);
+        if (s->ctx->analysis == AnalysisKind::AC && d->delay > 0) {
+            for (int col : {j->c1, j->c2})
+                if (j->r1 >= 0 && col >= 0)
+                    s->ctx->delayEntries.push_back({j->r1, col, col == j->c1 ? dval : -dval, d->delay});
+        }
+    }
+    template <class... X> static void ldAcceptDelay(void* spec, Ldr* l, X...) {
+        ModelInstance* s = self(l);
+        auto* d = static_cast<Delay*>(spec);
+        if (!d || !s->ctx || s->ctx->analysis != AnalysisKind::TRAN) return;
+        auto& h = *d->history;
+        const double t = s->ctx->time;
+        if (!h.empty() && h.back().first >= t) h.pop_back();
+        h.push_back({t, d->value});
+        // Keep what the largest delay may still read, and one point before it.
+        const double horizon = t - std::max(d->maxDelay, d->delay);
+        size_t keep = 0;
+        while (keep + 1 < h.size() && h[keep + 1].first <= horizon) ++keep;
+        if (keep > 0) h.erase(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(keep));
+    }
+    // A step that went past crossPoint is redone to end there.
+    template <class... X> static void ldCrossViolation(double crossPoint, typename T::EventDesc*, int, Ldr* l, X...) {
+        ModelInstance* s = self(l);
+        if (!s->ctx || !std::isfinite(crossPoint)) return;
+        if (s->ctx->crossPoint <= 0.0 || crossPoint < s->ctx->crossPoint) s->ctx->crossPoint = crossPoint;
+    }
+    // idtmod's integrator asks, at each accepted point, to be stepped so that
+    // it moves at most a quarter of its modulus per step.
+    static void ldRequestIntStep(double, double modVal, double, int, int, SV* sv, Ldr* l, Inst*) {
+        ModelInstance* s = self(l);
+        if (!s->ctx || !s->ctx->x || !sv || isMarker(sv) || sv->pos < 0 || !(modVal > 0)) return;
+        const double t = s->ctx->time, v = s->ctx->sol(sv->pos);
+        auto [it, fresh] = s->intSteps_.try_emplace(sv->pos, t, v);
+        if (!fresh && t > it->second.first) {
+            const double rate = std::abs(v - it->second.second) / (t - it->second.first);
+            const double bound = 0.25 * modVal / rate;
+            if (rate > 0 && (s->ctx->boundStep <= 0 || bound < s->ctx->boundStep)) s->ctx->boundStep = bound;
+        }
+        it->second = {t, v};
+    }
     static void ldInitTimeControl(VXR_TimeStepRequests* p) {
         if (!p) return;
         p->boundStep = -1.0;
@@ -675,6 +810,10 @@ private:
         sim_.pFileTell = &cbFileTell;
         sim_.pComposeFullName = &cbComposeFullName;
         sim_.pMathUtil = &g_mathUtil;
+        sim_.pCreateDelaySpec = &cbCreateDelaySpec;
+        sim_.pCopyDelaySpec = &Delay::copy;
+        if constexpr (R == 142) sim_.pFreeDelaySpec = &Delay::release;
+        if constexpr (R == 187) sim_.pGetRhsOpEntry = &cbGetRhsOpEntry;
         for (auto& kv : host->options.simParams) {
             if (static_cast<int>(simParamNames.size()) >= kMaxSimParams) break;
             simParamNames.push_back(kv.first);
@@ -710,9 +849,14 @@ private:
         ldr_.pGetFreq = VXR_LDR(ldFreq);
         ldr_.pGetDefault = VXR_LDR(ldDefault);
         ldr_.pGetAnalysisQueryMask = VXR_LDR(ldMask);
+        ldr_.pLoadDelay = VXR_LDR(ldLoadDelay);
+        ldr_.pLoadDelay_dwrt = VXR_LDR(ldLoadDelayDwrt);
+        ldr_.pAcceptDelay = VXR_LDR(ldAcceptDelay);
+        ldr_.pReportCrossViolation = VXR_LDR(ldCrossViolation);
         if constexpr (R == 187) {
             ldr_.pGetSourceLevel = &ldSourceLevel<Inst*>;
             ldr_.pInitTimeControlData = &ldInitTimeControl;
+            ldr_.pRequestIntStep = &ldRequestIntStep;
         } else {
             ldr_.pSetTranBreakPoint = &ldSetBreak;
         }
@@ -743,6 +887,7 @@ private:
     std::deque<std::string> names_;
     std::map<std::pair<int, int>, int> branchCount_;
     std::vector<int> isolated_; // isolated nodes made for unconnected terminals
+    std::map<int, std::pair<double, double>> intSteps_; // integrators asking for steps: last (time, value)
     std::vector<std::pair<SV*, const char*>> setupNames_; // names given to pSetupNode during finalize
 };
 
