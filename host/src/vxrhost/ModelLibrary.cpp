@@ -101,9 +101,13 @@ VXR_MathUtil g_mathUtil = {&hostDgeev};
 // Non-template part of a model instance: what the callbacks need.
 class InstanceBase : public Element {
 public:
-    using Element::Element;
+    InstanceBase(const std::string& name, Circuit& c) : Element(name), circuit_(c) {}
     HostServices* host = nullptr;
     EvalContext* ctx = nullptr; // the pass in progress
+    // A time-derivative operator asks for its row scale and then loads its
+    // charge, s * Q, alone into its own row: that row's unknown is the
+    // operator's variable, whose tolerances scale with s.
+    double pendingRowScale = 0.0;
     std::vector<std::string> simParamNames;
     std::vector<FILE*> files; // host file descriptors fd-3
     int wrongTarget = 0;
@@ -117,6 +121,8 @@ public:
         if (ctx && ctx->loadFault.empty()) ctx->loadFault = "instance '" + name() + "': " + what;
     }
     void loadRhs(int n, void** h, const double* v, bool charge) {
+        const double rowScale = pendingRowScale;
+        pendingRowScale = 0.0;
         if (!ctx) return;
         for (int i = 0; i < n; ++i) {
             auto* r = static_cast<RhsHandle*>(h[i]);
@@ -124,6 +130,7 @@ public:
                 fault("load through an invalid right-hand-side handle");
                 return;
             }
+            if (charge && n == 1 && rowScale > 0 && r->b < 0) circuit_.markDerivative(r->a, rowScale);
             if (r->charge != charge) noteWrongTarget();
             if (charge) {
                 ctx->addQ(r->a, v[i]);
@@ -135,6 +142,7 @@ public:
         }
     }
     void loadJac(int n, void** h, const double* v, bool charge) {
+        pendingRowScale = 0.0;
         if (!ctx) return;
         for (int i = 0; i < n; ++i) {
             auto* j = static_cast<JacHandle*>(h[i]);
@@ -159,6 +167,9 @@ public:
             host->message(MessageTypeE_WARNING,
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
     }
+
+protected:
+    Circuit& circuit_;
 };
 
 thread_local InstanceBase* g_current = nullptr; // instance whose library call is running
@@ -211,7 +222,7 @@ template <int R> class ModelInstance final : public InstanceBase {
 public:
     ModelInstance(Circuit& c, const typename T::Desc* desc, const std::string& name, const std::vector<int>& nodes,
                   const std::vector<ParamValue>& params, const std::vector<ParamInfo>& table)
-        : InstanceBase(name), circuit_(c), desc_(desc) {
+        : InstanceBase(name, c), desc_(desc) {
         host = &c.host();
         buildTables();
         std::vector<SV*> terms;
@@ -632,9 +643,13 @@ private:
     template <class... X> static double ldFreq(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->freq : 0.0; }
     template <class... X> static double ldSourceLevel(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->srcScale : 1.0; }
     template <class... X> static double ldDefault(VXR_DefaultTypeE t, Ldr* l, X...) {
-        auto& d = self(l)->host->options.defaults;
+        ModelInstance* s = self(l);
+        auto& d = s->host->options.defaults;
         auto it = d.find(static_cast<int>(t));
-        return it == d.end() ? 0.0 : it->second;
+        double v = it == d.end() ? 0.0 : it->second;
+        // The operator's own rule: not greater than zero means the built-in 1.0.
+        if (t == VXR_BRANCHDDT_SCALE) s->pendingRowScale = v > 0 ? v : 1.0;
+        return v;
     }
     template <class... X> static unsigned long ldMask(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->mask : 0ul; }
     static void ldInitTimeControl(VXR_TimeStepRequests* p) {
@@ -729,7 +744,6 @@ private:
         strobeLdr_.pStrobeLoader = &strobeLdr_;
     }
 
-    Circuit& circuit_;
     const typename T::Desc* desc_;
     SimIf sim_;
     Ldr ldr_, strobeLdr_;
