@@ -133,7 +133,7 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     tol.resize(F.size());
     norm = 0.0;
     for (int i = 0; i < F.size(); ++i) {
-        if (gshunt > 0 && !u[i].isCurrent()) {
+        if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
             F[i] += gshunt * x[i];
             if (ctx.loadMatrix) ctx.G(i, i) += gshunt;
         }
@@ -156,7 +156,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     const int n = c_.size();
     singularUnknown_ = -1;
     if (n == 0) return true;
-    Eigen::VectorXd F, Ft, tol, tolt, xt, xBest;
+    Eigen::VectorXd F, Ft, tol, tolt, xt;
     double norm = 0, normt = 0;
     ctx.loadMatrix = true;
     assemble(ctx, x, in, gshunt, F, tol, norm);
@@ -288,15 +288,6 @@ Waveform& sweptWaveform(Circuit& c, const std::string& source) {
     throw SimError(".dc: '" + source + "' is not an independent source");
 }
 
-// Steps of a sweep (its points less one); throws on a step that does not lead
-// from start to stop.
-long sweepSteps(const SweepSpec& s) {
-    const double span = (s.stop - s.start) / s.step;
-    if (s.step == 0 || span < 0) throw SimError(".dc: the step does not lead from start to stop");
-    if (!(span <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
-    return static_cast<long>(std::floor(span + 1e-9));
-}
-
 // Puts the swept sources back when the sweep ends, normally or not.
 struct WaveformRestore {
     std::vector<std::pair<Waveform*, Waveform>> saved;
@@ -306,11 +297,18 @@ struct WaveformRestore {
 };
 } // namespace
 
+long dcSweepSteps(const SweepSpec& s) {
+    const double span = (s.stop - s.start) / s.step;
+    if (s.step == 0 || span < 0) throw SimError(".dc: the step of " + s.source + " does not lead from start to stop");
+    if (!(span <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
+    return static_cast<long>(std::floor(span + 1e-9));
+}
+
 Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probes, const SweepSpec* outer) {
     Waveform* wi = &sweptWaveform(c_, inner.source);
-    const long ni = sweepSteps(inner);
+    const long ni = dcSweepSteps(inner);
     Waveform* wo = outer ? &sweptWaveform(c_, outer->source) : nullptr;
-    const long no = outer ? sweepSteps(*outer) : 0;
+    const long no = outer ? dcSweepSteps(*outer) : 0;
     if (wo == wi) throw SimError(".dc: both loops sweep '" + inner.source + "'");
     if (!((ni + 1.0) * (no + 1.0) <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
     WaveformRestore restore;

@@ -47,6 +47,10 @@ struct SweepSpec {
     double start = 0, stop = 0, step = 0;
 };
 
+// Steps of a sweep loop (its points less one); throws SimError when the
+// step does not lead from start to stop or the loop has too many points.
+long dcSweepSteps(const SweepSpec& s);
+
 class Simulator {
 public:
     explicit Simulator(Circuit& c);

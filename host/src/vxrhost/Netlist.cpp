@@ -73,12 +73,13 @@ double number(const std::string& s, int line, const std::string& what) {
     return v;
 }
 
-// Points of one .dc loop; fails on a step that does not lead from start to stop.
-double checkSweep(double start, double stop, double step, int line, const std::string& which) {
-    const double span = (stop - start) / step;
-    if (step == 0 || span < 0) fail(line, ".dc: the step" + which + " does not lead from start to stop");
-    if (!(span <= kMaxAnalysisPoints)) fail(line, ".dc: too many points");
-    return std::floor(span + 1e-9) + 1.0;
+// Points of one .dc loop.
+double sweepPoints(const SweepSpec& s, int line) {
+    try {
+        return static_cast<double>(dcSweepSteps(s)) + 1.0;
+    } catch (const SimError& e) {
+        fail(line, e.what());
+    }
 }
 
 const std::map<std::string, int>& defaultNames() {
@@ -290,14 +291,14 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 a.a = number(tok[2], L.number, ".dc start");
                 a.b = number(tok[3], L.number, ".dc stop");
                 a.c = number(tok[4], L.number, ".dc step");
-                double points = checkSweep(a.a, a.b, a.c, L.number, "");
+                double points = sweepPoints(SweepSpec{a.source, a.a, a.b, a.c}, L.number);
                 if (tok.size() == 9) {
                     a.nested = true;
                     a.outer.source = tok[5];
                     a.outer.start = number(tok[6], L.number, ".dc start2");
                     a.outer.stop = number(tok[7], L.number, ".dc stop2");
                     a.outer.step = number(tok[8], L.number, ".dc step2");
-                    points *= checkSweep(a.outer.start, a.outer.stop, a.outer.step, L.number, " of " + tok[5]);
+                    points *= sweepPoints(a.outer, L.number);
                     if (lower(tok[5]) == lower(tok[1])) fail(L.number, ".dc: both loops sweep '" + tok[1] + "'");
                     if (!(points <= kMaxAnalysisPoints)) fail(L.number, ".dc: too many points");
                 }
