@@ -22,10 +22,14 @@ template <class Mat> int vanishingPivot(const Mat& A, const Eigen::PartialPivLU<
     return -1;
 }
 
-std::string singularText(const Circuit& c, int unknown) {
+// "node 'name'" or "branch 'name'".
+std::string unknownLabel(const Circuit& c, int unknown) {
     const Unknown& u = c.unknowns()[unknown];
-    return "singular matrix at " + std::string(u.isCurrent() ? "branch '" : "node '") + u.name +
-           "' (a floating node or a loop of voltage sources?)";
+    return (u.isCurrent() ? "branch '" : "node '") + u.name + "'";
+}
+
+std::string singularText(const Circuit& c, int unknown) {
+    return "singular matrix at " + unknownLabel(c, unknown) + " (a floating node or a loop of voltage sources?)";
 }
 
 // Solves A x = b; throws with the name of the offending unknown when A is singular.
@@ -154,7 +158,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     const Options& o = c_.options();
     const auto& u = c_.unknowns();
     const int n = c_.size();
-    singularUnknown_ = -1;
+    fault_ = {};
     if (n == 0) return true;
     Eigen::VectorXd F, Ft, tol, tolt, xt;
     double norm = 0, normt = 0;
@@ -168,10 +172,14 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     for (int it = 0; it < maxIter; ++it) {
         ++newtonIterations;
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
-        if (!ctx.G.allFinite() || !F.allFinite()) return false;
+        for (int r = 0; r < n; ++r)
+            if (!std::isfinite(F[r]) || !ctx.G.row(r).allFinite()) {
+                fault_ = {NewtonFault::NON_FINITE, r};
+                return false;
+            }
         Eigen::PartialPivLU<Eigen::MatrixXd> lu(ctx.G);
         if (int k = vanishingPivot(ctx.G, lu); k >= 0) {
-            singularUnknown_ = k;
+            fault_ = {NewtonFault::SINGULAR, k};
             return false;
         }
         Eigen::VectorXd dx = lu.solve(-F);
@@ -212,7 +220,12 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
 }
 
 std::string Simulator::failure(const std::string& what) const {
-    return singularUnknown_ >= 0 ? what + ": " + singularText(c_, singularUnknown_) : what;
+    switch (fault_.kind) {
+    case NewtonFault::SINGULAR: return what + ": " + singularText(c_, fault_.unknown);
+    case NewtonFault::NON_FINITE: return what + ": a non-finite value in the equation of " + unknownLabel(c_, fault_.unknown);
+    case NewtonFault::NONE: break;
+    }
+    return what;
 }
 
 // Operating point with the fallbacks: plain Newton, gmin stepping, source stepping.

@@ -87,11 +87,17 @@ private:
     void acceptAndStrobe(EvalContext& ctx, const Eigen::VectorXd& x, bool accept);
 
     // The failure text, naming the unknown when the last Newton run stopped
-    // on a singular matrix.
+    // on a singular matrix or a non-finite equation.
     std::string failure(const std::string& what) const;
 
+    // Why the last Newton run stopped short, where an unknown can be named.
+    struct NewtonFault {
+        enum Kind { NONE, SINGULAR, NON_FINITE } kind = NONE;
+        int unknown = -1;
+    };
+
     Circuit& c_;
-    int singularUnknown_ = -1; // set when the last Newton run met a singular matrix
+    NewtonFault fault_;
 };
 
 } // namespace vxr
