@@ -122,24 +122,6 @@ void Circuit::markDerivative(int i, double s) {
     unknowns_[i].scale = s;
 }
 
-double Unknown::valueTol(const Options& o) const {
-    switch (kind) {
-    case VOLTAGE: return o.vntol;
-    case CURRENT: return o.abstol;
-    case DERIVATIVE: return scale * o.abstol;
-    }
-    return o.vntol;
-}
-
-double Unknown::rowTol(const Options& o) const {
-    switch (kind) {
-    case VOLTAGE: return o.abstol;
-    case CURRENT: return o.vntol;
-    case DERIVATIVE: return scale * o.abstol;
-    }
-    return o.abstol;
-}
-
 int Circuit::findUnknown(const std::string& name) const {
     for (size_t i = 0; i < unknowns_.size(); ++i)
         if (unknowns_[i].name == name) return static_cast<int>(i);

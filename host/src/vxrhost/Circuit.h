@@ -105,14 +105,14 @@ struct Unknown {
     };
     std::string name;
     Kind kind = VOLTAGE;
-    double scale = 1.0; // DERIVATIVE: the row scale s
+    double scale = 1.0; // the row scale s of a DERIVATIVE; 1 otherwise
 
     bool isCurrent() const { return kind == CURRENT; }
     // Absolute tolerance of the value: vntol, abstol, or s * abstol.
-    double valueTol(const Options& o) const;
+    double valueTol(const Options& o) const { return kind == VOLTAGE ? o.vntol : scale * o.abstol; }
     // Absolute tolerance of the row's residual: a KCL row is a current, a
     // branch row a voltage, a time-derivative row s times a current.
-    double rowTol(const Options& o) const;
+    double rowTol(const Options& o) const { return kind == CURRENT ? o.vntol : scale * o.abstol; }
     // Absolute tolerance of the charge the row integrates (s * chgtol for a
     // time-derivative row).
     double chargeTol(const Options& o) const { return scale * o.chgtol; }
