@@ -15,6 +15,7 @@
 #include <limits.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <stdlib.h>
 
@@ -105,9 +106,10 @@ public:
     HostServices* host = nullptr;
     EvalContext* ctx = nullptr; // the pass in progress
     // A time-derivative operator asks for its row scale and then loads its
-    // charge, s * Q, alone into its own row: that row's unknown is the
-    // operator's variable, whose tolerances scale with s.
+    // charge, s * Q, alone into the row of a node it made with pSetupNode:
+    // that node is the operator's variable, whose tolerances scale with s.
     double pendingRowScale = 0.0;
+    std::set<int> setupNodes; // unknowns made through pSetupNode
     std::vector<std::string> simParamNames;
     std::vector<FILE*> files; // host file descriptors fd-3
     int wrongTarget = 0;
@@ -130,7 +132,8 @@ public:
                 fault("load through an invalid right-hand-side handle");
                 return;
             }
-            if (charge && n == 1 && rowScale > 0 && r->b < 0) circuit_.markDerivative(r->a, rowScale);
+            if (charge && n == 1 && rowScale > 0 && r->b < 0 && setupNodes.count(r->a))
+                circuit_.markDerivative(r->a, rowScale);
             if (r->charge != charge) noteWrongTarget();
             if (charge) {
                 ctx->addQ(r->a, v[i]);
@@ -464,6 +467,7 @@ private:
         ModelInstance* s = self(inst, cb);
         std::string n = s->name() + "." + (name ? name : "node");
         int pos = s->circuit_.addUnknown(n, false);
+        s->setupNodes.insert(pos);
         SV* sv = s->newSV(n, pos, false);
         sv->pParent = inst;
         if (name) s->setupNames_.emplace_back(sv, name);
