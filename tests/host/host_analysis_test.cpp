@@ -166,6 +166,20 @@ TEST_P(HostAnalysis, StronglyNonLinearCircuitsConvergeFromZeroBias) {
     }
 }
 
+// A diode switched hard on and off: its stiff rows beside the source's unit
+// entries are no singular matrix. Settled values: the static diode voltage
+// while the pulse is high, the source voltage while it is low.
+TEST_P(HostAnalysis, HardSwitchedDiodeTransient) {
+    const double vs = 9.56318, r = 58.9661, is = 1.04021e-14, n = 0.916217;
+    auto nl = quietNetlist(".lib " + fixture("diode", GetParam()) + "\n.options reltol=1e-6\nV1 in 0 PULSE(" + num(-vs) +
+                           " " + num(vs) + " 1u 10n 10n 2u 5u)\nR1 in a " + num(r) + "\nN1 a 0 fixdiode IS=" + num(is) +
+                           " N=" + num(n) + " CJ=1.81135e-12 TT=2.14412e-08\nC1 a 0 1p\n.tran 0.5u 10u\n.print tran V(a)\n");
+    auto t = nl->run()[0];
+    ASSERT_EQ(t.rows.size(), 21u);
+    EXPECT_NEAR(t.rows[6][1], diodeVoltage(vs, r, is, n, 27), 1e-6);  // t = 3 us
+    EXPECT_NEAR(t.rows[20][1], diodeVoltage(-vs, r, is, n, 27), 1e-6); // t = 10 us
+}
+
 TEST_P(HostAnalysis, DiodeStrobedAtEveryAcceptedPoint) {
     auto nl = quietNetlist(".lib " + fixture("diode", GetParam()) +
                            "\nV1 in 0 SIN(0 1 1k)\nR1 in a 1k\nN1 a 0 fixdiode VERBOSE=1\n.tran 0.1m 1m\n");
