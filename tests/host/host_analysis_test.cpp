@@ -2,6 +2,7 @@
 #include "host_test_util.h"
 
 #include <cmath>
+#include <cstdio>
 #include <complex>
 
 using namespace vxr;
@@ -104,6 +105,79 @@ TEST_P(HostAnalysis, DiodeOperatingPointAndSweep) {
     EXPECT_NEAR(t[0].rows[0][0], va, 1e-8);
     ASSERT_EQ(t[1].rows.size(), 17u);
     for (auto& row : t[1].rows) EXPECT_NEAR(row[1], diodeVoltage(row[0], 1e3, 2e-14, 1.5, 50), 1e-8) << row[0];
+}
+
+// Two diodes in series driven hard from zero bias, where a plain or merely
+// damped Newton step lands on currents of 1e30 A and beyond. Reference: the
+// series current (and with it both voltages) by bisection of its logarithm.
+struct StackCase {
+    const char* drive; // a source into node a
+    double is1, n1, is2, n2, r2; // diode a-b, diode b-0, resistor b-0 (0: none)
+    double vs, rs;               // voltage drive through rs; 0: current drive of vs amperes
+};
+
+// Forward voltage of a diode at current i (27 C).
+double forward(double i, double is, double n) { return n * 1.380649e-23 * 300.15 / 1.602176634e-19 * std::log1p(i / is); }
+
+// V(a), V(b) of a case: the current of diode 2 (and with it V(b)) by bisection.
+std::pair<double, double> stackVoltages(const StackCase& c) {
+    auto solve = [](auto f, double lo, double hi) { // f increasing; bisection in log space
+        for (int k = 0; k < 400; ++k) {
+            double m = std::sqrt(lo * hi);
+            (f(m) > 0 ? hi : lo) = m;
+        }
+        return std::sqrt(lo * hi);
+    };
+    if (c.rs == 0) { // current drive: i = id2 + vb / r2
+        double i = c.vs;
+        double i2 = c.r2 > 0 ? solve([&](double x) { return x + forward(x, c.is2, c.n2) / c.r2 - i; }, 1e-300, i) : i;
+        double vb = forward(i2, c.is2, c.n2);
+        return {vb + forward(i, c.is1, c.n1), vb};
+    }
+    double i = solve([&](double x) { return x * c.rs + forward(x, c.is1, c.n1) + forward(x, c.is2, c.n2) - c.vs; }, 1e-300,
+                     c.vs / c.rs);
+    double vb = forward(i, c.is2, c.n2);
+    return {vb + forward(i, c.is1, c.n1), vb};
+}
+
+std::string num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+TEST_P(HostAnalysis, StronglyNonLinearCircuitsConvergeFromZeroBias) {
+    const StackCase cases[] = {
+        {"I1 0 a 73.2", 1.44875e-17, 1.6254, 1.37005e-17, 2.24739, 0.0462647, 73.2, 0},
+        {"I1 0 a 4561", 1.2e-16, 1.0, 2.07e-23, 0.774, 0.0751, 4561, 0},
+        {"I1 0 a 10", 1e-30, 1.0, 1e-30, 1.0, 0, 10, 0},
+        {"V1 in 0 50\nR1 in a 10m", 1e-16, 1.0, 1e-18, 2.0, 0, 50, 0.01},
+    };
+    for (const StackCase& c : cases) {
+        std::string net = ".lib " + fixture("diode", GetParam()) + "\n.options reltol=1e-6\n" + c.drive +
+                          "\nN1 a b fixdiode IS=" + num(c.is1) + " N=" + num(c.n1) + " XMAX=700\nN2 b 0 fixdiode IS=" +
+                          num(c.is2) + " N=" + num(c.n2) + " XMAX=700\n" + (c.r2 > 0 ? "R2 b 0 " + num(c.r2) + "\n" : "") +
+                          ".op\n.print V(a) V(b)\n";
+        SCOPED_TRACE(net);
+        auto [va, vb] = stackVoltages(c);
+        auto t = quietNetlist(net)->run();
+        EXPECT_NEAR(t[0].rows[0][0], va, 1e-5 * va);
+        EXPECT_NEAR(t[0].rows[0][1], vb, 1e-5 * vb);
+    }
+}
+
+// A diode switched hard on and off: its stiff rows beside the source's unit
+// entries are no singular matrix. Settled values: the static diode voltage
+// while the pulse is high, the source voltage while it is low.
+TEST_P(HostAnalysis, HardSwitchedDiodeTransient) {
+    const double vs = 9.56318, r = 58.9661, is = 1.04021e-14, n = 0.916217;
+    auto nl = quietNetlist(".lib " + fixture("diode", GetParam()) + "\n.options reltol=1e-6\nV1 in 0 PULSE(" + num(-vs) +
+                           " " + num(vs) + " 1u 10n 10n 2u 5u)\nR1 in a " + num(r) + "\nN1 a 0 fixdiode IS=" + num(is) +
+                           " N=" + num(n) + " CJ=1.81135e-12 TT=2.14412e-08\nC1 a 0 1p\n.tran 0.5u 10u\n.print tran V(a)\n");
+    auto t = nl->run()[0];
+    ASSERT_EQ(t.rows.size(), 21u);
+    EXPECT_NEAR(t.rows[6][1], diodeVoltage(vs, r, is, n, 27), 1e-6);  // t = 3 us
+    EXPECT_NEAR(t.rows[20][1], diodeVoltage(-vs, r, is, n, 27), 1e-6); // t = 10 us
 }
 
 TEST_P(HostAnalysis, DiodeStrobedAtEveryAcceptedPoint) {

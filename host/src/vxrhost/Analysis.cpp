@@ -11,19 +11,37 @@ namespace vxr {
 
 namespace {
 
+// Index of the first unknown whose pivot vanishes against the largest entry
+// of its own column (a floating node, a loop of voltage sources), -1 when
+// the matrix is regular. A column-relative test keeps a node tied to ground
+// only through gmin regular beside kilosiemens elsewhere.
+template <class Mat> int vanishingPivot(const Mat& A, const Eigen::PartialPivLU<Mat>& lu) {
+    auto d = lu.matrixLU().diagonal();
+    for (Eigen::Index i = 0; i < d.size(); ++i)
+        if (!(std::abs(d[i]) > 1e-14 * A.col(i).cwiseAbs().maxCoeff())) return static_cast<int>(i);
+    return -1;
+}
+
+// "node 'name'" or "branch 'name'".
+std::string unknownLabel(const Circuit& c, int unknown) {
+    const Unknown& u = c.unknowns()[unknown];
+    return (u.isCurrent() ? "branch '" : "node '") + u.name + "'";
+}
+
+std::string singularText(const Circuit& c, int unknown) {
+    return "singular matrix at " + unknownLabel(c, unknown) + " (a floating node or a loop of voltage sources?)";
+}
+
 // Solves A x = b; throws with the name of the offending unknown when A is singular.
 template <class Mat, class Vec> Vec solveLinear(const Mat& A, const Vec& b, const Circuit& c) {
     Eigen::PartialPivLU<Mat> lu(A);
-    auto d = lu.matrixLU().diagonal().cwiseAbs();
-    double mx = d.size() ? d.maxCoeff() : 0.0;
-    for (Eigen::Index i = 0; i < d.size(); ++i)
-        if (!(d[i] > mx * 1e-15) || mx == 0.0) {
-            Eigen::Index col = i;
-            std::string n = col < static_cast<Eigen::Index>(c.unknowns().size()) ? c.unknowns()[col].name : "?";
-            throw SimError("singular matrix (floating node or loop of voltage sources?) near unknown '" + n + "'");
-        }
+    if (int i = vanishingPivot(A, lu); i >= 0) throw SimError(singularText(c, i));
     return lu.solve(b);
 }
+
+// Halvings of the line search before it settles for the best trial.
+constexpr int kMaxHalvings = 20;
+
 } // namespace
 
 double Probe::value(const Eigen::VectorXd& x) const {
@@ -101,11 +119,11 @@ void Simulator::acceptAndStrobe(EvalContext& ctx, const Eigen::VectorXd& x, bool
     }
 }
 
-// F = f + (a0 q + hist) + gshunt * v; the weighted norm is the largest ratio of
-// a residual to its tolerance (reltol of the row's largest contribution plus
-// the absolute tolerance of the row's kind).
+// F = f + (a0 q + hist) + gshunt * v; tol[i] is the residual tolerance of
+// row i: reltol of the row's largest contribution plus the absolute
+// tolerance of the row's kind. norm is the largest |F[i]| / tol[i].
 void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt,
-                         Eigen::VectorXd& F, double& norm) {
+                         Eigen::VectorXd& F, Eigen::VectorXd& tol, double& norm) {
     c_.evaluate(ctx, x);
     const Options& o = c_.options();
     F = ctx.f;
@@ -116,54 +134,98 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         if (ctx.loadMatrix) ctx.G += in.a0 * ctx.C;
     }
     const auto& u = c_.unknowns();
+    tol.resize(F.size());
     norm = 0.0;
     for (int i = 0; i < F.size(); ++i) {
-        if (gshunt > 0 && !u[i].isCurrent) {
+        if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
             F[i] += gshunt * x[i];
             if (ctx.loadMatrix) ctx.G(i, i) += gshunt;
         }
-        double tol = o.reltol * mag[i] + (u[i].isCurrent ? o.vntol : o.abstol);
-        double r = std::abs(F[i]) / tol;
+        tol[i] = o.reltol * mag[i] + u[i].rowTol(o);
+        double r = std::abs(F[i]) / tol[i];
         if (!std::isfinite(r)) r = HUGE_VAL;
         norm = std::max(norm, r);
     }
 }
 
+// Newton iterations from x. A full step is taken when its residual norm does
+// not grow. Otherwise a backtracking line search halves the step, at most
+// kMaxHalvings times, until the sum of squared residuals weighted by the
+// tolerances at x decreases enough (Armijo); the weights are held fixed, so
+// a trial cannot look better merely because its larger currents loosen its
+// own tolerances. When no trial gets there, the best finite one is taken.
 bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& in, int maxIter, double gshunt) {
     const Options& o = c_.options();
     const auto& u = c_.unknowns();
     const int n = c_.size();
+    fault_ = {};
     if (n == 0) return true;
-    Eigen::VectorXd F, Ft, xt;
+    Eigen::VectorXd F, Ft, tol, tolt, xt;
     double norm = 0, normt = 0;
     ctx.loadMatrix = true;
-    assemble(ctx, x, in, gshunt, F, norm);
+    assemble(ctx, x, in, gshunt, F, tol, norm);
+    auto merit = [](const Eigen::VectorXd& r, const Eigen::VectorXd& w) {
+        double m = r.cwiseQuotient(w).squaredNorm();
+        return std::isfinite(m) ? m : HUGE_VAL;
+    };
     bool small = false;
     for (int it = 0; it < maxIter; ++it) {
         ++newtonIterations;
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
-        Eigen::MatrixXd J = ctx.G;
-        Eigen::VectorXd dx = solveLinear<Eigen::MatrixXd, Eigen::VectorXd>(J, -F, c_);
+        for (int r = 0; r < n; ++r)
+            if (!std::isfinite(F[r]) || !ctx.G.row(r).allFinite()) {
+                fault_ = {NewtonFault::NON_FINITE, r};
+                return false;
+            }
+        Eigen::PartialPivLU<Eigen::MatrixXd> lu(ctx.G);
+        if (int k = vanishingPivot(ctx.G, lu); k >= 0) {
+            fault_ = {NewtonFault::SINGULAR, k};
+            return false;
+        }
+        Eigen::VectorXd dx = lu.solve(-F);
         if (!dx.allFinite()) return false;
-        double lambda = 1.0;
-        for (int k = 0;; ++k) {
+        const double m0 = merit(F, tol);
+        double lambda = 1.0, best = HUGE_VAL, bestLambda = 0.0;
+        bool lastIsBest = false;
+        for (int k = 0; k <= kMaxHalvings; ++k, lambda *= 0.5) {
             xt = x + lambda * dx;
-            assemble(ctx, xt, in, gshunt, Ft, normt);
-            // Damping: halve the step while the residual grows.
-            if ((std::isfinite(normt) && (normt <= norm || normt <= 1.0)) || k >= 10) break;
-            lambda *= 0.5;
+            assemble(ctx, xt, in, gshunt, Ft, tolt, normt);
+            const double m = merit(Ft, tol);
+            lastIsBest = m < best;
+            if (lastIsBest) {
+                best = m;
+                bestLambda = lambda;
+            }
+            if (!(m < HUGE_VAL)) continue;
+            if (normt <= 1.0 || normt <= norm || m <= (1.0 - 1e-4 * lambda) * m0) break;
+        }
+        if (!(best < HUGE_VAL)) return false;
+        if (!lastIsBest) {
+            lambda = bestLambda;
+            xt = x + lambda * dx;
+            assemble(ctx, xt, in, gshunt, Ft, tolt, normt);
         }
         small = lambda == 1.0;
         for (int i = 0; i < n && small; ++i) {
-            double tol = o.reltol * std::max(std::abs(x[i]), std::abs(xt[i])) + (u[i].isCurrent ? o.abstol : o.vntol);
-            if (!(std::abs(xt[i] - x[i]) <= tol)) small = false;
+            double t = o.reltol * std::max(std::abs(x[i]), std::abs(xt[i])) + u[i].valueTol(o);
+            if (!(std::abs(xt[i] - x[i]) <= t)) small = false;
         }
         x = xt;
         F = Ft;
+        tol = tolt;
         norm = normt;
         if (!x.allFinite()) return false;
     }
     return small && norm <= 1.0 && !ctx.prohibitConvergence;
+}
+
+std::string Simulator::failure(const std::string& what) const {
+    switch (fault_.kind) {
+    case NewtonFault::SINGULAR: return what + ": " + singularText(c_, fault_.unknown);
+    case NewtonFault::NON_FINITE: return what + ": a non-finite value in the equation of " + unknownLabel(c_, fault_.unknown);
+    case NewtonFault::NONE: break;
+    }
+    return what;
 }
 
 // Operating point with the fallbacks: plain Newton, gmin stepping, source stepping.
@@ -212,7 +274,7 @@ Eigen::VectorXd Simulator::operatingPoint() {
     EvalContext ctx = makeContext(AnalysisKind::OP, VXR_ANALYSIS_DC | VXR_ANALYSIS_STATIC);
     beginAnalysis(AnalysisKind::OP, ctx);
     Eigen::VectorXd x = Eigen::VectorXd::Zero(c_.size());
-    if (!solveDc(x, ctx)) throw SimError("no convergence at the operating point");
+    if (!solveDc(x, ctx)) throw SimError(failure("no convergence at the operating point"));
     acceptAndStrobe(ctx, x, false);
     return x;
 }
@@ -230,47 +292,81 @@ Table Simulator::op(const std::vector<Probe>& probes) {
     return t;
 }
 
-Table Simulator::dcSweep(const std::string& source, double start, double stop, double step,
-                         const std::vector<Probe>& probes) {
-    Element* e = c_.find(source);
-    Waveform* w = nullptr;
-    if (auto* v = dynamic_cast<VoltageSource*>(e)) w = &v->waveform();
-    if (auto* i = dynamic_cast<CurrentSource*>(e)) w = &i->waveform();
-    if (!w) throw SimError(".dc: '" + source + "' is not an independent source");
-    if (step == 0 || (stop - start) / step < 0) throw SimError(".dc: the step does not lead from start to stop");
-    if (!((stop - start) / step <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
-    Waveform saved = *w;
-    w->kind = Waveform::DC;
+namespace {
+// The waveform a DC sweep sets; throws when the name is not an independent source.
+Waveform& sweptWaveform(Circuit& c, const std::string& source) {
+    Element* e = c.find(source);
+    if (auto* v = dynamic_cast<VoltageSource*>(e)) return v->waveform();
+    if (auto* i = dynamic_cast<CurrentSource*>(e)) return i->waveform();
+    throw SimError(".dc: '" + source + "' is not an independent source");
+}
+
+// Puts the swept sources back when the sweep ends, normally or not.
+struct WaveformRestore {
+    std::vector<std::pair<Waveform*, Waveform>> saved;
+    ~WaveformRestore() {
+        for (auto& [w, v] : saved) *w = v;
+    }
+};
+} // namespace
+
+long dcSweepSteps(const SweepSpec& s) {
+    const double span = (s.stop - s.start) / s.step;
+    if (s.step == 0 || span < 0) throw SimError(".dc: the step of " + s.source + " does not lead from start to stop");
+    if (!(span <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
+    return static_cast<long>(std::floor(span + 1e-9));
+}
+
+Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probes, const SweepSpec* outer) {
+    Waveform* wi = &sweptWaveform(c_, inner.source);
+    const long ni = dcSweepSteps(inner);
+    Waveform* wo = outer ? &sweptWaveform(c_, outer->source) : nullptr;
+    const long no = outer ? dcSweepSteps(*outer) : 0;
+    if (wo == wi) throw SimError(".dc: both loops sweep '" + inner.source + "'");
+    if (!((ni + 1.0) * (no + 1.0) <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
+    WaveformRestore restore;
+    for (Waveform* w : {wi, wo})
+        if (w) {
+            restore.saved.emplace_back(w, *w);
+            w->kind = Waveform::DC;
+        }
     Table t;
-    t.title = "DC sweep of " + source;
-    t.columns.push_back(source);
+    t.title = "DC sweep of " + inner.source + (outer ? " within " + outer->source : "");
+    if (outer) t.columns.push_back(outer->source);
+    t.columns.push_back(inner.source);
     for (auto& p : probes) t.columns.push_back(p.label);
     EvalContext ctx = makeContext(AnalysisKind::DC, VXR_ANALYSIS_DC | VXR_ANALYSIS_STATIC);
     beginAnalysis(AnalysisKind::DC, ctx);
-    Eigen::VectorXd x = Eigen::VectorXd::Zero(c_.size());
-    long n = static_cast<long>(std::floor((stop - start) / step + 1e-9));
-    try {
-        for (long k = 0; k <= n; ++k) {
-            double v = start + k * step;
-            w->dc = v;
+    // Each inner sweep starts from the first point of the one before.
+    Eigen::VectorXd x, first = Eigen::VectorXd::Zero(c_.size());
+    for (long j = 0; j <= no; ++j) {
+        const double vo = outer ? outer->start + j * outer->step : 0.0;
+        if (wo) wo->dc = vo;
+        x = first;
+        for (long k = 0; k <= ni; ++k) {
+            const double v = inner.start + k * inner.step;
+            wi->dc = v;
             // Continuation: start from the previous point.
             Eigen::VectorXd xp = x;
             Integration none;
             ctx.srcScale = 1.0;
             if (!newton(x, ctx, none, c_.options().itl1, 0.0)) {
                 x = xp;
-                if (!solveDc(x, ctx)) throw SimError(".dc: no convergence at " + source + " = " + std::to_string(v));
+                if (!solveDc(x, ctx)) {
+                    std::string at = inner.source + " = " + std::to_string(v);
+                    if (outer) at += ", " + outer->source + " = " + std::to_string(vo);
+                    throw SimError(failure(".dc: no convergence at " + at));
+                }
             }
+            if (k == 0) first = x;
             acceptAndStrobe(ctx, x, false);
-            std::vector<double> row{v};
+            std::vector<double> row;
+            if (outer) row.push_back(vo);
+            row.push_back(v);
             for (auto& p : probes) row.push_back(p.value(x));
             t.rows.push_back(row);
         }
-    } catch (...) {
-        *w = saved;
-        throw;
     }
-    *w = saved;
     return t;
 }
 
@@ -337,7 +433,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     ctx.time = 0.0;
     ctx.initialStep = true;
     Eigen::VectorXd x = Eigen::VectorXd::Zero(n);
-    if (!setup.uic && !solveDc(x, ctx)) throw SimError("no convergence at the initial transient point");
+    if (!setup.uic && !solveDc(x, ctx)) throw SimError(failure("no convergence at the initial transient point"));
     // The point at time 0 is still the initial solution: it is loaded and
     // accepted under the initial analysis mask.
     ctx.loadMatrix = false;
@@ -384,7 +480,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         double hh = std::min({h, hmax, target - time});
         if (requestedBound > 0) hh = std::min(hh, requestedBound);
         if (target - (time + hh) < 0.01 * hh) hh = target - time;
-        if (hh < hmin) throw SimError("time step too small at t = " + std::to_string(time));
+        if (hh < hmin) throw SimError(failure("time step too small at t = " + std::to_string(time)));
         if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + std::to_string(time));
 
         Integration in;
@@ -441,8 +537,14 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             const auto& u = c_.unknowns();
             for (int i = 0; i < n; ++i) {
                 double err = std::abs(xn[i] - xp[i]) * factor;
-                double tol = o.trtol * (o.reltol * std::max(std::abs(xn[i]), std::abs(x[i])) + (u[i].isCurrent ? o.abstol : o.vntol));
-                ratio = std::max(ratio, err / tol);
+                double tol = o.reltol * std::max(std::abs(xn[i]), std::abs(x[i])) + u[i].valueTol(o);
+                if (u[i].kind == Unknown::DERIVATIVE) {
+                    // The variable is s times a charge's current: the charge's own
+                    // tolerance over the step may be the looser one.
+                    double q = std::max({std::abs(ctx.q[i]), std::abs(qPrev[i]), u[i].chargeTol(o)});
+                    tol = std::max(tol, o.reltol * q / hh);
+                }
+                ratio = std::max(ratio, err / (o.trtol * tol));
             }
             if (ratio > 1.0) {
                 h = hh * std::max(0.1, 0.9 * std::pow(ratio, -1.0 / (order + 1)));

@@ -41,6 +41,16 @@ struct TranSpec {
     bool uic = false;
 };
 
+// One loop of a DC sweep: an independent source stepped from start to stop.
+struct SweepSpec {
+    std::string source;
+    double start = 0, stop = 0, step = 0;
+};
+
+// Steps of a sweep loop (its points less one); throws SimError when the
+// step does not lead from start to stop or the loop has too many points.
+long dcSweepSteps(const SweepSpec& s);
+
 class Simulator {
 public:
     explicit Simulator(Circuit& c);
@@ -48,7 +58,12 @@ public:
     // Each throws SimError when the analysis fails.
     Eigen::VectorXd operatingPoint();
     Table op(const std::vector<Probe>& probes);
-    Table dcSweep(const std::string& source, double start, double stop, double step, const std::vector<Probe>& probes);
+    // With an outer loop, the inner sweep runs once per outer value; the
+    // rows are ordered by (outer, inner) and start with both source values.
+    Table dcSweep(const SweepSpec& inner, const std::vector<Probe>& probes, const SweepSpec* outer = nullptr);
+    Table dcSweep(const std::string& source, double start, double stop, double step, const std::vector<Probe>& probes) {
+        return dcSweep(SweepSpec{source, start, stop, step}, probes);
+    }
     // type: "dec", "oct" or "lin"
     Table ac(const std::string& type, int points, double fstart, double fstop, const std::vector<Probe>& probes);
     Table tran(const TranSpec& setup, const std::vector<Probe>& probes);
@@ -64,14 +79,25 @@ private:
         Eigen::VectorXd hist; // dq/dt = a0 q + hist
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
-                  double& norm);
+                  Eigen::VectorXd& tol, double& norm);
     bool newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& in, int maxIter, double gshunt);
     bool solveDc(Eigen::VectorXd& x, EvalContext& ctx);
     EvalContext makeContext(AnalysisKind kind, unsigned long mask) const;
     void beginAnalysis(AnalysisKind kind, EvalContext& ctx);
     void acceptAndStrobe(EvalContext& ctx, const Eigen::VectorXd& x, bool accept);
 
+    // The failure text, naming the unknown when the last Newton run stopped
+    // on a singular matrix or a non-finite equation.
+    std::string failure(const std::string& what) const;
+
+    // Why the last Newton run stopped short, where an unknown can be named.
+    struct NewtonFault {
+        enum Kind { NONE, SINGULAR, NON_FINITE } kind = NONE;
+        int unknown = -1;
+    };
+
     Circuit& c_;
+    NewtonFault fault_;
 };
 
 } // namespace vxr

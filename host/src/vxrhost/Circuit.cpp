@@ -109,13 +109,19 @@ int Circuit::findNode(const std::string& name) const {
     auto it = nodes_.find(name);
     if (it != nodes_.end()) return it->second;
     int u = findUnknown(name);
-    if (u >= 0 && !unknowns_[u].isCurrent) return u;
+    if (u >= 0 && !unknowns_[u].isCurrent()) return u;
     return -2;
 }
 
 int Circuit::addUnknown(const std::string& name, bool isCurrent) {
-    unknowns_.push_back({name, isCurrent});
+    unknowns_.push_back({name, isCurrent ? Unknown::CURRENT : Unknown::VOLTAGE});
     return static_cast<int>(unknowns_.size()) - 1;
+}
+
+void Circuit::markDerivative(int i, double s) {
+    if (i < 0 || i >= size() || unknowns_[i].kind == Unknown::CURRENT) return;
+    unknowns_[i].kind = Unknown::DERIVATIVE;
+    unknowns_[i].scale = s;
 }
 
 int Circuit::findUnknown(const std::string& name) const {

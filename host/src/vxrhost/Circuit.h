@@ -17,7 +17,9 @@
 // pSetupNode makes a node unknown whatever its nodal-info argument (NULL, the
 // "none" marker, or an integral or delay operator's record, which the host
 // takes over and frees): an operator branch's variable (whose row the operator
-// loads, e.g. s dQ/dt - x = 0 for the time derivative) is such a node.
+// loads, e.g. s dQ/dt - x = 0 for the time derivative) is such a node. A
+// time-derivative variable is recognised when its operator loads its charge
+// (Unknown::DERIVATIVE) and gets tolerances scaled by its row scale s.
 // A delay operator's row gets the delayed argument from the host's delay
 // object (linear interpolation of the history of accepted points); in AC the
 // derivatives loaded through it carry e^(-j omega delay).
@@ -98,9 +100,26 @@ struct HostServices {
     void checkExit() const;
 };
 
+// What an unknown stands for; each kind has its own absolute tolerances.
 struct Unknown {
+    enum Kind {
+        VOLTAGE,    // node voltage; its row is a KCL sum of currents
+        CURRENT,    // branch current; its row is a voltage equation
+        DERIVATIVE, // time-derivative variable x of the row s dQ/dt - x = 0 (x = s * current)
+    };
     std::string name;
-    bool isCurrent; // branch current (its row is a voltage equation)
+    Kind kind = VOLTAGE;
+    double scale = 1.0; // the row scale s of a DERIVATIVE; 1 otherwise
+
+    bool isCurrent() const { return kind == CURRENT; }
+    // Absolute tolerance of the value: vntol, abstol, or s * abstol.
+    double valueTol(const Options& o) const { return kind == VOLTAGE ? o.vntol : scale * o.abstol; }
+    // Absolute tolerance of the row's residual: a KCL row is a current, a
+    // branch row a voltage, a time-derivative row s times a current.
+    double rowTol(const Options& o) const { return kind == CURRENT ? o.vntol : scale * o.abstol; }
+    // Absolute tolerance of the charge the row integrates (s * chgtol for a
+    // time-derivative row).
+    double chargeTol(const Options& o) const { return scale * o.chgtol; }
 };
 
 // The state handed to elements for one load pass.
@@ -193,6 +212,8 @@ public:
     int size() const { return static_cast<int>(unknowns_.size()); }
     const std::vector<Unknown>& unknowns() const { return unknowns_; }
     int findUnknown(const std::string& name) const; // -1 when unknown
+    // Marks a node unknown as a time-derivative variable with row scale s.
+    void markDerivative(int i, double s);
 
     Element& add(std::unique_ptr<Element> e);
     Element* find(const std::string& name) const;

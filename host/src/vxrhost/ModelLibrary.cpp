@@ -16,6 +16,7 @@
 #include <limits.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <stdlib.h>
 #include <type_traits>
@@ -159,9 +160,14 @@ VXR_MathUtil g_mathUtil = {&hostDgeev};
 // Non-template part of a model instance: what the callbacks need.
 class InstanceBase : public Element {
 public:
-    using Element::Element;
+    InstanceBase(const std::string& name, Circuit& c) : Element(name), circuit_(c) {}
     HostServices* host = nullptr;
     EvalContext* ctx = nullptr; // the pass in progress
+    // A time-derivative operator asks for its row scale and then loads its
+    // charge, s * Q, alone into the row of a node it made with pSetupNode:
+    // that node is the operator's variable, whose tolerances scale with s.
+    double pendingRowScale = 0.0;
+    std::set<int> setupNodes; // unknowns made through pSetupNode
     std::vector<std::string> simParamNames;
     std::vector<FILE*> files; // host file descriptors fd-3
     int wrongTarget = 0;
@@ -175,6 +181,8 @@ public:
         if (ctx && ctx->loadFault.empty()) ctx->loadFault = "instance '" + name() + "': " + what;
     }
     void loadRhs(int n, void** h, const double* v, bool charge) {
+        const double rowScale = pendingRowScale;
+        pendingRowScale = 0.0;
         if (!ctx) return;
         for (int i = 0; i < n; ++i) {
             auto* r = static_cast<RhsHandle*>(h[i]);
@@ -182,6 +190,8 @@ public:
                 fault("load through an invalid right-hand-side handle");
                 return;
             }
+            if (charge && n == 1 && rowScale > 0 && r->b < 0 && setupNodes.count(r->a))
+                circuit_.markDerivative(r->a, rowScale);
             if (r->charge != charge) noteWrongTarget();
             if (charge) {
                 ctx->addQ(r->a, v[i]);
@@ -193,6 +203,7 @@ public:
         }
     }
     void loadJac(int n, void** h, const double* v, bool charge) {
+        pendingRowScale = 0.0;
         if (!ctx) return;
         for (int i = 0; i < n; ++i) {
             auto* j = static_cast<JacHandle*>(h[i]);
@@ -220,6 +231,9 @@ public:
             host->message(MessageTypeE_WARNING,
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
     }
+
+protected:
+    Circuit& circuit_;
 };
 
 thread_local InstanceBase* g_current = nullptr; // instance whose library call is running
@@ -272,7 +286,7 @@ template <int R> class ModelInstance final : public InstanceBase {
 public:
     ModelInstance(Circuit& c, const typename T::Desc* desc, const std::string& name, const std::vector<int>& nodes,
                   const std::vector<ParamValue>& params, const std::vector<ParamInfo>& table)
-        : InstanceBase(name), circuit_(c), desc_(desc) {
+        : InstanceBase(name, c), desc_(desc) {
         host = &c.host();
         buildTables();
         std::vector<SV*> terms;
@@ -516,6 +530,7 @@ private:
         if (info && reinterpret_cast<intptr_t>(info) != VXR_NODAL_INFO_NONE_VALUE) std::free(info);
         std::string n = s->name() + "." + (name ? name : "node");
         int pos = s->circuit_.addUnknown(n, false);
+        s->setupNodes.insert(pos);
         SV* sv = s->newSV(n, pos, false);
         sv->pParent = inst;
         if (name) s->setupNames_.emplace_back(sv, name);
@@ -699,9 +714,13 @@ private:
     template <class... X> static double ldFreq(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->freq : 0.0; }
     template <class... X> static double ldSourceLevel(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->srcScale : 1.0; }
     template <class... X> static double ldDefault(VXR_DefaultTypeE t, Ldr* l, X...) {
-        auto& d = self(l)->host->options.defaults;
+        ModelInstance* s = self(l);
+        auto& d = s->host->options.defaults;
         auto it = d.find(static_cast<int>(t));
-        return it == d.end() ? 0.0 : it->second;
+        double v = it == d.end() ? 0.0 : it->second;
+        // The operator's own rule: not greater than zero means the built-in 1.0.
+        if (t == VXR_BRANCHDDT_SCALE) s->pendingRowScale = v > 0 ? v : 1.0;
+        return v;
     }
     template <class... X> static unsigned long ldMask(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->mask : 0ul; }
     using Delay = DelaySpec<typename T::OpState>;
@@ -873,7 +892,6 @@ private:
         strobeLdr_.pStrobeLoader = &strobeLdr_;
     }
 
-    Circuit& circuit_;
     const typename T::Desc* desc_;
     SimIf sim_;
     Ldr ldr_, strobeLdr_;

@@ -73,6 +73,15 @@ double number(const std::string& s, int line, const std::string& what) {
     return v;
 }
 
+// Points of one .dc loop.
+double sweepPoints(const SweepSpec& s, int line) {
+    try {
+        return static_cast<double>(dcSweepSteps(s)) + 1.0;
+    } catch (const SimError& e) {
+        fail(line, e.what());
+    }
+}
+
 const std::map<std::string, int>& defaultNames() {
     static const std::map<std::string, int> m = {
         {"cross_timetol", VXR_DEFAULT_CROSS_TIMETOL}, {"cross_exprtol", VXR_DEFAULT_CROSS_EXPRTOL},
@@ -275,14 +284,24 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             if (d == ".op") {
                 a.kind = AnalysisCmd::OP;
             } else if (d == ".dc") {
-                if (tok.size() != 5) fail(L.number, ".dc needs: source start stop step");
+                if (tok.size() != 5 && tok.size() != 9)
+                    fail(L.number, ".dc needs: source start stop step [source2 start2 stop2 step2]");
                 a.kind = AnalysisCmd::DC;
                 a.source = tok[1];
                 a.a = number(tok[2], L.number, ".dc start");
                 a.b = number(tok[3], L.number, ".dc stop");
                 a.c = number(tok[4], L.number, ".dc step");
-                if (a.c == 0 || (a.b - a.a) / a.c < 0) fail(L.number, ".dc: the step does not lead from start to stop");
-                if (!((a.b - a.a) / a.c <= kMaxAnalysisPoints)) fail(L.number, ".dc: too many points");
+                double points = sweepPoints(SweepSpec{a.source, a.a, a.b, a.c}, L.number);
+                if (tok.size() == 9) {
+                    a.nested = true;
+                    a.outer.source = tok[5];
+                    a.outer.start = number(tok[6], L.number, ".dc start2");
+                    a.outer.stop = number(tok[7], L.number, ".dc stop2");
+                    a.outer.step = number(tok[8], L.number, ".dc step2");
+                    points *= sweepPoints(a.outer, L.number);
+                    if (lower(tok[5]) == lower(tok[1])) fail(L.number, ".dc: both loops sweep '" + tok[1] + "'");
+                    if (!(points <= kMaxAnalysisPoints)) fail(L.number, ".dc: too many points");
+                }
             } else if (d == ".ac") {
                 if (tok.size() != 5) fail(L.number, ".ac needs: dec|oct|lin points fstart fstop");
                 a.kind = AnalysisCmd::AC;
@@ -497,10 +516,12 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
     } catch (const SimError& e) {
         throw NetlistError(e.what());
     }
-    for (auto& a : nl->analyses_)
-        if (a.kind == AnalysisCmd::DC && !dynamic_cast<VoltageSource*>(c.find(a.source)) &&
-            !dynamic_cast<CurrentSource*>(c.find(a.source)))
-            fail(a.line, ".dc: '" + a.source + "' is not an independent source");
+    for (auto& a : nl->analyses_) {
+        if (a.kind != AnalysisCmd::DC) continue;
+        for (const std::string* src : {&a.source, a.nested ? &a.outer.source : nullptr})
+            if (src && !dynamic_cast<VoltageSource*>(c.find(*src)) && !dynamic_cast<CurrentSource*>(c.find(*src)))
+                fail(a.line, ".dc: '" + *src + "' is not an independent source");
+    }
     for (auto& [k, items] : nl->prints_)
         for (auto& it : items) (void)nl->makeProbe(it.text, k < 0 ? AnalysisCmd::OP : static_cast<AnalysisCmd::Kind>(k), it.line);
     return nl;
@@ -555,7 +576,7 @@ Probe Netlist::makeProbe(const std::string& item, AnalysisCmd::Kind kind, int li
             p.elem = e;
         } else {
             int u = circuit_->findUnknown(a[0]);
-            if (u < 0 || !circuit_->unknowns()[u].isCurrent) fail(line, "unknown element or branch '" + a[0] + "' in " + item);
+            if (u < 0 || !circuit_->unknowns()[u].isCurrent()) fail(line, "unknown element or branch '" + a[0] + "' in " + item);
             p.unknown = u;
         }
     }
@@ -572,7 +593,7 @@ std::vector<Probe> Netlist::probesFor(AnalysisCmd::Kind kind) const {
         // Default: every netlist node voltage and every voltage-source current.
         const auto& u = circuit_->unknowns();
         for (size_t i = 0; i < u.size(); ++i)
-            if (!u[i].isCurrent && u[i].name.find('.') == std::string::npos)
+            if (!u[i].isCurrent() && u[i].name.find('.') == std::string::npos)
                 out.push_back(makeProbe("V(" + u[i].name + ")", kind, 0));
         for (auto& e : circuit_->elements())
             if (dynamic_cast<VoltageSource*>(e.get())) out.push_back(makeProbe("I(" + e->name() + ")", kind, 0));
@@ -588,7 +609,9 @@ std::vector<Table> Netlist::run() {
         auto probes = probesFor(a.kind);
         switch (a.kind) {
         case AnalysisCmd::OP: out.push_back(sim.op(probes)); break;
-        case AnalysisCmd::DC: out.push_back(sim.dcSweep(a.source, a.a, a.b, a.c, probes)); break;
+        case AnalysisCmd::DC:
+            out.push_back(sim.dcSweep(SweepSpec{a.source, a.a, a.b, a.c}, probes, a.nested ? &a.outer : nullptr));
+            break;
         case AnalysisCmd::AC: out.push_back(sim.ac(a.acType, a.points, a.a, a.b, probes)); break;
         case AnalysisCmd::TRAN: out.push_back(sim.tran(a.tran, probes)); break;
         }

@@ -24,8 +24,10 @@ bool parseNumber(const std::string& text, double& value);
 struct AnalysisCmd {
     enum Kind { OP, DC, AC, TRAN } kind = OP;
     int line = 0;
-    std::string source;   // DC: swept source
+    std::string source;   // DC: swept source (the inner loop)
     double a = 0, b = 0, c = 0;
+    bool nested = false;  // DC: a second source in the outer loop
+    SweepSpec outer;
     std::string acType;   // AC: dec, oct, lin
     int points = 0;
     TranSpec tran;
