@@ -8,6 +8,7 @@
 //            double); revision 142 divides by 2 sqrt(u) always
 //   u^v      powDeriv<Rev>(u^v, u, v, du, dv) for every power
 //   |u|      s * du, s = +1 for u >= 0 (so slope +1 at 0), -1 otherwise
+//   log10(u) du / (u ln 10)
 //   a / b    (da * b - a * db) / (b * b); a / constant is da / b
 // Comparisons look at the values only.
 #ifndef VXR_DUAL_H
@@ -39,6 +40,16 @@ struct Dual {
         return r;
     }
 };
+
+// The same number with K >= N partials; the added partials are 0.
+template <int K, int N, int R>
+inline Dual<K, R> widen(const Dual<N, R>& x)
+{
+    static_assert(K >= N, "widen never drops partials");
+    Dual<K, R> r(x.v);
+    for (int k = 0; k < N; ++k) r.d[k] = x.d[k];
+    return r;
+}
 
 inline double value_of(double x) { return x; }
 template <int N, int R>
@@ -201,6 +212,15 @@ inline Dual<N, R> log(const Dual<N, R>& u)
 {
     Dual<N, R> r(std::log(u.v));
     for (int k = 0; k < N; ++k) r.d[k] = u.d[k] / u.v;
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> log10(const Dual<N, R>& u)
+{
+    Dual<N, R> r(std::log10(u.v));
+    const double q = u.v * 2.302585092994046;  // u ln 10
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] / q;
     return r;
 }
 

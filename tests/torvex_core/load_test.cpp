@@ -1,0 +1,177 @@
+// TORVEX_CORE loads through the recording host: every Jacobian entry against
+// central finite differences of the right-hand-side load, bit-identical
+// values of the three passes, the warning, $mfactor and the obvious faults
+// the evaluation guards against.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include "load_fixture.h"
+
+namespace {
+
+using namespace tc;
+
+struct Case {
+    const char* name;
+    std::vector<VXR_ParamAssn> params;
+    std::map<std::string, double> bias; // unknowns not listed are 0
+};
+
+// n-type, channel CORE_ID -> S and drift D -> CORE_ID, every charge term on.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+const std::map<std::string, double> kForward = {
+    {"D", 6.0},        {"G", 3.0},          {"S", 0.0},          {"B", 0.0},         {"TINT", 2.5},
+    {"TEXT", 0.4},     {"CORE_B1", 0.05},   {"CORE_B2", 0.02},   {"CORE_ID", 1.2},   {"IB_DIODE1", 0.1},
+    {"IB_DIODE3", 0.3}, {"_opddt10", 1e-3}, {"_opddt11", -2e-3}, {"_opddt12", 3e-4}, {"_opddt7", 5e-4},
+    {"_opddt8", -1e-3}, {"_opddt9", 2e-3}};
+
+std::map<std::string, double> with(std::map<std::string, double> b, std::map<std::string, double> changes)
+{
+    for (const auto& [k, v] : changes) b[k] = v;
+    return b;
+}
+
+// Every node potential negated (the mirror image for a p-type device).
+std::map<std::string, double> mirrored(std::map<std::string, double> b)
+{
+    for (auto& [k, v] : b)
+        if (k.rfind("_opddt", 0) != 0 && k != "TINT" && k != "TEXT") v = -v;
+    return b;
+}
+
+std::vector<VXR_ParamAssn> rich(std::vector<VXR_ParamAssn> extra = {})
+{
+    std::vector<VXR_ParamAssn> p = {realAssn("CGDO", 2e-9),  realAssn("CGSO", 1e-9),  realAssn("CS", 0.3),
+                                    realAssn("A1CH", 0.8),   realAssn("A1DR", 0.6),   realAssn("KPINV", 0.4),
+                                    realAssn("DELQ", 0.3),   realAssn("NDIODE2", 1.5), realAssn("SDIODE2", 2.0),
+                                    realAssn("STA1CH", 1e-3), realAssn("ATH", 1.2),   realAssn("EXRTH", 0.5),
+                                    realAssn("ETARON", 0.7), realAssn("ETAVSAT", 0.4), realAssn("VDEP", 1e-4)};
+    p.insert(p.end(), extra.begin(), extra.end());
+    return p;
+}
+
+const std::vector<Case> kCases = {
+    {"forward", rich(), kForward},
+    {"reverse_channel", rich(), with(kForward, {{"S", 1.5}, {"CORE_ID", 0.6}})},
+    {"reverse_drift", rich(), with(kForward, {{"D", 0.7}, {"CORE_ID", 1.3}})},
+    {"both_reversed", rich(), with(kForward, {{"D", -0.4}, {"S", 0.9}, {"CORE_ID", 0.2}})},
+    {"p_type", rich({intAssn("TYPE", -1)}), mirrored(kForward)},
+    {"p_type_reverse_channel", rich({intAssn("TYPE", -1)}), mirrored(with(kForward, {{"S", 1.5}, {"CORE_ID", 0.6}}))},
+    {"rthcalc_1", rich({intAssn("RTHCALC", 1)}), kForward},
+    {"rthcalc_2", rich({intAssn("RTHCALC", 2), realAssn("RTH", 3.0)}), kForward},
+    {"rthcor", rich({realAssn("RTHCOR", 0.5)}), kForward},
+    {"dsub_negative", rich({realAssn("DSUB", -1.0)}), kForward},
+    {"dsub_zero", rich({realAssn("DSUB", 0.0)}), kForward},
+    {"nsat_thesatg", rich({realAssn("NSAT", 0.2), realAssn("THESATG", -0.1), realAssn("MEXP", 1.0)}), kForward},
+    {"nsat_negative", rich({realAssn("NSAT", -0.2), realAssn("THESATG", 0.1)}), kForward},
+    {"subthreshold", rich(), with(kForward, {{"G", -0.5}})},
+    {"high_drift", rich({realAssn("A3DR", 0.2)}), with(kForward, {{"D", 40.0}, {"IB_DIODE3", -0.2}})},
+    {"hot", rich({realAssn("TSCALE", 2.0)}), with(kForward, {{"TINT", 300.0}, {"TEXT", 20.0}})},
+    {"bet_zero", rich({realAssn("BET", 0.0)}), kForward},
+    {"etamob_zero", rich({realAssn("ETAMOB", 0.0)}), kForward},
+    {"vpdr1_zero", rich({realAssn("VPDR1", 0.0)}), kForward},
+};
+
+void apply(LoadHost& h, const std::map<std::string, double>& bias)
+{
+    for (const std::string& u : kUnknowns) {
+        const auto it = bias.find(u);
+        h.set(u, it == bias.end() ? 0.0 : it->second);
+    }
+}
+
+// Index of a node in kUnknowns, -1 for ground.
+int unknownIndex(const std::string& name)
+{
+    for (size_t i = 0; i < kUnknowns.size(); ++i)
+        if (kUnknowns[i] == name) return static_cast<int>(i);
+    return -1;
+}
+
+// The quartets of one table summed into d(row)/d(unknown).
+std::vector<std::vector<double>> nodeJacobian(int quartetArray, int rowArray, const std::vector<double>& q)
+{
+    const int rows = probe::handleCount(rowArray);
+    std::map<std::pair<std::string, std::string>, int> rowOf;
+    for (int r = 0; r < rows; ++r) {
+        std::string n[4];
+        int dep = 0;
+        probe::entry(rowArray, r, n, &dep);
+        rowOf[{n[0], n[1]}] = r;
+    }
+    std::vector<std::vector<double>> J(static_cast<size_t>(rows), std::vector<double>(kUnknowns.size(), 0.0));
+    for (size_t k = 0; k < q.size(); ++k) {
+        std::string n[4];
+        int dep = 0;
+        probe::entry(quartetArray, static_cast<int>(k), n, &dep);
+        auto& row = J[static_cast<size_t>(rowOf.at({n[0], n[1]}))];
+        if (const int a = unknownIndex(n[2]); a >= 0) row[static_cast<size_t>(a)] += q[k];
+        if (const int b = unknownIndex(n[3]); b >= 0) row[static_cast<size_t>(b)] -= q[k];
+    }
+    return J;
+}
+
+// Compare one row's analytic partials with central differences.
+void expectRowMatches(const std::string& what, const std::vector<double>& an, const std::vector<double>& fd)
+{
+    double rowMax = 0.0;
+    for (double x : an) rowMax = std::max(rowMax, std::fabs(x));
+    for (size_t u = 0; u < an.size(); ++u) {
+        const double tol = 2e-5 * std::fabs(an[u]) + 1e-6 * rowMax + 1e-22;
+        EXPECT_NEAR(fd[u], an[u], tol) << what << " d/d" << kUnknowns[u];
+    }
+}
+
+class Jacobian : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Jacobian, MatchesCentralDifferences)
+{
+    const Case& c = GetParam();
+    LoadHost h(c.params);
+    apply(h, c.bias);
+    const Deposits d = h.full();
+    const auto J = nodeJacobian(2, 0, d.jac);
+    const auto JQ = nodeJacobian(3, 1, d.jacQ);
+
+    // dQ of each operator's argument from its doublets, with the sign of the
+    // charge in its RHS-Q row.
+    const std::map<std::string, std::pair<int, double>> opRow = {
+        {"_opddt7", {0, 1.0}},  {"_opddt8", {1, -1.0}}, {"_opddt9", {2, -1.0}},
+        {"_opddt10", {3, 1.0}}, {"_opddt11", {4, 1.0}}, {"_opddt12", {5, 1.0}}};
+    std::vector<std::vector<double>> JD(6, std::vector<double>(kUnknowns.size(), 0.0));
+    for (int i = 0; i < probe::handleCount(4); ++i) {
+        std::string n[4];
+        int dep = 0;
+        probe::entry(4, i, n, &dep);
+        const auto [row, sign] = opRow.at(n[0]);
+        auto& r = JD[static_cast<size_t>(row)];
+        if (const int a = unknownIndex(n[1]); a >= 0) r[static_cast<size_t>(a)] += sign * d.doublet[static_cast<size_t>(i)];
+        if (const int b = unknownIndex(n[2]); b >= 0) r[static_cast<size_t>(b)] -= sign * d.doublet[static_cast<size_t>(i)];
+    }
+
+    std::vector<std::vector<double>> fd(J.size(), std::vector<double>(kUnknowns.size()));
+    std::vector<std::vector<double>> fdQ(JQ.size(), std::vector<double>(kUnknowns.size()));
+    for (size_t u = 0; u < kUnknowns.size(); ++u) {
+        const auto it = c.bias.find(kUnknowns[u]);
+        const double x = it == c.bias.end() ? 0.0 : it->second;
+        const double step = 1e-6 * (1.0 + std::fabs(x));
+        h.set(kUnknowns[u], x + step);
+        const Deposits up = h.rhsOnly();
+        h.set(kUnknowns[u], x - step);
+        const Deposits down = h.rhsOnly();
+        h.set(kUnknowns[u], x);
+        for (size_t r = 0; r < J.size(); ++r) fd[r][u] = (up.rhs[r] - down.rhs[r]) / (2.0 * step);
+        for (size_t r = 0; r < JQ.size(); ++r) fdQ[r][u] = (up.rhsQ[r] - down.rhsQ[r]) / (2.0 * step);
+    }
+    for (size_t r = 0; r < J.size(); ++r) expectRowMatches("rhs " + std::to_string(r), J[r], fd[r]);
+    for (size_t r = 0; r < JQ.size(); ++r) expectRowMatches("rhsQ " + std::to_string(r), JQ[r], fdQ[r]);
+    for (size_t r = 0; r < JD.size(); ++r) expectRowMatches("ddt argument of row " + std::to_string(r), JD[r], fdQ[r]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bias, Jacobian, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
+
+} // namespace
