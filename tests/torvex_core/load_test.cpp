@@ -75,7 +75,7 @@ const std::vector<Case> kCases = {
     {"vpdr1_zero", rich({realAssn("VPDR1", 0.0)}), kForward},
 };
 
-void apply(LoadHost& h, const std::map<std::string, double>& bias)
+void applyBias(LoadHost& h, const std::map<std::string, double>& bias)
 {
     for (const std::string& u : kUnknowns) {
         const auto it = bias.find(u);
@@ -131,7 +131,7 @@ TEST_P(Jacobian, MatchesCentralDifferences)
 {
     const Case& c = GetParam();
     LoadHost h(c.params);
-    apply(h, c.bias);
+    applyBias(h, c.bias);
     const Deposits d = h.full();
     const auto J = nodeJacobian(2, 0, d.jac);
     const auto JQ = nodeJacobian(3, 1, d.jacQ);
@@ -173,5 +173,152 @@ TEST_P(Jacobian, MatchesCentralDifferences)
 
 INSTANTIATE_TEST_SUITE_P(Bias, Jacobian, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
+
+} // namespace
+
+namespace {
+
+TEST(CoreLoad, FullRhsAndStrobeValuesAreBitIdentical)
+{
+    for (const Case& c : kCases) {
+        LoadHost h(c.params);
+        applyBias(h, c.bias);
+        const Deposits full = h.full();
+        const Deposits rhs = h.rhsOnly();
+        const Deposits strobe = h.strobe();
+        EXPECT_EQ(full.rhs, rhs.rhs) << c.name;
+        EXPECT_EQ(full.rhsQ, rhs.rhsQ) << c.name;
+        EXPECT_EQ(strobe.rhs, rhs.rhs) << c.name;
+        EXPECT_EQ(strobe.rhsQ, rhs.rhsQ) << c.name;
+        EXPECT_TRUE(rhs.jac.empty() || rhs.jac == std::vector<double>(rhs.jac.size(), 0.0)) << c.name;
+    }
+}
+
+// A conducting p-type device dissipates power, and its bulk resistor
+// conducts from the higher to the lower potential, like every resistor.
+TEST(CoreLoad, PTypeDissipatesAndItsBulkResistorIsPositive)
+{
+    LoadHost p(rich({intAssn("TYPE", -1)}));
+    auto m = mirrored(kForward);
+    for (auto& [k, v] : m)
+        if (k.rfind("_opddt", 0) == 0) v = 0.0; // DC: no charge currents
+    applyBias(p, m);
+    const Deposits d = p.rhsOnly();
+    EXPECT_GT(d.rhs[18], 0.0);
+    const double vB2B = m.at("CORE_B2") - m.at("B");
+    ASSERT_NE(vB2B, 0.0);
+    EXPECT_DOUBLE_EQ(d.rhs[7], vB2B / 5.0) << "RPWS = RPW LPW / (2 LGF NCELL/NCELLR) = 5 ohm";
+}
+
+// The warning goes out (two STROBE texts) only above VDSBR, strictly, and
+// only when the loader wants strobe output; every pass checks it.
+TEST(CoreLoad, BreakdownWarning)
+{
+    const std::vector<std::string> warning = {"Warning: voltage applied above breakdown voltage (4.8 V).\n", "\n"};
+    struct W {
+        int type;
+        double vds; // typed V(D, S)
+        bool strobe;
+        bool warns;
+    };
+    for (const W& w : {W{1, 4.8, true, false}, W{1, 4.81, false, false}, W{1, 4.81, true, true},
+                       W{-1, 4.81, true, true}, W{-1, -4.81, true, false}}) {
+        LoadHost h({realAssn("VDSBR", 4.8), intAssn("TYPE", w.type)});
+        h.set("D", w.type * w.vds);
+        h.setStrobe(w.strobe);
+        for (auto slot : {md.pGenLoad, md.pGenLoadRHS, md.pDoStrobe}) {
+            const Deposits d = h.pass(slot);
+            EXPECT_EQ(d.messages, w.warns ? warning : std::vector<std::string>{}) << w.type << " " << w.vds;
+            EXPECT_EQ(h.count(Call::DoStrobe), w.vds > 4.8 ? 1u : 0u) << "asked only above the limit";
+        }
+    }
+}
+
+// $mfactor scales what goes into the four batches, not the ddt arguments.
+TEST(CoreLoad, MfactorScalesTheBatchesOnly)
+{
+    LoadHost one(rich());
+    LoadHost three(rich({realAssn("$mfactor", 3.0)}));
+    applyBias(one, kForward);
+    applyBias(three, kForward);
+    const Deposits a = one.full();
+    const Deposits b = three.full();
+    auto times3 = [](std::vector<double> v) {
+        for (double& x : v) x *= 3.0;
+        return v;
+    };
+    EXPECT_EQ(b.rhs, times3(a.rhs));
+    EXPECT_EQ(b.rhsQ, times3(a.rhsQ));
+    EXPECT_EQ(b.jac, times3(a.jac));
+    EXPECT_EQ(b.jacQ, times3(a.jacQ));
+    EXPECT_EQ(b.doublet, a.doublet);
+}
+
+// A pass at an unchanged temperature with the flag clear skips the
+// parameter-only group and still loads what a recomputing pass loads.
+TEST(CoreLoad, UnchangedTemperatureSkipsTheParameterOnlyGroup)
+{
+    LoadHost h(rich());
+    applyBias(h, kForward);
+    const Deposits first = h.full();
+    EXPECT_EQ(probe::recompute(h.inst), 0);
+    probe::setRth0(h.inst, -1.0); // overwritten only by the parameter-only group
+    const Deposits again = h.full();
+    EXPECT_EQ(probe::rth0(h.inst), -1.0);
+    EXPECT_EQ(again.rhs, first.rhs);
+    EXPECT_EQ(again.jac, first.jac);
+    h.setTemperature(310.0);
+    h.full();
+    EXPECT_NE(probe::rth0(h.inst), -1.0) << "a new temperature recomputes";
+    probe::setRth0(h.inst, -1.0);
+    h.setTemperature(NAN);
+    h.full();
+    EXPECT_NE(probe::rth0(h.inst), -1.0) << "so does a NaN temperature";
+}
+
+// Loads of an instance that has no operators yet (not finalized): nothing
+// goes through an operator, and the values are finite.
+TEST(CoreLoad, NoOperatorsNoOperatorCalls)
+{
+    CoreHost h;
+    Inst* inst = h.create({realAssn("CGDO", 1e-9)});
+    for (const char* t : {"D", "G", "TINT"}) h.setSolution(h.find(t), 2.0);
+    for (auto slot : {md.pGenLoad, md.pGenLoadRHS}) {
+        h.clearLog();
+        slot(inst, h.loader());
+        size_t values = 0;
+        for (const auto& b : h.batches()) {
+            EXPECT_NE(b.kind, vxrtest::LoadKind::DerivDoubletQ);
+            EXPECT_NE(b.kind, vxrtest::LoadKind::DerivDoublet);
+            for (double v : b.values) EXPECT_TRUE(std::isfinite(v));
+            values += b.values.size();
+        }
+        EXPECT_EQ(values, slot == md.pGenLoad ? 134u : 28u) << "the four (two) batches and nothing else";
+    }
+    md.pDestroyDevice(inst);
+}
+
+// Parameters whose literal equations divide 0 by 0 somewhere (an undoped
+// substrate with a pinch voltage, no pinch voltage for diode 2, BET = 0,
+// ETAMOB = 0) and TYPE = 0: every deposit stays finite, also at zero bias.
+TEST(CoreLoad, GuardedParametersGiveFiniteDeposits)
+{
+    const std::vector<std::vector<VXR_ParamAssn>> params = {
+        {realAssn("DSUB", 0.0)},   {realAssn("DSUB", -0.5)}, {realAssn("VPDR1", 0.0)},
+        {realAssn("BET", 0.0)},    {realAssn("ETAMOB", 0.0)}, {intAssn("TYPE", 0)},
+        {intAssn("TYPE", -1), realAssn("DSUB", 0.0), realAssn("BET", 0.0), realAssn("ETAMOB", 0.0)}};
+    const std::vector<std::map<std::string, double>> biases = {{}, kForward, with(kForward, {{"S", 1.5}, {"D", 0.2}})};
+    for (size_t k = 0; k < params.size(); ++k) {
+        const auto& p = params[k];
+        for (const auto& b : biases) {
+            LoadHost h(p);
+            applyBias(h, b);
+            const Deposits d = h.full();
+            for (const auto* v : {&d.rhs, &d.rhsQ, &d.jac, &d.jacQ, &d.doublet})
+                for (size_t i = 0; i < v->size(); ++i)
+                    EXPECT_TRUE(std::isfinite((*v)[i])) << "parameter set " << k << " entry " << i;
+        }
+    }
+}
 
 } // namespace
