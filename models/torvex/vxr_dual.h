@@ -166,6 +166,14 @@ template <int N, int R>
 inline Dual<N, R>& operator*=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a * b; }
 template <int N, int R>
 inline Dual<N, R>& operator/=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a / b; }
+template <int N, int R>
+inline Dual<N, R>& operator+=(Dual<N, R>& a, double b) { return a = a + b; }
+template <int N, int R>
+inline Dual<N, R>& operator-=(Dual<N, R>& a, double b) { return a = a - b; }
+template <int N, int R>
+inline Dual<N, R>& operator*=(Dual<N, R>& a, double b) { return a = a * b; }
+template <int N, int R>
+inline Dual<N, R>& operator/=(Dual<N, R>& a, double b) { return a = a / b; }
 
 // ---- comparisons: values only ----------------------------------------------
 
