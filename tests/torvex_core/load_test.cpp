@@ -73,6 +73,10 @@ const std::vector<Case> kCases = {
     {"bet_zero", rich({realAssn("BET", 0.0)}), kForward},
     {"etamob_zero", rich({realAssn("ETAMOB", 0.0)}), kForward},
     {"vpdr1_zero", rich({realAssn("VPDR1", 0.0)}), kForward},
+    // The junction diodes forward biased, past the continuation point of
+    // their charge.
+    {"diodes_forward", rich(),
+     with(kForward, {{"D", 0.2}, {"CORE_ID", 0.25}, {"IB_DIODE1", 1.2}, {"IB_DIODE3", 1.1}, {"CORE_B2", 1.3}})},
 };
 
 void applyBias(LoadHost& h, const std::map<std::string, double>& bias)

@@ -201,6 +201,45 @@ using FullScalar = torvex::Partials<VXR_REVISION>;
 using FullResult = torvex::Result<FullScalar>;
 using RhsResult = torvex::Result<torvex::Values>;
 
+// Steps shared by both loads up to the kernel's results: temperature test,
+// parameter-only group, probes, evaluation, breakdown warning.
+template <class R>
+Private* evaluatePass(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, R& r)
+{
+    Private* pr = priv(inst);
+    startPass(inst, pr);
+    double v[kNumProbes];
+    readProbes(inst, ldr, v);
+    torvex::evaluate(pr->derived, v, pr->lastTemperature, r);
+    breakdownWarning(inst, pr, ldr, r.VDS);
+    return pr;
+}
+
+// The end of both loads: the right-hand sides scaled by $mfactor and loaded
+// (then, in the full load, the Jacobian batches), the operators' own rows,
+// the kept variables and the cleared flag.
+template <class R>
+void finishPass(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* ldr, const R& r, double pdiss,
+                double (&rhs)[kNumRhs], double (&rhsQ)[kNumRhsQ], double (*jac)[kNumJac], double (*jacQ)[kNumJacQ])
+{
+    const double m = TORVEX_PAR(pr, "$mfactor");
+    scaleAndLoad(ldr->pLoadRhsPair, pr->rhs, rhs, m, ldr, inst);
+    scaleAndLoad(ldr->pLoadRhsPairQ, pr->rhsQ, rhsQ, m, ldr, inst);
+    if (jac != nullptr) {
+        scaleAndLoad(ldr->pLoadDerivQuartet, pr->jac, *jac, m, ldr, inst);
+        scaleAndLoad(ldr->pLoadDerivQuartetQ, pr->jacQ, *jacQ, m, ldr, inst);
+    }
+    for (VXR_OpBranch_ddt* op : pr->op) {
+        if (op == nullptr) continue;
+        if (jac != nullptr)
+            VXR_ddtGenericLoad(op, ldr);
+        else
+            VXR_ddtGenericLoadRHS(op, ldr);
+    }
+    keepVars(pr, r, pdiss);
+    pr->recompute = 0;
+}
+
 } // namespace
 
 void evalParamOnly(VXR_DeviceInst*, Private* pr)
@@ -230,13 +269,8 @@ void evalStaticCheck(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* loade
 
 void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
 {
-    Private* pr = priv(inst);
-    startPass(inst, pr);
-    double v[kNumProbes];
-    readProbes(inst, ldr, v);
     FullResult r;
-    torvex::evaluate(pr->derived, v, pr->lastTemperature, r);
-    breakdownWarning(inst, pr, ldr, r.VDS);
+    Private* pr = evaluatePass(inst, ldr, r);
 
     // Each operator gets its charge and the charge's partials, then gives back
     // dQ/dt for the power.
@@ -270,26 +304,13 @@ void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
     }
     for (int k = 0; k < kNumJacQ; ++k) jacQ[k] = rhsQD[kJacQSource.s[k].row].d[kJacQSource.s[k].probe];
 
-    const double m = TORVEX_PAR(pr, "$mfactor");
-    scaleAndLoad(ldr->pLoadRhsPair, pr->rhs, rhs, m, ldr, inst);
-    scaleAndLoad(ldr->pLoadRhsPairQ, pr->rhsQ, rhsQ, m, ldr, inst);
-    scaleAndLoad(ldr->pLoadDerivQuartet, pr->jac, jac, m, ldr, inst);
-    scaleAndLoad(ldr->pLoadDerivQuartetQ, pr->jacQ, jacQ, m, ldr, inst);
-    for (VXR_OpBranch_ddt* op : pr->op)
-        if (op != nullptr) VXR_ddtGenericLoad(op, ldr);
-    keepVars(pr, r, pdiss.v);
-    pr->recompute = 0;
+    finishPass(inst, pr, ldr, r, pdiss.v, rhs, rhsQ, &jac, &jacQ);
 }
 
 void _module1_genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
 {
-    Private* pr = priv(inst);
-    startPass(inst, pr);
-    double v[kNumProbes];
-    readProbes(inst, ldr, v);
     RhsResult r;
-    torvex::evaluate(pr->derived, v, pr->lastTemperature, r);
-    breakdownWarning(inst, pr, ldr, r.VDS);
+    Private* pr = evaluatePass(inst, ldr, r);
 
     // The gate charges first, then the junction charges; each group is set,
     // then read back.
@@ -305,13 +326,7 @@ void _module1_genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
 
     double rhs[kNumRhs], rhsQ[kNumRhsQ];
     fillRows(r, pdiss, rhs, rhsQ);
-    const double m = TORVEX_PAR(pr, "$mfactor");
-    scaleAndLoad(ldr->pLoadRhsPair, pr->rhs, rhs, m, ldr, inst);
-    scaleAndLoad(ldr->pLoadRhsPairQ, pr->rhsQ, rhsQ, m, ldr, inst);
-    for (VXR_OpBranch_ddt* op : pr->op)
-        if (op != nullptr) VXR_ddtGenericLoadRHS(op, ldr);
-    keepVars(pr, r, pdiss);
-    pr->recompute = 0;
+    finishPass(inst, pr, ldr, r, pdiss, rhs, rhsQ, nullptr, nullptr);
 }
 
 void _module1_doAnalogStrobe(VXR_DeviceInst* inst, VXR_ContribLoader* loader)
