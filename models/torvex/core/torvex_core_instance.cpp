@@ -114,6 +114,7 @@ VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, V
 
     _module1_setParameters(inst, nAssign, assignments);
     pr->vars = Vars{};
+    pr->derived = torvex::Derived{}; // defined even if a host loads before finalizing with the flag cleared
     return inst;
 }
 
