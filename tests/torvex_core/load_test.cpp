@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <map>
+#include <random>
 
 #include "load_fixture.h"
 
@@ -304,14 +305,18 @@ TEST(CoreLoad, NoOperatorsNoOperatorCalls)
 
 // Parameters whose literal equations divide 0 by 0 somewhere (an undoped
 // substrate with a pinch voltage, no pinch voltage for diode 2, BET = 0,
-// ETAMOB = 0) and TYPE = 0: every deposit stays finite, also at zero bias.
+// ETAMOB = 0), gate depletion (KPINV > 0) at a high drain voltage, where the
+// depletion root's radicand goes negative, and TYPE = 0: every deposit stays
+// finite, also at zero bias.
 TEST(CoreLoad, GuardedParametersGiveFiniteDeposits)
 {
     const std::vector<std::vector<VXR_ParamAssn>> params = {
         {realAssn("DSUB", 0.0)},   {realAssn("DSUB", -0.5)}, {realAssn("VPDR1", 0.0)},
         {realAssn("BET", 0.0)},    {realAssn("ETAMOB", 0.0)}, {intAssn("TYPE", 0)},
+        {realAssn("KPINV", 0.6)},
         {intAssn("TYPE", -1), realAssn("DSUB", 0.0), realAssn("BET", 0.0), realAssn("ETAMOB", 0.0)}};
-    const std::vector<std::map<std::string, double>> biases = {{}, kForward, with(kForward, {{"S", 1.5}, {"D", 0.2}})};
+    const std::vector<std::map<std::string, double>> biases = {
+        {}, kForward, with(kForward, {{"S", 1.5}, {"D", 0.2}}), with(kForward, {{"D", 300.0}, {"CORE_ID", 290.0}})};
     for (size_t k = 0; k < params.size(); ++k) {
         const auto& p = params[k];
         for (const auto& b : biases) {
@@ -322,6 +327,49 @@ TEST(CoreLoad, GuardedParametersGiveFiniteDeposits)
                 for (size_t i = 0; i < v->size(); ++i)
                     EXPECT_TRUE(std::isfinite((*v)[i])) << "parameter set " << k << " entry " << i;
         }
+    }
+}
+
+// Random points: in-range values of the parameters that select branches or
+// scale terms (CS >= 0: a negative Coulomb-scattering factor can make the
+// mobility factor negative), biases from millivolts to hundreds of volts,
+// device temperatures up to the 1500 K ceiling of the rise. Every deposit
+// is finite.
+TEST(CoreLoad, RandomInRangePointsGiveFiniteDeposits)
+{
+    std::mt19937 g(11);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    auto logUniform = [&](double lo, double hi) { return lo * std::pow(hi / lo, 0.5 * (u(g) + 1.0)); };
+    for (int it = 0; it < 2000; ++it) {
+        const std::vector<VXR_ParamAssn> p = {
+            intAssn("TYPE", it % 3 - 1), intAssn("RTHCALC", it % 3), intAssn("RTHSW", it % 2),
+            realAssn("A1CH", it % 2 ? logUniform(1e-3, 10) : 0.0), realAssn("A2CH", logUniform(1e-3, 100)),
+            realAssn("A3CH", logUniform(1e-3, 2)), realAssn("A1DR", it % 4 ? logUniform(1e-3, 10) : 0.0),
+            realAssn("A2DR", logUniform(1e-3, 100)), realAssn("A3DR", logUniform(1e-3, 2)),
+            realAssn("CGDO", it % 5 ? logUniform(1e-15, 1e-9) : 0.0), realAssn("CGSO", logUniform(1e-15, 1e-9)),
+            realAssn("DSUB", it % 7 == 0 ? -0.5 : (it % 7 == 1 ? 0.0 : logUniform(1, 1e20))),
+            realAssn("KPINV", (it % 3) * logUniform(0.01, 3)), realAssn("VDEP", (it % 2) * logUniform(1e-5, 1)),
+            realAssn("NSAT", u(g)), realAssn("ETAMOB", it % 6 ? logUniform(0.01, 3) : 0.0),
+            realAssn("BET", it % 8 ? logUniform(1e-5, 1) : 0.0),
+            realAssn("VPDR", logUniform(0.01, 1000) * (it % 9 ? 1 : -0.5)),
+            realAssn("VPDR1", it % 10 ? logUniform(0.01, 1000) : 0.0), realAssn("THESATG", u(g)),
+            realAssn("MEXP", logUniform(1, 5)), realAssn("PSAT", logUniform(1, 5)), realAssn("DELQ", logUniform(1e-3, 1)),
+            realAssn("NDIODE2", logUniform(1e-3, 3)), realAssn("SDIODE2", logUniform(1e-3, 100)),
+            realAssn("XDEP1", logUniform(1e-3, 3)), realAssn("ADJ", logUniform(1e-3, 3)), realAssn("MO", 0.5 * (u(g) + 1)),
+            realAssn("CS", 0.5 * (u(g) + 1)), realAssn("NU", logUniform(1, 5)), realAssn("DTA", 50 * u(g)),
+            realAssn("TSCALE", logUniform(1, 100)), realAssn("ATH", logUniform(1e-3, 3)),
+            realAssn("EXRTH", 0.5 * (u(g) + 1)), realAssn("STA1CH", 1e-2 * u(g)), realAssn("STA1DR", 1e-2 * u(g)),
+            realAssn("STVFB", 1e-2 * u(g)), realAssn("PART", logUniform(1e-3, 1)),
+            realAssn("GMIN", logUniform(1e-15, 1e-3)), realAssn("RTHCOR", logUniform(1e-3, 1))};
+        LoadHost h(p);
+        h.setTemperature(logUniform(200, 500));
+        const double scale = std::pow(10.0, 2 * u(g));
+        for (const std::string& n : kUnknowns) h.set(n, n.rfind("_opddt", 0) == 0 ? 1e-3 * u(g) : 30 * scale * u(g));
+        h.set("TINT", 2000 * u(g));
+        h.set("TEXT", 20 * u(g));
+        const Deposits d = h.full();
+        for (const auto* v : {&d.rhs, &d.rhsQ, &d.jac, &d.jacQ, &d.doublet})
+            for (size_t i = 0; i < v->size(); ++i) ASSERT_TRUE(std::isfinite((*v)[i])) << "point " << it << " entry " << i;
     }
 }
 

@@ -182,6 +182,19 @@ inline vxr::Dual<K, R> lift(const vxr::Dual<N, R>& x)
 {
     return vxr::widen<K>(x);
 }
+// sqrt(1 + KP4 (gate voltage - surface potential)), the gate depletion
+// root. The radicand goes negative where the surface potential passes the
+// gate voltage by more than 1 / KP4 (the drain end extended into the drift
+// region, KPINV > 0, high drain voltage): there it is held at a small
+// positive floor, so the factor and the charge terms divided by the root
+// stay finite, and it has no partials.
+template <class T>
+inline T depletionRoot(const T& radicand)
+{
+    constexpr double kFloor = 1e-8;
+    return radicand < kFloor ? T(1e-4) : sqrt(radicand);
+}
+
 template <class T>
 inline T seed(double v, int k)
 {
@@ -251,6 +264,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     using std::pow;
     using std::sqrt;
     using detail::seed;
+    using detail::depletionRoot;
     using detail::lift;
     using T5 = typename S::template V<kChannelProbes>;
     using T7 = typename S::template V<kDriftProbes>;
@@ -355,7 +369,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 PSIACC = psi_acc_val<T5>(KOF, VGB1, DVG, VFBT, VGX, PHIT2K, p.KO, phiT);
     const T5 DPSI = PSISL - PSIS0;
     const T5 PSIM = (PSISL + PSIS0) * 0.5;
-    const T5 GPOLY = 2.0 / (sqrt((VGX - PSIM) * d.KP4 + 1.0) + 1.0);
+    const T5 GPOLY = 2.0 / (depletionRoot<T5>((VGX - PSIM) * d.KP4 + 1.0) + 1.0);
     const T5 QIM = (VGX - PSIM) * GPOLY - p.KO * sqrt(detail::hypf(PSIM + VACC, 0.01));
     const T5 QGM = (VGB1 + DVG - VFBT - PSIM - PSIACC) * GPOLY;
     const T5 QMOB = QIM + ETAMOBT * (QGM - QIM);
@@ -375,7 +389,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 PSIDX = PSISL + p.XDEP1 * (VDSCH - VDSE);
     const T5 PSIMX = (PSIDX + PSIS0) * 0.5;
     const T5 SQPX = sqrt(detail::hypf(PSIMX + VACC, 0.01));
-    const T5 rx = sqrt((VGX - PSIMX) * d.KP4 + 1.0);
+    const T5 rx = depletionRoot<T5>((VGX - PSIMX) * d.KP4 + 1.0);
     const T5 GPOLYX = 2.0 / (rx + 1.0);
     const T5 QIX = (VGX - PSIMX) * GPOLYX - p.KO * SQPX;
     const T5 CHQB = (VGB1 + DVG - VFBT - p.ADJ * PSIMX - PSIACC) * GPOLYX;
