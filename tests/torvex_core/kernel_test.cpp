@@ -4,86 +4,31 @@
 // not).
 #include <gtest/gtest.h>
 
+#include "torvex_core_params.h"
 #include "torvex_intrinsic.h"
 
 namespace {
 
+// The TORVEX_CORE defaults, with the optional terms switched on.
 torvex::Derived derived(int type)
 {
+    auto defaultOf = [](const char* name) {
+        for (const torvex_core::ParamRow& r : torvex_core::kParams)
+            if (torvex_core::detail::cmp(r.name, name) == 0) return r.def;
+        return 0.0;
+    };
     torvex::Params p{};
     p.TYPE = type;
-    p.RTHCALC = 0;
-    p.RTHSW = 0;
-    // Close to the TORVEX_CORE defaults, with the optional terms switched on.
-    p.NCELL = p.NCELLR = 1.0;
-    p.LGF = p.LGFR = 1e-4;
-    p.PCELL = p.PCELLR = 4e-5;
-    p.DTA = 0.0;
-    p.RTH = 1e-3;
-    p.CTH = 1e-12;
-    p.TR = 21.0;
-    p.VFB = -1.05;
-    p.KO = 0.5;
+#define TORVEX_DEFAULT(name) p.name = defaultOf(#name);
+    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_DEFAULT)
+#undef TORVEX_DEFAULT
     p.KPINV = 0.2;
-    p.PHIB = 0.95;
-    p.BET = 0.0019;
-    p.ETABET = 1.3;
-    p.THESR = 0.3562;
-    p.ETASR = 0.005;
-    p.THEPH = 0.0129;
-    p.ETAPH = 1.35;
-    p.ETAMOB = 1.3;
-    p.NU = 2.0;
-    p.NUEXP = 5.25;
     p.CS = 0.1;
-    p.THESAT = 0.2513;
-    p.SDIBL = 3.59e-5;
-    p.SSF = 0.012;
-    p.ALP = 0.025;
-    p.VP = 0.05;
-    p.MEXP = 2.0;
     p.A1CH = 0.5;
-    p.A2CH = 1.0;
-    p.TOX = 3.2e-9;
-    p.COX = 2.98e-14;
-    p.PART = 0.5;
-    p.ADJ = 1.0;
-    p.XDEP1 = 1.0;
+    p.A1DR = 0.3;
     p.DELQ = 0.2;
-    p.LENGTH = 5e-7;
-    p.KOV = 2.5;
     p.CGSO = 1e-15;
     p.CGDO = 2e-15;
-    p.RON = p.RSAT = 1.0;
-    p.VSAT = 10.0;
-    p.EC = 1e6;
-    p.PSAT = 1.0;
-    p.VPDR = p.VPDR1 = 100.0;
-    p.DCH = p.DSUB = 1e15;
-    p.VSUB = 0.6;
-    p.VGAP = 1.2;
-    p.VDEP = 0.005;
-    p.A1DR = 0.3;
-    p.A2DR = 1.0;
-    p.RBB = 1.0;
-    p.RPW = 100.0;
-    p.LPW = 1e-5;
-    p.CSOURCE = 1e-10;
-    p.CDIODE1 = p.CDIODE2 = p.CDIODE3 = 1e-15;
-    p.VBIDIODE1 = p.VBIDIODE2 = p.VBIDIODE3 = 0.7;
-    p.PDIODE1 = p.PDIODE2 = p.PDIODE3 = 0.3;
-    p.REPI = 1e-8;
-    p.TEPI = 1e-6;
-    p.DEPEPI1 = p.DEPEPI3 = 0.1;
-    p.LDEX = 3e-6;
-    p.GMIN = 1e-11;
-    p.RTHWS = 1e-3;
-    p.CTHWS = 1e-12;
-    p.TSCALE = 1.0;
-    p.KAPPA = 150.0;
-    p.TSUBTH = 2.5e-4;
-    p.LTH = 1e-5;
-    p.VDSBR = 1000.0;
     torvex::Derived d;
     torvex::deriveParams(p, d);
     return d;
