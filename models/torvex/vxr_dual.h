@@ -160,10 +160,21 @@ inline Dual<N, R> operator/(double a, const Dual<N, R>& b)
     return r;
 }
 
+// In place: the same sums as a + b and a - b, without a temporary.
 template <int N, int R>
-inline Dual<N, R>& operator+=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a + b; }
+inline Dual<N, R>& operator+=(Dual<N, R>& a, const Dual<N, R>& b)
+{
+    a.v += b.v;
+    for (int k = 0; k < N; ++k) a.d[k] += b.d[k];
+    return a;
+}
 template <int N, int R>
-inline Dual<N, R>& operator-=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a - b; }
+inline Dual<N, R>& operator-=(Dual<N, R>& a, const Dual<N, R>& b)
+{
+    a.v -= b.v;
+    for (int k = 0; k < N; ++k) a.d[k] -= b.d[k];
+    return a;
+}
 template <int N, int R>
 inline Dual<N, R>& operator*=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a * b; }
 template <int N, int R>
