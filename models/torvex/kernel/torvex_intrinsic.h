@@ -15,9 +15,10 @@
 // probes (the intrinsic drain, gate and bulk need not be D, G and B).
 //
 // Each stage carries only the partials it can have: the temperature and the
-// channel depend on the first five probes, the drift region on seven, and so
-// on. A quantity is widened (partials appended as 0) when a later stage with
-// more probes uses it. The probe order is chosen so that this works.
+// channel depend on V(TINT) and three more probes, the drift region on two
+// more, and so on. A quantity is widened (partials appended as 0) when a
+// later stage with more probes uses it; the probe order is chosen so that
+// this works. The results carry one partial per probe.
 #ifndef TORVEX_INTRINSIC_H
 #define TORVEX_INTRINSIC_H
 
@@ -152,13 +153,16 @@ enum Probe : int {
     kNumProbes
 };
 
-// Partials each stage carries: the first N probes.
-inline constexpr int kThermalProbes = 2;
-inline constexpr int kChannelProbes = 5; // + P_GB1, P_GS, P_IS
-inline constexpr int kDriftProbes = 7;   // + P_DS, P_DB
-inline constexpr int kDiode2Probes = 8;  // + P_B2B
-inline constexpr int kDiode1Probes = 9;  // + P_BD1
-inline constexpr int kDiode3Probes = 10; // + P_BD3
+// Inside the kernel the two thermal probes act only through V(TINT) =
+// V(TEXT) + V(TINT, TEXT), one slot of partials; every other probe has a
+// slot of its own, one below its Probe number. Each stage carries the first
+// N slots.
+constexpr int slot(Probe p) { return p <= P_TEXT ? 0 : p - 1; }
+inline constexpr int kChannelSlots = 4; // V(TINT), P_GB1, P_GS, P_IS
+inline constexpr int kDriftSlots = 6;   // + P_DS, P_DB
+inline constexpr int kDiode2Slots = 7;  // + P_B2B
+inline constexpr int kDiode1Slots = 8;  // + P_BD1
+inline constexpr int kDiode3Slots = 9;  // + P_BD3
 
 struct Values {
     template <int N>
@@ -193,6 +197,17 @@ inline T depletionRoot(const T& radicand)
 {
     constexpr double kFloor = 1e-8;
     return radicand < kFloor ? T(1e-4) : sqrt(radicand);
+}
+
+// Internal slots to probes: the V(TINT) partial goes to both thermal probes.
+inline double toProbes(double x) { return x; }
+template <int N, int R>
+inline vxr::Dual<kNumProbes, R> toProbes(const vxr::Dual<N, R>& x)
+{
+    vxr::Dual<kNumProbes, R> r(x.v);
+    r.d[P_TH] = r.d[P_TEXT] = x.d[0];
+    for (int k = 1; k < N; ++k) r.d[k + 1] = x.d[k];
+    return r;
 }
 
 template <class T>
@@ -266,21 +281,19 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     using detail::seed;
     using detail::depletionRoot;
     using detail::lift;
-    using T5 = typename S::template V<kChannelProbes>;
-    using T7 = typename S::template V<kDriftProbes>;
-    using T8 = typename S::template V<kDiode2Probes>;
-    using T9 = typename S::template V<kDiode1Probes>;
-    using T10 = typename S::template V<kDiode3Probes>;
+    using detail::toProbes;
+    using T5 = typename S::template V<kChannelSlots>;
+    using T7 = typename S::template V<kDriftSlots>;
+    using T8 = typename S::template V<kDiode2Slots>;
+    using T9 = typename S::template V<kDiode1Slots>;
+    using T10 = typename S::template V<kDiode3Slots>;
     using TA = typename S::template V<kNumProbes>;
-    constexpr int NA = kNumProbes;
     const Params& p = d.p;
     const double type = d.type;
     const double TNCR = d.TNCR;
 
     // ---- self-heating temperature --------------------------------------------
-    const T5 VTH = seed<T5>(v[P_TH], P_TH);
-    const T5 VTEXT = seed<T5>(v[P_TEXT], P_TEXT);
-    const T5 x = (VTEXT + VTH) * p.TSCALE;
+    const T5 x = seed<T5>(v[P_TEXT] + v[P_TH], 0) * p.TSCALE;
     const T5 r1 = detail::hypf(x, 0.1);
     const T5 DTSH = r1 - detail::hypf(r1 - 1500.0, 0.1);
     const T5 Tdev = Tsim + p.DTA + DTSH;
@@ -326,9 +339,9 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 RBBT = d.RBBG * exp(-p.ETARBB * lnt);
 
     // ---- orientation of the channel ---------------------------------------------
-    const T5 VGB1 = type * seed<T5>(v[P_GB1], P_GB1);
-    const T5 VGS = type * seed<T5>(v[P_GS], P_GS);
-    const T5 VIS = type * seed<T5>(v[P_IS], P_IS);
+    const T5 VGB1 = type * seed<T5>(v[P_GB1], slot(P_GB1));
+    const T5 VGS = type * seed<T5>(v[P_GS], slot(P_GS));
+    const T5 VIS = type * seed<T5>(v[P_IS], slot(P_IS));
     const int CHDIR = VIS >= 0.0 ? 1 : -1;
     const T5 VDSCH = CHDIR > 0 ? VIS : -VIS;
     const T5 VGSCH = CHDIR > 0 ? VGS : VGS - VIS;
@@ -415,18 +428,18 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     }
 
     // ---- drift region ---------------------------------------------------------------
-    const T7 VDS = type * seed<T7>(v[P_DS], P_DS);
-    const T7 VDB = type * seed<T7>(v[P_DB], P_DB);
-    const T7 VDI = VDS - lift<kDriftProbes>(VIS);
+    const T7 VDS = type * seed<T7>(v[P_DS], slot(P_DS));
+    const T7 VDB = type * seed<T7>(v[P_DB], slot(P_DB));
+    const T7 VDI = VDS - lift<kDriftSlots>(VIS);
     const int DRDIR = VDI >= 0.0 ? 1 : -1;
     const T7 VDRIFT = DRDIR > 0 ? VDI : -VDI;
     const T7 VIB = VDB - VDI;
     const T7 VAVDR = DRDIR > 0 ? VDB : VIB;
     const T7 VDRL = DRDIR > 0 ? VIB : VDB;
 
-    const T7 VSATT7 = lift<kDriftProbes>(VSATT);
-    const T7 VGT7 = lift<kDriftProbes>(VGT);
-    const T7 RONT7 = lift<kDriftProbes>(RONT);
+    const T7 VSATT7 = lift<kDriftSlots>(VSATT);
+    const T7 VGT7 = lift<kDriftSlots>(VGT);
+    const T7 RONT7 = lift<kDriftSlots>(RONT);
     const T5 VSATD = VSATT * d.RSATG / RONT;
     const T5 VSATN = p.NSAT < 0.0 ? T5(VSATD * (1.0 - p.NSAT * CHQM)) : T5(VSATD / (p.NSAT * CHQM + 1.0));
     T5 KPD(0.0);
@@ -440,7 +453,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
         }
     }
     const T5 ecr = EDR / p.EC;
-    const T7 VDEPF = lift<kDriftProbes>(p.VDEP * (ecr * ecr));
+    const T7 VDEPF = lift<kDriftSlots>(p.VDEP * (ecr * ecr));
     const T7 HDR = detail::hypf(VDRIFT - VDEPF, 5e-5);
     const T7 VDRA = VDRIFT * HDR / (VDEPF + HDR);
     const T7 VDRX = VDRIFT * VDEPF / (VDEPF + HDR);
@@ -474,20 +487,20 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     }
     const T7 VDRS = hypfm<T7>(VDRA, VSATC, p.PSAT);
     const T7 VDRT = VDRS + VDRC;
-    const T7 IOHM = MDR_Iohm_val<T7>(d.VPDRE, lift<kDriftProbes>(KPD), RONT7, VGT7, VDRS, VDRT, VDRC);
-    const T7 IDRIFT0 = (1.0 + (VDRA - VDRS) / lift<kDriftProbes>(VSATN)) * IOHM;
+    const T7 IOHM = MDR_Iohm_val<T7>(d.VPDRE, lift<kDriftSlots>(KPD), RONT7, VGT7, VDRS, VDRT, VDRC);
+    const T7 IDRIFT0 = (1.0 + (VDRA - VDRS) / lift<kDriftSlots>(VSATN)) * IOHM;
     const T7 IDRIFT = TNCR * IDRIFT0;
     const T7 IAVDR =
-        TNCR * Iavl_val<T7>(VAVDR - VDRC, lift<kDriftProbes>(A1DRT), p.A2DR, p.A3DR, VDRT - VDRC, IDRIFT0);
+        TNCR * Iavl_val<T7>(VAVDR - VDRC, lift<kDriftSlots>(A1DRT), p.A2DR, p.A3DR, VDRT - VDRC, IDRIFT0);
 
     // ---- epitaxial resistances ------------------------------------------------------
-    const T9 VBD1 = type * seed<T9>(v[P_BD1], P_BD1);
-    const T9 VD1I = -lift<kDiode1Probes>(VIB) - VBD1;
-    const T10 VBD3 = type * seed<T10>(v[P_BD3], P_BD3);
-    const T10 VD3D = -lift<kDiode3Probes>(VDB) - VBD3;
-    const T9 w1 = detail::hypf(1.0 - VD1I / lift<kDiode1Probes>(VBIT[0]), 0.2);
+    const T9 VBD1 = type * seed<T9>(v[P_BD1], slot(P_BD1));
+    const T9 VD1I = -lift<kDiode1Slots>(VIB) - VBD1;
+    const T10 VBD3 = type * seed<T10>(v[P_BD3], slot(P_BD3));
+    const T10 VD3D = -lift<kDiode3Slots>(VDB) - VBD3;
+    const T9 w1 = detail::hypf(1.0 - VD1I / lift<kDiode1Slots>(VBIT[0]), 0.2);
     const T9 RDIO1 = d.REPIG * detail::hypf(1.0 - p.DEPEPI1 * pow(w1, p.PDIODE1), 0.1);
-    const T10 w3 = detail::hypf(1.0 - VD3D / lift<kDiode3Probes>(VBIT[2]), 0.2);
+    const T10 w3 = detail::hypf(1.0 - VD3D / lift<kDiode3Slots>(VBIT[2]), 0.2);
     const T10 RDIO3 = d.REPIG * detail::hypf(1.0 - p.DEPEPI3 * pow(w3, p.PDIODE3), 0.1);
 
     // ---- channel charges --------------------------------------------------------------
@@ -526,68 +539,69 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 QGB1 = QG * TNCR;
 
     // ---- junction diodes ----------------------------------------------------------------
-    const T9 QJ1 = -TNCR * Qdiode_val<T9>(VD1I, lift<kDiode1Probes>(VBIT[0]), lift<kDiode1Probes>(CDIOT[0]),
-                                          p.PDIODE1, d.FDIO[0], lift<kDiode1Probes>(QDIOS[0]),
-                                          lift<kDiode1Probes>(VDIOL[0]));
-    const T8 VB2B = type * seed<T8>(v[P_B2B], P_B2B);
-    const T8 VB2I = VB2B - lift<kDiode2Probes>(VIB);
+    const T9 QJ1 = -TNCR * Qdiode_val<T9>(VD1I, lift<kDiode1Slots>(VBIT[0]), lift<kDiode1Slots>(CDIOT[0]),
+                                          p.PDIODE1, d.FDIO[0], lift<kDiode1Slots>(QDIOS[0]),
+                                          lift<kDiode1Slots>(VDIOL[0]));
+    const T8 VB2B = type * seed<T8>(v[P_B2B], slot(P_B2B));
+    const T8 VB2I = VB2B - lift<kDiode2Slots>(VIB);
     // With no pinch voltage for diode 2 (VPDR1E = 0) its limited voltage is
     // 0; the limiter itself would give 0/0 at a zero argument.
     const T8 VJ2 = d.VPDR1E == 0.0 ? T8(0.0)
-                                   : T8(-hypfm1<T8>(lift<kDiode2Probes>(VDRX) - VB2I, d.VPDR1E, 4.0));
-    const T8 fJ2 = pow(detail::hypf(1.0 - p.SDIODE2 * lift<kDiode2Probes>(IDRIFT0), 0.1), p.NDIODE2);
+                                   : T8(-hypfm1<T8>(lift<kDiode2Slots>(VDRX) - VB2I, d.VPDR1E, 4.0));
+    const T8 fJ2 = pow(detail::hypf(1.0 - p.SDIODE2 * lift<kDiode2Slots>(IDRIFT0), 0.1), p.NDIODE2);
     const T8 QJ2 = -TNCR * fJ2 *
-                   Qdiode_val<T8>(VJ2, lift<kDiode2Probes>(VBIT[1]), lift<kDiode2Probes>(CDIOT[1]), p.PDIODE2,
-                                  d.FDIO[1], lift<kDiode2Probes>(QDIOS[1]), lift<kDiode2Probes>(VDIOL[1]));
-    const T10 QJ3 = -TNCR * Qdiode_val<T10>(VD3D, lift<kDiode3Probes>(VBIT[2]), lift<kDiode3Probes>(CDIOT[2]),
-                                            p.PDIODE3, d.FDIO[2], lift<kDiode3Probes>(QDIOS[2]),
-                                            lift<kDiode3Probes>(VDIOL[2]));
+                   Qdiode_val<T8>(VJ2, lift<kDiode2Slots>(VBIT[1]), lift<kDiode2Slots>(CDIOT[1]), p.PDIODE2,
+                                  d.FDIO[1], lift<kDiode2Slots>(QDIOS[1]), lift<kDiode2Slots>(VDIOL[1]));
+    const T10 QJ3 = -TNCR * Qdiode_val<T10>(VD3D, lift<kDiode3Slots>(VBIT[2]), lift<kDiode3Slots>(CDIOT[2]),
+                                            p.PDIODE3, d.FDIO[2], lift<kDiode3Slots>(QDIOS[2]),
+                                            lift<kDiode3Slots>(VDIOL[2]));
 
     // ---- resistors, linear capacitances, thermal network -----------------------------
     const TA VB1B2 = type * seed<TA>(v[P_B1B2], P_B1B2);
     const TA VSB2 = type * seed<TA>(v[P_SB2], P_SB2);
-    const TA RBBTA = lift<NA>(RBBT);
-    const TA VB2BA = lift<NA>(VB2B);
-    const TA VBD1A = lift<NA>(VBD1);
-    const TA VBD3A = lift<NA>(VBD3);
-    const TA RDIO1A = lift<NA>(RDIO1);
-    const TA RDIO3A = lift<NA>(RDIO3);
+    const TA RBBTA = toProbes(RBBT);
+    const TA VB2BA = toProbes(VB2B);
+    const TA VBD1A = toProbes(VBD1);
+    const TA VBD3A = toProbes(VBD3);
+    const TA RDIO1A = toProbes(RDIO1);
+    const TA RDIO3A = toProbes(RDIO3);
 
-    out.IDS = lift<NA>(IDS);
-    out.IAVCH = lift<NA>(IAVCH);
-    out.IDRIFT = lift<NA>(IDRIFT);
-    out.IAVDR = lift<NA>(IAVDR);
+    out.IDS = toProbes(IDS);
+    out.IAVCH = toProbes(IAVCH);
+    out.IDRIFT = toProbes(IDRIFT);
+    out.IAVDR = toProbes(IAVDR);
     out.IRBB = TNCR * VB1B2 / RBBTA;
     // The bulk resistor conducts in the sense of the raw voltage for both
     // types: TYPE x the typed voltage.
     out.IRPW = type * VB2BA / d.RPWS;
     out.IRD1 = TNCR * VBD1A / RDIO1A;
     out.IRD3 = TNCR * VBD3A / RDIO3A;
-    out.ITH = lift<NA>(VTH / RthT);
-    out.ITEXT = lift<NA>(VTEXT / d.RTEXT);
-    out.Q[Q_IG] = lift<NA>(QIG);
-    out.Q[Q_GS] = lift<NA>(QGS);
-    out.Q[Q_GB1] = lift<NA>(QGB1);
-    out.Q[Q_J1] = lift<NA>(QJ1);
-    out.Q[Q_J2] = lift<NA>(QJ2);
-    out.Q[Q_J3] = lift<NA>(QJ3);
+    const TA VTH = seed<TA>(v[P_TH], P_TH);
+    out.ITH = VTH / toProbes(RthT);
+    out.ITEXT = seed<TA>(v[P_TEXT], P_TEXT) / d.RTEXT;
+    out.Q[Q_IG] = toProbes(QIG);
+    out.Q[Q_GS] = toProbes(QGS);
+    out.Q[Q_GB1] = toProbes(QGB1);
+    out.Q[Q_J1] = toProbes(QJ1);
+    out.Q[Q_J2] = toProbes(QJ2);
+    out.Q[Q_J3] = toProbes(QJ3);
     out.QCS = VSB2 * d.CSRC;
-    out.QTH = lift<NA>(VTH * d.CthS);
+    out.QTH = VTH * d.CthS;
 
     // Power. The typed voltages times the currents (which carry TNCR) are
     // TYPE x the dissipated power; the factor TYPE makes it the dissipated
     // power for both types. The gate-charge terms use raw voltages already.
-    out.pStatic[0] = type * lift<NA>(VDSCH * IDS);
-    out.pStatic[1] = type * lift<NA>((VGSCH - VGDCH + VSBCH) * IAVCH);
-    out.pStatic[2] = type * lift<NA>(VDRIFT * IDRIFT);
-    out.pStatic[3] = type * lift<NA>(VAVDR * IAVDR);
+    out.pStatic[0] = type * toProbes(VDSCH * IDS);
+    out.pStatic[1] = type * toProbes((VGSCH - VGDCH + VSBCH) * IAVCH);
+    out.pStatic[2] = type * toProbes(VDRIFT * IDRIFT);
+    out.pStatic[3] = type * toProbes(VAVDR * IAVDR);
     out.qFactor[Q_IG] = seed<TA>(v[P_IG], P_IG);
     out.qFactor[Q_GS] = -seed<TA>(v[P_GS], P_GS);
     out.qFactor[Q_GB1] = -seed<TA>(v[P_GB1], P_GB1);
-    out.qFactor[Q_J1] = -type * lift<NA>(VD1I);
+    out.qFactor[Q_J1] = -type * toProbes(VD1I);
     // Diode 2's charge current is weighed with the voltage of diode 3.
-    out.qFactor[Q_J2] = -type * lift<NA>(VD3D);
-    out.qFactor[Q_J3] = -type * lift<NA>(VD3D);
+    out.qFactor[Q_J2] = -type * toProbes(VD3D);
+    out.qFactor[Q_J3] = -type * toProbes(VD3D);
     out.pRes[0] = type * (TNCR * (VB1B2 * VB1B2) / RBBTA);
     out.pRes[1] = VB2BA * VB2BA / d.RPWS;
     out.pRes[2] = type * (TNCR * (VBD1A * VBD1A) / RDIO1A);
