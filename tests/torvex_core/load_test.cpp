@@ -373,4 +373,25 @@ TEST(CoreLoad, RandomInRangePointsGiveFiniteDeposits)
     }
 }
 
+// The static check at finalization evaluates the equations at zero bias and
+// at the temperature cached at creation, without asking the host again; the
+// rise at V(TINT) = 0 is hypf(0, 0.1) = 0.1 K less the smooth ceiling's
+// hypf(0.1 - 1500, 0.1) = 2 (0.1)^2 / (sqrt(1499.9^2 + 4 (0.1)^2) + 1499.9).
+TEST(CoreLoad, StaticCheckRunsAtTheCachedTemperature)
+{
+    CoreHost h;
+    h.setTemperature(350.0);
+    Inst* inst = h.create();
+    h.setTemperature(400.0);
+    h.clearLog();
+    md.pFinalizeTopology(inst, kCbInfo);
+    EXPECT_EQ(h.count(Call::GetTemperature), 0u);
+    EXPECT_EQ(h.count(Call::GetSol), 0u) << "the static check reads through the runtime's own loader";
+    const double ceiling = 0.02 / (std::sqrt(1499.9 * 1499.9 + 0.04) + 1499.9);
+    EXPECT_NEAR(probe::tdev(inst), 350.0 + 0.1 - ceiling, 1e-9);
+    EXPECT_EQ(probe::chdir(inst), 1);
+    EXPECT_EQ(probe::drdir(inst), 1);
+    md.pDestroyDevice(inst);
+}
+
 } // namespace
