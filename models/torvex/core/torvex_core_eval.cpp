@@ -18,14 +18,26 @@ struct NodePair {
     Node a, b;
 };
 
-// The node pair of each kernel probe; every probe is one column of the stamp.
+// The node pair of each kernel probe (in Probe order); every probe is one
+// column of the stamp.
 constexpr NodePair kProbePairs[kNumProbes] = {
-    {TINT, TEXT},  {TEXT, GND},      {G, CORE_B1},      {G, S},          {CORE_ID, S},
-    {D, S},        {D, B},           {CORE_B2, B},      {B, IB_DIODE1},  {B, IB_DIODE3},
-    {CORE_B1, CORE_B2}, {S, CORE_B2}, {CORE_ID, G},
+    {TINT, TEXT},       // P_TH
+    {TEXT, GND},        // P_TEXT
+    {G, CORE_B1},       // P_GB1
+    {G, S},             // P_GS
+    {CORE_ID, S},       // P_IS
+    {D, S},             // P_DS
+    {D, B},             // P_DB
+    {CORE_B2, B},       // P_B2B
+    {B, IB_DIODE1},     // P_BD1
+    {B, IB_DIODE3},     // P_BD3
+    {CORE_B1, CORE_B2}, // P_B1B2
+    {S, CORE_B2},       // P_SB2
+    {CORE_ID, G},       // P_IG
 };
+static_assert(torvex::P_IG == kNumProbes - 1 && torvex::P_TEXT == 1, "kProbePairs follows the Probe order");
 
-// The charge behind each operator position, and its RHS-Q row.
+// The charge behind each operator position.
 constexpr Charge kOpCharge[kNumOps] = {torvex::Q_J1, torvex::Q_J2, torvex::Q_J3,
                                        torvex::Q_IG, torvex::Q_GS, torvex::Q_GB1};
 // Operators in the order a pass feeds them.
