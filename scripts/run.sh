@@ -16,7 +16,7 @@ for lib in build/models/lambret/LAMBRET.so build/models/torvex/core/TORVEX_CORE.
   echo "=== $lib"
   "$sim" describe "$lib"
 done
-for net in models/lambret/examples/*.cir host/examples/*.cir; do
+for net in models/lambret/examples/*.cir models/torvex/examples/*.cir host/examples/*.cir; do
   echo "=== $net"
   "$sim" "$net"
 done

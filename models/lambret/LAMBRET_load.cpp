@@ -7,69 +7,15 @@
 #include <type_traits>
 
 #include "LAMBRET_module.h"
+#include "vxr_dual.h"
 
 using namespace lambret;
 
 namespace {
 
 // Value with its partials with respect to the solution unknowns.
-struct Dual {
-    double v = 0.0;
-    double d[kNumUnknowns] = {};
-};
-
-inline Dual seed(double value, int unknown) {
-    Dual x;
-    x.v = value;
-    x.d[unknown] = 1.0;
-    return x;
-}
-inline double value(double x) { return x; }
-inline double value(const Dual& x) { return x.v; }
-
-inline Dual operator+(const Dual& a, const Dual& b) {
-    Dual r;
-    r.v = a.v + b.v;
-    for (int i = 0; i < kNumUnknowns; ++i) r.d[i] = a.d[i] + b.d[i];
-    return r;
-}
-inline Dual operator-(const Dual& a, const Dual& b) {
-    Dual r;
-    r.v = a.v - b.v;
-    for (int i = 0; i < kNumUnknowns; ++i) r.d[i] = a.d[i] - b.d[i];
-    return r;
-}
-inline Dual operator+(const Dual& a, double b) {
-    Dual r = a;
-    r.v = a.v + b;
-    return r;
-}
-inline Dual operator+(double a, const Dual& b) {
-    Dual r = b;
-    r.v = a + b.v;
-    return r;
-}
-inline Dual operator*(const Dual& a, double c) {
-    Dual r;
-    r.v = a.v * c;
-    for (int i = 0; i < kNumUnknowns; ++i) r.d[i] = a.d[i] * c;
-    return r;
-}
-inline Dual operator*(double c, const Dual& a) {
-    Dual r;
-    r.v = c * a.v;
-    for (int i = 0; i < kNumUnknowns; ++i) r.d[i] = c * a.d[i];
-    return r;
-}
-inline Dual operator/(const Dual& a, double c) {
-    Dual r;
-    r.v = a.v / c;
-    for (int i = 0; i < kNumUnknowns; ++i) r.d[i] = a.d[i] / c;
-    return r;
-}
-inline Dual& operator+=(Dual& a, const Dual& b) { return a = a + b; }
-inline Dual& operator+=(Dual& a, double b) { return a = a + b; }
-inline Dual& operator-=(Dual& a, const Dual& b) { return a = a - b; }
+using Dual = vxr::Dual<kNumUnknowns, 187>;
+using vxr::value_of;
 
 constexpr double kRmin = 1e-12;
 
@@ -88,7 +34,7 @@ template <class T> void readUnknowns(VXR_DeviceInst* inst, VXR_ContribLoader* ld
     for (int u = 0; u < kNumUnknowns; ++u) {
         const double v = readSol(lambretStateVar(inst, u), ldr, inst);
         if constexpr (std::is_same_v<T, Dual>)
-            x[u] = seed(v, u);
+            x[u] = Dual::seed(v, u);
         else
             x[u] = v;
     }
@@ -109,14 +55,14 @@ template <class T> void evaluate(PrivateData__module1* pd, const T (&x)[kNumUnkn
     const T iN2N1 = x[U_B1];
 
     double* mv = pd->moduleVars;
-    mv[V_EXT_BULKINT] = value(vExtBulkint);
-    mv[V_BULKINT_BULK] = value(vBulkintBulk);
-    mv[V_N3_INT] = value(vN3Int);
-    mv[V_N2_INT] = value(vN2Int);
-    mv[V_N1_INT] = value(vN1Int);
-    mv[I_EXT_N3] = value(iExtN3);
-    mv[I_N3_N2] = value(iN3N2);
-    mv[I_N2_N1] = value(iN2N1);
+    mv[V_EXT_BULKINT] = value_of(vExtBulkint);
+    mv[V_BULKINT_BULK] = value_of(vBulkintBulk);
+    mv[V_N3_INT] = value_of(vN3Int);
+    mv[V_N2_INT] = value_of(vN2Int);
+    mv[V_N1_INT] = value_of(vN1Int);
+    mv[I_EXT_N3] = value_of(iExtN3);
+    mv[I_N3_N2] = value_of(iN3N2);
+    mv[I_N2_N1] = value_of(iN2N1);
 
     const double cpad = p[LOC_CPAD], rpadsub = p[LOC_RPADSUB];
     const double lpad1 = p[LOC_LPAD1], lpad2 = p[LOC_LPAD2], lpad3 = p[LOC_LPAD3];

@@ -8,7 +8,9 @@
 //            double); revision 142 divides by 2 sqrt(u) always
 //   u^v      powDeriv<Rev>(u^v, u, v, du, dv) for every power
 //   |u|      s * du, s = +1 for u >= 0 (so slope +1 at 0), -1 otherwise
-//   a / b    (da * b - a * db) / (b * b); a / constant is da / b
+//   log10(u) du / (u ln 10)
+//   a / b    (da - (a / b) db) / b; a / constant is da / b
+// (each division by a value is one reciprocal and N products)
 // Comparisons look at the values only.
 #ifndef VXR_DUAL_H
 #define VXR_DUAL_H
@@ -39,6 +41,16 @@ struct Dual {
         return r;
     }
 };
+
+// The same number with K >= N partials; the added partials are 0.
+template <int K, int N, int R>
+inline Dual<K, R> widen(const Dual<N, R>& x)
+{
+    static_assert(K >= N, "widen never drops partials");
+    Dual<K, R> r(x.v);
+    for (int k = 0; k < N; ++k) r.d[k] = x.d[k];
+    return r;
+}
 
 inline double value_of(double x) { return x; }
 template <int N, int R>
@@ -127,34 +139,54 @@ template <int N, int R>
 inline Dual<N, R> operator/(const Dual<N, R>& a, const Dual<N, R>& b)
 {
     Dual<N, R> r(a.v / b.v);
-    const double bb = b.v * b.v;
-    for (int k = 0; k < N; ++k) r.d[k] = (a.d[k] * b.v - a.v * b.d[k]) / bb;
+    const double inv = 1.0 / b.v;
+    for (int k = 0; k < N; ++k) r.d[k] = (a.d[k] - r.v * b.d[k]) * inv;
     return r;
 }
 template <int N, int R>
 inline Dual<N, R> operator/(const Dual<N, R>& a, double b)
 {
     Dual<N, R> r(a.v / b);
-    for (int k = 0; k < N; ++k) r.d[k] = a.d[k] / b;
+    const double inv = 1.0 / b;
+    for (int k = 0; k < N; ++k) r.d[k] = a.d[k] * inv;
     return r;
 }
 template <int N, int R>
 inline Dual<N, R> operator/(double a, const Dual<N, R>& b)
 {
     Dual<N, R> r(a / b.v);
-    const double bb = b.v * b.v;
-    for (int k = 0; k < N; ++k) r.d[k] = (0.0 - a * b.d[k]) / bb;
+    const double f = -r.v / b.v;
+    for (int k = 0; k < N; ++k) r.d[k] = f * b.d[k];
     return r;
 }
 
+// In place: the same sums as a + b and a - b, without a temporary.
 template <int N, int R>
-inline Dual<N, R>& operator+=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a + b; }
+inline Dual<N, R>& operator+=(Dual<N, R>& a, const Dual<N, R>& b)
+{
+    a.v += b.v;
+    for (int k = 0; k < N; ++k) a.d[k] += b.d[k];
+    return a;
+}
 template <int N, int R>
-inline Dual<N, R>& operator-=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a - b; }
+inline Dual<N, R>& operator-=(Dual<N, R>& a, const Dual<N, R>& b)
+{
+    a.v -= b.v;
+    for (int k = 0; k < N; ++k) a.d[k] -= b.d[k];
+    return a;
+}
 template <int N, int R>
 inline Dual<N, R>& operator*=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a * b; }
 template <int N, int R>
 inline Dual<N, R>& operator/=(Dual<N, R>& a, const Dual<N, R>& b) { return a = a / b; }
+template <int N, int R>
+inline Dual<N, R>& operator+=(Dual<N, R>& a, double b) { return a = a + b; }
+template <int N, int R>
+inline Dual<N, R>& operator-=(Dual<N, R>& a, double b) { return a = a - b; }
+template <int N, int R>
+inline Dual<N, R>& operator*=(Dual<N, R>& a, double b) { return a = a * b; }
+template <int N, int R>
+inline Dual<N, R>& operator/=(Dual<N, R>& a, double b) { return a = a / b; }
 
 // ---- comparisons: values only ----------------------------------------------
 
@@ -184,7 +216,8 @@ inline Dual<N, R> sqrt(const Dual<N, R>& u)
         D = 2.0 * r.v;
     else
         D = r.v > 0.0 ? 2.0 * r.v : kFltMax;  // zero or NaN root
-    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] / D;
+    const double inv = 1.0 / D;
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] * inv;
     return r;
 }
 
@@ -200,7 +233,17 @@ template <int N, int R>
 inline Dual<N, R> log(const Dual<N, R>& u)
 {
     Dual<N, R> r(std::log(u.v));
-    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] / u.v;
+    const double inv = 1.0 / u.v;
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] * inv;
+    return r;
+}
+
+template <int N, int R>
+inline Dual<N, R> log10(const Dual<N, R>& u)
+{
+    Dual<N, R> r(std::log10(u.v));
+    const double inv = 1.0 / (u.v * 2.302585092994046);  // 1 / (u ln 10)
+    for (int k = 0; k < N; ++k) r.d[k] = u.d[k] * inv;
     return r;
 }
 

@@ -50,3 +50,23 @@ TEST(TorvexCoreAllocation, EveryAllocationOfEveryStepMayFail)
         }
     }
 }
+
+// A load pass allocates nothing, whether it reruns the parameter-only group
+// or not.
+TEST(TorvexCoreAllocation, LoadPassesAllocateNothing)
+{
+    CoreHost h;
+    Inst* inst = h.createReady({realAssn("CGDO", 1e-9)});
+    h.setSolution(h.find("D"), 5.0);
+    h.setSolution(h.find("G"), 3.0);
+    h.recordGetSol(false);
+    vxr_test::resetAllocationProbe();
+    for (int pass = 0; pass < 3; ++pass) {
+        md.pGenLoad(inst, h.loader());
+        md.pGenLoadRHS(inst, h.loader());
+        md.pDoStrobe(inst, h.loader());
+        md.pForceExecInvarCode(inst, 1);
+    }
+    EXPECT_TRUE(vxr_test::systemAllocations().empty());
+    md.pDestroyDevice(inst);
+}

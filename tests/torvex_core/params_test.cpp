@@ -226,6 +226,8 @@ TEST(TorvexCoreParams, RangeTests)
         {"TYPE", -1, true},           {"TYPE", 2, false},         {"RTHCALC", 2, true},
         {"RTHCALC", 3, false},        {"RTHCALC", -1, false},     {"RTHSW", -1, false},
         {"RTHSW", 1, true},           {"LEVEL", -100000, true},   {"DTA", inf, true},
+        {"RPW", 0, false},            {"RPW", 1e-300, true},      {"LPW", 0, false},
+        {"LPW", 1e-300, true},
     };
     for (const RangeCase& c : cases) {
         CoreHost h;

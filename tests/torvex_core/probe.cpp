@@ -11,6 +11,9 @@ int recompute(void* inst) { return P(inst)->recompute; }
 void setRecompute(void* inst, int value) { P(inst)->recompute = value; }
 bool given(void* inst, int index) { return givenBit(P(inst), index); }
 void setRth0(void* inst, double v) { P(inst)->vars.Rth0 = v; }
+double rth0(void* inst) { return P(inst)->vars.Rth0; }
+double tdev(void* inst) { return P(inst)->vars.Tdev; }
+int drdir(void* inst) { return P(inst)->vars.DRDIR; }
 int chdir(void* inst) { return P(inst)->vars.CHDIR; }
 void* op(void* inst, int pos) { return P(inst)->op[pos]; }
 

@@ -10,6 +10,9 @@ int recompute(void* inst);
 void setRecompute(void* inst, int value);
 bool given(void* inst, int index);
 void setRth0(void* inst, double v);
+double rth0(void* inst);
+double tdev(void* inst);
+int drdir(void* inst);
 int chdir(void* inst);
 void* op(void* inst, int pos);
 

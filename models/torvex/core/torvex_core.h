@@ -7,6 +7,7 @@
 #include "module_slots.h"
 #include "torvex_core_params.h"
 #include "torvex_core_stamp.h"
+#include "torvex_intrinsic.h"
 
 namespace torvex_core {
 
@@ -23,17 +24,19 @@ inline constexpr const char* kOpNames[kNumOps] = {"_opddt10", "_opddt11", "_opdd
                                                   "_opddt7", "_opddt8", "_opddt9"};
 inline constexpr int kOpStateSlot[kNumOps] = {10, 11, 12, 7, 8, 9};
 
-// Quantities of the analog block that outlive one pass: the parameter-only
-// group, the zero-bias values of the static check and the orientations. The
-// evaluation adds its fields here; getOutVarInfo reaches them through the
-// index tables below (the module declares no output variables today).
+// Quantities of the analog block that outlive one pass: thermal constants of
+// the parameter-only group and what the last evaluation (a load or the
+// static check) left. getOutVarInfo reaches them through the index tables
+// below (the module declares no output variables today).
 struct Vars {
-    double Rth0; // thermal resistance at the reference temperature
-    double Cth0; // thermal capacitance at the reference temperature
-    int CHDIR;   // channel orientation, +1 or -1
-    int DRDIR;   // drift orientation, +1 or -1
+    double Rth0;  // thermal resistance at the reference temperature
+    double Cth0;  // thermal capacitance at the reference temperature
+    double Tdev;  // device temperature (kelvin)
+    double PDISS; // dissipated power (watt)
+    int CHDIR;    // channel orientation, +1 or -1
+    int DRDIR;    // drift orientation, +1 or -1
 };
-inline constexpr double Vars::* kRealVars[] = {&Vars::Rth0, &Vars::Cth0};
+inline constexpr double Vars::* kRealVars[] = {&Vars::Rth0, &Vars::Cth0, &Vars::Tdev, &Vars::PDISS};
 inline constexpr int Vars::* kIntVars[] = {&Vars::CHDIR, &Vars::DRDIR};
 
 // Private record of an instance (plain allocation; every field is written by
@@ -42,6 +45,7 @@ struct Private {
     double realParam[kNumRealParams]; // by real location
     int intParam[kNumIntParams];      // by integer location
     Vars vars;
+    torvex::Derived derived; // parameter-only group of the intrinsic device
     int recompute;          // nonzero: rerun the parameter-only group at the next load
     double lastTemperature; // host temperature seen last (kelvin)
     // Stamp handles, by the indices of torvex_core_stamp.h.

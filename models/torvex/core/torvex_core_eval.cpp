@@ -1,25 +1,345 @@
-// TORVEX_CORE evaluation entry points.
-//
-// Placeholder until the analog block lands: the loads load nothing, the
-// parameter-only group and the zero-bias evaluation only set what the setup
-// guarantees (orientations +1). The real evaluation replaces this file and
-// fills Vars (torvex_core.h) and the load work it needs.
+// TORVEX_CORE evaluation: the parameter-only group, the full, right-hand-side
+// and strobe loads and the zero-bias static check. The physics is the shared
+// intrinsic kernel; this file maps its probes onto the module's nodes and its
+// results onto the stamp's rows, quartets and ddt doublets.
+#include <cmath>
+
+#include "VXR_Operators.h"
 #include "torvex_core.h"
 
 namespace torvex_core {
+namespace {
 
-void evalParamOnly(VXR_DeviceInst*, Private*) {}
+using torvex::kNumCharges;
+using torvex::kNumProbes;
+using Charge = torvex::Charge;
 
-void evalStaticCheck(VXR_DeviceInst*, Private* pr, VXR_ContribLoader*)
+struct NodePair {
+    Node a, b;
+};
+
+// The node pair of each kernel probe (in Probe order); every probe is one
+// column of the stamp.
+constexpr NodePair kProbePairs[kNumProbes] = {
+    {TINT, TEXT},       // P_TH
+    {TEXT, GND},        // P_TEXT
+    {G, CORE_B1},       // P_GB1
+    {G, S},             // P_GS
+    {CORE_ID, S},       // P_IS
+    {D, S},             // P_DS
+    {D, B},             // P_DB
+    {CORE_B2, B},       // P_B2B
+    {B, IB_DIODE1},     // P_BD1
+    {B, IB_DIODE3},     // P_BD3
+    {CORE_B1, CORE_B2}, // P_B1B2
+    {S, CORE_B2},       // P_SB2
+    {CORE_ID, G},       // P_IG
+};
+static_assert(torvex::P_IG == kNumProbes - 1 && torvex::P_TEXT == 1, "kProbePairs follows the Probe order");
+
+// The charge behind each operator position.
+constexpr Charge kOpCharge[kNumOps] = {torvex::Q_J1, torvex::Q_J2, torvex::Q_J3,
+                                       torvex::Q_IG, torvex::Q_GS, torvex::Q_GB1};
+// Operators in the order a pass feeds them.
+constexpr OpPos kFeedOrder[kNumOps] = {OP7, OP8, OP9, OP10, OP11, OP12};
+
+constexpr int probeOf(Node a, Node b)
 {
-    // With every node voltage 0 both orientations come out as +1.
-    pr->vars.CHDIR = 1;
-    pr->vars.DRDIR = 1;
+    for (int k = 0; k < kNumProbes; ++k)
+        if (kProbePairs[k].a == a && kProbePairs[k].b == b) return k;
+    return -1;
+}
+template <int N>
+constexpr int rowOf(const PairReq (&rows)[N], Node a, Node b)
+{
+    for (int i = 0; i < N; ++i)
+        if (rows[i].a == a && rows[i].b == b) return i;
+    return -1;
 }
 
-void _module1_genericAnalogLoad(VXR_DeviceInst*, VXR_ContribLoader*) {}
+// Where a quartet's value comes from: the partial of row `row` with respect to
+// probe `probe`, or (probe < 0) the power row's entry of operator -1 - probe.
+struct Source {
+    int row;
+    int probe;
+};
+template <int N, int R>
+struct SourceTable {
+    Source s[N];
+};
+template <int N, int R>
+constexpr SourceTable<N, R> sources(const QuartetReq (&q)[N], const PairReq (&rows)[R])
+{
+    SourceTable<N, R> t{};
+    for (int k = 0; k < N; ++k) {
+        t.s[k].row = rowOf(rows, q[k].ra, q[k].rb);
+        t.s[k].probe = q[k].ca >= BR10 ? -1 - (q[k].ca - BR10) : probeOf(q[k].ca, q[k].cb);
+    }
+    return t;
+}
+template <int N, int R>
+constexpr bool resolved(const SourceTable<N, R>& t, bool branchesAllowed)
+{
+    for (const Source& s : t.s) {
+        if (s.row < 0 || s.probe < -kNumOps || s.probe >= kNumProbes) return false;
+        if (s.probe < 0 && !branchesAllowed) return false;
+    }
+    return true;
+}
+constexpr auto kJacSource = sources(kJacQuartets, kRhsPairs);
+constexpr auto kJacQSource = sources(kJacQQuartets, kRhsQPairs);
+static_assert(resolved(kJacSource, true), "every quartet has a row and a column");
+static_assert(resolved(kJacQSource, false), "every charge quartet has a row and a probe column");
 
-void _module1_genericAnalogLoadRHS(VXR_DeviceInst*, VXR_ContribLoader*) {}
+struct DoubletProbes {
+    int probe[kNumDdtDoublets];
+};
+constexpr DoubletProbes doubletProbes()
+{
+    DoubletProbes t{};
+    for (int i = 0; i < kNumDdtDoublets; ++i) t.probe[i] = probeOf(kDdtDoublets[i].a, kDdtDoublets[i].b);
+    return t;
+}
+constexpr DoubletProbes kDoubletProbe = doubletProbes();
+constexpr bool doubletsResolved()
+{
+    for (int p : kDoubletProbe.probe)
+        if (p < 0) return false;
+    return true;
+}
+static_assert(doubletsResolved(), "every ddt doublet column is a probe");
+
+double readSol(VXR_StateVar* sv, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
+{
+    (void)inst;
+    return sv == nullptr ? 0.0 : ldr->pGetSol(sv, ldr VXR_LDR_INST(inst));
+}
+
+void readProbes(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, double (&v)[kNumProbes])
+{
+    double sol[IB_DIODE3 + 1];
+    sol[GND] = 0.0;
+    for (int n = D; n <= TEXT; ++n) sol[n] = readSol(inst->pPorts[n - D], ldr, inst);
+    for (int n = CORE_B1; n <= IB_DIODE3; ++n) sol[n] = readSol(inst->pStateVars[n - CORE_B1], ldr, inst);
+    for (int k = 0; k < kNumProbes; ++k) v[k] = sol[kProbePairs[k].a] - sol[kProbePairs[k].b];
+}
+
+// dQ/dt of an operator: its branch solution over its row scale; no operator
+// or no branch variable contributes 0.
+double chargeCurrent(VXR_OpBranch_ddt* op, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
+{
+    if (op == nullptr) return 0.0;
+    return readSol(VXR_getBranchVar_ddt(op), ldr, inst) / op->_rowScale;
+}
+
+double rowScale(const VXR_OpBranch_ddt* op) { return op == nullptr ? 1.0 : op->_rowScale; }
+
+// Temperature test and parameter-only group at the start of a load.
+void startPass(VXR_DeviceInst* inst, Private* pr)
+{
+    VXR_SimInterface* simIf = inst->pSimInterface;
+    const double t = simIf->pGetTemperature(inst, simIf);
+    if (t != pr->lastTemperature || std::isnan(t) || std::isnan(pr->lastTemperature)) pr->recompute = 1;
+    pr->lastTemperature = t;
+    if (pr->recompute) evalParamOnly(inst, pr);
+}
+
+template <class S>
+void keepVars(Private* pr, const torvex::Result<S>& r, double pdiss)
+{
+    Vars& v = pr->vars;
+    v.CHDIR = r.CHDIR;
+    v.DRDIR = r.DRDIR;
+    v.Tdev = r.Tdev;
+    v.PDISS = pdiss;
+}
+
+void breakdownWarning(VXR_DeviceInst* inst, const Private* pr, VXR_ContribLoader* ldr, double vds)
+{
+    const double vdsbr = TORVEX_PAR(pr, "VDSBR");
+    if (!(vds > vdsbr)) return;
+    if (ldr->pDoStrobe(ldr VXR_LDR_INST(inst)) == 0) return;
+    VXR_WriteMsg(MessageTypeE_STROBE, inst, "Warning: voltage applied above breakdown voltage (%lg V).\n", vdsbr);
+    VXR_WriteMsg(MessageTypeE_STROBE, inst, "\n");
+}
+
+// The contribution rows of the pass from the kernel's results.
+template <class T, class R>
+void fillRows(const R& r, const T& pdiss, T (&rhs)[kNumRhs], T (&rhsQ)[kNumRhsQ])
+{
+    for (T& x : rhs) x = T(0.0);
+    for (T& x : rhsQ) x = T(0.0);
+    if (r.CHDIR > 0) {
+        rhs[0] += r.IDS;
+        rhs[1] += r.IAVCH;
+    } else {
+        rhs[0] -= r.IDS;
+        rhs[2] += r.IAVCH;
+    }
+    if (r.DRDIR > 0) {
+        rhs[3] += r.IDRIFT;
+        rhs[4] += r.IAVDR;
+    } else {
+        rhs[3] -= r.IDRIFT;
+        rhs[5] += r.IAVDR;
+    }
+    rhs[6] += r.IRBB;
+    rhs[7] += r.IRPW;
+    rhs[8] += r.IRD1;
+    rhs[9] += r.IRD3;
+    rhs[17] += r.ITH;
+    rhs[18] += pdiss;
+    rhs[19] += r.ITEXT;
+    rhsQ[0] += r.Q[torvex::Q_IG];
+    rhsQ[1] -= r.Q[torvex::Q_GS];
+    rhsQ[2] -= r.Q[torvex::Q_GB1];
+    rhsQ[3] += r.Q[torvex::Q_J1];
+    rhsQ[4] += r.Q[torvex::Q_J2];
+    rhsQ[5] += r.Q[torvex::Q_J3];
+    rhsQ[6] += r.QCS;
+    rhsQ[7] += r.QTH;
+}
+
+template <int N>
+void scaleAndLoad(void (*loadFn)(int, void**, double*, VXR_ContribLoader* VXR_LDR_INST_PARAM), void* (&h)[N],
+                  double (&vals)[N], double m, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
+{
+    (void)inst;
+    for (double& x : vals) x *= m;
+    loadFn(N, h, vals, ldr VXR_LDR_INST(inst));
+}
+
+using FullScalar = torvex::Partials<VXR_REVISION>;
+using FullResult = torvex::Result<FullScalar>;
+using RhsResult = torvex::Result<torvex::Values>;
+
+// Steps shared by both loads up to the kernel's results: temperature test,
+// parameter-only group, probes, evaluation, breakdown warning.
+template <class R>
+Private* evaluatePass(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, R& r)
+{
+    Private* pr = priv(inst);
+    startPass(inst, pr);
+    double v[kNumProbes];
+    readProbes(inst, ldr, v);
+    torvex::evaluate(pr->derived, v, pr->lastTemperature, r);
+    breakdownWarning(inst, pr, ldr, r.VDS);
+    return pr;
+}
+
+// The end of both loads: the right-hand sides scaled by $mfactor and loaded
+// (then, in the full load, the Jacobian batches), the operators' own rows,
+// the kept variables and the cleared flag.
+template <class R>
+void finishPass(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* ldr, const R& r, double pdiss,
+                double (&rhs)[kNumRhs], double (&rhsQ)[kNumRhsQ], double (*jac)[kNumJac], double (*jacQ)[kNumJacQ])
+{
+    const double m = TORVEX_PAR(pr, "$mfactor");
+    scaleAndLoad(ldr->pLoadRhsPair, pr->rhs, rhs, m, ldr, inst);
+    scaleAndLoad(ldr->pLoadRhsPairQ, pr->rhsQ, rhsQ, m, ldr, inst);
+    if (jac != nullptr) {
+        scaleAndLoad(ldr->pLoadDerivQuartet, pr->jac, *jac, m, ldr, inst);
+        scaleAndLoad(ldr->pLoadDerivQuartetQ, pr->jacQ, *jacQ, m, ldr, inst);
+    }
+    for (VXR_OpBranch_ddt* op : pr->op) {
+        if (op == nullptr) continue;
+        if (jac != nullptr)
+            VXR_ddtGenericLoad(op, ldr);
+        else
+            VXR_ddtGenericLoadRHS(op, ldr);
+    }
+    keepVars(pr, r, pdiss);
+    pr->recompute = 0;
+}
+
+} // namespace
+
+void evalParamOnly(VXR_DeviceInst*, Private* pr)
+{
+    torvex::Params p;
+    p.TYPE = TORVEX_IPAR(pr, "TYPE");
+    p.RTHCALC = TORVEX_IPAR(pr, "RTHCALC");
+    p.RTHSW = TORVEX_IPAR(pr, "RTHSW");
+#define TORVEX_COPY(name) p.name = TORVEX_PAR(pr, #name);
+    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_COPY)
+#undef TORVEX_COPY
+    torvex::deriveParams(p, pr->derived);
+    pr->vars.Rth0 = pr->derived.Rth0;
+    pr->vars.Cth0 = pr->derived.Cth0;
+}
+
+void evalStaticCheck(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* loader)
+{
+    double v[kNumProbes];
+    readProbes(inst, loader, v);
+    RhsResult r;
+    torvex::evaluate(pr->derived, v, pr->lastTemperature, r);
+    double dqdt[kNumCharges];
+    for (int pos = 0; pos < kNumOps; ++pos) dqdt[kOpCharge[pos]] = chargeCurrent(pr->op[pos], loader, inst);
+    keepVars(pr, r, torvex::dissipatedPower(r, dqdt));
+}
+
+void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
+{
+    FullResult r;
+    Private* pr = evaluatePass(inst, ldr, r);
+
+    // Each operator gets its charge and the charge's partials, then gives back
+    // dQ/dt for the power.
+    double dqdt[kNumCharges];
+    for (OpPos pos : kFeedOrder) {
+        VXR_OpBranch_ddt* op = pr->op[pos];
+        const FullResult::T& q = r.Q[kOpCharge[pos]];
+        if (op != nullptr) {
+            VXR_OpBranch_ddt_setArg(op, q.v, ldr);
+            for (int i = 0; i < kNumDdtDoublets; ++i)
+                if (kDdtDoublets[i].op == pos) VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe.probe[i]], ldr);
+        }
+        dqdt[kOpCharge[pos]] = chargeCurrent(op, ldr, inst);
+    }
+    const FullResult::T pdiss = torvex::dissipatedPower(r, dqdt);
+
+    FullResult::T rhsD[kNumRhs], rhsQD[kNumRhsQ];
+    fillRows(r, pdiss, rhsD, rhsQD);
+    double rhs[kNumRhs], rhsQ[kNumRhsQ], jac[kNumJac], jacQ[kNumJacQ];
+    for (int i = 0; i < kNumRhs; ++i) rhs[i] = rhsD[i].v;
+    for (int i = 0; i < kNumRhsQ; ++i) rhsQ[i] = rhsQD[i].v;
+    for (int k = 0; k < kNumJac; ++k) {
+        const Source& s = kJacSource.s[k];
+        if (s.probe >= 0) {
+            jac[k] = rhsD[s.row].d[s.probe];
+        } else {
+            // Power row, branch column of an operator: the factor of its dQ/dt.
+            const int pos = -1 - s.probe;
+            jac[k] = r.qFactor[kOpCharge[pos]].v / rowScale(pr->op[pos]);
+        }
+    }
+    for (int k = 0; k < kNumJacQ; ++k) jacQ[k] = rhsQD[kJacQSource.s[k].row].d[kJacQSource.s[k].probe];
+
+    finishPass(inst, pr, ldr, r, pdiss.v, rhs, rhsQ, &jac, &jacQ);
+}
+
+void _module1_genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
+{
+    RhsResult r;
+    Private* pr = evaluatePass(inst, ldr, r);
+
+    // The gate charges first, then the junction charges; each group is set,
+    // then read back.
+    double dqdt[kNumCharges];
+    for (int group = 0; group < 2; ++group) {
+        const OpPos* first = kFeedOrder + 3 * group;
+        for (const OpPos* pos = first; pos != first + 3; ++pos)
+            if (pr->op[*pos] != nullptr) VXR_OpBranch_ddt_setArg(pr->op[*pos], r.Q[kOpCharge[*pos]], ldr);
+        for (const OpPos* pos = first; pos != first + 3; ++pos)
+            dqdt[kOpCharge[*pos]] = chargeCurrent(pr->op[*pos], ldr, inst);
+    }
+    const double pdiss = torvex::dissipatedPower(r, dqdt);
+
+    double rhs[kNumRhs], rhsQ[kNumRhsQ];
+    fillRows(r, pdiss, rhs, rhsQ);
+    finishPass(inst, pr, ldr, r, pdiss, rhs, rhsQ, nullptr, nullptr);
+}
 
 void _module1_doAnalogStrobe(VXR_DeviceInst* inst, VXR_ContribLoader* loader)
 {

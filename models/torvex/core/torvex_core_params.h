@@ -168,8 +168,8 @@ inline constexpr ParamRow kParams[kNumParams] = {
     {"A3DR", kReal, 9, 11, 0.0, real(0, true, 0.0, HiKind::UpToMax)},
     {"RBB", kReal, 72, 75, 1.0, real(1e-6, true, 0.0, HiKind::UpToMax)},
     {"ETARBB", kReal, 35, 37, 0.0, real(0, true, 0.0, HiKind::UpToMax)},
-    {"RPW", kReal, 75, 78, 100.0, real(0, true, 0.0, HiKind::UpToMax)},
-    {"LPW", kReal, 54, 57, 1e-5, real(0, true, 0.0, HiKind::UpToMax)},
+    {"RPW", kReal, 75, 78, 100.0, real(0, false, 0.0, HiKind::UpToMax)}, // 0 would short row 7 (V/0)
+    {"LPW", kReal, 54, 57, 1e-5, real(0, false, 0.0, HiKind::UpToMax)}, // likewise
     {"CSOURCE", kReal, 21, 23, 1e-10, real(0, true, 0.0, HiKind::UpToMax)},
     {"CDIODE1", kReal, 14, 16, 1e-15, none()},
     {"VBIDIODE1", kReal, 98, 104, 0.7, real(0.05, true, 0.0, HiKind::UpToMax)},
