@@ -32,14 +32,12 @@ void* sizeData(VXR_Array* a, int sz, size_t elemSize)
 }
 
 // The element count that fits both int and the address space, or -1 after
-// reporting an oversize array.
+// reporting an oversize array as the allocation that could never succeed.
 int checkedCount(VXR_Array* a, long long count)
 {
     const long long maxElems = static_cast<long long>(SIZE_MAX / sizeof(double));
     if (count > INT_MAX || count > maxElems) {
-        char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
-        snprintf(buf, sizeof buf, "Array '%s' has too many elements.", VXR_nameOrNull(a->_arrayName));
-        VXR_fatalUserError(a->_pSimInterface, a->_pParent, buf);
+        VXR_fatalUserError(a->_pSimInterface, a->_pParent, "Out of memory.");
         return -1;
     }
     return static_cast<int>(count);

@@ -116,7 +116,7 @@ TEST_F(Arrays, OversizeArrayIsReportedNotShortAllocated)
 #else
     const int expected = 1;
 #endif
-    const std::string text = withInstance("Array 'big' has too many elements.", "a1", "fixmod");
+    const std::string text = withInstance("Out of memory.", "a1", "fixmod");
     EXPECT_EQ(host.messageTexts(MessageTypeE_ERROR), std::vector<std::string>(expected, text));
     EXPECT_EQ(host.exitRequests(), expected);
     freeTestArray(a);
