@@ -277,6 +277,32 @@ int VXR_checkArrayRange(VXR_Array* pArray, char leftParen, double leftVal, doubl
  * first dimension's element count. */
 void VXR_checkArraySize(VXR_Array* pArray);
 
+/* Concatenation items: one value, and replications {replNum{item, ...}} of
+ * count items passed by value (an int item converts in a real replication).
+ * A negative count or length is an ERROR with an empty result. */
+VXR_Data VXR_Real(VXR_DeviceInst* pParent, double x);
+VXR_Data VXR_Int(VXR_DeviceInst* pParent, int n);
+VXR_Data VXR_RealReplicate(VXR_DeviceInst* pParent, int replNum, int count, ...);
+VXR_Data VXR_IntReplicate(VXR_DeviceInst* pParent, int replNum, int count, ...);
+/* The string functions' empty result; constant, and ignored by VXR_free. */
+extern const char VXR_emptyText[1];
+#if VXR_REVISION == 187
+/* One net, or the *pWidth consecutive element slots starting at pSV. */
+VXR_Data VXR_pSV(VXR_DeviceInst* pParent, VXR_StateVar* pSV, int* pWidth);
+VXR_Data VXR_pSV_Replicate(VXR_DeviceInst* pParent, int replNum, int count, ...);
+/* Not available in the analog domain: a WARNING and 0. */
+int VXR_BitwiseConcatenate(VXR_DeviceInst* pParent, int count, ...);
+int VXR_BitwiseReplicate(VXR_DeviceInst* pParent, int replNum, int orig);
+/* New texts owned by the caller (NULL texts count as ""); count 0, an
+ * empty text or a zero count give VXR_emptyText, a negative count NULL. */
+char* VXR_StringConcatenate(VXR_DeviceInst* pParent, int count, ...);
+char* VXR_StringReplicate(VXR_DeviceInst* pParent, int replNum, const char* orig);
+int VXR_rfc_len(VXR_DeviceInst* pParent, const char* str);
+/* Characters i1 to i2; a fresh empty text for bounds outside the text. */
+const char* VXR_rfc_substr(VXR_DeviceInst* pParent, const char* str, int i1, int i2);
+double VXR_rfc_atoreal(VXR_DeviceInst* pParent, const char* str);
+#endif
+
 /* Entry of the host's simulation-parameter table with that exact name, or NULL. */
 VXR_SimParam* VXR_getSimParamCallback(VXR_DeviceInst* pInst, const char* name);
 /* Getter that returns its default; the static entry that carries it. */
