@@ -303,6 +303,23 @@ const char* VXR_rfc_substr(VXR_DeviceInst* pParent, const char* str, int i1, int
 double VXR_rfc_atoreal(VXR_DeviceInst* pParent, const char* str);
 #endif
 
+/* $limit call descriptor of one call site: the host limiter of that name
+ * (entry 0 for an unknown name, none for a NULL name); NULL after the
+ * argument-count ERROR. Lives as long as the caller keeps it. */
+void* VXR_createLimitCallDesc(VXR_DeviceInst* pParent, const char* limitFunctionName, int nArgs);
+/* The value to use: the host limiter's result (its nArgs extra doubles
+ * follow), or the value itself when there is no limiter. */
+double VXR_callLimitFunction(VXR_ContribLoader* ldr, void* desc, double currentValue, ...);
+/* Releases a descriptor (module destroy slot); NULL is ignored. */
+void VXR_freeLimitCallDesc(void* desc);
+#if VXR_REVISION != 142
+/* Records a value the module limited itself. */
+void VXR_setLimitState(double inputValue, double limitedValue, void* desc);
+double VXR_getPrevLimitVal(void* desc);
+/* (input - limited) * fprime after a limiting, else 0. */
+double VXR_calcLimitCorrTerm(void* desc, double fprime);
+#endif
+
 /* Entry of the host's simulation-parameter table with that exact name, or NULL. */
 VXR_SimParam* VXR_getSimParamCallback(VXR_DeviceInst* pInst, const char* name);
 /* Getter that returns its default; the static entry that carries it. */
