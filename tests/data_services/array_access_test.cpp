@@ -6,6 +6,7 @@
 
 #include "VXR_ParamsData.h"
 #include "allocation_sweep.h"
+#include "error_bodies.h"
 #include "fixture_module.h"
 #include "recording_host.h"
 #include "reference/array_index_cases.h"
@@ -25,25 +26,6 @@ protected:
 
     void SetUp() override { vxr_test::resetAllocationProbe(); }
 
-    std::vector<double> reals(const VXR_Array* a) const
-    {
-        return std::vector<double>(a->_data._pReal, a->_data._pReal + a->_dataLen);
-    }
-    std::vector<int> ints(const VXR_Array* a) const
-    {
-        return std::vector<int>(a->_data._pInt, a->_data._pInt + a->_dataLen);
-    }
-    // Error bodies, each of which must have been followed by one "exit".
-    std::vector<std::string> errors() const
-    {
-        std::vector<std::string> out;
-        for (const auto& m : host.messages())
-            if (m.type == MessageTypeE_ERROR)
-                out.push_back(m.body);
-        EXPECT_EQ(host.exitRequests(), static_cast<int>(out.size()));
-        EXPECT_EQ(host.requests().size(), out.size());
-        return out;
-    }
 };
 
 #if VXR_REVISION == 187
@@ -101,7 +83,7 @@ TEST_F(ArrayAccess, IndexErrorsAreReportedThenExit)
         VXR_Array* a = VXR_createArray(inst, VXR_REAL_ARRAY, "m");
         VXR_setArrayBoundVectors(a, c.dims, c.left, c.right);
         EXPECT_EQ(indexOf(a, c.index), c.position) << (c.error ? c.error : "no error");
-        EXPECT_EQ(errors(), c.error ? std::vector<std::string>{c.error} : std::vector<std::string>{});
+        EXPECT_EQ(errorBodies(host), c.error ? std::vector<std::string>{c.error} : std::vector<std::string>{});
         VXR_freeArray(a);
     }
     ASSERT_FALSE(host.messages().empty());
@@ -127,12 +109,12 @@ TEST_F(ArrayAccess, AccessorsCheckTheDeclaredIndex)
     VXR_Array* a = makeArray(inst, VXR_REAL_ARRAY, "v", 3, 0, {10, 11, 12, 13});
     EXPECT_EQ(VXR_getArrayReal(a, 0), 10.0); // storage ascends whatever the direction
     EXPECT_EQ(VXR_getArrayReal(a, 3), 13.0);
-    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(errorBodies(host).empty());
     EXPECT_EQ(VXR_getArrayReal(a, 4), 0.0);
     VXR_setArrayReal(a, -1, 5.0);
     *VXR_realRef(a, 9) = 5.0;
-    EXPECT_EQ(reals(a), (std::vector<double>{10, 11, 12, 13}));
-    EXPECT_EQ(errors(), (std::vector<std::string>{"Invalid array access: v[4] out of allowed range (3:0)",
+    EXPECT_EQ(realElements(a), (std::vector<double>{10, 11, 12, 13}));
+    EXPECT_EQ(errorBodies(host), (std::vector<std::string>{"Invalid array access: v[4] out of allowed range (3:0)",
                                                   "Invalid array access: v[-1] out of allowed range (3:0)",
                                                   "Invalid array access: v[9] out of allowed range (3:0)"}));
     VXR_freeArray(a);
@@ -196,9 +178,9 @@ TEST_F(ArrayAccess, GettersSettersAndReferencesStayInsideTheStorage)
     EXPECT_EQ(VXR_getArrayReal(i, at(i, 1)), 5.0);
     VXR_setArrayReal(i, at(i, 0), -2.5); // rounded into an integer element
     *VXR_intRef(i, at(i, 1)) = 6;
-    EXPECT_EQ(ints(i), (std::vector<int>{-3, 6}));
+    EXPECT_EQ(intElements(i), (std::vector<int>{-3, 6}));
     VXR_resetArray(i);
-    EXPECT_EQ(ints(i), (std::vector<int>{0, 0}));
+    EXPECT_EQ(intElements(i), (std::vector<int>{0, 0}));
     VXR_freeArray(i);
     VXR_freeArray(a);
 }
@@ -219,7 +201,7 @@ TEST_F(ArrayAccess, InitialisersPutTheFirstValueAtTheLeftBound)
     const double* block = a->_data._pReal;
     VXR_initRealArray(a, 2, -1.0, -2.0);
     EXPECT_EQ(a->_data._pReal, block);
-    EXPECT_EQ(reals(a), (std::vector<double>{-2.0, -1.0}));
+    EXPECT_EQ(realElements(a), (std::vector<double>{-2.0, -1.0}));
     VXR_checkArraySize(a);
     VXR_initRealArray(a, 8, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0);
     EXPECT_EQ(a->_dataLen, 8);
@@ -231,23 +213,23 @@ TEST_F(ArrayAccess, InitialisersPutTheFirstValueAtTheLeftBound)
     VXR_Array* i = VXR_createArray(inst, VXR_INT_ARRAY, "i");
     VXR_setArrayBounds(i, 0, 3);
     VXR_initIntArrayByConcat(i, realItem);
-    EXPECT_EQ(ints(i), (std::vector<int>{2, -2, INT_MIN, INT_MIN}));
+    EXPECT_EQ(intElements(i), (std::vector<int>{2, -2, INT_MIN, INT_MIN}));
     VXR_initIntArray(i, 3, 7, 8, 9);
-    EXPECT_EQ(ints(i), (std::vector<int>{7, 8, 9}));
+    EXPECT_EQ(intElements(i), (std::vector<int>{7, 8, 9}));
 
     int ints2[] = {5, -6};
     VXR_Data intItem{VXR_INT_DATA, 2, {nullptr}};
     intItem.arrayData.pInt = ints2;
     VXR_Array* b = VXR_createArray(inst, VXR_REAL_ARRAY, "b");
     VXR_initAndSetBoundsOfRealArrayByConcat(b, intItem);
-    EXPECT_EQ(reals(b), (std::vector<double>{5.0, -6.0}));
+    EXPECT_EQ(realElements(b), (std::vector<double>{5.0, -6.0}));
     EXPECT_TRUE(b->_boundsSet);
     // Nets are no values: the array is left as it was.
     VXR_Data nets{VXR_STATE_VAR_PTR, 2, {nullptr}};
     VXR_initRealArrayByConcat(b, nets);
-    EXPECT_EQ(reals(b), (std::vector<double>{5.0, -6.0}));
+    EXPECT_EQ(realElements(b), (std::vector<double>{5.0, -6.0}));
 
-    EXPECT_EQ(errors(), (std::vector<std::string>{"Array initialization error: mismatch in array length. Attempt "
+    EXPECT_EQ(errorBodies(host), (std::vector<std::string>{"Array initialization error: mismatch in array length. Attempt "
                                                   "to\nuse initializer of length 2 with array bounds [7:0]."}));
     ASSERT_EQ(host.messages().size(), 1u);
     EXPECT_TRUE(host.messages()[0].hasId);
@@ -306,7 +288,7 @@ TEST_F(ArrayAccess, CreationVariantsAndRelease)
     EXPECT_FALSE(t->_isVar);
     EXPECT_STREQ(t->_arrayName, "t");
     EXPECT_EQ(t->_arrayType, VXR_INT_ARRAY);
-    EXPECT_EQ(ints(t), (std::vector<int>{0, 0, 0, 0})); // bounds, not contents
+    EXPECT_EQ(intElements(t), (std::vector<int>{0, 0, 0, 0})); // bounds, not contents
     EXPECT_TRUE(VXR_arrayDescending(t));
 #if VXR_REVISION == 187
     VXR_Array* d = digitalArray(3, 2, inst, "dig", 7, 0);

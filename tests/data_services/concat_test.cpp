@@ -5,6 +5,7 @@
 
 #include "VXR_ParamsData.h"
 #include "allocation_sweep.h"
+#include "error_bodies.h"
 #include "recording_host.h"
 
 namespace {
@@ -48,15 +49,6 @@ protected:
         const T* p = reinterpret_cast<const T*>(e.arrayData.pReal);
         return p ? std::vector<T>(p, p + e.arrayLen) : std::vector<T>{};
     }
-    std::vector<std::string> errors() const
-    {
-        std::vector<std::string> out;
-        for (const auto& m : host.messages())
-            if (m.type == MessageTypeE_ERROR)
-                out.push_back(m.body);
-        EXPECT_EQ(host.exitRequests(), static_cast<int>(out.size()));
-        return out;
-    }
 };
 
 TEST_F(Concat, ReplicationOrderAndConversion)
@@ -98,7 +90,7 @@ TEST_F(Concat, NegativeCountsAndForeignItemsGiveAnEmptyItem)
         EXPECT_EQ(e.arrayLen, 0);
         EXPECT_EQ(e.arrayData.pReal, nullptr);
     }
-    EXPECT_EQ(errors(), std::vector<std::string>(3, kNegative));
+    EXPECT_EQ(errorBodies(host), std::vector<std::string>(3, kNegative));
 #if VXR_REVISION == 187
     host.clearLog();
     VXR_StateVar* n = host.terminal("n");
@@ -108,14 +100,14 @@ TEST_F(Concat, NegativeCountsAndForeignItemsGiveAnEmptyItem)
     EXPECT_EQ(keep(VXR_pSV_Replicate(inst, -1, 1, net)).arrayLen, 0);
     int zero = 0;
     EXPECT_EQ(keep(VXR_pSV(inst, n, &zero)).arrayLen, 0);
-    EXPECT_EQ(errors(), (std::vector<std::string>{"Concatenation mixes nets and numbers.",
+    EXPECT_EQ(errorBodies(host), (std::vector<std::string>{"Concatenation mixes nets and numbers.",
                                                   "Concatenation mixes nets and numbers.", kNegative, kNegative}));
 #endif
     // Sizes past int are refused before anything is allocated.
     host.clearLog();
     VXR_Data huge{VXR_REAL_DATA, INT_MAX, {nullptr}};
     EXPECT_EQ(keep(VXR_RealReplicate(inst, 2, 1, huge)).arrayLen, 0);
-    EXPECT_EQ(errors(), std::vector<std::string>{"Out of memory."});
+    EXPECT_EQ(errorBodies(host), std::vector<std::string>{"Out of memory."});
 }
 
 #if VXR_REVISION == 187
@@ -178,7 +170,7 @@ TEST_F(Concat, StringConcatenationAndReplication)
         EXPECT_NE(c.result, ab);
         VXR_free(c.result); // the constant empty text is left alone
     }
-    EXPECT_EQ(errors(), std::vector<std::string>{kNegative});
+    EXPECT_EQ(errorBodies(host), std::vector<std::string>{kNegative});
 }
 
 TEST_F(Concat, StringFunctions)
