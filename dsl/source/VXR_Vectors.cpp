@@ -17,6 +17,16 @@ VXR_Vector* vectorOf(VXR_DeviceInst* inst, int id)
     return &inst->pVectors[id];
 }
 
+// A vector owns its element array: a new one replaces it.
+void adoptSlots(VXR_Vector* vec, VXR_StateVar** slots, int L, int R)
+{
+    if (vec->pSVs != slots)
+        VXR_free(vec->pSVs);
+    vec->pSVs = slots;
+    vec->L = L;
+    vec->R = R;
+}
+
 bool isNode(const VXR_StateVar* sv)
 {
     return sv && sv != UNCONNECTED_SV && sv != VXR_NO_NODE_SV;
@@ -88,9 +98,7 @@ void setupVector(VXR_DeviceInst* inst, const char* name, int id, int L, int R, M
         if (i == R)
             break;
     }
-    vec->pSVs = slots;
-    vec->L = L;
-    vec->R = R;
+    adoptSlots(vec, slots, L, R);
 }
 
 // Whether the part select [subL:subR] of [L:R] is fine, sending the errors.
@@ -132,11 +140,8 @@ void VXR_CreatePortVector(VXR_DeviceInst* pInst, const char* name, int id, VXR_S
         return;
     const long long size = VXR_boundPairCount(L, R);
     VXR_StateVar** slots = newSlots(pInst, L, R);
-    if (slots) {
-        vec->L = L;
-        vec->R = R;
-        vec->pSVs = slots;
-    }
+    if (slots)
+        adoptSlots(vec, slots, L, R);
     const char* portName = VXR_nameOrNull(name);
     // The port's own entry; an entry past the given terminals is unconnected.
     const bool given = termArray && p >= 0 && p < numOfTerms;
@@ -207,9 +212,7 @@ void VXR_SetupVectorByConcat(VXR_DeviceInst* pInst, int id, VXR_Data e)
         VXR_free(e.arrayData.ppSV);
         return;
     }
-    vec->pSVs = e.arrayData.ppSV;
-    vec->L = 0;
-    vec->R = e.arrayLen - 1;
+    adoptSlots(vec, e.arrayData.ppSV, 0, e.arrayLen - 1);
 }
 
 VXR_StateVar** VXR_VectorToChild(VXR_DeviceInst* pInst, const char* name, int id, int subGiven, int subL, int subR,

@@ -138,6 +138,9 @@ TEST_F(Vectors, NodeAndRegisterPortVectorsCreateOneNodePerIndex)
         for (long long k = 0; k < VXR_boundPairCount(vecs[id].L, vecs[id].R); ++k)
             EXPECT_EQ(vecs[id].pSVs[k]->pVector, &vecs[id]);
     EXPECT_EQ(host.regPorts()[0].callbackInfo, &cb);
+    // Setting a vector up again replaces (and releases) its element array.
+    VXR_SetupNodeVector(inst, "m", 1, 0, 1, &cb);
+    EXPECT_EQ(slots(vecs[1]), (std::vector<std::string>{"0m", "1m"}));
 
     // Disciplines go out element by element; a no-node marker has none.
     vecs[0].pSVs[1] = VXR_NO_NODE_SV;
