@@ -118,6 +118,26 @@ TEST_F(Vectors, PortBindingByWidthRangeAndCursor)
     }
 }
 
+TEST_F(Vectors, ShortPortVectorGetsIsolatedNodesAtTheTopologyStep)
+{
+    const char* names[] = {"p"};
+    const int indices[] = {1}; // vector 0
+    const NetTypeE domains[] = {CONTINUOUS_NET};
+    ti.md.numOfTerminals = 1;
+    ti.md.terminalNames = names;
+    ti.md.terminalIndices = indices;
+    ti.md.terminalDomain = domains;
+    VXR_StateVar* given[] = {host.terminal("v0"), host.terminal("v1")};
+    VXR_StateVar* terms[] = {reinterpret_cast<VXR_StateVar*>(given)};
+    int width[1][3] = {{2, 1, 0}};
+    int cursor = 0;
+    VXR_CreatePortVector(inst, "p", 0, terms, width, 0, 1, &cursor, 0, 0, 3, 0, nullptr, nullptr, nullptr);
+    VXR_CreateIsolatedPorts(inst, nullptr);
+    EXPECT_EQ(slots(vecs[0]), (std::vector<std::string>{"v0", "v1", "p2", "p3"}));
+    EXPECT_TRUE(vecs[0].pSVs[2]->isIsolatedPort);
+    EXPECT_EQ(vecs[0].pSVs[2]->pVector, nullptr);
+}
+
 TEST_F(Vectors, NodeAndRegisterPortVectorsCreateOneNodePerIndex)
 {
     int cb = 0;
