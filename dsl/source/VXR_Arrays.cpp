@@ -87,6 +87,16 @@ void installBounds(VXR_Array* a, int numDims, int* left, int* right)
     sizeByType(a, count);
 }
 
+// Whether numDims ints fit the address space (a 32-bit size_t wraps for
+// counts past 2^30); reported as the allocation that cannot succeed.
+bool boundVectorsFit(VXR_Array* a, int numDims)
+{
+    if (static_cast<size_t>(numDims) <= SIZE_MAX / sizeof(int))
+        return true;
+    VXR_fatalUserError(a->_pSimInterface, a->_pParent, "Out of memory.");
+    return false;
+}
+
 bool hasBoundVectors(const VXR_Array* a)
 {
     return a->_numDims <= 0 || (a->_pLeftBounds && a->_pRightBounds);
@@ -161,6 +171,8 @@ void VXR_setArrayBoundVectors(VXR_Array* pArray, int numDims, const int* pLeftBo
         numDims = 0;
     // New vectors are filled before the old ones go, so passing the array's
     // own vectors is harmless.
+    if (!boundVectorsFit(pArray, numDims))
+        return installBounds(pArray, numDims, nullptr, nullptr);
     const size_t bytes = static_cast<size_t>(numDims) * sizeof(int);
     int* left = static_cast<int*>(VXR_malloc(bytes, pArray->_pSimInterface, pArray->_pParent, nullptr));
     int* right = static_cast<int*>(VXR_malloc(bytes, pArray->_pSimInterface, pArray->_pParent, nullptr));
@@ -178,6 +190,8 @@ void VXR_setArrayBoundLists(VXR_Array* pArray, int numDims, ...)
     if (numDims < 0)
         numDims = 0;
     VXR_SimInterface* simIf = parentSimIf(pArray);
+    if (!boundVectorsFit(pArray, numDims))
+        return installBounds(pArray, numDims, nullptr, nullptr);
     const size_t bytes = static_cast<size_t>(numDims) * sizeof(int);
     int* left = static_cast<int*>(VXR_malloc(bytes, simIf, pArray->_pParent, nullptr));
     int* right = static_cast<int*>(VXR_malloc(bytes, simIf, pArray->_pParent, nullptr));

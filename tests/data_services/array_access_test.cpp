@@ -91,6 +91,18 @@ TEST_F(ArrayAccess, IndexErrorsAreReportedThenExit)
               withInstance("Invalid array access: m has 2 dimensions but 3 were given.", "a1", "fixmod"));
 }
 
+TEST_F(ArrayAccess, DimensionCountsPastTheAddressSpaceAreRefused)
+{
+    if (sizeof(size_t) != 4)
+        GTEST_SKIP() << "only a 32-bit size wraps for 2^30 + 1 bounds";
+    VXR_Array* a = VXR_createArray(inst, VXR_REAL_ARRAY, "w");
+    VXR_setArrayBoundLists(a, 0x40000001); // refused before any bound is read
+    EXPECT_EQ(a->_numDims, 0);
+    EXPECT_EQ(a->_dataLen, 0);
+    EXPECT_EQ(errorBodies(host), std::vector<std::string>{"Out of memory."});
+    VXR_freeArray(a);
+}
+
 TEST_F(ArrayAccess, LongNamesAreCutAtTheMessageBuffer)
 {
     const std::string name(3000, 'n');
