@@ -1,6 +1,7 @@
 // Runtime arrays as generated code uses them: index mapping, element access,
 // initialisers, the range and length checks, creation and release.
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -91,10 +92,10 @@ TEST_F(ArrayAccess, IndexErrorsAreReportedThenExit)
               withInstance("Invalid array access: m has 2 dimensions but 3 were given.", "a1", "fixmod"));
 }
 
+#if SIZE_MAX <= 0xFFFFFFFFu
+// Only a 32-bit size wraps for 2^30 + 1 bounds.
 TEST_F(ArrayAccess, DimensionCountsPastTheAddressSpaceAreRefused)
 {
-    if (sizeof(size_t) != 4)
-        GTEST_SKIP() << "only a 32-bit size wraps for 2^30 + 1 bounds";
     VXR_Array* a = VXR_createArray(inst, VXR_REAL_ARRAY, "w");
     VXR_setArrayBoundLists(a, 0x40000001); // refused before any bound is read
     EXPECT_EQ(a->_numDims, 0);
@@ -102,6 +103,7 @@ TEST_F(ArrayAccess, DimensionCountsPastTheAddressSpaceAreRefused)
     EXPECT_EQ(errorBodies(host), std::vector<std::string>{"Out of memory."});
     VXR_freeArray(a);
 }
+#endif
 
 TEST_F(ArrayAccess, LongNamesAreCutAtTheMessageBuffer)
 {
