@@ -287,6 +287,19 @@ VXR_CHECK_SIZE(VXR_T(Array), 48, 72);
 VXR_CHECK_SIZE(VXR_T(Array), 36, 56);
 #endif
 
+#if VXR_TREV == 187
+/* One resolved $simprobe call site of an instance's probe cache (all zero
+ * until resolved). The pointers refer to a sibling instance and to its
+ * module's static descriptor rows; the entry owns none of them. */
+struct VXR_TS(SimProbeEntry) {
+    VXR_T(DeviceInst) * pInst;
+    const char* varName;          /* the descriptor row's name */
+    VXR_T(ParamDesc) * pParamDesc; /* a parameter row, or NULL */
+    VXR_OutVarDesc* pOutVarDesc;  /* an output-variable row (when not a parameter), or NULL */
+};
+VXR_CHECK_SIZE(VXR_T(SimProbeEntry), 16, 32);
+#endif
+
 /* Range-violation log: the host creates it, hands it to pCheckRange, frees it. */
 struct VXR_TS(ErrorLog) {
     int length;    /* entries used */

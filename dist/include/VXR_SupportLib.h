@@ -230,13 +230,151 @@ void VXR_setArrayBounds(VXR_Array* pArray, int leftBound, int rightBound);
 void VXR_assignArray(VXR_Array* pLhs, const VXR_Array* pRhs);
 VXR_Array* VXR_duplicateArray(const VXR_Array* pRhs);
 
+/* A concatenation item, passed and returned by value; the element block
+ * belongs to the item (or to whoever adopts it). */
+typedef enum { VXR_REAL_DATA = 0, VXR_INT_DATA = 1, VXR_STATE_VAR_PTR = 2 } VXR_DataTypeE;
+typedef struct s_VXR_Data {
+    VXR_DataTypeE dataType;
+    int arrayLen;
+    union {
+        double* pReal;
+        int* pInt;
+        VXR_StateVar** ppSV;
+    } arrayData;
+} VXR_Data;
+
+VXR_Array* VXR_createArrayVar(VXR_DeviceInst* pParent, VXR_ArrayTypeE arrayType, const char* arrayName);
+/* Same parent, type and bounds as pOrigArray, zeroed elements. */
+VXR_Array* VXR_createTempArray(const VXR_Array* pOrigArray, const char* arrayName);
+/* Storage, bound vectors and record; the name stays the caller's. NULL is ignored. */
+void VXR_freeArray(VXR_Array* pArray);
+#if VXR_REVISION == 187
+/* Storage position of the element at size indices (first index fastest,
+ * ascending storage in every dimension); -1 after a reported error. */
+int VXR_getArrayIndex(VXR_Array* pArray, int size, ...);
+#endif
+/* Element access: 1.87 takes storage positions (VXR_getArrayIndex), 1.60
+ * and 1.42 the declared index, checked against the bounds. Outside the
+ * storage the getters return 0 and the setters store nothing. */
+double VXR_getArrayReal(VXR_Array* pArray, int indx);
+int VXR_getArrayInt(VXR_Array* pArray, int indx);
+void VXR_setArrayReal(VXR_Array* pArray, int indx, double val);
+void VXR_setArrayInt(VXR_Array* pArray, int indx, int val);
+/* Address of an element for the caller to write through; outside the
+ * storage a scratch element, so the write is lost. */
+double* VXR_realRef(VXR_Array* pArray, int indx);
+int* VXR_intRef(VXR_Array* pArray, int indx);
+/* Value-list initialisers: sz values, the first at the left bound. */
+void VXR_initRealArray(VXR_Array* pArray, int sz, ...);
+void VXR_initIntArray(VXR_Array* pArray, int sz, ...);
+void VXR_initRealArrayByConcat(VXR_Array* pArray, VXR_Data e);
+void VXR_initIntArrayByConcat(VXR_Array* pArray, VXR_Data e);
+void VXR_initAndSetBoundsOfRealArrayByConcat(VXR_Array* pArray, VXR_Data e);
+void VXR_resetArray(VXR_Array* pArray);
+/* 1 when every element lies in the range ('(' and ')' exclude the bound). */
+int VXR_checkArrayRange(VXR_Array* pArray, char leftParen, double leftVal, double rightVal, char rightParen);
+/* ERROR (id: the array's name) when the initializer length differs from the
+ * first dimension's element count. */
+void VXR_checkArraySize(VXR_Array* pArray);
+
+/* Concatenation items: one value, and replications {replNum{item, ...}} of
+ * count items passed by value (an int item converts in a real replication).
+ * A negative count or length is an ERROR with an empty result. */
+VXR_Data VXR_Real(VXR_DeviceInst* pParent, double x);
+VXR_Data VXR_Int(VXR_DeviceInst* pParent, int n);
+VXR_Data VXR_RealReplicate(VXR_DeviceInst* pParent, int replNum, int count, ...);
+VXR_Data VXR_IntReplicate(VXR_DeviceInst* pParent, int replNum, int count, ...);
+/* The string functions' empty result; constant, and ignored by VXR_free. */
+extern const char VXR_emptyText[1];
+#if VXR_REVISION == 187
+/* One net, or the *pWidth consecutive element slots starting at pSV. */
+VXR_Data VXR_pSV(VXR_DeviceInst* pParent, VXR_StateVar* pSV, int* pWidth);
+VXR_Data VXR_pSV_Replicate(VXR_DeviceInst* pParent, int replNum, int count, ...);
+/* Not available in the analog domain: a WARNING and 0. */
+int VXR_BitwiseConcatenate(VXR_DeviceInst* pParent, int count, ...);
+int VXR_BitwiseReplicate(VXR_DeviceInst* pParent, int replNum, int orig);
+/* New texts owned by the caller (NULL texts count as ""); count 0, an
+ * empty text or a zero count give VXR_emptyText, a negative count NULL. */
+char* VXR_StringConcatenate(VXR_DeviceInst* pParent, int count, ...);
+char* VXR_StringReplicate(VXR_DeviceInst* pParent, int replNum, const char* orig);
+int VXR_rfc_len(VXR_DeviceInst* pParent, const char* str);
+/* Characters i1 to i2; a fresh empty text for bounds outside the text. */
+const char* VXR_rfc_substr(VXR_DeviceInst* pParent, const char* str, int i1, int i2);
+double VXR_rfc_atoreal(VXR_DeviceInst* pParent, const char* str);
+#endif
+
+/* $limit call descriptor of one call site: the host limiter of that name
+ * (entry 0 for an unknown name, none for a NULL name); NULL after the
+ * argument-count ERROR. Lives as long as the caller keeps it. */
+void* VXR_createLimitCallDesc(VXR_DeviceInst* pParent, const char* limitFunctionName, int nArgs);
+/* The value to use: the host limiter's result (its nArgs extra doubles
+ * follow), or the value itself when there is no limiter. */
+double VXR_callLimitFunction(VXR_ContribLoader* ldr, void* desc, double currentValue, ...);
+/* Releases a descriptor (module destroy slot); NULL is ignored. */
+void VXR_freeLimitCallDesc(void* desc);
+#if VXR_REVISION != 142
+/* Records a value the module limited itself. */
+void VXR_setLimitState(double inputValue, double limitedValue, void* desc);
+double VXR_getPrevLimitVal(void* desc);
+/* (input - limited) * fprime after a limiting, else 0. */
+double VXR_calcLimitCorrTerm(void* desc, double fprime);
+#endif
+
 /* Entry of the host's simulation-parameter table with that exact name, or NULL. */
 VXR_SimParam* VXR_getSimParamCallback(VXR_DeviceInst* pInst, const char* name);
+/* Getter that returns its default; the static entry that carries it. */
+double passThroughCallback(VXR_DeviceInst* pInst, double defaultValue);
+VXR_SimParam* VXR_getSimParamPassThroughCallback(void);
 #if VXR_REVISION == 187
 /* Gives every unconnected port element an isolated node (or the no-node marker). */
 void VXR_CreateIsolatedPorts(VXR_DeviceInst* pInst, void* pCallbackInfo);
 /* Parameter-override text "#(.name(value),...)" for instances with digital content, else NULL. */
 char* VXR_CreateParamString(int paramCount, const VXR_ParamAssn* givenParams, VXR_DeviceInst* pInst);
+
+/* Arrays mirroring the digital side (real, bounds set) and their analog twin. */
+VXR_Array* digitalArray(int digID, int D2A_ImportIndex, VXR_DeviceInst* pParent, const char* arrayName,
+                        int leftBound, int rightBound);
+VXR_Array* analogArray(VXR_Array* pArray);
+
+/* $simprobe: the value of varName (a parameter, else an output variable) of
+ * the sibling named instName; call site ix caches the search. */
+double VXR_SimProbe(int ix, const char* instName, const char* varName, int defaultExprGiven,
+                    double defaultExprValue, VXR_ContribLoader* ldr, VXR_DeviceInst* pInst);
+/* Frees what the runtime made for the instance's data services: the
+ * parameter-override text and the probe cache (module destroy slot). */
+void VXR_freeInstanceDataServices(VXR_DeviceInst* pInst);
+
+/* Net and port vectors, addressed by their index id into pVectors. */
+void VXR_CreatePortVector(VXR_DeviceInst* pInst, const char* name, int id, VXR_StateVar** termArray,
+                          int (*termWidth)[3], int p, int numOfTerms, int* pTrm, int index, int range, int L, int R,
+                          int* pGiven, int* pL, int* pR);
+void VXR_SetupNodeVector(VXR_DeviceInst* pInst, const char* name, int id, int L, int R, void* pCallbackInfo);
+void VXR_SetupRegPortVector(VXR_DeviceInst* pInst, const char* name, int id, NetTypeE netType, int digRef, int L,
+                            int R, void* pCallbackInfo);
+/* The vector adopts the item's state-variable block as [0:arrayLen-1]. */
+void VXR_SetupVectorByConcat(VXR_DeviceInst* pInst, int id, VXR_Data e);
+/* Slot of the first element to pass to a child and its width triple
+ * {width, left, right}; NULL with width 0 after a reported error. */
+VXR_StateVar** VXR_VectorToChild(VXR_DeviceInst* pInst, const char* name, int id, int subGiven, int subL, int subR,
+                                 int* pWidth);
+void VXR_ReportVectorDiscipline(VXR_DeviceInst* pInst, int id, VXR_DisciplineDescriptor* pDisc);
+void VXR_VectorCheck(VXR_DeviceInst* pInst, const char* name, int id, int offset);
+void VXR_CheckBranchBounds(VXR_DeviceInst* pInst, const char* brName, int brLeft, int brRight, const char* nodeName,
+                           int nodeLeft, int nodeRight);
+int VXR_UBranchMatch(VXR_BranchInfo* pBI, VXR_StateVar* pPosSV, VXR_StateVar* pNegSV);
+/* "%d%s_i" of index and base ("_%d%s_i" of -index below 0), owned by the caller. */
+const char* VXR_EncodeVector(VXR_DeviceInst* pInst, const char* base, int index);
+
+/* Four-state logic values. */
+typedef enum { CASE_ = 0, CASE_X = 1, CASE_Z = 2 } CaseTypeE;
+LogicNumber* VXR_initLogic(LogicNumber* p1, int size, int aVal, int bVal);
+int VXR_compareLogic(const LogicNumber* p1, const LogicNumber* p2, CaseTypeE type);
+int VXR_compareLogInt(const LogicNumber* p1, int i2, CaseTypeE type);
+/* A D2A event record {NULL, parent, VXR_EVT_D2A, NULL}; the caller owns it. */
+VXR_EventDesc* VXR_createSimEvent_D2A(VXR_DeviceInst* pParent);
+/* Exports V(pSV1) - V(pSV2) to slot index of the loader's mixed-signal table. */
+void VXR_ExportNet(int index, VXR_StateVar* pSV1, VXR_StateVar* pSV2, VXR_ContribLoader* pldr,
+                   VXR_DeviceInst* pInst);
 #endif
 
 /* ---- $table_model --------------------------------------------------------------- */

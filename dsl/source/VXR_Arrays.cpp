@@ -32,14 +32,12 @@ void* sizeData(VXR_Array* a, int sz, size_t elemSize)
 }
 
 // The element count that fits both int and the address space, or -1 after
-// reporting an oversize array.
+// reporting an oversize array as the allocation that could never succeed.
 int checkedCount(VXR_Array* a, long long count)
 {
     const long long maxElems = static_cast<long long>(SIZE_MAX / sizeof(double));
     if (count > INT_MAX || count > maxElems) {
-        char buf[VXR_MESSAGE_BUFFER_CHARS + 1];
-        snprintf(buf, sizeof buf, "Array '%s' has too many elements.", VXR_nameOrNull(a->_arrayName));
-        VXR_fatalUserError(a->_pSimInterface, a->_pParent, buf);
+        VXR_fatalUserError(a->_pSimInterface, a->_pParent, "Out of memory.");
         return -1;
     }
     return static_cast<int>(count);
@@ -87,6 +85,16 @@ void installBounds(VXR_Array* a, int numDims, int* left, int* right)
     a->_boundsSet = 1;
     a->_contentsModified = 1;
     sizeByType(a, count);
+}
+
+// Whether numDims ints fit the address space (a 32-bit size_t wraps for
+// counts past 2^30); reported as the allocation that cannot succeed.
+bool boundVectorsFit(VXR_Array* a, int numDims)
+{
+    if (static_cast<size_t>(numDims) <= SIZE_MAX / sizeof(int))
+        return true;
+    VXR_fatalUserError(a->_pSimInterface, a->_pParent, "Out of memory.");
+    return false;
 }
 
 bool hasBoundVectors(const VXR_Array* a)
@@ -163,6 +171,8 @@ void VXR_setArrayBoundVectors(VXR_Array* pArray, int numDims, const int* pLeftBo
         numDims = 0;
     // New vectors are filled before the old ones go, so passing the array's
     // own vectors is harmless.
+    if (!boundVectorsFit(pArray, numDims))
+        return installBounds(pArray, numDims, nullptr, nullptr);
     const size_t bytes = static_cast<size_t>(numDims) * sizeof(int);
     int* left = static_cast<int*>(VXR_malloc(bytes, pArray->_pSimInterface, pArray->_pParent, nullptr));
     int* right = static_cast<int*>(VXR_malloc(bytes, pArray->_pSimInterface, pArray->_pParent, nullptr));
@@ -180,6 +190,8 @@ void VXR_setArrayBoundLists(VXR_Array* pArray, int numDims, ...)
     if (numDims < 0)
         numDims = 0;
     VXR_SimInterface* simIf = parentSimIf(pArray);
+    if (!boundVectorsFit(pArray, numDims))
+        return installBounds(pArray, numDims, nullptr, nullptr);
     const size_t bytes = static_cast<size_t>(numDims) * sizeof(int);
     int* left = static_cast<int*>(VXR_malloc(bytes, simIf, pArray->_pParent, nullptr));
     int* right = static_cast<int*>(VXR_malloc(bytes, simIf, pArray->_pParent, nullptr));

@@ -88,48 +88,53 @@ static int hasDigitalStuff(const VXR_DeviceInst* inst)
     return 0;
 }
 
-enum { kItemLen = 512 };
+enum { kWarningLen = 512 };
 
-// Forms the item of one assignment into item (empty when it gives none),
-// sending the warning for a skipped string or array assignment.
-static void formItem(char (&item)[kItemLen], const VXR_ParamAssn* a, VXR_DeviceInst* inst)
+// Writes the item of one assignment into dst (cap bytes; nothing with cap
+// 0) and returns its full length, 0 when the assignment gives none; a
+// skipped string or array assignment sends its warning. Items are sized to
+// their text, so a long parameter name is never cut.
+static size_t formItem(char* dst, size_t cap, const VXR_ParamAssn* a, VXR_DeviceInst* inst)
 {
     const char* name = VXR_nameOrNull(a->assnName);
-    item[0] = '\0';
+    int n = 0;
     switch (a->paramType) {
     case VXR_INT_PARAM:
-        snprintf(item, sizeof item, ".%s(%d)", name, a->paramVal.ival);
-        return;
+        n = snprintf(dst, cap, ".%s(%d)", name, a->paramVal.ival);
+        break;
     case VXR_REAL_PARAM:
-        snprintf(item, sizeof item, ".%s(%.15e)", name, a->paramVal.dval);
-        return;
+        n = snprintf(dst, cap, ".%s(%.15e)", name, a->paramVal.dval);
+        break;
     case VXR_STRING_PARAM: {
         if (inst->pModuleDescriptor && inst->pModuleDescriptor->isConnectModule)
-            return;
-        char warn[kItemLen];
+            break;
+        char warn[kWarningLen];
         snprintf(warn, sizeof warn, "String parameter '%s' not supported for AMS modules.", name);
         VXR_Message(inst->pSimInterface, inst, nullptr, MessageTypeE_WARNING, warn);
-        return;
+        break;
     }
     default: {
-        char warn[kItemLen];
+        char warn[kWarningLen];
         snprintf(warn, sizeof warn, "Array parameter '%s' not supported for AMS modules.", name);
         VXR_Message(inst->pSimInterface, inst, nullptr, MessageTypeE_WARNING, warn);
-        return;
+        break;
     }
     }
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+static bool givesItem(const VXR_ParamAssn* a)
+{
+    return a->paramType == VXR_INT_PARAM || a->paramType == VXR_REAL_PARAM;
 }
 
 char* VXR_CreateParamString(int paramCount, const VXR_ParamAssn* givenParams, VXR_DeviceInst* pInst)
 {
     if (paramCount <= 0 || !givenParams || !pInst || !hasDigitalStuff(pInst))
         return nullptr;
-    char item[kItemLen];
     size_t size = 0;
-    for (int j = 0; j < paramCount; ++j) {
-        formItem(item, &givenParams[j], pInst);
-        size += strlen(item) + 1;
-    }
+    for (int j = 0; j < paramCount; ++j)
+        size += formItem(nullptr, 0, &givenParams[j], pInst) + 1;
     size += 4;
     char* text = static_cast<char*>(VXR_malloc(size, pInst->pSimInterface, pInst, nullptr));
     if (!text)
@@ -137,12 +142,18 @@ char* VXR_CreateParamString(int paramCount, const VXR_ParamAssn* givenParams, VX
     size_t used = 0;
     text[0] = '\0';
     for (int j = 0; j < paramCount; ++j) {
-        formItem(item, &givenParams[j], pInst);
-        if (!item[0])
+        const VXR_ParamAssn* a = &givenParams[j];
+        if (!givesItem(a)) {
+            formItem(nullptr, 0, a, pInst); // its warning again, as in the measuring pass
             continue;
-        const int w = snprintf(text + used, size - used, used == 0 ? "#(%s" : ",%s", item);
-        if (w > 0)
-            used += static_cast<size_t>(w);
+        }
+        if (used == 0) {
+            text[used++] = '#';
+            text[used++] = '(';
+        } else {
+            text[used++] = ',';
+        }
+        used += formItem(text + used, size - used, a, pInst);
     }
     if (used > 0)
         snprintf(text + used, size - used, ")");

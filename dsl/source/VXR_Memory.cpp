@@ -56,7 +56,8 @@ char* VXR_strdup(const char* s, VXR_SimInterface* pSimInterface, VXR_DeviceInst*
 }
 
 void VXR_free(void* p) {
-    if (p != NULL) VXR_systemAllocator.pFree(p);
+    // The constant empty text of the string functions is no block.
+    if (p != NULL && p != VXR_emptyText) VXR_systemAllocator.pFree(p);
 }
 
 } // extern "C"

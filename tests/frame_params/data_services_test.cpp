@@ -103,6 +103,14 @@ TEST_F(ParamString, ItemsInListOrder)
     EXPECT_EQ(make("p4", {assn("c", VXR_ARRAY_OF_INT_PARAM, 0)}), "");
 }
 
+TEST_F(ParamString, LongNamesAreNeverCut)
+{
+    md.isDigital = 1;
+    const std::string w(600, 'w'), n(700, 'n');
+    EXPECT_EQ(make("p6", {assn(w.c_str(), VXR_REAL_PARAM, 0.5), assn(n.c_str(), VXR_INT_PARAM, 7)}),
+              "#(." + w + "(5.000000000000000e-01),." + n + "(7))");
+}
+
 TEST_F(ParamString, ConnectModuleAndDigitalChild)
 {
     md.isDigital = 1;

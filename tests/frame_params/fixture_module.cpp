@@ -115,14 +115,17 @@ VXR_ModuleDescriptor fixtureDescriptor()
 
 void freeTestArray(VXR_Array* a)
 {
-    if (!a)
-        return;
-    VXR_free(a->_data._pReal);
-#if VXR_REVISION == 187
-    VXR_free(a->_pLeftBounds);
-    VXR_free(a->_pRightBounds);
-#endif
-    VXR_free(a);
+    VXR_freeArray(a);
+}
+
+std::vector<double> realElements(const VXR_Array* a)
+{
+    return std::vector<double>(a->_data._pReal, a->_data._pReal + a->_dataLen);
+}
+
+std::vector<int> intElements(const VXR_Array* a)
+{
+    return std::vector<int>(a->_data._pInt, a->_data._pInt + a->_dataLen);
 }
 
 VXR_Array* makeArray(VXR_DeviceInst* parent, VXR_ArrayTypeE type, const char* name, int left, int right,

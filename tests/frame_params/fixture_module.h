@@ -33,6 +33,10 @@ VXR_ModuleDescriptor fixtureDescriptor();
 // Frees an array made by the runtime (record, bounds, elements).
 void freeTestArray(VXR_Array* a);
 
+// The _dataLen elements of an array as stored.
+std::vector<double> realElements(const VXR_Array* a);
+std::vector<int> intElements(const VXR_Array* a);
+
 // An array of the given type with one bound pair and the given values.
 VXR_Array* makeArray(VXR_DeviceInst* parent, VXR_ArrayTypeE type, const char* name, int left, int right,
                      const std::vector<double>& values);

@@ -84,6 +84,9 @@ const char* toString(Call c) {
     case Call::GetAnalysisQueryMask: return "getAnalysisQueryMask";
     case Call::IsInitialStep: return "isInitialStep";
     case Call::IsFinalStep: return "isFinalStep";
+    case Call::CreateRegPort: return "createRegPort";
+    case Call::GetD2AElement: return "getD2AElement";
+    case Call::GetEnvSol: return "getEnvSol";
     }
     return "?";
 }
@@ -207,6 +210,48 @@ struct HostCallbacks {
         h->record(Call::CreateNodalAlias, h->aliases_.size() - 1);
         return sv;
     }
+#if VXR_REVISION == 187
+    static VXR_StateVar* createRegPort(const char* name, NetTypeE netType, int digRef, VXR_DeviceInst* inst,
+                                       void* cb) {
+        RecordingHost* h = of(inst);
+        VXR_StateVar* sv = h->newStateVar(name != nullptr ? name : "", inst);
+        h->regPorts_.push_back({name != nullptr ? name : "", netType, digRef, inst, cb, sv});
+        if (h->ownNodeNames_ && name != nullptr) h->ownedNames_.push_back(const_cast<char*>(name));
+        h->record(Call::CreateRegPort, h->regPorts_.size() - 1);
+        return sv;
+    }
+    static double d2aRead(bool real, VXR_DeviceInst* inst, VXR_ContribLoader* ldr, int index, int offset, int size,
+                          va_list ap) {
+        RecordingHost* h = of(ldr);
+        D2AReadRecord r{real, index, offset, {}, inst};
+        for (int i = 0; i < size; ++i) r.indices.push_back(va_arg(ap, int));
+        const auto it = r.indices.empty() ? h->d2aValues_.end() : h->d2aValues_.find(r.indices.back());
+        h->d2aReads_.push_back(r);
+        h->record(Call::GetD2AElement, h->d2aReads_.size() - 1, ldr, inst);
+        return it != h->d2aValues_.end() ? it->second : 0.0;
+    }
+    static double getD2ARealElement(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, int index, int offset, int size,
+                                    ...) {
+        va_list ap;
+        va_start(ap, size);
+        const double v = d2aRead(true, inst, ldr, index, offset, size, ap);
+        va_end(ap);
+        return v;
+    }
+    static int getD2AIntegerElement(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, int index, int offset, int size,
+                                    ...) {
+        va_list ap;
+        va_start(ap, size);
+        const double v = d2aRead(false, inst, ldr, index, offset, size, ap);
+        va_end(ap);
+        return static_cast<int>(v);
+    }
+    static void getEnvSol(int slot, VXR_StateVar* a, VXR_StateVar* b, VXR_ContribLoader* ldr, VXR_DeviceInst* inst) {
+        RecordingHost* h = of(ldr);
+        h->envSols_.push_back({slot, a, b, inst});
+        h->record(Call::GetEnvSol, h->envSols_.size() - 1, ldr, inst);
+    }
+#endif
     static void reportDiscipline(VXR_StateVar* sv, VXR_DisciplineDescriptor* d, VXR_DeviceInst* inst,
                                  VXR_SimInterface* sim) {
         RecordingHost* h = of(sim);
@@ -485,6 +530,7 @@ RecordingHost::RecordingHost() {
 #if VXR_REVISION == 187
     sim_.pGetRhsOpEntry = H::getRhsOpEntry;
     sim_.pReportTopology = H::reportTopology;
+    sim_.pCreateRegPort = H::createRegPort;
 #endif
     sim_.pGetDerivDoublet = H::getDerivDoublet;
     sim_.pGetDerivQuartet = H::getDerivQuartet;
@@ -572,6 +618,23 @@ RecordingHost::~RecordingHost() {
     for (const std::string& t : tempFiles_) remove(t.c_str());
     if (lastHost == this) lastHost = nullptr;
 }
+
+#if VXR_REVISION == 187
+void RecordingHost::recordMixedSignal() {
+    ams_ = DefaultAMS_ContribLoader;
+    ams_.pGetD2A_RealElement = HostCallbacks::getD2ARealElement;
+    ams_.pGetD2A_IntegerElement = HostCallbacks::getD2AIntegerElement;
+    ams_.pGetEnvSol = HostCallbacks::getEnvSol;
+    ams_.pA2D_SM = a2d_.empty() ? nullptr : a2d_.data();
+    ldr_.pAMS = &ams_;
+}
+
+void RecordingHost::setEnvelope(int numFreqs) {
+    ams_.numEnvFreqs = numFreqs;
+    ams_.pA2D_SMenv = numFreqs > 0 ? &envSlot_ : nullptr;
+    ams_.envFreqs = numFreqs > 0 ? &envFreq_ : nullptr;
+}
+#endif
 
 std::string RecordingHost::tempFile(const std::string& content) {
     char name[] = "/tmp/vxr_test_XXXXXX";
@@ -739,6 +802,8 @@ std::string RecordingHost::member(const LogEntry& e) const {
                                    : "freeDelaySpec";
         break;
     }
+    case Call::GetD2AElement:
+        return d2aReads_[e.index].real ? "pGetD2A_RealElement" : "pGetD2A_IntegerElement";
     default: name = toString(e.call); break;
     }
     name[0] = static_cast<char>(name[0] - 'a' + 'A');
@@ -874,6 +939,21 @@ std::string RecordingHost::describe(const LogEntry& e) const {
     case Call::GetAnalysisQueryMask:
     case Call::IsInitialStep:
     case Call::IsFinalStep: return std::string(toString(e.call)) + " -> " + fmt(simpleAnswers_[e.index]);
+    case Call::CreateRegPort: {
+        const RegPortRecord& r = regPorts_[e.index];
+        return "createRegPort " + r.name + " net=" + std::to_string(r.netType) + " ref=" + std::to_string(r.digRef);
+    }
+    case Call::GetD2AElement: {
+        const D2AReadRecord& r = d2aReads_[e.index];
+        std::string s = std::string(r.real ? "getD2ARealElement" : "getD2AIntegerElement") + " import=" +
+                        std::to_string(r.index) + " offset=" + std::to_string(r.offset);
+        for (int i : r.indices) s += " [" + std::to_string(i) + "]";
+        return s;
+    }
+    case Call::GetEnvSol: {
+        const EnvSolRecord& r = envSols_[e.index];
+        return "getEnvSol " + std::to_string(r.slot) + " (" + nameOf(r.sv1) + ", " + nameOf(r.sv2) + ")";
+    }
     }
     return "?";
 }
@@ -923,6 +1003,8 @@ void RecordingHost::clearLog() {
     hostFrees_.clear();
     fileCalls_.clear();
     acLoads_.clear();
+    d2aReads_.clear();
+    envSols_.clear();
 }
 
 InstanceRecord::InstanceRecord(RecordingHost& host, const char* name, const char* moduleName, int numPorts)

@@ -62,6 +62,7 @@ enum class Call {
     FileFlush,
     FileSeek,
     FileTell,
+    CreateRegPort,    // 1.87
     // loader table
     GetSol,
     BatchLoad,
@@ -74,6 +75,8 @@ enum class Call {
     GetAnalysisQueryMask,
     IsInitialStep,
     IsFinalStep,
+    GetD2AElement,    // 1.87 mixed-signal loader (recordMixedSignal()); details in d2aReads()
+    GetEnvSol,        // 1.87 mixed-signal loader; details in envSols()
 };
 
 enum class HandleKind { RhsPair, RhsPairQ, RhsOpEntry, DerivDoublet, DerivQuartet };
@@ -196,6 +199,34 @@ struct FileRecord {
     long pos;         // seek: position asked; tell: answer
 };
 
+// pCreateRegPort (1.87).
+struct RegPortRecord {
+    std::string name;
+    NetTypeE netType;
+    int digRef;
+    VXR_DeviceInst* inst;
+    void* callbackInfo;
+    VXR_StateVar* sv;
+};
+
+// pGetD2A_RealElement / pGetD2A_IntegerElement (1.87): the import, the
+// digital offset and the indices that followed the size.
+struct D2AReadRecord {
+    bool real;
+    int index;
+    int offset;
+    std::vector<int> indices;
+    VXR_DeviceInst* inst;
+};
+
+// pGetEnvSol (1.87).
+struct EnvSolRecord {
+    int slot;
+    VXR_StateVar* sv1;
+    VXR_StateVar* sv2;
+    VXR_DeviceInst* inst;
+};
+
 struct AcLoadRecord {
     VXR_acSrc* src;
     VXR_StateVar* plus;
@@ -264,6 +295,20 @@ public:
     // the host. Off by default: most names stay the library's.
     void ownNodeNames(bool on) { ownNodeNames_ = on; }
 
+#if VXR_REVISION == 187
+    // ---- mixed-signal loader ----
+    // Points the loader's pAMS at the host's own recording table (it starts
+    // at the runtime's DefaultAMS_ContribLoader): element getters answer
+    // from setD2AElement (0 otherwise), exports land in a2dSlots(), and
+    // setEnvelope(n) makes exports go to pGetEnvSol with n frequencies.
+    void recordMixedSignal();
+    void setD2AElement(int index, double value) { d2aValues_[index] = value; }
+    void setExportSlots(int n) { a2d_.assign(static_cast<size_t>(n), -1.0); ams_.pA2D_SM = a2d_.data(); }
+    void setEnvelope(int numFreqs);
+    const std::vector<double>& a2dSlots() const { return a2d_; }
+    AMS_ContribLoader* mixedSignal() { return &ams_; }
+#endif
+
     // ---- files ----
     // A real temporary file with the given content; removed with the host.
     std::string tempFile(const std::string& content);
@@ -311,6 +356,9 @@ public:
     const std::vector<HostFreeRecord>& hostFrees() const { return hostFrees_; }
     const std::vector<FileRecord>& fileCalls() const { return fileCalls_; }
     const std::vector<AcLoadRecord>& acLoads() const { return acLoads_; }
+    const std::vector<RegPortRecord>& regPorts() const { return regPorts_; }
+    const std::vector<D2AReadRecord>& d2aReads() const { return d2aReads_; }
+    const std::vector<EnvSolRecord>& envSols() const { return envSols_; }
     // pGetSol and pGetDefault calls: what was asked and the answer.
     const std::vector<std::pair<const VXR_StateVar*, double>>& solutionReads() const { return gets_; }
     const std::vector<std::pair<int, double>>& defaultReads() const { return defaultGets_; }
@@ -410,6 +458,16 @@ private:
     std::vector<HostFreeRecord> hostFrees_;
     std::vector<FileRecord> fileCalls_;
     std::vector<AcLoadRecord> acLoads_;
+    std::vector<RegPortRecord> regPorts_;
+    std::vector<D2AReadRecord> d2aReads_;
+    std::vector<EnvSolRecord> envSols_;
+#if VXR_REVISION == 187
+    AMS_ContribLoader ams_{};
+    std::map<int, double> d2aValues_;
+    std::vector<double> a2d_;
+    VXR_ComplexNumber envSlot_{};
+    double envFreq_ = 0.0;
+#endif
     std::vector<std::pair<const VXR_StateVar*, double>> gets_; // GetSol calls: sv and answer
     std::vector<std::pair<int, double>> defaultGets_;          // GetDefault calls: type and answer
     std::vector<double> simpleAnswers_;                        // answers of the other queries

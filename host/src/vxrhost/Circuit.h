@@ -92,6 +92,7 @@ struct HostServices {
     std::string exitInstance;
     std::string exitMessage; // last message before the exit request
     int extrapRequests = 0;
+    int limiterCalls = 0, limitedSteps = 0; // the junction limiter: calls, and calls that limited
     std::mt19937 rng{1};
 
     void message(int severity, const std::string& text, const std::string& instance);

@@ -44,6 +44,7 @@ template <int R> struct Rev;
         using ELog = P##ErrorLog;                                   \
         using Disc = P##DisciplineDescriptor;                       \
         using SimParam = P##SimParam;                               \
+        using LimitDesc = P##LimitFunctionDescriptor;               \
         using Array = P##Array;                                     \
         using OpState = P##GenericOperatorState;                    \
         using EventDesc = P##EventDesc;                             \
@@ -251,6 +252,29 @@ template <class Inst, int K> double simParamValue(Inst*, double def) {
     auto it = m.find(self->simParamNames[K]);
     return it == m.end() ? def : it->second;
 }
+// The host's junction-voltage limiter ("pnjlim", arguments vt and vcrit;
+// as entry 0 it is also the default, then without arguments): above vcrit a
+// step of more than two thermal voltages is cut back to the logarithm of the
+// exponential's growth, so one Newton step changes the current by at most
+// a bounded factor.
+template <class Inst> unsigned hostJunctionLimiter(Inst*, double vnew, double vold, double* limited, double* args) {
+    InstanceBase* self = g_current;
+    const double vt = args ? args[0] : 0.025852;
+    const double vcrit = args ? args[1] : 0.6;
+    if (self) ++self->host->limiterCalls;
+    if (!(vt > 0.0) || vnew <= vcrit || std::fabs(vnew - vold) <= 2.0 * vt) return 0;
+    double v;
+    if (vold > 0.0) {
+        const double arg = 1.0 + (vnew - vold) / vt;
+        v = arg > 0.0 ? vold + vt * std::log(arg) : vcrit;
+    } else {
+        v = vt * std::log(vnew / vt);
+    }
+    *limited = v;
+    if (self) ++self->host->limitedSteps;
+    return 1;
+}
+
 constexpr int kMaxSimParams = 16;
 template <class Inst, class SimParam, int... K>
 void fillSimParams(std::vector<SimParam>& t, const std::vector<std::string>& names, std::integer_sequence<int, K...>) {
@@ -840,6 +864,9 @@ private:
         fillSimParams<Inst>(simParams_, simParamNames, std::make_integer_sequence<int, kMaxSimParams>{});
         sim_.numOfSimParams = static_cast<int>(simParams_.size());
         sim_.pSimParamArray = simParams_.empty() ? nullptr : simParams_.data();
+        limiters_[0] = {"pnjlim", 2, &hostJunctionLimiter<Inst>};
+        sim_.numOfLimitFunctions = 1;
+        sim_.pLimitFunctionDescArray = limiters_;
         if constexpr (R == 187) {
             ldInitTimeControl(&timeReq_);
             sim_.pTimeStepRequests = &timeReq_;
@@ -897,6 +924,7 @@ private:
     Ldr ldr_, strobeLdr_;
     VXR_TimeStepRequests timeReq_{};
     std::vector<typename T::SimParam> simParams_;
+    typename T::LimitDesc limiters_[1]{};
     Inst* inst_ = nullptr;
     std::deque<SV> svs_;
     std::deque<typename T::BInfo> binfo_;
