@@ -73,6 +73,8 @@ const char* toString(Call c) {
     case Call::FileFlush: return "fileFlush";
     case Call::FileSeek: return "fileSeek";
     case Call::FileTell: return "fileTell";
+    case Call::SeedRand: return "seedRand";
+    case Call::Rand: return "rand";
     case Call::GetSol: return "getSol";
     case Call::BatchLoad: return "batchLoad";
     case Call::LoadRhsAC: return "loadRhsAC";
@@ -394,6 +396,34 @@ struct HostCallbacks {
         return pos;
     }
 
+    static void seedRand(VXR_SimInterface* sim, int seed) {
+        RecordingHost* h = of(sim);
+        h->randState_ = static_cast<uint32_t>(seed);
+        if (h->recordRand_) {
+            h->randCalls_.push_back({true, seed});
+            h->record(Call::SeedRand, h->randCalls_.size() - 1);
+        }
+    }
+    static int drawRand(VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        int v;
+        if (!h->scriptedRand_.empty()) {
+            v = h->scriptedRand_.front();
+            h->scriptedRand_.pop_front();
+        } else {
+            uint64_t z = (h->randState_ += 0x9E3779B97F4A7C15ull);
+            z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+            z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+            z ^= z >> 31;
+            v = static_cast<int>(static_cast<int64_t>(z % 4294967295ull) - 2147483647);
+        }
+        if (h->recordRand_) {
+            h->randCalls_.push_back({false, v});
+            h->record(Call::Rand, h->randCalls_.size() - 1);
+        }
+        return v;
+    }
+
     // loader table
     template <LoadKind K>
     static void batch(int count, void** handles, double* values, VXR_ContribLoader* ldr LDR_INST) {
@@ -512,6 +542,8 @@ RecordingHost::RecordingHost() {
     sim_.pFileFlush = H::fileFlush;
     sim_.pFileSeek = H::fileSeek;
     sim_.pFileTell = H::fileTell;
+    sim_.pSeedRand = H::seedRand;
+    sim_.pRand = H::drawRand;
 
     ldr_.pLoaderInfo = this;
     ldr_.pStrobeLoader = &ldr_;
@@ -853,6 +885,8 @@ std::string RecordingHost::describe(const LogEntry& e) const {
         if (e.call == Call::FileSeek || e.call == Call::FileTell) s += " " + std::to_string(f.pos);
         return s;
     }
+    case Call::SeedRand: return "seedRand " + std::to_string(randCalls_[e.index].value);
+    case Call::Rand: return "rand -> " + std::to_string(randCalls_[e.index].value);
     case Call::LoadRhsAC: {
         const AcLoadRecord& a = acLoads_[e.index];
         return "loadRhsAC (" + nameOf(a.plus) + ", " + nameOf(a.minus) + ") " + fmt(a.coeff);
@@ -923,6 +957,7 @@ void RecordingHost::clearLog() {
     hostFrees_.clear();
     fileCalls_.clear();
     acLoads_.clear();
+    randCalls_.clear();
 }
 
 InstanceRecord::InstanceRecord(RecordingHost& host, const char* name, const char* moduleName, int numPorts)

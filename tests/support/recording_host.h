@@ -62,6 +62,8 @@ enum class Call {
     FileFlush,
     FileSeek,
     FileTell,
+    SeedRand,         // random generator; details in randCalls()
+    Rand,
     // loader table
     GetSol,
     BatchLoad,
@@ -196,6 +198,12 @@ struct FileRecord {
     long pos;         // seek: position asked; tell: answer
 };
 
+// pSeedRand (the seed given) or pRand (the answer).
+struct RandRecord {
+    bool seeding;
+    int value;
+};
+
 struct AcLoadRecord {
     VXR_acSrc* src;
     VXR_StateVar* plus;
@@ -259,6 +267,14 @@ public:
     // dupCount to report for branches of this name instead of the count of
     // branches on the same node pair.
     void setBranchDupCount(const std::string& name, int dup) { dupCounts_[name] = dup; }
+    // pRand answers these values first, in order; then the seeded generator
+    // (splitmix64 of the state that pSeedRand sets to the seed as unsigned,
+    // 0 at start; each draw is its output modulo 2^32 - 1, less 2147483647,
+    // so from -2147483647 to 2147483647). Transcribed in
+    // tests/random/reference/transcription.py.
+    void scriptRand(std::vector<int> draws) { scriptedRand_.assign(draws.begin(), draws.end()); }
+    // Record pSeedRand and pRand calls (on by default; off for long runs).
+    void recordRand(bool on) { recordRand_ = on; }
     // Take over the names the library passes to pSetupNode (allocated with
     // the runtime's wrappers, as for isolated ports) and VXR_free them with
     // the host. Off by default: most names stay the library's.
@@ -311,6 +327,7 @@ public:
     const std::vector<HostFreeRecord>& hostFrees() const { return hostFrees_; }
     const std::vector<FileRecord>& fileCalls() const { return fileCalls_; }
     const std::vector<AcLoadRecord>& acLoads() const { return acLoads_; }
+    const std::vector<RandRecord>& randCalls() const { return randCalls_; }
     // pGetSol and pGetDefault calls: what was asked and the answer.
     const std::vector<std::pair<const VXR_StateVar*, double>>& solutionReads() const { return gets_; }
     const std::vector<std::pair<int, double>>& defaultReads() const { return defaultGets_; }
@@ -410,6 +427,10 @@ private:
     std::vector<HostFreeRecord> hostFrees_;
     std::vector<FileRecord> fileCalls_;
     std::vector<AcLoadRecord> acLoads_;
+    std::vector<RandRecord> randCalls_;
+    std::deque<int> scriptedRand_;
+    uint64_t randState_ = 0;
+    bool recordRand_ = true;
     std::vector<std::pair<const VXR_StateVar*, double>> gets_; // GetSol calls: sv and answer
     std::vector<std::pair<int, double>> defaultGets_;          // GetDefault calls: type and answer
     std::vector<double> simpleAnswers_;                        // answers of the other queries

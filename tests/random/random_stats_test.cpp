@@ -1,0 +1,1 @@
+// statistical table (next)
