@@ -411,11 +411,10 @@ struct HostCallbacks {
             v = h->scriptedRand_.front();
             h->scriptedRand_.pop_front();
         } else {
-            uint64_t z = (h->randState_ += 0x9E3779B97F4A7C15ull);
-            z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-            z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-            z ^= z >> 31;
-            v = static_cast<int>(static_cast<int64_t>(z % 4294967295ull) - 2147483647);
+            do
+                h->randState_ = h->randState_ * 1664525u + 1013904223u;
+            while (h->randState_ == 0x80000000u);
+            v = static_cast<int>(h->randState_);
         }
         if (h->recordRand_) {
             h->randCalls_.push_back({false, v});

@@ -267,11 +267,13 @@ public:
     // dupCount to report for branches of this name instead of the count of
     // branches on the same node pair.
     void setBranchDupCount(const std::string& name, int dup) { dupCounts_[name] = dup; }
-    // pRand answers these values first, in order; then the seeded generator
-    // (splitmix64 of the state that pSeedRand sets to the seed as unsigned,
-    // 0 at start; each draw is its output modulo 2^32 - 1, less 2147483647,
-    // so from -2147483647 to 2147483647). Transcribed in
-    // tests/random/reference/transcription.py.
+    // pRand answers these values first, in order; then the seeded generator:
+    // a full-period 32-bit linear congruential stream (x * 1664525 +
+    // 1013904223) from the state pSeedRand sets (0 at start), skipping
+    // 0x80000000, each draw being the state as int (-2147483647 to
+    // 2147483647). A draw handed back to pSeedRand continues the stream, so
+    // seeds chained through the real distributions do not cycle early.
+    // Transcribed in tests/random/reference/transcription.py.
     void scriptRand(std::vector<int> draws) { scriptedRand_.assign(draws.begin(), draws.end()); }
     // Record pSeedRand and pRand calls (on by default; off for long runs).
     void recordRand(bool on) { recordRand_ = on; }
@@ -429,7 +431,7 @@ private:
     std::vector<AcLoadRecord> acLoads_;
     std::vector<RandRecord> randCalls_;
     std::deque<int> scriptedRand_;
-    uint64_t randState_ = 0;
+    uint32_t randState_ = 0;
     bool recordRand_ = true;
     std::vector<std::pair<const VXR_StateVar*, double>> gets_; // GetSol calls: sv and answer
     std::vector<std::pair<int, double>> defaultGets_;          // GetDefault calls: type and answer

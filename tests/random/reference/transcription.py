@@ -16,7 +16,6 @@ MAPOLD = "old"
 INT_MIN = -2147483648
 INT_MAX = 2147483647
 M32 = 0xFFFFFFFF
-M64 = 0xFFFFFFFFFFFFFFFF
 
 
 def to_i32(x):
@@ -238,12 +237,10 @@ class HostGen:
         self.state = s & M32
 
     def rand(self):
-        self.state = (self.state + 0x9E3779B97F4A7C15) & M64
-        z = self.state
-        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & M64
-        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & M64
-        z ^= z >> 31
-        return z % 4294967295 - 2147483647
+        while True:
+            self.state = (self.state * 1664525 + 1013904223) & M32
+            if self.state != 0x80000000:
+                return to_i32(self.state)
 
 
 def rdist_normal(host, seed, mean, sd):
