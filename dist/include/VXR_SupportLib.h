@@ -269,7 +269,9 @@ double VXR_rdist2_uniform(VXR_RandomDesc* pRandDesc, int seed, double minVal, do
 
 int VXR_dist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, int mean, int sd);
 int VXR_dist2_normal(VXR_RandomDesc* pRandDesc, int seed, int mean, int sd);
-/* Draws from the host generator (pSeedRand with the seed, then pRand). */
+/* Draws from the host generator (pSeedRand with the seed, then pRand); a
+ * host table without them gives mean here and 0.0 in the real chi-square and
+ * t, with nothing drawn. */
 double VXR_rdist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, double mean, double stddev);
 double VXR_rdist2_normal(VXR_RandomDesc* pRandDesc, int seed, double mean, double stddev);
 int VXR_dist_exponential(VXR_RandomDesc* pRandDesc, int* pSeed, int mean);

@@ -198,6 +198,14 @@ VXR_SimInterface* hostOf(const VXR_RandomDesc* d)
     return d->_pParent ? d->_pParent->pSimInterface : nullptr;
 }
 
+// The host table when it has a generator; a host without one gets the
+// draw-free fallbacks of the host-generator forms.
+VXR_SimInterface* hostGenerator(const VXR_RandomDesc* d)
+{
+    VXR_SimInterface* simIf = hostOf(d);
+    return simIf && simIf->pSeedRand && simIf->pRand ? simIf : nullptr;
+}
+
 void reportBadCount(VXR_RandomDesc* d, const char* text)
 {
     VXR_fatalUserError(hostOf(d), d->_pParent, text);
@@ -296,9 +304,9 @@ int VXR_dist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, int mean, int sd)
 // next host draw becomes the new seed.
 double VXR_rdist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, double mean, double stddev)
 {
-    if (!pRandDesc)
-        return 0.0;
-    VXR_SimInterface* simIf = hostOf(pRandDesc);
+    VXR_SimInterface* simIf = pRandDesc ? hostGenerator(pRandDesc) : nullptr;
+    if (!simIf)
+        return pRandDesc ? mean : 0.0;
     simIf->pSeedRand(simIf, pSeed ? *pSeed : pRandDesc->_currentSeed);
     double x1, w;
     do {
@@ -382,7 +390,9 @@ double VXR_rdist_chi_square(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
     const int n = VXR_truncToIntChecked(dof);
     if (n <= 0)
         reportBadCount(pRandDesc, "In $rdist_chi_square(degree_of_freedom), degree_of_freedom must be positive");
-    VXR_SimInterface* simIf = hostOf(pRandDesc);
+    VXR_SimInterface* simIf = hostGenerator(pRandDesc);
+    if (!simIf)
+        return 0.0;
     simIf->pSeedRand(simIf, pSeed ? *pSeed : pRandDesc->_currentSeed);
     double p = 1.0;
     for (int i = 0; i < n / 2; ++i)
@@ -415,9 +425,11 @@ double VXR_rdist_t(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
     const int n = VXR_truncToIntChecked(dof);
     if (n <= 0)
         reportBadCount(pRandDesc, "In $rdist_t(degree_of_freedom), degree_of_freedom must be positive");
+    VXR_SimInterface* simIf = hostGenerator(pRandDesc);
+    if (!simIf)
+        return 0.0;
     const double z = VXR_rdist_normal(pRandDesc, pSeed, 0.0, 1.0);
     const double c = VXR_rdist_chi_square(pRandDesc, pSeed, dof);
-    VXR_SimInterface* simIf = hostOf(pRandDesc);
     pRandDesc->_currentSeed = simIf->pRand(simIf);
     return finishReal(pRandDesc, pSeed, n > 0 ? z / sqrt(c / n) : 0.0);
 }

@@ -225,6 +225,27 @@ TEST_F(Random, FailedCreationLeavesCallsHarmless)
     EXPECT_EQ(host.messages().size(), 1u);
 }
 
+TEST_F(Random, HostWithoutGeneratorDrawsNothing)
+{
+    host.sim()->pRand = nullptr;
+    VXR_RandomDesc* d = VXR_createRandomDesc(inst.ptr());
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->_initialSeed, 0);
+    int seed = 42;
+    EXPECT_EQ(VXR_rdist_normal(d, &seed, 1.5, 2.0), 1.5);
+    EXPECT_EQ(VXR_rdist_chi_square(d, &seed, 4.0), 0.0);
+    EXPECT_EQ(VXR_rdist_t(d, &seed, 3.0), 0.0);
+    EXPECT_EQ(seed, 42);
+    EXPECT_EQ(d->_currentSeed, 0);
+    // The runtime's own generator serves as before: Erlang of order 1 is the
+    // exponential of the same single draw.
+    int s1 = 0, s2 = 0;
+    const double e = VXR_rdist_erlang(d, &s1, 1.0, 1.0);
+    EXPECT_EQ(e, VXR_rdist_exponential(d, &s2, 1.0));
+    EXPECT_NEAR(e, 0.56, 0.005);
+    VXR_free(d);
+}
+
 // Counts below 1: the ERROR texts with their exit requests, and what the call
 // still returns and leaves as seed.
 TEST_F(Random, CountBelowOneIsReported)
