@@ -1,4 +1,4 @@
-// Random numbers: the seeded 32-bit generator, its mapping to [0, 1) per
+// Random numbers: the seeded 32-bit generator, its mapping onto [0, 1] per
 // revision, and the $random, $dist_ and $rdist_ entry points.
 //
 // Users reproduce runs from seeds, so every draw follows the documented
@@ -213,9 +213,12 @@ void reportBadCount(VXR_RandomDesc* d, const char* text)
 
 // An integer draw under the seed convention: from *pSeed or the descriptor's
 // seed; the new seed to both (the descriptor's even when nothing was drawn).
+// Without a descriptor (its creation failed) nothing is drawn.
 template <class Draw>
 int intDraw(VXR_RandomDesc* d, int* pSeed, Draw draw)
 {
+    if (!d)
+        return 0;
     int seed = pSeed ? *pSeed : d->_currentSeed;
     const int result = draw(&seed);
     d->_cacheIntRand = result;
@@ -270,8 +273,6 @@ void VXR_randomAcceptPoint(VXR_RandomDesc* pRandDesc)
 
 int VXR_dist_uniform(VXR_RandomDesc* pRandDesc, int* pSeed, int startVal, int stopVal)
 {
-    if (!pRandDesc)
-        return 0;
     return intDraw(pRandDesc, pSeed, [=](int* s) { return rtl_dist_uniform(s, startVal, stopVal); });
 }
 
@@ -295,8 +296,6 @@ double VXR_rdist_uniform(VXR_RandomDesc* pRandDesc, int* pSeed, double minVal, d
 
 int VXR_dist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, int mean, int sd)
 {
-    if (!pRandDesc)
-        return 0;
     return intDraw(pRandDesc, pSeed, [=](int* s) { return rtl_dist_normal(s, mean, sd); });
 }
 
@@ -321,8 +320,6 @@ double VXR_rdist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, double mean, doub
 
 int VXR_dist_exponential(VXR_RandomDesc* pRandDesc, int* pSeed, int mean)
 {
-    if (!pRandDesc)
-        return 0;
     return intDraw(pRandDesc, pSeed, [=](int* s) { return rtl_dist_exponential(s, mean); });
 }
 
@@ -338,8 +335,6 @@ double VXR_rdist_exponential(VXR_RandomDesc* pRandDesc, int* pSeed, double mean)
 
 int VXR_dist_poisson(VXR_RandomDesc* pRandDesc, int* pSeed, int mean)
 {
-    if (!pRandDesc)
-        return 0;
     return intDraw(pRandDesc, pSeed, [=](int* s) { return rtl_dist_poisson(s, mean); });
 }
 
@@ -376,9 +371,7 @@ double VXR_rdist_poisson(VXR_RandomDesc* pRandDesc, int* pSeed, double mean)
 
 int VXR_dist_chi_square(VXR_RandomDesc* pRandDesc, int* pSeed, int dof)
 {
-    if (!pRandDesc)
-        return 0;
-    if (dof <= 0)
+    if (pRandDesc && dof <= 0)
         reportBadCount(pRandDesc, "In $dist_chi_square(degree_of_freedom), degree_of_freedom must be positive");
     return intDraw(pRandDesc, pSeed, [=](int* s) { return rtl_dist_chi_square(s, dof); });
 }
@@ -410,9 +403,7 @@ double VXR_rdist_chi_square(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
 
 int VXR_dist_t(VXR_RandomDesc* pRandDesc, int* pSeed, int dof)
 {
-    if (!pRandDesc)
-        return 0;
-    if (dof <= 0)
+    if (pRandDesc && dof <= 0)
         reportBadCount(pRandDesc, "In $dist_t(degree_of_freedom), degree_of_freedom must be positive");
     return intDraw(pRandDesc, pSeed, [=](int* s) { return rtl_dist_t(s, dof); });
 }
@@ -436,9 +427,7 @@ double VXR_rdist_t(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
 
 int VXR_dist_erlang(VXR_RandomDesc* pRandDesc, int* pSeed, int k, int mean)
 {
-    if (!pRandDesc)
-        return 0;
-    if (k <= 0)
+    if (pRandDesc && k <= 0)
         reportBadCount(pRandDesc, "In $dist_erlang, 'k' must be positive");
     return intDraw(pRandDesc, pSeed, [=](int* s) { return rtl_dist_erlang(s, k, mean); });
 }
