@@ -1,6 +1,7 @@
 // Random numbers: exact sequences against the independent transcription
 // (reference/), the seed convention, init/accept points, count errors and
 // the order of the host-generator calls.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
