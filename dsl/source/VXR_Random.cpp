@@ -211,6 +211,16 @@ void reportBadCount(VXR_RandomDesc* d, const char* text)
     VXR_fatalUserError(hostOf(d), d->_pParent, text);
 }
 
+// The count of a real form, truncated toward zero (NaN and values beyond int
+// count as INT_MIN); one below 1 is reported and the draw goes on with it.
+int realCount(VXR_RandomDesc* d, double count, const char* text)
+{
+    const int n = VXR_truncToIntChecked(count);
+    if (n <= 0)
+        reportBadCount(d, text);
+    return n;
+}
+
 // An integer draw under the seed convention: from *pSeed or the descriptor's
 // seed; the new seed to both (the descriptor's even when nothing was drawn).
 // Without a descriptor (its creation failed) nothing is drawn.
@@ -380,9 +390,8 @@ double VXR_rdist_chi_square(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
 {
     if (!pRandDesc)
         return 0.0;
-    const int n = VXR_truncToIntChecked(dof);
-    if (n <= 0)
-        reportBadCount(pRandDesc, "In $rdist_chi_square(degree_of_freedom), degree_of_freedom must be positive");
+    const int n = realCount(pRandDesc, dof,
+                            "In $rdist_chi_square(degree_of_freedom), degree_of_freedom must be positive");
     VXR_SimInterface* simIf = hostGenerator(pRandDesc);
     if (!simIf)
         return 0.0;
@@ -413,9 +422,7 @@ double VXR_rdist_t(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
 {
     if (!pRandDesc)
         return 0.0;
-    const int n = VXR_truncToIntChecked(dof);
-    if (n <= 0)
-        reportBadCount(pRandDesc, "In $rdist_t(degree_of_freedom), degree_of_freedom must be positive");
+    const int n = realCount(pRandDesc, dof, "In $rdist_t(degree_of_freedom), degree_of_freedom must be positive");
     VXR_SimInterface* simIf = hostGenerator(pRandDesc);
     if (!simIf)
         return 0.0;
@@ -436,11 +443,10 @@ double VXR_rdist_erlang(VXR_RandomDesc* pRandDesc, int* pSeed, double k, double 
 {
     if (!pRandDesc)
         return 0.0;
-    const int m = VXR_truncToIntChecked(k);
+    const int m = realCount(pRandDesc, k, "In $rdist_erlang, 'm' must be positive");
     double value = 0.0;
     if (m <= 0) {
-        reportBadCount(pRandDesc, "In $rdist_erlang, 'm' must be positive");
-        VXR_random(pRandDesc, pSeed);
+        VXR_random(pRandDesc, pSeed); // drawn, not used
     } else {
         double p = 1.0;
         for (int i = 0; i < m; ++i)
