@@ -397,6 +397,66 @@ double VXR_scalarDerivTableModel(void* tableModel, int len, ...);
 /* Releases a record with its tree; for a module's destroy slot. NULL is ignored. */
 void VXR_freeTableModel(void* tableModel);
 
+/* ---- Random numbers and distributions ------------------------------------------ */
+
+/* One instance's random state. A draw starts from the caller's seed (int*
+ * pSeed) or, when pSeed is NULL, from _currentSeed; the seed after the draw
+ * goes back through pSeed and always to _currentSeed. The twins with a 2
+ * after random/dist/rdist take the seed by value and leave the caller's
+ * variable alone. Released with VXR_free by its owner. */
+typedef struct s_VXR_RandomDesc {
+    VXR_DeviceInst* _pParent; /* its host table seeds the descriptor and runs the host generator */
+    int _initialSeed;         /* committed seed: host's pRand at creation, then each accept */
+    int _currentSeed;         /* working seed: after the latest draw; 0 at creation */
+    int _cacheIntRand;        /* latest integer draw */
+    double _cacheDblRand;     /* latest real result of the functions that record it */
+} VXR_RandomDesc;
+
+/* NULL after a reported allocation failure. Every function below accepts a
+ * NULL descriptor: it draws nothing and returns 0 (0.0). */
+VXR_RandomDesc* VXR_createRandomDesc(VXR_DeviceInst* pParent);
+void VXR_randomInitPoint(VXR_RandomDesc* pRandDesc);   /* working seed := committed seed */
+void VXR_randomAcceptPoint(VXR_RandomDesc* pRandDesc); /* committed seed := working seed */
+
+int VXR_random(VXR_RandomDesc* pRandDesc, int* pSeed);
+int VXR_random2(VXR_RandomDesc* pRandDesc, int seed);
+int VXR_dist_uniform(VXR_RandomDesc* pRandDesc, int* pSeed, int startVal, int stopVal);
+int VXR_dist2_uniform(VXR_RandomDesc* pRandDesc, int seed, int startVal, int stopVal);
+double VXR_rdist_uniform(VXR_RandomDesc* pRandDesc, int* pSeed, double minVal, double maxVal);
+double VXR_rdist2_uniform(VXR_RandomDesc* pRandDesc, int seed, double minVal, double maxVal);
+
+int VXR_dist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, int mean, int sd);
+int VXR_dist2_normal(VXR_RandomDesc* pRandDesc, int seed, int mean, int sd);
+/* Draws from the host generator (pSeedRand with the seed, then pRand); a
+ * host table without them gives mean here and 0.0 in the real chi-square and
+ * t, with nothing drawn. */
+double VXR_rdist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, double mean, double stddev);
+double VXR_rdist2_normal(VXR_RandomDesc* pRandDesc, int seed, double mean, double stddev);
+int VXR_dist_exponential(VXR_RandomDesc* pRandDesc, int* pSeed, int mean);
+int VXR_dist2_exponential(VXR_RandomDesc* pRandDesc, int seed, int mean);
+double VXR_rdist_exponential(VXR_RandomDesc* pRandDesc, int* pSeed, double mean);
+double VXR_rdist2_exponential(VXR_RandomDesc* pRandDesc, int seed, double mean);
+int VXR_dist_poisson(VXR_RandomDesc* pRandDesc, int* pSeed, int mean);
+int VXR_dist2_poisson(VXR_RandomDesc* pRandDesc, int seed, int mean);
+double VXR_rdist_poisson(VXR_RandomDesc* pRandDesc, int* pSeed, double mean);
+double VXR_rdist2_poisson(VXR_RandomDesc* pRandDesc, int seed, double mean);
+
+/* A count (degree of freedom, k) below 1 sends an ERROR and asks the host to
+ * "exit"; the call still returns a value. The real chi-square and t draw
+ * from the host generator. */
+int VXR_dist_chi_square(VXR_RandomDesc* pRandDesc, int* pSeed, int dof);
+int VXR_dist2_chi_square(VXR_RandomDesc* pRandDesc, int seed, int dof);
+double VXR_rdist_chi_square(VXR_RandomDesc* pRandDesc, int* pSeed, double dof);
+double VXR_rdist2_chi_square(VXR_RandomDesc* pRandDesc, int seed, double dof);
+int VXR_dist_t(VXR_RandomDesc* pRandDesc, int* pSeed, int dof);
+int VXR_dist2_t(VXR_RandomDesc* pRandDesc, int seed, int dof);
+double VXR_rdist_t(VXR_RandomDesc* pRandDesc, int* pSeed, double dof);
+double VXR_rdist2_t(VXR_RandomDesc* pRandDesc, int seed, double dof);
+int VXR_dist_erlang(VXR_RandomDesc* pRandDesc, int* pSeed, int k, int mean);
+int VXR_dist2_erlang(VXR_RandomDesc* pRandDesc, int seed, int k, int mean);
+double VXR_rdist_erlang(VXR_RandomDesc* pRandDesc, int* pSeed, double k, double mean);
+double VXR_rdist2_erlang(VXR_RandomDesc* pRandDesc, int seed, double k, double mean);
+
 /* ---- Hierarchy, events and device state ---------------------------------------- */
 /* Hierarchy walks, also called by the host. A NULL instance does nothing. */
 VXR_EXPORT void VXR_FinalizeTopology(VXR_DeviceInst* pInst, void* pCallbackInfo);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-// Path of a fixture library: kind "rc", "rl" or "diode", revision 187/160/142.
+// Path of a fixture library: kind "rc", "rl", "diode" or "rand", revision 187/160/142.
 inline std::string fixture(const std::string& kind, int rev) {
     return std::string(VXR_FIXTURE_DIR) + "/fix" + kind + "_" + std::to_string(rev) + ".so";
 }

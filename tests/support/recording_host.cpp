@@ -73,6 +73,8 @@ const char* toString(Call c) {
     case Call::FileFlush: return "fileFlush";
     case Call::FileSeek: return "fileSeek";
     case Call::FileTell: return "fileTell";
+    case Call::SeedRand: return "seedRand";
+    case Call::Rand: return "rand";
     case Call::GetSol: return "getSol";
     case Call::BatchLoad: return "batchLoad";
     case Call::LoadRhsAC: return "loadRhsAC";
@@ -439,6 +441,33 @@ struct HostCallbacks {
         return pos;
     }
 
+    static void seedRand(VXR_SimInterface* sim, int seed) {
+        RecordingHost* h = of(sim);
+        h->randState_ = static_cast<uint32_t>(seed);
+        if (h->recordRand_) {
+            h->randCalls_.push_back({true, seed});
+            h->record(Call::SeedRand, h->randCalls_.size() - 1);
+        }
+    }
+    static int drawRand(VXR_SimInterface* sim) {
+        RecordingHost* h = of(sim);
+        int v;
+        if (!h->scriptedRand_.empty()) {
+            v = h->scriptedRand_.front();
+            h->scriptedRand_.pop_front();
+        } else {
+            do
+                h->randState_ = h->randState_ * 1664525u + 1013904223u;
+            while (h->randState_ == 0x80000000u);
+            v = static_cast<int>(h->randState_);
+        }
+        if (h->recordRand_) {
+            h->randCalls_.push_back({false, v});
+            h->record(Call::Rand, h->randCalls_.size() - 1);
+        }
+        return v;
+    }
+
     // loader table
     template <LoadKind K>
     static void batch(int count, void** handles, double* values, VXR_ContribLoader* ldr LDR_INST) {
@@ -558,6 +587,8 @@ RecordingHost::RecordingHost() {
     sim_.pFileFlush = H::fileFlush;
     sim_.pFileSeek = H::fileSeek;
     sim_.pFileTell = H::fileTell;
+    sim_.pSeedRand = H::seedRand;
+    sim_.pRand = H::drawRand;
 
     ldr_.pLoaderInfo = this;
     ldr_.pStrobeLoader = &ldr_;
@@ -918,6 +949,8 @@ std::string RecordingHost::describe(const LogEntry& e) const {
         if (e.call == Call::FileSeek || e.call == Call::FileTell) s += " " + std::to_string(f.pos);
         return s;
     }
+    case Call::SeedRand: return "seedRand " + std::to_string(randCalls_[e.index].value);
+    case Call::Rand: return "rand -> " + std::to_string(randCalls_[e.index].value);
     case Call::LoadRhsAC: {
         const AcLoadRecord& a = acLoads_[e.index];
         return "loadRhsAC (" + nameOf(a.plus) + ", " + nameOf(a.minus) + ") " + fmt(a.coeff);
@@ -1005,6 +1038,7 @@ void RecordingHost::clearLog() {
     acLoads_.clear();
     d2aReads_.clear();
     envSols_.clear();
+    randCalls_.clear();
 }
 
 InstanceRecord::InstanceRecord(RecordingHost& host, const char* name, const char* moduleName, int numPorts)

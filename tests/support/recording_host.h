@@ -63,6 +63,8 @@ enum class Call {
     FileSeek,
     FileTell,
     CreateRegPort,    // 1.87
+    SeedRand,         // random generator; details in randCalls()
+    Rand,
     // loader table
     GetSol,
     BatchLoad,
@@ -227,6 +229,12 @@ struct EnvSolRecord {
     VXR_DeviceInst* inst;
 };
 
+// pSeedRand (the seed given) or pRand (the answer).
+struct RandRecord {
+    bool seeding;
+    int value;
+};
+
 struct AcLoadRecord {
     VXR_acSrc* src;
     VXR_StateVar* plus;
@@ -290,6 +298,16 @@ public:
     // dupCount to report for branches of this name instead of the count of
     // branches on the same node pair.
     void setBranchDupCount(const std::string& name, int dup) { dupCounts_[name] = dup; }
+    // pRand answers these values first, in order; then the seeded generator:
+    // a full-period 32-bit linear congruential stream (x * 1664525 +
+    // 1013904223) from the state pSeedRand sets (0 at start), skipping
+    // 0x80000000, each draw being the state as int (-2147483647 to
+    // 2147483647). A draw handed back to pSeedRand continues the stream, so
+    // seeds chained through the real distributions do not cycle early.
+    // Transcribed in tests/random/reference/transcription.py.
+    void scriptRand(std::vector<int> draws) { scriptedRand_.assign(draws.begin(), draws.end()); }
+    // Record pSeedRand and pRand calls (on by default; off for long runs).
+    void recordRand(bool on) { recordRand_ = on; }
     // Take over the names the library passes to pSetupNode (allocated with
     // the runtime's wrappers, as for isolated ports) and VXR_free them with
     // the host. Off by default: most names stay the library's.
@@ -359,6 +377,7 @@ public:
     const std::vector<RegPortRecord>& regPorts() const { return regPorts_; }
     const std::vector<D2AReadRecord>& d2aReads() const { return d2aReads_; }
     const std::vector<EnvSolRecord>& envSols() const { return envSols_; }
+    const std::vector<RandRecord>& randCalls() const { return randCalls_; }
     // pGetSol and pGetDefault calls: what was asked and the answer.
     const std::vector<std::pair<const VXR_StateVar*, double>>& solutionReads() const { return gets_; }
     const std::vector<std::pair<int, double>>& defaultReads() const { return defaultGets_; }
@@ -468,6 +487,10 @@ private:
     VXR_ComplexNumber envSlot_{};
     double envFreq_ = 0.0;
 #endif
+    std::vector<RandRecord> randCalls_;
+    std::deque<int> scriptedRand_;
+    uint32_t randState_ = 0;
+    bool recordRand_ = true;
     std::vector<std::pair<const VXR_StateVar*, double>> gets_; // GetSol calls: sv and answer
     std::vector<std::pair<int, double>> defaultGets_;          // GetDefault calls: type and answer
     std::vector<double> simpleAnswers_;                        // answers of the other queries

@@ -30,7 +30,7 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <random>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -81,6 +81,21 @@ struct Message {
 
 const char* severityName(int severity);
 
+// The generator behind pSeedRand and pRand: a full-period 32-bit linear
+// congruential stream that skips 0x80000000, so draws run from -2147483647 to
+// 2147483647 as the runtime expects, and a draw handed back as the next seed
+// (as the real distributions do) continues the stream instead of cycling.
+struct HostRandom {
+    uint32_t state = 1;
+    void seed(uint32_t s) { state = s; }
+    int operator()() {
+        do
+            state = state * 1664525u + 1013904223u;
+        while (state == 0x80000000u);
+        return static_cast<int>(state);
+    }
+};
+
 // Services shared by every model instance of one circuit: options, messages,
 // system requests and the random generator.
 struct HostServices {
@@ -93,7 +108,7 @@ struct HostServices {
     std::string exitMessage; // last message before the exit request
     int extrapRequests = 0;
     int limiterCalls = 0, limitedSteps = 0; // the junction limiter: calls, and calls that limited
-    std::mt19937 rng{1};
+    HostRandom rng;
 
     void message(int severity, const std::string& text, const std::string& instance);
     void systemRequest(const std::string& request, int code, const std::string& instance);

@@ -657,7 +657,7 @@ private:
         if (s && s->ctx) s->ctx->prohibitConvergence = true;
     }
     static void cbSeedRand(SimIf* sim, int seed) { self(sim)->host->rng.seed(static_cast<unsigned>(seed)); }
-    static int cbRand(SimIf* sim) { return static_cast<int>(self(sim)->host->rng() & 0x7fffffffu); }
+    static int cbRand(SimIf* sim) { return self(sim)->host->rng(); }
     static void cbSystemRequest(const char* req, int code, Inst* inst, Ldr*, SimIf* sim) {
         ModelInstance* s = sim ? self(sim) : self(inst, nullptr);
         s->host->systemRequest(req ? req : "", code, inst && inst->instName ? inst->instName : s->name());
