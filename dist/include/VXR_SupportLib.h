@@ -341,6 +341,54 @@ void VXR_reportNoiseContribForOp_ddt(VXR_OpBranch_ddt* op, int noiseSrcNum, void
 void VXR_destroyOpBranch_ddt(VXR_OpBranch_ddt* op);
 #endif
 
+#if VXR_REVISION != 142
+typedef struct s_VXR_OpBranch_transition VXR_OpBranch_transition;
+typedef struct s_VXR_OpBranch_slew VXR_OpBranch_slew;
+
+/* Transition operator computed in the library: after each SetArg the caller
+ * reads the record's _val and _derivCoeff. The accept schedules input changes
+ * and asks the host to step onto the corners of the waveform (1.87: bound
+ * steps; 1.60: absolute breakpoints). */
+VXR_OpBranch_transition* VXR_createOpBranch_transition(const char* name, VXR_DeviceInst* parent,
+                                                       double defaultTransition);
+void VXR_transitionSetArg(VXR_OpBranch_transition* pOp, double F, double delay, double riseTime, double fallTime,
+                          double timeTol, VXR_ContribLoader* ldr);
+void VXR_transitionAcceptTimePoint(VXR_OpBranch_transition* op, VXR_ContribLoader* ldr);
+void* VXR_transitionSaveState(VXR_OpBranch_transition* op);
+/* A NULL state changes nothing. */
+void VXR_transitionRestoreState(VXR_OpBranch_transition* op, void* state);
+void VXR_transitionReset(VXR_OpBranch_transition* op);
+void VXR_destroyOpBranch_transition(VXR_OpBranch_transition* op);
+/* No branch variable, no handles, no noise: these do nothing. */
+void VXR_transitionFinalizeTopology(VXR_OpBranch_transition* op, void* pCallbackInfo);
+void VXR_transitionSetStamp(VXR_OpBranch_transition* op, void* pCallbackInfo);
+void VXR_transitionGenericLoad(VXR_OpBranch_transition* op, VXR_ContribLoader* ldr);
+void VXR_transitionGenericLoadRHS(VXR_OpBranch_transition* op, VXR_ContribLoader* ldr);
+void VXR_reportNoiseContribForOp_transition(VXR_OpBranch_transition* op, int noiseSrcNum, void* pCallbackInfo);
+void VXR_addNoiseForOp_transition(VXR_NoiseSrc* pSrc, VXR_OpBranch_transition* op, double coeff,
+                                  VXR_ContribLoader* ldr);
+/* The host's opaque pointer on a spec (an operator's _pTransitionState). */
+void VXR_setTransitionCustomInfo(void* spec, void* info);
+void* VXR_getTransitionCustomInfo(void* spec);
+
+/* Slew operator: the output follows the input except where it would move
+ * faster than posSlew (> 0) or negSlew (< 0) per unit time. */
+VXR_OpBranch_slew* VXR_createOpBranch_slew(const char* name, VXR_DeviceInst* parent);
+void VXR_slewSetArg(VXR_OpBranch_slew* pOp, double F, double posSlew, double negSlew, VXR_ContribLoader* ldr);
+void VXR_slewAcceptTimePoint(VXR_OpBranch_slew* op, VXR_ContribLoader* ldr);
+void* VXR_slewSaveState(VXR_OpBranch_slew* op);
+/* A NULL state changes nothing. */
+void VXR_slewRestoreState(VXR_OpBranch_slew* op, void* state);
+void VXR_slewReset(VXR_OpBranch_slew* op);
+void VXR_destroyOpBranch_slew(VXR_OpBranch_slew* op);
+void VXR_slewFinalizeTopology(VXR_OpBranch_slew* op, void* pCallbackInfo);
+void VXR_slewSetStamp(VXR_OpBranch_slew* op, void* pCallbackInfo);
+void VXR_slewGenericLoad(VXR_OpBranch_slew* op, VXR_ContribLoader* ldr);
+void VXR_slewGenericLoadRHS(VXR_OpBranch_slew* op, VXR_ContribLoader* ldr);
+void VXR_reportNoiseContribForOp_slew(VXR_OpBranch_slew* op, int noiseSrcNum, void* pCallbackInfo);
+void VXR_addNoiseForOp_slew(VXR_NoiseSrc* pSrc, VXR_OpBranch_slew* op, double coeff, VXR_ContribLoader* ldr);
+#endif
+
 /* Noise sources and their contribution lists. */
 void VXR_setNoiseSrcInfo(VXR_NoiseSrc* pSrc, VXR_NoiseSrcTypeE type, const char* name, VXR_DeviceInst* pParent);
 void VXR_setWhiteNoisePwr(VXR_NoiseSrc* pSrc, double pwr);

@@ -348,6 +348,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         t.rows.push_back(row);
     };
     record(0.0, x);
+    if (onAccept) onAccept(0.0, x);
 
     const double hmax = setup.tmax > 0 ? setup.tmax : std::min(setup.tstep, setup.tstop / 50.0);
     if (!(setup.tstop / hmax <= kMaxAnalysisPoints)) throw SimError(".tran: too many time steps");
@@ -363,6 +364,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     long nextOut = 1;
     std::vector<std::pair<double, Eigen::VectorXd>> hist{{0.0, x}}; // accepted points, latest last
     double requestedBound = 0.0;
+    double corner = -1.0;        // time the libraries asked to step onto next (-1: none)
     std::vector<double> pending; // requested breakpoints of the libraries
 
     while (time < setup.tstop * (1 - 1e-12)) {
@@ -372,14 +374,20 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps); // later ones cannot be the target
         for (double b : pending)
             if (b > time) bps.push_back(b);
+        if (corner > time) bps.push_back(corner);
         double tBreak = setup.tstop;
         for (double b : bps)
             if (b > time * (1 + 1e-12) + hmin) tBreak = std::min(tBreak, b);
         double target = std::min(tOut, tBreak);
         double hh = std::min({h, hmax, target - time});
         if (requestedBound > 0) hh = std::min(hh, requestedBound);
-        if (target - (time + hh) < 0.01 * hh) hh = target - time;
+        // A step just short of the target is stretched onto it, unless a bound forbids.
+        if (target - (time + hh) < 0.01 * hh && !(requestedBound > 0 && target - time > requestedBound))
+            hh = target - time;
         if (hh < hmin) throw SimError("time step too small at t = " + std::to_string(time));
+        // A step that ends on the target lands on it exactly, so that a
+        // requested corner or breakpoint is itself the accepted time.
+        const double tNew = hh == target - time ? target : time + hh;
         if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + std::to_string(time));
 
         Integration in;
@@ -408,7 +416,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 xp = l0 * xm + l1 * x0 + l2 * x1;
             }
         }
-        ctx.time = time + hh;
+        ctx.time = tNew;
         ctx.minStep = hmin;
         Eigen::VectorXd xn = (m >= 2) ? xp : x;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
@@ -442,15 +450,18 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // Accept.
         ctx.loadMatrix = false;
         c_.evaluate(ctx, xn);
-        requestedBound = ctx.boundStep;
-        for (double b : ctx.breakRequests) pending.push_back(b);
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
         qPrev = qNew;
         x = xn;
-        time += hh;
+        time = tNew;
         acceptedSteps.push_back({hh, order});
         acceptAndStrobe(ctx, x, true);
+        // Requests of the accepting evaluation and of the accept itself.
+        requestedBound = ctx.boundStep;
+        corner = ctx.cornerStep > 0 ? time + ctx.cornerStep : -1.0;
+        for (double b : ctx.breakRequests) pending.push_back(b);
+        if (onAccept) onAccept(time, x);
         hist.push_back({time, x});
         if (hist.size() > 3) hist.erase(hist.begin());
         if (std::abs(time - tOut) <= 1e-9 * hh) {

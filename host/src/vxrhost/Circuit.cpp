@@ -79,6 +79,7 @@ void EvalContext::resize(int n) {
     qmag.setZero(n);
     prohibitConvergence = false;
     boundStep = 0.0;
+    cornerStep = 0.0;
     breakRequests.clear();
     loadFault.clear();
     if (loadMatrix) {

@@ -117,7 +117,8 @@ struct EvalContext {
     // Requests of the elements during the pass.
     bool prohibitConvergence = false;
     double boundStep = 0.0;            // smallest requested step bound (0: none)
-    std::vector<double> breakRequests; // requested breakpoints
+    double cornerStep = 0.0;           // smallest step to a requested waveform corner (0: none)
+    std::vector<double> breakRequests; // requested breakpoints (absolute times)
     std::string loadFault;             // a library misused the loader (first fault)
 
     void resize(int n);

@@ -169,12 +169,19 @@ struct CallGuard {
     ~CallGuard() { g_current = prev; }
 };
 
+// The source-stepping level scales transition outputs at DC unless the
+// netlist sets the parameter itself.
+constexpr const char* kTransitionSourceScale = "_transitionSourceScale";
+
 template <class Inst, int K> double simParamValue(Inst*, double def) {
     InstanceBase* self = g_current;
     if (!self || K >= static_cast<int>(self->simParamNames.size())) return def;
     auto& m = self->host->options.simParams;
-    auto it = m.find(self->simParamNames[K]);
-    return it == m.end() ? def : it->second;
+    const std::string& name = self->simParamNames[K];
+    auto it = m.find(name);
+    if (it != m.end()) return it->second;
+    if (name == kTransitionSourceScale && self->ctx) return self->ctx->srcScale;
+    return def;
 }
 constexpr int kMaxSimParams = 16;
 template <class Inst, class SimParam, int... K>
@@ -618,9 +625,13 @@ private:
     template <class... X> static int ldStrobe(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->strobe ? 1 : 0; }
     template <class... X> static int ldYes(Ldr*, X...) { return 1; }
     template <class... X> static void ldDiscontinuity(int, Ldr*, X...) {}
-    template <class... X> static void ldBoundStep(double step, VXR_BoundTypeE, Ldr* l, X...) {
+    // A plain bound limits the next step; the other kinds (transition
+    // corners, samples, timer ticks) name a time the host steps onto.
+    template <class... X> static void ldBoundStep(double step, VXR_BoundTypeE type, Ldr* l, X...) {
         ModelInstance* s = self(l);
-        if (s->ctx && step > 0 && (s->ctx->boundStep <= 0 || step < s->ctx->boundStep)) s->ctx->boundStep = step;
+        if (!s->ctx || !(step > 0)) return;
+        double& bound = type == BOUND_BOUNDSTEP ? s->ctx->boundStep : s->ctx->cornerStep;
+        if (bound <= 0 || step < bound) bound = step;
     }
     static void ldSetBreak(double t, Ldr* l) {
         ModelInstance* s = self(l);
@@ -675,6 +686,7 @@ private:
         sim_.pFileTell = &cbFileTell;
         sim_.pComposeFullName = &cbComposeFullName;
         sim_.pMathUtil = &g_mathUtil;
+        if (!host->options.simParams.count(kTransitionSourceScale)) simParamNames.push_back(kTransitionSourceScale);
         for (auto& kv : host->options.simParams) {
             if (static_cast<int>(simParamNames.size()) >= kMaxSimParams) break;
             simParamNames.push_back(kv.first);

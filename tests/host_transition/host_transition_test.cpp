@@ -1,0 +1,193 @@
+// Transition and slew outputs of the "fixtran" module through the host, for
+// each revision that carries the library-computed operators. The input
+// switches between 0 and 1 across 1 ns PWL edges, whose ends are host
+// breakpoints, so each switch falls between two consecutive accepted points.
+#include "host_test_util.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace vxr;
+
+namespace {
+
+std::string fixtran(int rev) { return std::string(VXR_FIXTURE_DIR) + "/fixtran_" + std::to_string(rev) + ".so"; }
+
+struct Point {
+    double t, in, out, sout;
+};
+
+// Runs the netlist's transient and returns every accepted point.
+std::vector<Point> acceptedPoints(const std::string& netlist) {
+    auto nl = quietNetlist(netlist);
+    Simulator sim(nl->circuit());
+    const std::vector<Probe> probes = nl->probesFor(AnalysisCmd::TRAN);
+    std::vector<Point> pts;
+    sim.onAccept = [&](double t, const Eigen::VectorXd& x) {
+        pts.push_back({t, probes[0].value(x), probes[1].value(x), probes[2].value(x)});
+    };
+    sim.tran(nl->analyses()[0].tran, probes);
+    return pts;
+}
+
+std::string circuit(int rev, const std::string& drive, const std::string& params, const std::string& tail) {
+    return ".lib " + fixtran(rev) + "\nV1 in 0 " + drive + "\nN1 in out sout fixtran " + params + "\n" + tail +
+           ".print tran V(in) V(out) V(sout)\n";
+}
+
+// Accepted times at which the input has just switched: the point before
+// holds the other level. Every accepted input is at one of the two levels.
+std::vector<double> switchTimes(const std::vector<Point>& pts) {
+    std::vector<double> ts;
+    for (size_t i = 0; i < pts.size(); ++i) {
+        EXPECT_TRUE(pts[i].in == 0.0 || pts[i].in == 1.0) << "t=" << pts[i].t << " in=" << pts[i].in;
+        if (i > 0 && pts[i].in != pts[i - 1].in) ts.push_back(pts[i].t);
+    }
+    return ts;
+}
+
+struct Corner {
+    double t, v;
+};
+
+double interpolate(const std::vector<Corner>& c, double t) {
+    if (t <= c.front().t) return c.front().v;
+    for (size_t i = 1; i < c.size(); ++i)
+        if (t <= c[i].t) return c[i - 1].v + (c[i].v - c[i - 1].v) * (t - c[i - 1].t) / (c[i].t - c[i - 1].t);
+    return c.back().v;
+}
+
+class HostTransition : public ::testing::TestWithParam<int> {};
+
+// One pulse 0 -> 1 -> 0. Ideal corners from the switch times: a ramp starts
+// `delay` after its switch and lasts rise (fall); a switch back while the
+// rise still runs reverses it with the slope of a full fall from 1.
+struct PulseCase {
+    const char* name;
+    double delay, rise, fall;
+    const char* drive;
+};
+const PulseCase kPulses[] = {
+    {"delayed ramps", 0.2e-3, 0.1e-3, 0.3e-3, "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)"},
+    {"reversal half-way up", 0.0, 1e-3, 1e-3, "PWL(0 0 1m 0 1.000001m 1 1.5m 1 1.500001m 0)"},
+    {"delayed reversal", 0.25e-3, 1e-3, 0.5e-3, "PWL(0 0 1m 0 1.000001m 1 1.3m 1 1.300001m 0)"},
+};
+
+std::vector<Corner> idealCorners(const PulseCase& pc, double on, double off) {
+    const double start = on + pc.delay, stop = start + pc.rise, back = off + pc.delay;
+    if (back >= stop) return {{start, 0.0}, {stop, 1.0}, {back, 1.0}, {back + pc.fall, 0.0}};
+    const double c = (back - start) / pc.rise;
+    return {{start, 0.0}, {back, c}, {back + c * pc.fall, 0.0}};
+}
+
+TEST_P(HostTransition, OutputHitsEveryCornerAndIsLinearBetween) {
+    for (const PulseCase& pc : kPulses) {
+        SCOPED_TRACE(pc.name);
+        char params[160];
+        std::snprintf(params, sizeof params, "delay=%.17g rise=%.17g fall=%.17g", pc.delay, pc.rise, pc.fall);
+        const auto pts = acceptedPoints(circuit(GetParam(), pc.drive, params, ".tran 0.1m 4m\n"));
+        const std::vector<double> sw = switchTimes(pts);
+        ASSERT_EQ(sw.size(), 2u);
+        const std::vector<Corner> corners = idealCorners(pc, sw[0], sw[1]);
+        for (const Corner& c : corners) {
+            auto near = std::min_element(pts.begin(), pts.end(), [&](const Point& a, const Point& b) {
+                return std::abs(a.t - c.t) < std::abs(b.t - c.t);
+            });
+            EXPECT_NEAR(near->t, c.t, 1e-15 * c.t) << "corner at " << c.t;
+            EXPECT_NEAR(near->out, c.v, 1e-12) << "corner at " << c.t;
+        }
+        for (const Point& p : pts) EXPECT_NEAR(p.out, interpolate(corners, p.t), 1e-12) << "t=" << p.t;
+    }
+}
+
+// The same input through the slew output, against the recurrence
+// y_k = y_{k-1} + clamp(x_k - y_{k-1}, neg * h_k, pos * h_k).
+TEST_P(HostTransition, SlewFollowsTheRateLimitedRecurrence) {
+    const double pos = 2000.0, neg = -5000.0;
+    const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)",
+                                            "slewpos=2000 slewneg=-5000", ".tran 0.1m 3m\n"));
+    ASSERT_GT(pts.size(), 10u);
+    double y = pts[0].in;
+    int rising = 0, falling = 0;
+    for (size_t k = 1; k < pts.size(); ++k) {
+        const double h = pts[k].t - pts[k - 1].t;
+        const double step = std::clamp(pts[k].in - y, neg * h, pos * h);
+        const double slope = (pts[k].sout - pts[k - 1].sout) / h;
+        if (step == pos * h) {
+            ++rising;
+            EXPECT_NEAR(slope, pos, 1e-9 * pos) << "t=" << pts[k].t;
+        }
+        if (step == neg * h) {
+            ++falling;
+            EXPECT_NEAR(slope, neg, 1e-9 * -neg) << "t=" << pts[k].t;
+        }
+        y += step;
+        EXPECT_NEAR(pts[k].sout, y, 1e-12) << "t=" << pts[k].t;
+    }
+    EXPECT_GT(rising, 1);
+    EXPECT_GT(falling, 1);
+    EXPECT_NEAR(pts.back().sout, 0.0, 1e-12); // both ramps completed
+}
+
+// The host's answers to "_transitionDisable" and "_transitionSourceScale".
+TEST_P(HostTransition, SimulationParametersSwitchOffAndScaleTheOutput) {
+    const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)",
+                                            "delay=0.2m rise=0.1m fall=0.1m",
+                                            ".simparam _transitionDisable=1\n.tran 0.1m 3m\n"));
+    for (const Point& p : pts) EXPECT_EQ(p.out, p.in) << "t=" << p.t;
+
+    struct Scale {
+        const char* line;
+        double s;
+    };
+    for (const Scale sc : {Scale{"", 1.0}, Scale{".simparam _transitionSourceScale=0.25\n", 0.25}}) {
+        SCOPED_TRACE(sc.s);
+        auto nl = quietNetlist(circuit(GetParam(), "DC 2", "rise=1m", std::string(sc.line) + ".op\n"));
+        Simulator sim(nl->circuit());
+        const Eigen::VectorXd x = sim.operatingPoint();
+        EXPECT_DOUBLE_EQ(x[nl->circuit().findUnknown("out")], 2.0 * sc.s);
+    }
+}
+
+// A periodic input whose delayed changes overlap: after the first period the
+// pending events run on recycled nodes only.
+TEST_P(HostTransition, SteadySwitchingAllocatesNothing) {
+    const std::string lib = fixtran(GetParam());
+    // Pulses 0.3 ms wide every 1 ms; PWL vertices hold the levels exactly.
+    std::string drive = "PWL(0 0";
+    for (int k = 0; k < 12; ++k) {
+        char edges[160];
+        std::snprintf(edges, sizeof edges, " %d.1m 0 %d.100001m 1 %d.4m 1 %d.400001m 0", k, k, k, k);
+        drive += edges;
+    }
+    drive += ")";
+    auto nl = quietNetlist(circuit(GetParam(), drive, "delay=0.5m rise=0.1m fall=0.1m", ".tran 0.1m 12m\n"));
+    void* h = dlopen(lib.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(h, nullptr);
+    auto allocations = reinterpret_cast<long (*)()>(dlsym(h, "fixtran_allocations"));
+    ASSERT_NE(allocations, nullptr);
+    Simulator sim(nl->circuit());
+    long afterTwoPeriods = -1;
+    int switches = 0;
+    double lastIn = 0.0;
+    sim.onAccept = [&](double t, const Eigen::VectorXd& x) {
+        const double in = x[nl->circuit().findUnknown("in")];
+        EXPECT_TRUE(in == 0.0 || in == 1.0) << "t=" << t;
+        if (in != lastIn) ++switches;
+        lastIn = in;
+        if (afterTwoPeriods < 0 && t >= 2.1e-3) afterTwoPeriods = allocations();
+    };
+    sim.tran(nl->analyses()[0].tran, nl->probesFor(AnalysisCmd::TRAN));
+    EXPECT_GE(switches, 20);
+    EXPECT_EQ(allocations(), afterTwoPeriods);
+    dlclose(h);
+}
+
+INSTANTIATE_TEST_SUITE_P(Revisions, HostTransition, ::testing::Values(187, 160),
+                         [](const auto& info) { return "r" + std::to_string(info.param); });
+
+} // namespace
