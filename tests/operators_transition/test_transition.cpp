@@ -357,9 +357,14 @@ TEST_F(Transition, SaveAcceptRestore) {
     // Replaying the accepts gives the same waveform as before.
     point(1.3, 0.0);
     EXPECT_NEAR(setArg(1.4, 0.0), 0.2, 1e-12);
-    auto* state = static_cast<VXR_GenericOperatorState*>(saved);
-    EXPECT_EQ(state->opStateType, VXR_TRANSITION_SPEC);
-    state->pFreeSelf(state);
+    EXPECT_EQ(static_cast<VXR_GenericOperatorState*>(saved)->opStateType, VXR_TRANSITION_SPEC);
+    // A device state holding it releases it with its list.
+    auto* ds = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), nullptr, nullptr, nullptr));
+    ds->numOfOperatorStates = 1;
+    ds->pOperatorState = static_cast<void**>(VXR_calloc(1, sizeof(void*), nullptr, nullptr, nullptr));
+    ds->pOperatorState[0] = saved;
+    ds->pDevice = inst.ptr();
+    VXR_freeDeviceState(ds);
     VXR_transitionReset(op);
     EXPECT_EQ(spec()->_startTime, -1.0);
     EXPECT_EQ(spec()->_pPendingFirst, nullptr);
