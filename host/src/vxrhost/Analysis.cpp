@@ -341,6 +341,18 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     Eigen::VectorXd qPrev = ctx.q, qdotPrev = Eigen::VectorXd::Zero(n);
     acceptAndStrobe(ctx, x, true);
     ctx.initialStep = false;
+    // Step requests of the libraries, made by the accepting evaluation and
+    // the accept itself: a bound on the next step, a corner to step onto
+    // next, and breakpoints that stand until they are reached.
+    double requestedBound = 0.0;
+    double corner = -1.0;
+    std::vector<double> pending;
+    auto collectRequests = [&](double at) {
+        requestedBound = ctx.boundStep;
+        corner = ctx.cornerStep > 0 ? at + ctx.cornerStep : -1.0;
+        for (double b : ctx.breakRequests) pending.push_back(b);
+    };
+    collectRequests(0.0);
     auto record = [&](double time, const Eigen::VectorXd& xv) {
         if (time < setup.tstart * (1 - 1e-12)) return;
         std::vector<double> row{time};
@@ -363,9 +375,6 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     int order = 1;
     long nextOut = 1;
     std::vector<std::pair<double, Eigen::VectorXd>> hist{{0.0, x}}; // accepted points, latest last
-    double requestedBound = 0.0;
-    double corner = -1.0;        // time the libraries asked to step onto next (-1: none)
-    std::vector<double> pending; // requested breakpoints of the libraries
 
     while (time < setup.tstop * (1 - 1e-12)) {
         // Next target: an output point, a source breakpoint or the stop time.
@@ -457,10 +466,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         time = tNew;
         acceptedSteps.push_back({hh, order});
         acceptAndStrobe(ctx, x, true);
-        // Requests of the accepting evaluation and of the accept itself.
-        requestedBound = ctx.boundStep;
-        corner = ctx.cornerStep > 0 ? time + ctx.cornerStep : -1.0;
-        for (double b : ctx.breakRequests) pending.push_back(b);
+        collectRequests(time);
         if (onAccept) onAccept(time, x);
         hist.push_back({time, x});
         if (hist.size() > 3) hist.erase(hist.begin());
