@@ -389,6 +389,48 @@ void VXR_reportNoiseContribForOp_slew(VXR_OpBranch_slew* op, int noiseSrcNum, vo
 void VXR_addNoiseForOp_slew(VXR_NoiseSrc* pSrc, VXR_OpBranch_slew* op, double coeff, VXR_ContribLoader* ldr);
 #endif
 
+#if VXR_REVISION != 142
+/* Analog events. Initial and final step events fire where the loader's
+ * analysis mask meets theirs (no names: every analysis) and the loader
+ * reports that step. */
+VXR_EventDesc* VXR_createSimEvent_initial_step(VXR_DeviceInst* pParent, int argCount, ...);
+VXR_EventDesc* VXR_createSimEvent_final_step(VXR_DeviceInst* pParent, int argCount, ...);
+int VXR_eventSignal(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+/* Crossing and above events are the host's; these pass the arguments through. */
+VXR_EventDesc* VXR_createSimEvent_cross(VXR_DeviceInst* pParent);
+VXR_EventDesc* VXR_createSimEvent_above(VXR_DeviceInst* pParent);
+int VXR_crossEventSignal(VXR_EventDesc* pEventDesc, double F, double dir, double timeTol, double exprTol,
+                         double enableVal, int derivArraySize, StateVarPairT* derivStateVars, double* derivVals,
+                         unsigned* derivIndices, double Foffset, VXR_CrossArgTypeE Ftype, int AMS_index,
+                         VXR_ContribLoader* ldr);
+int VXR_aboveEventSignal(VXR_EventDesc* pEventDesc, double F, double dir, double timeTol, double exprTol,
+                         double enableVal, int derivArraySize, StateVarPairT* derivStateVars, double* derivVals,
+                         unsigned* derivIndices, double Foffset, VXR_CrossArgTypeE Ftype, int AMS_index,
+                         VXR_ContribLoader* ldr);
+void VXR_acceptSimEvent_cross(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+void VXR_acceptSimEvent_above(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+void VXR_resetSimEvent_cross(VXR_EventDesc* pEventDesc);
+void VXR_resetSimEvent_above(VXR_EventDesc* pEventDesc);
+void* VXR_saveSimEvent_cross(VXR_EventDesc* pEventDesc);
+void VXR_restoreSimEvent_cross(VXR_EventDesc* pEventDesc, void* state);
+/* Timer computed in the library: 1 when a tick fires at the present point;
+ * the accept asks the host to step onto the next tick. */
+VXR_EventDesc* VXR_createSimEvent_timer(VXR_DeviceInst* pParent);
+int VXR_timerEventSignal(VXR_EventDesc* pEventDesc, double startTime, double period, double timeTol,
+                         double enableVal, VXR_ContribLoader* ldr);
+void VXR_acceptSimEvent_timer(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+void VXR_resetSimEvent_timer(VXR_EventDesc* pEventDesc);
+
+/* Time of the last zero crossing (dir > 0 rising, < 0 falling, 0 either),
+ * interpolated between accepted points; -1.0 while there is none. */
+typedef struct s_VXR_LastCrossing VXR_LastCrossing;
+VXR_LastCrossing* VXR_createLastCrossing(VXR_DeviceInst* pParent);
+void VXR_resetLastCrossing(VXR_LastCrossing* p);
+double VXR_LastCrossingVal(VXR_LastCrossing* p, double F, double dir, VXR_ContribLoader* ldr);
+void VXR_acceptLastCrossing(VXR_LastCrossing* p, VXR_ContribLoader* ldr);
+void VXR_serializeLastCrossing(VXR_LastCrossing* p, FILE* f, VXR_SrlzDirE* pDir);
+#endif
+
 /* Noise sources and their contribution lists. */
 void VXR_setNoiseSrcInfo(VXR_NoiseSrc* pSrc, VXR_NoiseSrcTypeE type, const char* name, VXR_DeviceInst* pParent);
 void VXR_setWhiteNoisePwr(VXR_NoiseSrc* pSrc, double pwr);

@@ -152,6 +152,19 @@ struct s_VXR_OpBranch_slew {
     void* _pSlewSpec;                   /* VXR_SlewSpec */
 };
 
+/* Time of the last zero crossing of an expression; times are -1.0 until set. */
+struct s_VXR_LastCrossing {
+    VXR_DeviceInst* _pParent;
+    double _prevTime;
+    double _prevExprVal;
+    double _cacheExprVal;
+    double _lastPosCrossing;
+    double _lastNegCrossing;
+};
+
+/* The timer's next tick after an accepted point at t. */
+void nextTimerEvent(VXR_TimerInfo* p, double t);
+
 /* Spec management, also used by operators that embed a transition. NULL
  * after a reported allocation failure; the free functions ignore NULL. */
 VXR_TransitionSpec* createTransitionSpec(VXR_SimInterface* simIf, VXR_DeviceInst* inst);
