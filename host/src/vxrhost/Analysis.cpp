@@ -353,6 +353,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         for (double b : ctx.breakRequests) pending.push_back(b);
     };
     collectRequests(0.0);
+    double eventTarget = -1.0; // a passed-over event time the step is retried onto
+    int eventRetries = 0;
+    constexpr int kMaxEventRetries = 20;
     auto record = [&](double time, const Eigen::VectorXd& xv) {
         if (time < setup.tstart * (1 - 1e-12)) return;
         std::vector<double> row{time};
@@ -384,6 +387,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         for (double b : pending)
             if (b > time) bps.push_back(b);
         if (corner > time) bps.push_back(corner);
+        if (eventTarget > time) bps.push_back(eventTarget);
         double tBreak = setup.tstop;
         for (double b : bps)
             if (b > time * (1 + 1e-12) + hmin) tBreak = std::min(tBreak, b);
@@ -427,6 +431,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         ctx.time = tNew;
         ctx.minStep = hmin;
+        ctx.finalStep = tNew >= setup.tstop * (1 - 1e-12);
         Eigen::VectorXd xn = (m >= 2) ? xp : x;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
             h = hh / 8;
@@ -456,9 +461,18 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 continue;
             }
         }
-        // Accept.
+        // Accept, unless the step passed over an event: then it is tried
+        // again onto the event's time (a bounded number of times).
         ctx.loadMatrix = false;
         c_.evaluate(ctx, xn);
+        if (ctx.eventRetry > time + hmin && ctx.eventRetry < tNew && eventRetries < kMaxEventRetries) {
+            eventTarget = ctx.eventRetry;
+            ++eventRetries;
+            order = 1;
+            continue;
+        }
+        eventTarget = -1.0;
+        eventRetries = 0;
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
         qPrev = qNew;
@@ -489,6 +503,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             order = o.trapezoidal ? 2 : 1;
         }
     }
+    ctx.finalStep = false;
     return t;
 }
 

@@ -113,12 +113,14 @@ struct EvalContext {
     double freq = 0.0;
     double minStep = 0.0;
     bool initialStep = false;
+    bool finalStep = false;  // the last point of a transient
     bool strobe = false;
     // Requests of the elements during the pass.
     bool prohibitConvergence = false;
     double boundStep = 0.0;            // smallest requested step bound (0: none)
     double cornerStep = 0.0;           // smallest step to a requested waveform corner (0: none)
     std::vector<double> breakRequests; // requested breakpoints (absolute times)
+    double eventRetry = -1.0;          // earliest event time a step passed over (-1: none)
     std::string loadFault;             // a library misused the loader (first fault)
 
     void resize(int n);

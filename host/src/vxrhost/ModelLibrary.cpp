@@ -41,6 +41,8 @@ template <int R> struct Rev;
         using Disc = P##DisciplineDescriptor;                       \
         using SimParam = P##SimParam;                               \
         using Array = P##Array;                                     \
+        using Event = P##EventDesc;                                 \
+        using SVPair = P##StateVarPairT;                            \
         using GetManifestFn = P##GetLibraryManifestFn;              \
     };
 VXR_HOST_REV_TRAITS(187, VXR187_)
@@ -160,6 +162,44 @@ public:
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
     }
 };
+
+// Host state of a crossing or above event. The record and its descriptor
+// are calloc'd: the library releases them with its own free (event teardown,
+// saved event states).
+struct CrossState {
+    double prevF, prevT; // at the last accepted point
+    double lastF, lastT; // of the latest signal
+    int hasPrev;
+    int above;
+};
+
+// A crossing of F through zero since the last accepted point, in the
+// direction dir asks for (> 0 rising, < 0 falling, 0 either; above events
+// rise only and also fire at the initial point when F >= 0). The event
+// fires at a point no more than the time tolerance (at least a thousand
+// minimum steps) after the interpolated crossing, or where |F| is within
+// exprTol; a crossing further back asks the host to retry the step onto it.
+// Detection works on the solution of each pass, so an event output jumps at
+// the accepted point where the event fires.
+int crossSignal(EvalContext& ctx, CrossState& st, double F, double dir, double timeTol, double exprTol, bool enabled) {
+    st.lastF = F;
+    st.lastT = ctx.time;
+    if (!enabled) return 0;
+    const bool initial = ctx.analysis != AnalysisKind::TRAN || ctx.initialStep;
+    if (initial || !st.hasPrev) return initial && st.above && F >= 0.0 ? 1 : 0;
+    if (st.above) dir = 1.0;
+    const double P = st.prevF;
+    const bool rising = P < 0.0 && F >= 0.0, falling = P > 0.0 && F <= 0.0;
+    if (!((rising && dir >= 0.0) || (falling && dir <= 0.0))) return 0;
+    const double tc = st.prevT + (0.0 - P) * (ctx.time - st.prevT) / (F - P);
+    const double tol = std::max(timeTol, 1e3 * ctx.minStep);
+    if (ctx.time - tc <= tol || std::abs(F) <= exprTol) return 1;
+    // Half the tolerance past the crossing: F is clearly through zero there,
+    // so that the Newton iterates of that point agree on the event.
+    const double retry = tc + 0.5 * tol;
+    if (ctx.eventRetry < 0 || retry < ctx.eventRetry) ctx.eventRetry = retry;
+    return 0;
+}
 
 thread_local InstanceBase* g_current = nullptr; // instance whose library call is running
 
@@ -610,6 +650,35 @@ private:
     static long cbFileTell(FILE* f, Inst*, SimIf*) { return f ? std::ftell(f) : -1; }
     static const char* cbComposeFullName(Inst* inst) { return inst ? inst->instName : ""; }
     static void cbReportTopology(SV*, SV*, VXR_TopologyTypeE, const char*, Inst*) {}
+    // ---- crossing and above events ----
+    static typename T::Event* cbCreateCrossEvent(Inst* inst, SimIf*) {
+        auto* ev = static_cast<typename T::Event*>(std::calloc(1, sizeof(typename T::Event)));
+        auto* st = static_cast<CrossState*>(std::calloc(1, sizeof(CrossState)));
+        if (!ev || !st) {
+            std::free(ev);
+            std::free(st);
+            return nullptr;
+        }
+        ev->pParent = inst;
+        ev->eventType = VXR_EVT_CROSSING;
+        ev->pPrivateInfo = st;
+        return ev;
+    }
+    static CrossState* crossOf(typename T::Event* ev) {
+        return ev ? static_cast<CrossState*>(ev->pPrivateInfo) : nullptr;
+    }
+    static void cbResetCrossEvent(typename T::Event* ev) {
+        if (CrossState* st = crossOf(ev)) st->hasPrev = 0;
+    }
+    static void* cbSaveCrossEvent(typename T::Event* ev) {
+        CrossState* st = crossOf(ev);
+        void* copy = st ? std::malloc(sizeof(CrossState)) : nullptr;
+        if (copy) std::memcpy(copy, st, sizeof(CrossState));
+        return copy;
+    }
+    static void cbRestoreCrossEvent(typename T::Event* ev, void* saved) {
+        if (CrossState* st = crossOf(ev); st && saved) std::memcpy(st, saved, sizeof(CrossState));
+    }
 
     // ---- loader members ----
     template <class... X> static void ldRhs(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadRhs(n, h, v, false); }
@@ -637,6 +706,29 @@ private:
         ModelInstance* s = self(l);
         if (s->ctx) s->ctx->breakRequests.push_back(t);
     }
+    template <class... X>
+    static int ldCrossSignal(typename T::Event* ev, double F, double dir, double timeTol, double exprTol,
+                             double enableVal, int, typename T::SVPair*, double*, unsigned*, double,
+                             VXR_CrossArgTypeE, int, Ldr* l, X...) {
+        ModelInstance* s = self(l);
+        CrossState* st = crossOf(ev);
+        if (!s->ctx || !st) return 0;
+        st->above = ev->eventType == VXR_EVT_ABOVE;
+        return crossSignal(*s->ctx, *st, F, dir, timeTol, exprTol, enableVal != 0.0);
+    }
+    template <class... X> static void ldAcceptCross(typename T::Event* ev, Ldr*, X...) {
+        if (CrossState* st = crossOf(ev)) {
+            st->prevF = st->lastF;
+            st->prevT = st->lastT;
+            st->hasPrev = 1;
+        }
+    }
+    // A tick or crossing the step has passed over: the step is retried onto it.
+    template <class... X> static void ldCrossViolation(double at, typename T::Event*, int, Ldr* l, X...) {
+        ModelInstance* s = self(l);
+        if (s->ctx && (s->ctx->eventRetry < 0 || at < s->ctx->eventRetry)) s->ctx->eventRetry = at;
+    }
+    template <class... X> static int ldFinal(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->finalStep; }
     template <class... X> static int ldInitial(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->initialStep; }
     template <class... X> static double ldTime(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->time : 0.0; }
     template <class... X> static double ldMinStep(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->minStep : 0.0; }
@@ -686,6 +778,10 @@ private:
         sim_.pFileTell = &cbFileTell;
         sim_.pComposeFullName = &cbComposeFullName;
         sim_.pMathUtil = &g_mathUtil;
+        sim_.pCreateCrossEventDesc = &cbCreateCrossEvent;
+        sim_.pResetCrossEvent = &cbResetCrossEvent;
+        sim_.pSaveCrossEvent = &cbSaveCrossEvent;
+        sim_.pRestoreCrossEvent = &cbRestoreCrossEvent;
         if (!host->options.simParams.count(kTransitionSourceScale)) simParamNames.push_back(kTransitionSourceScale);
         for (auto& kv : host->options.simParams) {
             if (static_cast<int>(simParamNames.size()) >= kMaxSimParams) break;
@@ -716,7 +812,10 @@ private:
         ldr_.pReportDiscontinuity = VXR_LDR(ldDiscontinuity);
         ldr_.pDoBoundStep = VXR_LDR(ldBoundStep);
         ldr_.pIsInitialStep = VXR_LDR(ldInitial);
-        ldr_.pIsFinalStep = VXR_LDR(ldNo);
+        ldr_.pCrossEventSignal = VXR_LDR(ldCrossSignal);
+        ldr_.pAcceptCross = VXR_LDR(ldAcceptCross);
+        ldr_.pReportCrossViolation = VXR_LDR(ldCrossViolation);
+        ldr_.pIsFinalStep = VXR_LDR(ldFinal);
         ldr_.pGetTime = VXR_LDR(ldTime);
         ldr_.pGetMinTimeStep = VXR_LDR(ldMinStep);
         ldr_.pGetFreq = VXR_LDR(ldFreq);

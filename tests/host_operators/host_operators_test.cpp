@@ -1,6 +1,6 @@
-// Transition and slew outputs of the "fixtran" module through the host, for
-// each revision that carries the library-computed operators. The input
-// switches between 0 and 1 across 1 ns PWL edges, whose ends are host
+// Outputs of the "fixops" module through the host, for each revision that
+// carries the library-computed operators and events. Transition and slew
+// inputs switch between 0 and 1 across 1 ns PWL edges, whose ends are host
 // breakpoints, so each switch falls between two consecutive accepted points.
 #include "host_test_util.h"
 
@@ -15,10 +15,10 @@ using namespace vxr;
 
 namespace {
 
-std::string fixtran(int rev) { return std::string(VXR_FIXTURE_DIR) + "/fixtran_" + std::to_string(rev) + ".so"; }
+std::string fixops(int rev) { return std::string(VXR_FIXTURE_DIR) + "/fixops_" + std::to_string(rev) + ".so"; }
 
 struct Point {
-    double t, in, out, sout;
+    double t, in, out, sout, cnt, tcnt, lc;
 };
 
 // Runs the netlist's transient and returns every accepted point.
@@ -28,15 +28,18 @@ std::vector<Point> acceptedPoints(const std::string& netlist) {
     const std::vector<Probe> probes = nl->probesFor(AnalysisCmd::TRAN);
     std::vector<Point> pts;
     sim.onAccept = [&](double t, const Eigen::VectorXd& x) {
-        pts.push_back({t, probes[0].value(x), probes[1].value(x), probes[2].value(x)});
+        double v[6];
+        for (int i = 0; i < 6; ++i) v[i] = probes[static_cast<size_t>(i)].value(x);
+        // The event outputs carry their values in nanovolts.
+        pts.push_back({t, v[0], v[1], v[2], std::round(v[3] * 1e9), std::round(v[4] * 1e9), v[5] * 1e9});
     };
     sim.tran(nl->analyses()[0].tran, probes);
     return pts;
 }
 
 std::string circuit(int rev, const std::string& drive, const std::string& params, const std::string& tail) {
-    return ".lib " + fixtran(rev) + "\nV1 in 0 " + drive + "\nN1 in out sout fixtran " + params + "\n" + tail +
-           ".print tran V(in) V(out) V(sout)\n";
+    return ".lib " + fixops(rev) + "\nV1 in 0 " + drive + "\nN1 in out sout cnt tcnt lc fixops " + params + "\n" + tail +
+           ".print tran V(in) V(out) V(sout) V(cnt) V(tcnt) V(lc)\n";
 }
 
 // Accepted times at which the input has just switched: the point before
@@ -61,7 +64,7 @@ double interpolate(const std::vector<Corner>& c, double t) {
     return c.back().v;
 }
 
-class HostTransition : public ::testing::TestWithParam<int> {};
+class HostOperators : public ::testing::TestWithParam<int> {};
 
 // One pulse 0 -> 1 -> 0. Ideal corners from the switch times: a ramp starts
 // `delay` after its switch and lasts rise (fall); a switch back while the
@@ -84,7 +87,7 @@ std::vector<Corner> idealCorners(const PulseCase& pc, double on, double off) {
     return {{start, 0.0}, {back, c}, {back + c * pc.fall, 0.0}};
 }
 
-TEST_P(HostTransition, OutputHitsEveryCornerAndIsLinearBetween) {
+TEST_P(HostOperators, OutputHitsEveryCornerAndIsLinearBetween) {
     for (const PulseCase& pc : kPulses) {
         SCOPED_TRACE(pc.name);
         char params[160];
@@ -106,7 +109,7 @@ TEST_P(HostTransition, OutputHitsEveryCornerAndIsLinearBetween) {
 
 // The same input through the slew output, against the recurrence
 // y_k = y_{k-1} + clamp(x_k - y_{k-1}, neg * h_k, pos * h_k).
-TEST_P(HostTransition, SlewFollowsTheRateLimitedRecurrence) {
+TEST_P(HostOperators, SlewFollowsTheRateLimitedRecurrence) {
     const double pos = 2000.0, neg = -5000.0;
     const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)",
                                             "slewpos=2000 slewneg=-5000", ".tran 0.1m 3m\n"));
@@ -134,7 +137,7 @@ TEST_P(HostTransition, SlewFollowsTheRateLimitedRecurrence) {
 }
 
 // The host's answers to "_transitionDisable" and "_transitionSourceScale".
-TEST_P(HostTransition, SimulationParametersSwitchOffAndScaleTheOutput) {
+TEST_P(HostOperators, SimulationParametersSwitchOffAndScaleTheOutput) {
     const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)",
                                             "delay=0.2m rise=0.1m fall=0.1m",
                                             ".simparam _transitionDisable=1\n.tran 0.1m 3m\n"));
@@ -155,8 +158,8 @@ TEST_P(HostTransition, SimulationParametersSwitchOffAndScaleTheOutput) {
 
 // A periodic input whose delayed changes overlap: after the first period the
 // pending events run on recycled nodes only.
-TEST_P(HostTransition, SteadySwitchingAllocatesNothing) {
-    const std::string lib = fixtran(GetParam());
+TEST_P(HostOperators, SteadySwitchingAllocatesNothing) {
+    const std::string lib = fixops(GetParam());
     // Pulses 0.3 ms wide every 1 ms; PWL vertices hold the levels exactly.
     std::string drive = "PWL(0 0";
     for (int k = 0; k < 12; ++k) {
@@ -168,7 +171,7 @@ TEST_P(HostTransition, SteadySwitchingAllocatesNothing) {
     auto nl = quietNetlist(circuit(GetParam(), drive, "delay=0.5m rise=0.1m fall=0.1m", ".tran 0.1m 12m\n"));
     void* h = dlopen(lib.c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(h, nullptr);
-    auto allocations = reinterpret_cast<long (*)()>(dlsym(h, "fixtran_allocations"));
+    auto allocations = reinterpret_cast<long (*)()>(dlsym(h, "fixops_allocations"));
     ASSERT_NE(allocations, nullptr);
     Simulator sim(nl->circuit());
     long afterTwoPeriods = -1;
@@ -187,7 +190,53 @@ TEST_P(HostTransition, SteadySwitchingAllocatesNothing) {
     dlclose(h);
 }
 
-INSTANTIATE_TEST_SUITE_P(Revisions, HostTransition, ::testing::Values(187, 160),
+// Accepted times at which a count output went up by one (never by more).
+std::vector<double> countSteps(const std::vector<Point>& pts, double Point::*count) {
+    std::vector<double> ts;
+    double last = 0.0;
+    for (const Point& p : pts) {
+        EXPECT_TRUE(p.*count == last || p.*count == last + 1.0) << "t=" << p.t;
+        if (p.*count != last) ts.push_back(p.t);
+        last = p.*count;
+    }
+    return ts;
+}
+
+// Start 0, period 1 ms; output points (0.3 ms apart) miss the ticks, so
+// only the timer's own step requests bring the host onto them.
+TEST_P(HostOperators, TimerTicksAreAcceptedPoints) {
+    const auto pts = acceptedPoints(circuit(GetParam(), "DC 0", "tstart=0 tperiod=1m", ".tran 0.3m 5m\n"));
+    const std::vector<double> ticks = countSteps(pts, &Point::tcnt);
+    ASSERT_EQ(ticks.size(), 6u);
+    for (size_t k = 0; k < ticks.size(); ++k) EXPECT_NEAR(ticks[k], 1e-3 * static_cast<double>(k), 1e-15) << k;
+}
+
+// Zero crossings of a 1 kHz sine at k * 0.5 ms: the event fires at the
+// first accepted point after each, within its time tolerance, and the last
+// crossing reads the interpolated time.
+TEST_P(HostOperators, CrossEventsLandOnTheZeroCrossings) {
+    struct Case {
+        const char* dir;
+        std::vector<double> crossings;
+    };
+    const Case cases[] = {{"0", {0.5e-3, 1e-3, 1.5e-3, 2e-3, 2.5e-3}}, {"1", {1e-3, 2e-3}}, {"-1", {0.5e-3, 1.5e-3, 2.5e-3}}};
+    const double tol = 1e-9;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("direction ") + c.dir);
+        const auto pts = acceptedPoints(circuit(GetParam(), "SIN(0 1 1k)",
+                                                std::string("crossen=1 crossdir=") + c.dir + " crosstol=1n lcdir=" + c.dir,
+                                                ".tran 0.1m 2.75m\n"));
+        const std::vector<double> fired = countSteps(pts, &Point::cnt);
+        ASSERT_EQ(fired.size(), c.crossings.size());
+        for (size_t k = 0; k < fired.size(); ++k) {
+            EXPECT_GE(fired[k], c.crossings[k] - 1e-15) << k;
+            EXPECT_LE(fired[k], c.crossings[k] + tol) << k;
+        }
+        EXPECT_NEAR(pts.back().lc, c.crossings.back(), 1e-12);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Revisions, HostOperators, ::testing::Values(187, 160),
                          [](const auto& info) { return "r" + std::to_string(info.param); });
 
 } // namespace
