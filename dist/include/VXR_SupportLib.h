@@ -431,6 +431,35 @@ void VXR_acceptLastCrossing(VXR_LastCrossing* p, VXR_ContribLoader* ldr);
 void VXR_serializeLastCrossing(VXR_LastCrossing* p, FILE* f, VXR_SrlzDirE* pDir);
 #endif
 
+#if VXR_REVISION == 187
+/* Z-domain filter operator (zi_nd, zi_np, zi_zd, zi_zp by the two form flags). */
+typedef struct s_VXR_OpBranch_zi VXR_OpBranch_zi;
+VXR_OpBranch_zi* VXR_createOpBranch_zi(const char* name, VXR_DeviceInst* pParent, int numerZeroForm,
+                                       int denomPoleForm, double defaultTransition);
+void VXR_ziInitArrayArg(VXR_OpBranch_zi* pOp, VXR_Array* pNumerator, VXR_Array* pDenominator);
+void VXR_ziFinalizeTopology(VXR_OpBranch_zi* pOp, void* pCallbackInfo);
+void VXR_ziSetStamp(VXR_OpBranch_zi* pOp, void* pCallbackInfo);
+void* VXR_getDerivDoubletOpBranch_zi(VXR_OpBranch_zi* pOp, VXR_StateVar* svRhsPlus, VXR_StateVar* svRhsMinus,
+                                     VXR_StampTargetE target, VXR_DepTypeE dep, void* pCallbackInfo);
+VXR_StateVar* VXR_getBranchVar_zi(VXR_OpBranch_zi* pOp);
+void VXR_ziSetArg(VXR_OpBranch_zi* pOp, double F, double T, double tau, double t0, VXR_ContribLoader* ldr);
+void VXR_ziSetArg_dwrt(VXR_OpBranch_zi* pOp, void* pDoublet, double val, VXR_ContribLoader* ldr);
+void VXR_ziGenericLoad(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void VXR_ziGenericLoadRHS(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void VXR_ziAcceptTimePoint(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void* VXR_ziSaveState(VXR_OpBranch_zi* pOp);
+void VXR_ziRestoreState(VXR_OpBranch_zi* pOp, void* state);
+void VXR_ziReset(VXR_OpBranch_zi* pOp);
+void VXR_reportNoiseContribForOp_zi(VXR_OpBranch_zi* pOp, int noiseSrcNum, void* pCallbackInfo);
+void VXR_addNoiseForOp_zi(VXR_NoiseSrc* pSrc, VXR_OpBranch_zi* pOp, double coeff, VXR_ContribLoader* ldr);
+void VXR_destroyOpBranch_zi(VXR_OpBranch_zi* pOp);
+/* Coefficient preparation: arrays to polynomials in z^-1, leading zeros
+ * removed; errors go to the host as ERROR messages and "exit". */
+void VXR_ziComputeCoeffs(VXR_OpBranch_zi* pOp);
+void VXR_ziConvertToPoly(double* coeffs, int K, VXR_SimInterface* pInterface, VXR_DeviceInst* pParent,
+                         const char* id, const char* opName);
+#endif
+
 /* Noise sources and their contribution lists. */
 void VXR_setNoiseSrcInfo(VXR_NoiseSrc* pSrc, VXR_NoiseSrcTypeE type, const char* name, VXR_DeviceInst* pParent);
 void VXR_setWhiteNoisePwr(VXR_NoiseSrc* pSrc, double pwr);

@@ -165,6 +165,67 @@ struct s_VXR_LastCrossing {
 /* The timer's next tick after an accepted point at t. */
 void nextTimerEvent(VXR_TimerInfo* p, double t);
 
+#if VXR_REVISION == 187
+/* Z-domain filter: samples its input every T (first at 0, then t0 or T),
+ * runs N(z^-1)/D(z^-1) on the samples and ramps the output to each result
+ * through an embedded transition. */
+struct s_VXR_OpBranch_zi {
+    const char* _name;
+    VXR_DeviceInst* _pParent;
+    VXR_Array* _pNumer;                 /* coefficients or zero pairs; NULL = none */
+    VXR_Array* _pDenom;                 /* coefficients or pole pairs; NULL = none */
+    VXR_StateVar* _branchVar;           /* y, tied to the filter value by the host */
+    void* _rhsBranch;
+    void* _rhsZ_Entry;                  /* ZTRANSFORM_ENTRY of the row of y */
+    void* _dbtJ_br_br;
+    int _coeffsComputed;
+    int _numerOrder;
+    int _numerZeroForm;
+    double* _numerCoeffs;               /* b[i] multiplies x(k-i) */
+    double* _xHist;                     /* x[0] newest */
+    int _denomOrder;
+    int _denomPoleForm;
+    double* _denomCoeffs;               /* a[i] multiplies y(k-i) */
+    double* _yHist;                     /* y[0] previous output */
+    VXR_OpBranch_transition* _pTrans;
+    double _targetVal;                  /* output of the latest sample */
+    double _nextSampleTime;
+    double _cacheF;
+    double _cacheT;
+    double _cache_t0;
+    double _cacheTau;
+    double _cacheAlpha;
+    int _ownedArrays;                   /* copies of variable arrays, released with the operator */
+};
+
+/* Saved state of a z-domain filter. The orders its histories were saved
+ * with are kept, so that a filter prepared anew since is not handed
+ * histories of another size. */
+typedef struct s_VXR_ziState {
+    VXR_GenericOperatorState _opState;
+    double _targetVal;
+    double _nextSampleTime;
+    double* _xHist;
+    double* _yHist;
+    void* _pTransitionState;
+    double _cacheF;
+    double _cacheT;
+    double _cache_t0;
+    double _cacheTau;
+    double _cacheAlpha;
+    VXR_OpBranch_zi* _pOp;
+    int _numerOrder;
+    int _denomOrder;
+} VXR_ziState;
+
+void serialize_ziState(VXR_GenericOperatorState* state, FILE* f, VXR_SrlzDirE* pDir);
+void freeZiState(VXR_GenericOperatorState* state);
+#endif
+
+/* Reorders (re, im) pairs so that every conjugate follows its partner;
+ * 0 when a complex pair has no conjugate. */
+int VXR_checkConjugateZeros(double* coeffs, int K);
+
 /* Spec management, also used by operators that embed a transition. NULL
  * after a reported allocation failure; the free functions ignore NULL. */
 VXR_TransitionSpec* createTransitionSpec(VXR_SimInterface* simIf, VXR_DeviceInst* inst);

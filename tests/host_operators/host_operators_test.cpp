@@ -3,6 +3,7 @@
 // inputs switch between 0 and 1 across 1 ns PWL edges, whose ends are host
 // breakpoints, so each switch falls between two consecutive accepted points.
 #include "host_test_util.h"
+#include "zi_reference.h"
 
 #include <dlfcn.h>
 
@@ -233,6 +234,49 @@ TEST_P(HostOperators, CrossEventsLandOnTheZeroCrossings) {
             EXPECT_LE(fired[k], c.crossings[k] + tol) << k;
         }
         EXPECT_NEAR(pts.back().lc, c.crossings.back(), 1e-12);
+    }
+}
+
+// The z-domain filter (1.87): samples every 1 ms from t = 0, each sample's
+// output reached by a 0.1 ms ramp; against scipy's lfilter from the same
+// initial histories (zi_reference.py).
+TEST(HostZi, FilterMatchesTheReferenceAtSamplesAndRampsBetween) {
+    struct Case {
+        const char* name;
+        const char* drive;
+        const double* ref;
+    };
+    const Case cases[] = {{"constant input", "DC 1", kZiConstant},
+                          {"step between samples", "PWL(0 0 2.5m 0 2.500001m 1)", kZiStep}};
+    const double T = 1e-3, tau = 1e-4;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto nl = quietNetlist(".lib " + fixops(187) + "\nV1 in 0 " + c.drive +
+                               "\nN1 in out sout cnt tcnt lc fixops zperiod=1m ztau=0.1m\n.tran 0.3m 9.5m\n"
+                               ".print tran V(N1._opzi0)\n");
+        Simulator sim(nl->circuit());
+        const std::vector<Probe> probes = nl->probesFor(AnalysisCmd::TRAN);
+        std::vector<std::pair<double, double>> pts;
+        sim.onAccept = [&](double t, const Eigen::VectorXd& x) { pts.push_back({t, probes[0].value(x)}); };
+        sim.tran(nl->analyses()[0].tran, probes);
+        // Output: 0 at t = 0, ref[0] until the next sample, then a ramp of
+        // tau from each sample's output to the next.
+        std::vector<Corner> corners{{0.0, 0.0}, {1e-300, c.ref[0]}};
+        for (int k = 1; k < kZiSamples; ++k) {
+            corners.push_back({k * T, c.ref[k - 1]});
+            corners.push_back({k * T + tau, c.ref[k]});
+        }
+        // Every sample is an accepted point, and so is the end of every ramp
+        // that changes the output.
+        for (size_t i = 2; i < corners.size(); ++i) {
+            const Corner& cr = corners[i];
+            if (i % 2 == 1 && cr.v == corners[i - 1].v) continue;
+            auto near = std::min_element(pts.begin(), pts.end(), [&](const auto& a, const auto& b) {
+                return std::abs(a.first - cr.t) < std::abs(b.first - cr.t);
+            });
+            EXPECT_NEAR(near->first, cr.t, 1e-15) << "corner at " << cr.t;
+        }
+        for (const auto& [t, y] : pts) EXPECT_NEAR(y, interpolate(corners, t), 1e-12) << "t=" << t;
     }
 }
 

@@ -136,7 +136,8 @@ public:
             }
         }
     }
-    void loadJac(int n, void** h, const double* v, bool charge) {
+    // zEntry: derivatives of a z-transform value, through handles obtained for ZTRANSFORM_ENTRY.
+    void loadJac(int n, void** h, const double* v, bool charge, bool zEntry = false) {
         if (!ctx) return;
         for (int i = 0; i < n; ++i) {
             auto* j = static_cast<JacHandle*>(h[i]);
@@ -144,7 +145,8 @@ public:
                 fault("load through an invalid Jacobian handle");
                 return;
             }
-            if (j->target != GEN_ENTRY && j->target != (charge ? DDT_ENTRY : DC_ENTRY)) noteWrongTarget();
+            const int expected = zEntry ? ZTRANSFORM_ENTRY : (charge ? DDT_ENTRY : DC_ENTRY);
+            if (j->target != GEN_ENTRY && j->target != expected) noteWrongTarget();
             if (!ctx->loadMatrix) continue;
             Eigen::MatrixXd& M = charge ? ctx->C : ctx->G;
             auto add = [&](int r, int c, double g) {
@@ -555,6 +557,10 @@ private:
     }
     static void* cbGetRhsPair(SV* a, SV* b, VXR_DepTypeE, Inst* inst, void* cb) { return rhsHandle(a, b, inst, cb, false); }
     static void* cbGetRhsPairQ(SV* a, SV* b, VXR_DepTypeE, Inst* inst, void* cb) { return rhsHandle(a, b, inst, cb, true); }
+    // A z-transform entry is a value-part handle of the variable's row.
+    static void* cbGetRhsOpEntry(SV* sv, VXR_StampTargetE, VXR_DepTypeE, Inst* inst, void* cb) {
+        return rhsHandle(sv, nullptr, inst, cb, false);
+    }
     static void* cbGetDerivDoublet(SV* row, SV* plus, SV* minus, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
         ModelInstance* s = self(inst, cb);
         JacHandle& h = s->jac_.emplace_back();
@@ -728,6 +734,11 @@ private:
         ModelInstance* s = self(l);
         if (s->ctx && (s->ctx->eventRetry < 0 || at < s->ctx->eventRetry)) s->ctx->eventRetry = at;
     }
+    // The z-domain filter's ramped value goes into the row of its variable.
+    static void ldLoadZ(void*, void* rhs, double value, Ldr* l, Inst*) { self(l)->loadRhs(1, &rhs, &value, false); }
+    static void ldLoadZdwrt(void*, void* doublet, double dval, Ldr* l, Inst*) {
+        self(l)->loadJac(1, &doublet, &dval, false, true);
+    }
     template <class... X> static int ldFinal(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->finalStep; }
     template <class... X> static int ldInitial(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->initialStep; }
     template <class... X> static double ldTime(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->time : 0.0; }
@@ -791,6 +802,7 @@ private:
         sim_.numOfSimParams = static_cast<int>(simParams_.size());
         sim_.pSimParamArray = simParams_.empty() ? nullptr : simParams_.data();
         if constexpr (R == 187) {
+            sim_.pGetRhsOpEntry = &cbGetRhsOpEntry;
             ldInitTimeControl(&timeReq_);
             sim_.pTimeStepRequests = &timeReq_;
             sim_.pReportTopology = &cbReportTopology;
@@ -824,6 +836,8 @@ private:
         if constexpr (R == 187) {
             ldr_.pGetSourceLevel = &ldSourceLevel<Inst*>;
             ldr_.pInitTimeControlData = &ldInitTimeControl;
+            ldr_.pLoadZ_Transform = &ldLoadZ;
+            ldr_.pLoadZ_Transform_dwrt = &ldLoadZdwrt;
         } else {
             ldr_.pSetTranBreakPoint = &ldSetBreak;
         }
