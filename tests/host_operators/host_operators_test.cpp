@@ -237,23 +237,28 @@ TEST_P(HostOperators, CrossEventsLandOnTheZeroCrossings) {
     }
 }
 
-// The z-domain filter (1.87): samples every 1 ms from t = 0, each sample's
-// output reached by a 0.1 ms ramp; against scipy's lfilter from the same
-// initial histories (zi_reference.py).
+// The z-domain filter (1.87) in its four forms: samples every 1 ms from
+// t = 0, each sample's output reached by a 0.1 ms ramp; against scipy's
+// lfilter from the same initial histories (zi_reference.py).
 TEST(HostZi, FilterMatchesTheReferenceAtSamplesAndRampsBetween) {
     struct Case {
         const char* name;
         const char* drive;
         const double* ref;
+        int form;     // zi_nd, zi_zd, zi_np, zi_zp
+        double scale; // the zero forms' numerator is monic: 5 times the coefficient one
     };
-    const Case cases[] = {{"constant input", "DC 1", kZiConstant},
-                          {"step between samples", "PWL(0 0 2.5m 0 2.500001m 1)", kZiStep}};
+    const Case cases[] = {{"constant input", "DC 1", kZiConstant, 0, 1.0},
+                          {"step between samples", "PWL(0 0 2.5m 0 2.500001m 1)", kZiStep, 0, 1.0},
+                          {"zeros", "DC 1", kZiConstant, 1, 5.0},
+                          {"poles", "PWL(0 0 2.5m 0 2.500001m 1)", kZiStep, 2, 1.0},
+                          {"zeros and poles", "PWL(0 0 2.5m 0 2.500001m 1)", kZiStep, 3, 5.0}};
     const double T = 1e-3, tau = 1e-4;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto nl = quietNetlist(".lib " + fixops(187) + "\nV1 in 0 " + c.drive +
-                               "\nN1 in out sout cnt tcnt lc fixops zperiod=1m ztau=0.1m\n.tran 0.3m 9.5m\n"
-                               ".print tran V(N1._opzi0)\n");
+                               "\nN1 in out sout cnt tcnt lc fixops zperiod=1m ztau=0.1m zform=" +
+                               std::to_string(c.form) + "\n.tran 0.3m 9.5m\n.print tran V(N1._opzi0)\n");
         Simulator sim(nl->circuit());
         const std::vector<Probe> probes = nl->probesFor(AnalysisCmd::TRAN);
         std::vector<std::pair<double, double>> pts;
@@ -261,10 +266,10 @@ TEST(HostZi, FilterMatchesTheReferenceAtSamplesAndRampsBetween) {
         sim.tran(nl->analyses()[0].tran, probes);
         // Output: 0 at t = 0, ref[0] until the next sample, then a ramp of
         // tau from each sample's output to the next.
-        std::vector<Corner> corners{{0.0, 0.0}, {1e-300, c.ref[0]}};
+        std::vector<Corner> corners{{0.0, 0.0}, {1e-300, c.scale * c.ref[0]}};
         for (int k = 1; k < kZiSamples; ++k) {
-            corners.push_back({k * T, c.ref[k - 1]});
-            corners.push_back({k * T + tau, c.ref[k]});
+            corners.push_back({k * T, c.scale * c.ref[k - 1]});
+            corners.push_back({k * T + tau, c.scale * c.ref[k]});
         }
         // Every sample is an accepted point, and so is the end of every ramp
         // that changes the output.
