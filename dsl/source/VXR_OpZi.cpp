@@ -137,6 +137,17 @@ void freeArray(VXR_Array* a) {
     VXR_free(a);
 }
 
+// The scalar fields an operator and its saved state share.
+template <class To, class From> void copySampleClock(To& to, const From& from) {
+    to._targetVal = from._targetVal;
+    to._nextSampleTime = from._nextSampleTime;
+    to._cacheF = from._cacheF;
+    to._cacheT = from._cacheT;
+    to._cache_t0 = from._cache_t0;
+    to._cacheTau = from._cacheTau;
+    to._cacheAlpha = from._cacheAlpha;
+}
+
 VXR_TransitionSpec* transitionSpecOf(const VXR_ziState* s) {
     return static_cast<VXR_TransitionSpec*>(s->_pTransitionState);
 }
@@ -361,13 +372,7 @@ void* VXR_ziSaveState(VXR_OpBranch_zi* op) {
     }
     std::memcpy(s->_xHist, op->_xHist, sizeof(double) * static_cast<size_t>(op->_numerOrder));
     std::memcpy(s->_yHist, op->_yHist, sizeof(double) * static_cast<size_t>(op->_denomOrder));
-    s->_targetVal = op->_targetVal;
-    s->_nextSampleTime = op->_nextSampleTime;
-    s->_cacheF = op->_cacheF;
-    s->_cacheT = op->_cacheT;
-    s->_cache_t0 = op->_cache_t0;
-    s->_cacheTau = op->_cacheTau;
-    s->_cacheAlpha = op->_cacheAlpha;
+    copySampleClock(*s, *op);
     s->_pOp = op;
     return s;
 }
@@ -384,13 +389,7 @@ void VXR_ziRestoreState(VXR_OpBranch_zi* op, void* state) {
         std::memcpy(op->_yHist, s->_yHist, sizeof(double) * static_cast<size_t>(s->_denomOrder));
     }
     if (op->_pTrans) VXR_transitionRestoreState(op->_pTrans, s->_pTransitionState);
-    op->_targetVal = s->_targetVal;
-    op->_nextSampleTime = s->_nextSampleTime;
-    op->_cacheF = s->_cacheF;
-    op->_cacheT = s->_cacheT;
-    op->_cache_t0 = s->_cache_t0;
-    op->_cacheTau = s->_cacheTau;
-    op->_cacheAlpha = s->_cacheAlpha;
+    copySampleClock(*op, *s);
 }
 
 void serialize_ziState(VXR_GenericOperatorState* state, FILE* f, VXR_SrlzDirE* pDir) {

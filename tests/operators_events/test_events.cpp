@@ -10,29 +10,31 @@
 
 #include "VXR_Operators.h"
 #include "recording_host.h"
+#include "step_requests.h"
 
 namespace {
 
-double g_time = 0.0;             // time of the accept, to turn breakpoints into steps
-std::vector<double> g_steps;     // timer step requests, as steps from the accepted time
+using vxrtest::StepRequests;
 std::vector<double> g_violations;
-double g_minStep = 1e-15;
 
 #if VXR_REVISION == 187
-void recordBound(double step, VXR_BoundTypeE type, VXR_ContribLoader*, VXR_DeviceInst*) {
-    EXPECT_EQ(type, BOUND_TIMER);
-    g_steps.push_back(step);
-}
-double scriptedMinStep(VXR_ContribLoader*, VXR_DeviceInst*) { return g_minStep; }
 void recordViolation(double at, VXR_EventDesc* ev, int mode, VXR_ContribLoader*, VXR_DeviceInst*) {
 #else
-void recordBreakPoint(double t, VXR_ContribLoader*) { g_steps.push_back(t - g_time); }
-double scriptedMinStep(VXR_ContribLoader*) { return g_minStep; }
 void recordViolation(double at, VXR_EventDesc* ev, int mode, VXR_ContribLoader*) {
 #endif
     EXPECT_EQ(ev, nullptr);
     EXPECT_EQ(mode, 0);
     g_violations.push_back(at);
+}
+
+// The timer's step requests, as steps (all of the timer kind).
+std::vector<double> timerSteps() {
+    std::vector<double> steps;
+    for (const vxrtest::StepRequest& r : StepRequests::list) {
+        EXPECT_EQ(r.type, VXR_REVISION == 187 ? BOUND_TIMER : -1);
+        steps.push_back(r.step);
+    }
+    return steps;
 }
 
 class Events : public ::testing::Test {
@@ -42,15 +44,8 @@ protected:
     std::vector<VXR_EventDesc*> events;
 
     void SetUp() override {
-        VXR_ContribLoader* l = host.loader();
-        l->pGetMinTimeStep = scriptedMinStep;
-#if VXR_REVISION == 187
-        l->pDoBoundStep = recordBound;
-#else
-        l->pSetTranBreakPoint = recordBreakPoint;
-#endif
-        l->pReportCrossViolation = recordViolation;
-        g_steps.clear();
+        StepRequests::install(host.loader());
+        host.loader()->pReportCrossViolation = recordViolation;
         g_violations.clear();
     }
     void TearDown() override {
@@ -70,7 +65,7 @@ protected:
     bool tick(VXR_EventDesc* ev, double t, double start, double period, double tol = 0.0, double enable = 1.0) {
         host.setTime(t);
         const int fired = VXR_timerEventSignal(ev, start, period, tol, enable, host.loader());
-        g_time = t;
+        StepRequests::acceptTime = t;
         VXR_acceptSimEvent_timer(ev, host.loader());
         return fired != 0;
     }
@@ -112,18 +107,18 @@ TEST_F(Events, PeriodicTimerTicksOnTheStepsItRequests) {
     EXPECT_EQ(timer(ev)->_nextEventTime, 1e-3);
     double t = 0.0;
     for (int k = 1; k <= 5; ++k) {
-        ASSERT_EQ(g_steps.size(), static_cast<size_t>(k));
-        const double step = g_steps.back();
+        ASSERT_EQ(timerSteps().size(), static_cast<size_t>(k));
+        const double step = timerSteps().back();
         EXPECT_FALSE(tick(ev, t + 0.5 * step, 0.0, 1e-3)) << k; // a point between ticks
         t += step;
         EXPECT_TRUE(tick(ev, t, 0.0, 1e-3)) << k;
         EXPECT_NEAR(t, k * 1e-3, 1e-15) << k;
-        g_steps.erase(g_steps.end() - 2); // keep the requests made at the ticks
+        StepRequests::list.erase(StepRequests::list.end() - 2); // keep the requests made at the ticks
     }
     // A tolerance lets the step reach past the tick.
     VXR_EventDesc* tolerant = keep(VXR_createSimEvent_timer(inst.ptr()));
     EXPECT_TRUE(tick(tolerant, 0.0, 0.0, 1e-3, 1e-6));
-    EXPECT_NEAR(g_steps.back(), 1e-3 + 1e-6, 1e-15);
+    EXPECT_NEAR(timerSteps().back(), 1e-3 + 1e-6, 1e-15);
 }
 
 TEST_F(Events, OneShotTimerTicksOnce) {

@@ -14,26 +14,13 @@
 #include "VXR_Operators.h"
 #include "allocation_probe.h"
 #include "recording_host.h"
+#include "state_stream.h"
+#include "step_requests.h"
 
 namespace {
 
-struct Request {
-    double step; // asked of the host, as a step from the accepted time
-    int type;    // VXR_BoundTypeE; -1 for a 1.60 breakpoint
-};
-std::vector<Request> g_requests;
-double g_minStep = 1e-15;
-double g_time = 0.0; // time of the accept, to turn 1.60 breakpoints into steps
-
-#if VXR_REVISION == 187
-void recordBound(double step, VXR_BoundTypeE type, VXR_ContribLoader*, VXR_DeviceInst*) {
-    g_requests.push_back({step, type});
-}
-double scriptedMinStep(VXR_ContribLoader*, VXR_DeviceInst*) { return g_minStep; }
-#else
-void recordBreakPoint(double t, VXR_ContribLoader*) { g_requests.push_back({t - g_time, -1}); }
-double scriptedMinStep(VXR_ContribLoader*) { return g_minStep; }
-#endif
+using vxrtest::StepRequests;
+const std::vector<vxrtest::StepRequest>& g_requests = StepRequests::list;
 
 double g_disable = 0.0, g_scale = 1.0;
 double disableValue(VXR_DeviceInst*, double) { return g_disable; }
@@ -48,17 +35,7 @@ protected:
     VXR_OpBranch_transition* op = nullptr;
     double delay = 0.0, rise = 0.0, fall = 0.0;
 
-    void SetUp() override {
-        VXR_ContribLoader* l = host.loader();
-        l->pGetMinTimeStep = scriptedMinStep;
-#if VXR_REVISION == 187
-        l->pDoBoundStep = recordBound;
-#else
-        l->pSetTranBreakPoint = recordBreakPoint;
-#endif
-        g_requests.clear();
-        g_minStep = 1e-15;
-    }
+    void SetUp() override { StepRequests::install(host.loader()); }
     void TearDown() override { VXR_destroyOpBranch_transition(op); }
 
     void make(double defaultTransition = 0.0) {
@@ -75,7 +52,7 @@ protected:
     // One accepted point with input x; returns the output of its load pass.
     double point(double t, double x) {
         const double y = setArg(t, x);
-        g_time = t;
+        StepRequests::acceptTime = t;
         VXR_transitionAcceptTimePoint(op, host.loader());
         return y;
     }
@@ -114,14 +91,14 @@ TEST_F(Transition, RiseAndFallDefaults) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         make(c.defaultTransition);
-        g_minStep = c.minStep;
+        StepRequests::minStep = c.minStep;
         if (!c.loaderHasMinStep) host.loader()->pGetMinTimeStep = nullptr;
         rise = fall = c.given;
         setArg(0.0, 1.0);
         EXPECT_EQ(spec()->_cacheRiseTime, c.ramp);
         EXPECT_EQ(spec()->_cacheFallTime, c.ramp);
         EXPECT_EQ(spec()->_zeroDefault, c.zeroDefault);
-        host.loader()->pGetMinTimeStep = scriptedMinStep;
+        host.loader()->pGetMinTimeStep = StepRequests::scriptedMinStep;
         VXR_destroyOpBranch_transition(op);
         op = nullptr;
     }
@@ -155,7 +132,7 @@ TEST_F(Transition, ZeroRampTimeFollowsAtOnce) {
 
 TEST_F(Transition, RampFromTheMinimumStepAsksForNoBound) {
     make();
-    g_minStep = 1e-12;
+    StepRequests::minStep = 1e-12;
     point(0.0, 0.0);
     point(1e-3, 1.0);
     EXPECT_EQ(spec()->_stopTime, 1e-3 + 1e-11);
@@ -186,7 +163,7 @@ TEST_F(Transition, ConsecutiveChangesCountAndSmallOnesAskForNoBound) {
     point(0.1, 10.0);
     point(0.2, 10.5); // second consecutive change: still large
     EXPECT_EQ(spec()->_type, 2);
-    g_requests.clear();
+    StepRequests::list.clear();
     point(0.3, 10.6); // third: 0.1 < 0.1 * 10.6 + 0.1
     EXPECT_EQ(spec()->_type, 1);
     EXPECT_EQ(spec()->_numBreak, 3);
@@ -370,24 +347,9 @@ TEST_F(Transition, SaveAcceptRestore) {
     EXPECT_EQ(spec()->_pPendingFirst, nullptr);
 }
 
-std::string serialized(VXR_TransitionSpec* p, VXR_SrlzDirE* dir) {
-    FILE* f = std::tmpfile();
-    p->_opState.pSerializeSelf(&p->_opState, f, dir);
-    std::string bytes(static_cast<size_t>(std::ftell(f)), '\0');
-    std::rewind(f);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-    return bytes;
-}
-
+std::string serialized(VXR_TransitionSpec* p, VXR_SrlzDirE* dir) { return vxrtest::writeState(&p->_opState, dir); }
 VXR_SrlzDirE readInto(VXR_TransitionSpec* p, const std::string& bytes) {
-    FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    VXR_SrlzDirE dir = SRLZ_FROM_FILE;
-    p->_opState.pSerializeSelf(&p->_opState, f, &dir);
-    std::fclose(f);
-    return dir;
+    return vxrtest::readState(&p->_opState, bytes);
 }
 
 TEST_F(Transition, SerializationRoundTripAndDamagedLists) {

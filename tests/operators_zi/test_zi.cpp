@@ -11,6 +11,7 @@
 
 #include "VXR_Operators.h"
 #include "recording_host.h"
+#include "state_stream.h"
 
 namespace {
 
@@ -148,26 +149,6 @@ TEST_F(Zi, SamplesAndTheDifferenceEquation) {
     }
 }
 
-std::string serialized(VXR_GenericOperatorState* state, VXR_SrlzDirE* dir) {
-    FILE* f = std::tmpfile();
-    state->pSerializeSelf(state, f, dir);
-    std::string bytes(static_cast<size_t>(std::ftell(f)), '\0');
-    std::rewind(f);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-    return bytes;
-}
-
-VXR_SrlzDirE readInto(VXR_GenericOperatorState* state, const std::string& bytes) {
-    FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    VXR_SrlzDirE dir = SRLZ_FROM_FILE;
-    state->pSerializeSelf(state, f, &dir);
-    std::fclose(f);
-    return dir;
-}
-
 TEST_F(Zi, SaveRestoreSerializeAndNewOrders) {
     const std::vector<double> b{0.2, 0.3}, a{1, -0.5, 0.06};
     make(&b, false, &a, false);
@@ -185,17 +166,17 @@ TEST_F(Zi, SaveRestoreSerializeAndNewOrders) {
 
     // Written and read back into a state of the same orders.
     VXR_SrlzDirE dir = SRLZ_TO_FILE;
-    const std::string bytes = serialized(&saved->_opState, &dir);
+    const std::string bytes = vxrtest::writeState(&saved->_opState, &dir);
     EXPECT_EQ(dir, SRLZ_TO_FILE);
     EXPECT_EQ(bytes.substr(0, 2), "zi");
     auto* other = static_cast<VXR_ziState*>(VXR_ziSaveState(op));
-    EXPECT_EQ(readInto(&other->_opState, bytes), SRLZ_FROM_FILE);
+    EXPECT_EQ(vxrtest::readState(&other->_opState, bytes), SRLZ_FROM_FILE);
     EXPECT_EQ(other->_targetVal, target);
     EXPECT_EQ(std::memcmp(other->_yHist, saved->_yHist, 3 * sizeof(double)), 0);
     std::string damaged = bytes;
     const int wrongOrder = 5;
     std::memcpy(&damaged[2 + 16], &wrongOrder, 4);
-    EXPECT_EQ(readInto(&other->_opState, damaged), SRLZ_ERROR);
+    EXPECT_EQ(vxrtest::readState(&other->_opState, damaged), SRLZ_ERROR);
     other->_opState.pFreeSelf(&other->_opState);
 
     // A longer numerator written into the array: prepared anew with new
@@ -206,7 +187,7 @@ TEST_F(Zi, SaveRestoreSerializeAndNewOrders) {
     point(3e-3, 1.0, 1e-3, 0.0);
     EXPECT_EQ(op->_numerOrder, 3);
     dir = SRLZ_TO_FILE;
-    serialized(&saved->_opState, &dir);
+    vxrtest::writeState(&saved->_opState, &dir);
     EXPECT_EQ(dir, SRLZ_ERROR);
     VXR_ziRestoreState(op, saved);
     EXPECT_EQ(op->_coeffsComputed, 0);
