@@ -173,6 +173,31 @@ TEST_F(Events, TinyPeriodAtALateTimeEnds) {
     EXPECT_GT(timer(ev)->_nextEventTime, 1e6);
 }
 
+// A timer saved with the instance's events and restored after more ticks
+// takes up its schedule again where it was saved.
+TEST_F(Events, TimerStateSavedAndRestoredWithTheInstance) {
+    VXR_EventDesc* ev = VXR_createSimEvent_timer(inst.ptr());
+    ASSERT_NE(ev, nullptr);
+    VXR_DeviceInst* in = inst.ptr();
+    in->numOfEvents = 1;
+    in->pEvents = static_cast<VXR_EventDesc**>(VXR_calloc(1, sizeof(VXR_EventDesc*), nullptr, nullptr, nullptr));
+    in->pEvents[0] = ev;
+    tick(ev, 0.0, 0.0, 1e-3);
+    tick(ev, 1e-3, 0.0, 1e-3);
+    auto* ds = static_cast<VXR_DeviceState*>(VXR_calloc(1, sizeof(VXR_DeviceState), nullptr, nullptr, nullptr));
+    ds->numOfEventStates = 1;
+    ds->pEventState = static_cast<void**>(VXR_calloc(1, sizeof(void*), nullptr, nullptr, nullptr));
+    ds->pDevice = in;
+    VXR_SaveEvents(in, ds);
+    tick(ev, 2e-3, 0.0, 1e-3);
+    EXPECT_DOUBLE_EQ(timer(ev)->_nextEventTime, 3e-3);
+    VXR_RestoreEvents(in, ds);
+    EXPECT_DOUBLE_EQ(timer(ev)->_nextEventTime, 2e-3);
+    EXPECT_TRUE(tick(ev, 2e-3, 0.0, 1e-3));
+    VXR_freeDeviceState(ds);
+    VXR_destroyEvents(in);
+}
+
 TEST_F(Events, LastCrossingInterpolates) {
     VXR_LastCrossing* lc = VXR_createLastCrossing(inst.ptr());
     ASSERT_NE(lc, nullptr);
