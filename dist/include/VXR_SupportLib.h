@@ -431,8 +431,9 @@ void VXR_acceptLastCrossing(VXR_LastCrossing* p, VXR_ContribLoader* ldr);
 void VXR_serializeLastCrossing(VXR_LastCrossing* p, FILE* f, VXR_SrlzDirE* pDir);
 #endif
 
-#if VXR_REVISION == 187
-/* Z-domain filter operator (zi_nd, zi_np, zi_zd, zi_zp by the two form flags). */
+#if VXR_REVISION != 142
+/* Z-domain filter operator (zi_nd, zi_np, zi_zd, zi_zp by the two form flags);
+ * revision 1.60 computes the samples but loads no output. */
 typedef struct s_VXR_OpBranch_zi VXR_OpBranch_zi;
 VXR_OpBranch_zi* VXR_createOpBranch_zi(const char* name, VXR_DeviceInst* pParent, int numerZeroForm,
                                        int denomPoleForm, double defaultTransition);

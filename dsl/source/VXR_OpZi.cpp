@@ -1,7 +1,9 @@
 // Z-domain filters: the input is sampled at accepted points (t = 0, then t0
 // or T, then every T), the difference equation N(z^-1) / D(z^-1) runs on
-// the samples, and an embedded transition ramps the output, which the host
-// places in the row of the operator's own variable.
+// the samples, and in revision 1.87 an embedded transition ramps the output,
+// which the host places in the row of the operator's own variable. The 1.60
+// copy has no transition and no z-transform loads and asks for its samples
+// as absolute breakpoints.
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -26,7 +28,7 @@ extern "C" int VXR_checkConjugateZeros(double* coeffs, int K) {
     return 1;
 }
 
-#if VXR_REVISION == 187
+#if VXR_REVISION != 142
 
 namespace {
 
@@ -45,9 +47,11 @@ template <class... A> void fatalf(VXR_DeviceInst* parent, const char* format, A.
     fatal(parent, text);
 }
 
-double timeOf(VXR_ContribLoader* ldr, VXR_DeviceInst* inst) { return ldr->pGetTime ? ldr->pGetTime(ldr, inst) : 0.0; }
-double minStepOf(VXR_ContribLoader* ldr, VXR_DeviceInst* inst) {
-    return ldr->pGetMinTimeStep ? ldr->pGetMinTimeStep(ldr, inst) : 1e-16;
+double timeOf(VXR_ContribLoader* ldr, [[maybe_unused]] VXR_DeviceInst* inst) {
+    return ldr->pGetTime ? ldr->pGetTime(ldr VXR_LDR_INST(inst)) : 0.0;
+}
+double minStepOf(VXR_ContribLoader* ldr, [[maybe_unused]] VXR_DeviceInst* inst) {
+    return ldr->pGetMinTimeStep ? ldr->pGetMinTimeStep(ldr VXR_LDR_INST(inst)) : 1e-16;
 }
 
 bool buffersReady(const VXR_OpBranch_zi* op) {
@@ -122,8 +126,12 @@ void normalizeCoeffs(VXR_OpBranch_zi* op) {
 }
 
 void requestSample(VXR_OpBranch_zi* op, VXR_ContribLoader* ldr, double t, double m) {
-    if (op->_nextSampleTime - t > m && ldr->pDoBoundStep)
-        ldr->pDoBoundStep(op->_nextSampleTime - t, BOUND_ZTRANSFORM, ldr, op->_pParent);
+    if (!(op->_nextSampleTime - t > m)) return;
+#if VXR_REVISION == 187
+    if (ldr->pDoBoundStep) ldr->pDoBoundStep(op->_nextSampleTime - t, BOUND_ZTRANSFORM, ldr, op->_pParent);
+#else
+    if (ldr->pSetTranBreakPoint) ldr->pSetTranBreakPoint(op->_nextSampleTime, ldr);
+#endif
 }
 
 // Copies the operator made of variable arrays are its own.
@@ -131,8 +139,10 @@ enum { kOwnsNumer = 1, kOwnsDenom = 2 };
 
 void freeArray(VXR_Array* a) {
     if (!a) return;
+#if VXR_REVISION == 187
     VXR_free(a->_pLeftBounds);
     VXR_free(a->_pRightBounds);
+#endif
     VXR_free(a->_data._pReal);
     VXR_free(a);
 }
@@ -229,7 +239,11 @@ VXR_OpBranch_zi* VXR_createOpBranch_zi(const char* name, VXR_DeviceInst* pParent
     op->_pParent = pParent;
     op->_numerZeroForm = numerZeroForm;
     op->_denomPoleForm = denomPoleForm;
+#if VXR_REVISION == 187
     op->_pTrans = VXR_createOpBranch_transition(name, pParent, defaultTransition);
+#else
+    (void)defaultTransition; // no embedded transition in this revision
+#endif
     return op;
 }
 
@@ -253,8 +267,10 @@ void VXR_ziFinalizeTopology(VXR_OpBranch_zi* op, void* cbInfo) {
 void VXR_ziSetStamp(VXR_OpBranch_zi* op, void* cbInfo) {
     VXR_SimInterface* simIf = op->_pParent->pSimInterface;
     op->_rhsBranch = simIf->pGetRhsPair(op->_branchVar, nullptr, LIN_DEP, op->_pParent, cbInfo);
+#if VXR_REVISION == 187
     if (simIf->pGetRhsOpEntry)
         op->_rhsZ_Entry = simIf->pGetRhsOpEntry(op->_branchVar, ZTRANSFORM_ENTRY, NONLIN_DEP, op->_pParent, cbInfo);
+#endif
     op->_dbtJ_br_br = simIf->pGetDerivDoublet(op->_branchVar, op->_branchVar, nullptr, DC_ENTRY, LIN_DEP,
                                               op->_pParent, cbInfo);
 }
@@ -271,8 +287,10 @@ void VXR_ziSetArg(VXR_OpBranch_zi* op, double F, double T, double tau, double t0
     VXR_DeviceInst* parent = op->_pParent;
     const double t = timeOf(ldr, parent);
     const double m = minStepOf(ldr, parent);
+#if VXR_REVISION == 187
     if (op->_pNumer && op->_pNumer->_digID >= 0) doSyncDigitalArray(op->_pNumer, parent, ldr);
     if (op->_pDenom && op->_pDenom->_digID >= 0) doSyncDigitalArray(op->_pDenom, parent, ldr);
+#endif
     if (!op->_coeffsComputed || (op->_pNumer && op->_pNumer->_contentsModified) ||
         (op->_pDenom && op->_pDenom->_contentsModified))
         VXR_ziComputeCoeffs(op);
@@ -280,28 +298,33 @@ void VXR_ziSetArg(VXR_OpBranch_zi* op, double F, double T, double tau, double t0
     op->_cacheTau = tau;
     op->_cacheT = T;
     op->_cache_t0 = t0;
+#if VXR_REVISION == 187
     if (VXR_OpBranch_transition* tr = op->_pTrans) {
         VXR_transitionSetArg(tr, op->_targetVal, 0.0, tau, tau, 0.0, ldr);
         if (ldr->pLoadZ_Transform) ldr->pLoadZ_Transform(op, op->_rhsZ_Entry, tr->_val, ldr, parent);
         if (t == 0.0) VXR_transitionSetArg(tr, tr->_val, 0.0, tau, tau, 0.0, ldr);
     }
+#endif
     requestSample(op, ldr, t, m);
 }
 
-void VXR_ziSetArg_dwrt(VXR_OpBranch_zi* op, void* pDoublet, double val, VXR_ContribLoader* ldr) {
+void VXR_ziSetArg_dwrt([[maybe_unused]] VXR_OpBranch_zi* op, [[maybe_unused]] void* pDoublet,
+                       [[maybe_unused]] double val, [[maybe_unused]] VXR_ContribLoader* ldr) {
+#if VXR_REVISION == 187
     if (!op || !ldr->pLoadZ_Transform_dwrt) return;
     ldr->pLoadZ_Transform_dwrt(op, pDoublet, val, ldr, op->_pParent);
+#endif
 }
 
 void VXR_ziGenericLoadRHS(VXR_OpBranch_zi* op, VXR_ContribLoader* ldr) {
-    double value = -ldr->pGetSol(op->_branchVar, ldr, op->_pParent);
-    ldr->pLoadRhsPair(1, &op->_rhsBranch, &value, ldr, op->_pParent);
+    double value = -ldr->pGetSol(op->_branchVar, ldr VXR_LDR_INST(op->_pParent));
+    ldr->pLoadRhsPair(1, &op->_rhsBranch, &value, ldr VXR_LDR_INST(op->_pParent));
 }
 
 void VXR_ziGenericLoad(VXR_OpBranch_zi* op, VXR_ContribLoader* ldr) {
     VXR_ziGenericLoadRHS(op, ldr);
     double one = -1.0;
-    ldr->pLoadDerivDoublet(1, &op->_dbtJ_br_br, &one, ldr, op->_pParent);
+    ldr->pLoadDerivDoublet(1, &op->_dbtJ_br_br, &one, ldr VXR_LDR_INST(op->_pParent));
 }
 
 void VXR_ziAcceptTimePoint(VXR_OpBranch_zi* op, VXR_ContribLoader* ldr) {

@@ -165,10 +165,10 @@ struct s_VXR_LastCrossing {
 /* The timer's next tick after an accepted point at t. */
 void nextTimerEvent(VXR_TimerInfo* p, double t);
 
-#if VXR_REVISION == 187
+#if VXR_REVISION != 142
 /* Z-domain filter: samples its input every T (first at 0, then t0 or T),
- * runs N(z^-1)/D(z^-1) on the samples and ramps the output to each result
- * through an embedded transition. */
+ * runs N(z^-1)/D(z^-1) on the samples and (1.87) ramps the output to each
+ * result through an embedded transition. */
 struct s_VXR_OpBranch_zi {
     const char* _name;
     VXR_DeviceInst* _pParent;

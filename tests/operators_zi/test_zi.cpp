@@ -1,6 +1,7 @@
-// The z-domain filter operator of revision 1.87 through the recording host:
-// coefficient preparation and its errors, the sample schedule and the
-// difference equation, saved states and their serialization.
+// The z-domain filter operator through the recording host: coefficient
+// preparation and its errors, the sample schedule and the difference
+// equation, saved states and their serialization (1.87 and the 1.60 copy,
+// which has no embedded transition).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "VXR_Operators.h"
 #include "recording_host.h"
 #include "state_stream.h"
+#include "step_requests.h"
 
 namespace {
 
@@ -27,8 +29,10 @@ protected:
         for (VXR_Array* a : arrays) freeArray(a);
     }
     static void freeArray(VXR_Array* a) {
+#if VXR_REVISION == 187
         VXR_free(a->_pLeftBounds);
         VXR_free(a->_pRightBounds);
+#endif
         VXR_free(a->_data._pReal);
         VXR_free(a);
     }
@@ -52,6 +56,7 @@ protected:
     double point(double t, double F, double T, double t0) {
         host.setTime(t);
         VXR_ziSetArg(op, F, T, 0.0, t0, host.loader());
+        vxrtest::StepRequests::acceptTime = t;
         VXR_ziAcceptTimePoint(op, host.loader());
         return op->_targetVal;
     }
@@ -141,7 +146,13 @@ TEST_F(Zi, SamplesAndTheDifferenceEquation) {
                 expect = 1.0 + 0.5 * expect;
                 ++s;
             }
+            vxrtest::StepRequests::install(host.loader());
             EXPECT_DOUBLE_EQ(point(t, 1.0, 1e-3, c.t0), expect) << "t=" << t;
+            // The accept asks for the next sample (1.87: a bound step, 1.60: its time).
+            ASSERT_FALSE(vxrtest::StepRequests::list.empty());
+            const vxrtest::StepRequest r = vxrtest::StepRequests::list.back();
+            EXPECT_NEAR(r.step, op->_nextSampleTime - t, 1e-18) << "t=" << t;
+            EXPECT_EQ(r.type, VXR_REVISION == 187 ? BOUND_ZTRANSFORM : -1);
         }
         EXPECT_EQ(s, c.samples.size());
         VXR_destroyOpBranch_zi(op);
