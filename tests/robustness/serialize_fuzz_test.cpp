@@ -401,6 +401,55 @@ TEST(SerializeFuzz, DamagedTransitionStatesAreRejectedOrWellFormed) {
     EXPECT_GT(rejected, 1000);
     EXPECT_GT(read, 100);
 }
+
+// A saved z-domain filter state of the given orders, with a transition
+// waveform, detached from any operator.
+VXR_ziState* ziState(int numerOrder, int denomOrder, std::mt19937& rng) {
+    auto* z = static_cast<VXR_ziState*>(VXR_calloc(1, sizeof(VXR_ziState), nullptr, nullptr, nullptr));
+    z->_opState = {VXR_ZI_STATE, serialize_ziState, freeZiState};
+    z->_numerOrder = numerOrder;
+    z->_denomOrder = denomOrder;
+    z->_xHist = static_cast<double*>(VXR_calloc(static_cast<size_t>(numerOrder), sizeof(double), nullptr, nullptr, nullptr));
+    z->_yHist = static_cast<double*>(VXR_calloc(static_cast<size_t>(denomOrder), sizeof(double), nullptr, nullptr, nullptr));
+    for (int i = 0; i < numerOrder; ++i) z->_xHist[i] = 0.5 * i;
+    for (int i = 0; i < denomOrder; ++i) z->_yHist[i] = -0.25 * i;
+    z->_pTransitionState = randomTransitionSpec(rng);
+    z->_targetVal = 0.75;
+    return z;
+}
+
+// Damaged saved filter states: read or rejected, never past their histories.
+TEST(SerializeFuzz, DamagedFilterStatesAreReadOrRejected) {
+    std::mt19937 rng(1616);
+    int rejected = 0;
+    for (int c = 0; c < 2000; ++c) {
+        SCOPED_TRACE("case " + std::to_string(c));
+        const int nN = 1 + static_cast<int>(rng() % 3), nD = 1 + static_cast<int>(rng() % 3);
+        VXR_ziState* src = ziState(nN, nD, rng);
+        FILE* f = std::tmpfile();
+        VXR_SrlzDirE dir = SRLZ_TO_FILE;
+        src->_opState.pSerializeSelf(&src->_opState, f, &dir);
+        ASSERT_EQ(dir, SRLZ_TO_FILE);
+        std::string bytes(static_cast<size_t>(std::ftell(f)), '\0');
+        std::rewind(f);
+        ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+        damage(bytes, c % 5, rng);
+        f = openBytes(bytes, c % 5 == 4);
+        ASSERT_NE(f, nullptr);
+        VXR_ziState* dst = ziState(nN, nD, rng);
+        dir = SRLZ_FROM_FILE;
+        dst->_opState.pSerializeSelf(&dst->_opState, f, &dir);
+        std::fclose(f);
+        rejected += dir == SRLZ_ERROR;
+        EXPECT_EQ(dst->_numerOrder, nN);
+        EXPECT_EQ(dst->_denomOrder, nD);
+        EXPECT_GE(chainNodes(static_cast<VXR_TransitionSpec*>(dst->_pTransitionState)), 0);
+        src->_opState.pFreeSelf(&src->_opState);
+        dst->_opState.pFreeSelf(&dst->_opState);
+    }
+    EXPECT_GT(rejected, 500);
+}
 #endif
 
 } // namespace
