@@ -237,6 +237,22 @@ TEST_P(HostOperators, CrossEventsLandOnTheZeroCrossings) {
     }
 }
 
+// An above event on 0.2 + sin: at the initial point (already above), then
+// at each rising crossing, sin = -0.2 with a rising sine.
+TEST_P(HostOperators, AboveEventsFireInitiallyAndOnRisingCrossings) {
+    const auto pts = acceptedPoints(circuit(GetParam(), "SIN(0.2 1 1k)", "above=1 crossen=1 crosstol=1n",
+                                            ".tran 0.1m 2.5m\n"));
+    const std::vector<double> fired = countSteps(pts, &Point::cnt);
+    const double first = (2.0 * kPi - std::asin(0.2)) / (2.0 * kPi * 1e3);
+    ASSERT_EQ(fired.size(), 3u);
+    EXPECT_EQ(fired[0], 0.0);
+    for (size_t k = 1; k < fired.size(); ++k) {
+        const double crossing = first + 1e-3 * static_cast<double>(k - 1);
+        EXPECT_GE(fired[k], crossing - 1e-12) << k;
+        EXPECT_LE(fired[k], crossing + 1e-9) << k;
+    }
+}
+
 // The z-domain filter (1.87) in its four forms: samples every 1 ms from
 // t = 0, each sample's output reached by a 0.1 ms ramp; against scipy's
 // lfilter from the same initial histories (zi_reference.py).
