@@ -465,8 +465,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // again onto the event's time (a bounded number of times).
         ctx.loadMatrix = false;
         c_.evaluate(ctx, xn);
-        if (ctx.eventRetry > time + hmin && ctx.eventRetry < tNew && eventRetries < kMaxEventRetries) {
-            eventTarget = ctx.eventRetry;
+        if (ctx.crossPoint > time + hmin && ctx.crossPoint < tNew && eventRetries < kMaxEventRetries) {
+            eventTarget = ctx.crossPoint;
             ++eventRetries;
             order = 1;
             continue;

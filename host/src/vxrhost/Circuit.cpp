@@ -80,7 +80,7 @@ void EvalContext::resize(int n) {
     prohibitConvergence = false;
     boundStep = 0.0;
     cornerStep = 0.0;
-    eventRetry = -1.0;
+    crossPoint = 0.0;
     breakRequests.clear();
     loadFault.clear();
     if (loadMatrix) {

@@ -120,7 +120,7 @@ struct EvalContext {
     double boundStep = 0.0;            // smallest requested step bound (0: none)
     double cornerStep = 0.0;           // smallest step to a requested waveform corner (0: none)
     std::vector<double> breakRequests; // requested breakpoints (absolute times)
-    double eventRetry = -1.0;          // earliest event time a step passed over (-1: none)
+    double crossPoint = 0.0;           // earliest time a library asked the step to end at (0: none)
     std::string loadFault;             // a library misused the loader (first fault)
 
     void resize(int n);

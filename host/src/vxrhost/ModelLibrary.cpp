@@ -41,7 +41,7 @@ template <int R> struct Rev;
         using Disc = P##DisciplineDescriptor;                       \
         using SimParam = P##SimParam;                               \
         using Array = P##Array;                                     \
-        using Event = P##EventDesc;                                 \
+        using EventDesc = P##EventDesc;                             \
         using SVPair = P##StateVarPairT;                            \
         using GetManifestFn = P##GetLibraryManifestFn;              \
     };
@@ -199,7 +199,7 @@ int crossSignal(EvalContext& ctx, CrossState& st, double F, double dir, double t
     // Half the tolerance past the crossing: F is clearly through zero there,
     // so that the Newton iterates of that point agree on the event.
     const double retry = tc + 0.5 * tol;
-    if (ctx.eventRetry < 0 || retry < ctx.eventRetry) ctx.eventRetry = retry;
+    if (ctx.crossPoint <= 0.0 || retry < ctx.crossPoint) ctx.crossPoint = retry;
     return 0;
 }
 
@@ -657,8 +657,8 @@ private:
     static const char* cbComposeFullName(Inst* inst) { return inst ? inst->instName : ""; }
     static void cbReportTopology(SV*, SV*, VXR_TopologyTypeE, const char*, Inst*) {}
     // ---- crossing and above events ----
-    static typename T::Event* cbCreateCrossEvent(Inst* inst, SimIf*) {
-        auto* ev = static_cast<typename T::Event*>(std::calloc(1, sizeof(typename T::Event)));
+    static typename T::EventDesc* cbCreateCrossEvent(Inst* inst, SimIf*) {
+        auto* ev = static_cast<typename T::EventDesc*>(std::calloc(1, sizeof(typename T::EventDesc)));
         auto* st = static_cast<CrossState*>(std::calloc(1, sizeof(CrossState)));
         if (!ev || !st) {
             std::free(ev);
@@ -670,19 +670,19 @@ private:
         ev->pPrivateInfo = st;
         return ev;
     }
-    static CrossState* crossOf(typename T::Event* ev) {
+    static CrossState* crossOf(typename T::EventDesc* ev) {
         return ev ? static_cast<CrossState*>(ev->pPrivateInfo) : nullptr;
     }
-    static void cbResetCrossEvent(typename T::Event* ev) {
+    static void cbResetCrossEvent(typename T::EventDesc* ev) {
         if (CrossState* st = crossOf(ev)) st->hasPrev = 0;
     }
-    static void* cbSaveCrossEvent(typename T::Event* ev) {
+    static void* cbSaveCrossEvent(typename T::EventDesc* ev) {
         CrossState* st = crossOf(ev);
         void* copy = st ? std::malloc(sizeof(CrossState)) : nullptr;
         if (copy) std::memcpy(copy, st, sizeof(CrossState));
         return copy;
     }
-    static void cbRestoreCrossEvent(typename T::Event* ev, void* saved) {
+    static void cbRestoreCrossEvent(typename T::EventDesc* ev, void* saved) {
         if (CrossState* st = crossOf(ev); st && saved) std::memcpy(st, saved, sizeof(CrossState));
     }
 
@@ -713,7 +713,7 @@ private:
         if (s->ctx) s->ctx->breakRequests.push_back(t);
     }
     template <class... X>
-    static int ldCrossSignal(typename T::Event* ev, double F, double dir, double timeTol, double exprTol,
+    static int ldCrossSignal(typename T::EventDesc* ev, double F, double dir, double timeTol, double exprTol,
                              double enableVal, int, typename T::SVPair*, double*, unsigned*, double,
                              VXR_CrossArgTypeE, int, Ldr* l, X...) {
         ModelInstance* s = self(l);
@@ -722,17 +722,18 @@ private:
         st->above = ev->eventType == VXR_EVT_ABOVE;
         return crossSignal(*s->ctx, *st, F, dir, timeTol, exprTol, enableVal != 0.0);
     }
-    template <class... X> static void ldAcceptCross(typename T::Event* ev, Ldr*, X...) {
+    template <class... X> static void ldAcceptCross(typename T::EventDesc* ev, Ldr*, X...) {
         if (CrossState* st = crossOf(ev)) {
             st->prevF = st->lastF;
             st->prevT = st->lastT;
             st->hasPrev = 1;
         }
     }
-    // A tick or crossing the step has passed over: the step is retried onto it.
-    template <class... X> static void ldCrossViolation(double at, typename T::Event*, int, Ldr* l, X...) {
+    // A step that went past crossPoint is redone to end there.
+    template <class... X> static void ldCrossViolation(double crossPoint, typename T::EventDesc*, int, Ldr* l, X...) {
         ModelInstance* s = self(l);
-        if (s->ctx && (s->ctx->eventRetry < 0 || at < s->ctx->eventRetry)) s->ctx->eventRetry = at;
+        if (!s->ctx || !std::isfinite(crossPoint)) return;
+        if (s->ctx->crossPoint <= 0.0 || crossPoint < s->ctx->crossPoint) s->ctx->crossPoint = crossPoint;
     }
     // The z-domain filter's ramped value goes into the row of its variable.
     static void ldLoadZ(void*, void* rhs, double value, Ldr* l, Inst*) { self(l)->loadRhs(1, &rhs, &value, false); }
