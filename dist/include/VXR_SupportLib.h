@@ -615,6 +615,127 @@ void VXR_reportNoiseContribForOp_delay(VXR_OpBranch_delay* op, int noiseSrcNum, 
 void VXR_destroyOpBranch_delay(VXR_OpBranch_delay* op);
 #endif
 
+
+#if VXR_REVISION != 142
+typedef struct s_VXR_OpBranch_transition VXR_OpBranch_transition;
+typedef struct s_VXR_OpBranch_slew VXR_OpBranch_slew;
+
+/* Transition operator computed in the library: after each SetArg the caller
+ * reads the record's _val and _derivCoeff. The accept schedules input changes
+ * and asks the host to step onto the corners of the waveform (1.87: bound
+ * steps; 1.60: absolute breakpoints). */
+VXR_OpBranch_transition* VXR_createOpBranch_transition(const char* name, VXR_DeviceInst* parent,
+                                                       double defaultTransition);
+void VXR_transitionSetArg(VXR_OpBranch_transition* pOp, double F, double delay, double riseTime, double fallTime,
+                          double timeTol, VXR_ContribLoader* ldr);
+void VXR_transitionAcceptTimePoint(VXR_OpBranch_transition* op, VXR_ContribLoader* ldr);
+void* VXR_transitionSaveState(VXR_OpBranch_transition* op);
+/* A NULL state changes nothing. */
+void VXR_transitionRestoreState(VXR_OpBranch_transition* op, void* state);
+void VXR_transitionReset(VXR_OpBranch_transition* op);
+void VXR_destroyOpBranch_transition(VXR_OpBranch_transition* op);
+/* No branch variable, no handles, no noise: these do nothing. */
+void VXR_transitionFinalizeTopology(VXR_OpBranch_transition* op, void* pCallbackInfo);
+void VXR_transitionSetStamp(VXR_OpBranch_transition* op, void* pCallbackInfo);
+void VXR_transitionGenericLoad(VXR_OpBranch_transition* op, VXR_ContribLoader* ldr);
+void VXR_transitionGenericLoadRHS(VXR_OpBranch_transition* op, VXR_ContribLoader* ldr);
+void VXR_reportNoiseContribForOp_transition(VXR_OpBranch_transition* op, int noiseSrcNum, void* pCallbackInfo);
+void VXR_addNoiseForOp_transition(VXR_NoiseSrc* pSrc, VXR_OpBranch_transition* op, double coeff,
+                                  VXR_ContribLoader* ldr);
+/* The host's opaque pointer on a spec (an operator's _pTransitionState). */
+void VXR_setTransitionCustomInfo(void* spec, void* info);
+void* VXR_getTransitionCustomInfo(void* spec);
+
+/* Slew operator: the output follows the input except where it would move
+ * faster than posSlew (> 0) or negSlew (< 0) per unit time. */
+VXR_OpBranch_slew* VXR_createOpBranch_slew(const char* name, VXR_DeviceInst* parent);
+void VXR_slewSetArg(VXR_OpBranch_slew* pOp, double F, double posSlew, double negSlew, VXR_ContribLoader* ldr);
+void VXR_slewAcceptTimePoint(VXR_OpBranch_slew* op, VXR_ContribLoader* ldr);
+void* VXR_slewSaveState(VXR_OpBranch_slew* op);
+/* A NULL state changes nothing. */
+void VXR_slewRestoreState(VXR_OpBranch_slew* op, void* state);
+void VXR_slewReset(VXR_OpBranch_slew* op);
+void VXR_destroyOpBranch_slew(VXR_OpBranch_slew* op);
+void VXR_slewFinalizeTopology(VXR_OpBranch_slew* op, void* pCallbackInfo);
+void VXR_slewSetStamp(VXR_OpBranch_slew* op, void* pCallbackInfo);
+void VXR_slewGenericLoad(VXR_OpBranch_slew* op, VXR_ContribLoader* ldr);
+void VXR_slewGenericLoadRHS(VXR_OpBranch_slew* op, VXR_ContribLoader* ldr);
+void VXR_reportNoiseContribForOp_slew(VXR_OpBranch_slew* op, int noiseSrcNum, void* pCallbackInfo);
+void VXR_addNoiseForOp_slew(VXR_NoiseSrc* pSrc, VXR_OpBranch_slew* op, double coeff, VXR_ContribLoader* ldr);
+#endif
+
+#if VXR_REVISION != 142
+/* Analog events. Initial and final step events fire where the loader's
+ * analysis mask meets theirs (no names: every analysis) and the loader
+ * reports that step. */
+VXR_EventDesc* VXR_createSimEvent_initial_step(VXR_DeviceInst* pParent, int argCount, ...);
+VXR_EventDesc* VXR_createSimEvent_final_step(VXR_DeviceInst* pParent, int argCount, ...);
+int VXR_eventSignal(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+/* Crossing and above events are the host's; these pass the arguments through. */
+VXR_EventDesc* VXR_createSimEvent_cross(VXR_DeviceInst* pParent);
+VXR_EventDesc* VXR_createSimEvent_above(VXR_DeviceInst* pParent);
+int VXR_crossEventSignal(VXR_EventDesc* pEventDesc, double F, double dir, double timeTol, double exprTol,
+                         double enableVal, int derivArraySize, StateVarPairT* derivStateVars, double* derivVals,
+                         unsigned* derivIndices, double Foffset, VXR_CrossArgTypeE Ftype, int AMS_index,
+                         VXR_ContribLoader* ldr);
+int VXR_aboveEventSignal(VXR_EventDesc* pEventDesc, double F, double dir, double timeTol, double exprTol,
+                         double enableVal, int derivArraySize, StateVarPairT* derivStateVars, double* derivVals,
+                         unsigned* derivIndices, double Foffset, VXR_CrossArgTypeE Ftype, int AMS_index,
+                         VXR_ContribLoader* ldr);
+void VXR_acceptSimEvent_cross(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+void VXR_acceptSimEvent_above(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+void VXR_resetSimEvent_cross(VXR_EventDesc* pEventDesc);
+void VXR_resetSimEvent_above(VXR_EventDesc* pEventDesc);
+void* VXR_saveSimEvent_cross(VXR_EventDesc* pEventDesc);
+void VXR_restoreSimEvent_cross(VXR_EventDesc* pEventDesc, void* state);
+/* Timer computed in the library: 1 when a tick fires at the present point;
+ * the accept asks the host to step onto the next tick. */
+VXR_EventDesc* VXR_createSimEvent_timer(VXR_DeviceInst* pParent);
+int VXR_timerEventSignal(VXR_EventDesc* pEventDesc, double startTime, double period, double timeTol,
+                         double enableVal, VXR_ContribLoader* ldr);
+void VXR_acceptSimEvent_timer(VXR_EventDesc* pEventDesc, VXR_ContribLoader* ldr);
+void VXR_resetSimEvent_timer(VXR_EventDesc* pEventDesc);
+
+/* Time of the last zero crossing (dir > 0 rising, < 0 falling, 0 either),
+ * interpolated between accepted points; -1.0 while there is none. */
+typedef struct s_VXR_LastCrossing VXR_LastCrossing;
+VXR_LastCrossing* VXR_createLastCrossing(VXR_DeviceInst* pParent);
+void VXR_resetLastCrossing(VXR_LastCrossing* p);
+double VXR_LastCrossingVal(VXR_LastCrossing* p, double F, double dir, VXR_ContribLoader* ldr);
+void VXR_acceptLastCrossing(VXR_LastCrossing* p, VXR_ContribLoader* ldr);
+void VXR_serializeLastCrossing(VXR_LastCrossing* p, FILE* f, VXR_SrlzDirE* pDir);
+#endif
+
+#if VXR_REVISION != 142
+/* Z-domain filter operator (zi_nd, zi_np, zi_zd, zi_zp by the two form flags);
+ * revision 1.60 computes the samples but loads no output. */
+typedef struct s_VXR_OpBranch_zi VXR_OpBranch_zi;
+VXR_OpBranch_zi* VXR_createOpBranch_zi(const char* name, VXR_DeviceInst* pParent, int numerZeroForm,
+                                       int denomPoleForm, double defaultTransition);
+void VXR_ziInitArrayArg(VXR_OpBranch_zi* pOp, VXR_Array* pNumerator, VXR_Array* pDenominator);
+void VXR_ziFinalizeTopology(VXR_OpBranch_zi* pOp, void* pCallbackInfo);
+void VXR_ziSetStamp(VXR_OpBranch_zi* pOp, void* pCallbackInfo);
+void* VXR_getDerivDoubletOpBranch_zi(VXR_OpBranch_zi* pOp, VXR_StateVar* svRhsPlus, VXR_StateVar* svRhsMinus,
+                                     VXR_StampTargetE target, VXR_DepTypeE dep, void* pCallbackInfo);
+VXR_StateVar* VXR_getBranchVar_zi(VXR_OpBranch_zi* pOp);
+void VXR_ziSetArg(VXR_OpBranch_zi* pOp, double F, double T, double tau, double t0, VXR_ContribLoader* ldr);
+void VXR_ziSetArg_dwrt(VXR_OpBranch_zi* pOp, void* pDoublet, double val, VXR_ContribLoader* ldr);
+void VXR_ziGenericLoad(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void VXR_ziGenericLoadRHS(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void VXR_ziAcceptTimePoint(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void* VXR_ziSaveState(VXR_OpBranch_zi* pOp);
+void VXR_ziRestoreState(VXR_OpBranch_zi* pOp, void* state);
+void VXR_ziReset(VXR_OpBranch_zi* pOp);
+void VXR_reportNoiseContribForOp_zi(VXR_OpBranch_zi* pOp, int noiseSrcNum, void* pCallbackInfo);
+void VXR_addNoiseForOp_zi(VXR_NoiseSrc* pSrc, VXR_OpBranch_zi* pOp, double coeff, VXR_ContribLoader* ldr);
+void VXR_destroyOpBranch_zi(VXR_OpBranch_zi* pOp);
+/* Coefficient preparation: arrays to polynomials in z^-1, leading zeros
+ * removed; errors go to the host as ERROR messages and "exit". */
+void VXR_ziComputeCoeffs(VXR_OpBranch_zi* pOp);
+void VXR_ziConvertToPoly(double* coeffs, int K, VXR_SimInterface* pInterface, VXR_DeviceInst* pParent,
+                         const char* id, const char* opName);
+#endif
+
 /* Noise sources and their contribution lists. */
 void VXR_setNoiseSrcInfo(VXR_NoiseSrc* pSrc, VXR_NoiseSrcTypeE type, const char* name, VXR_DeviceInst* pParent);
 void VXR_setWhiteNoisePwr(VXR_NoiseSrc* pSrc, double pwr);

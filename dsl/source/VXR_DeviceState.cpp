@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "VXR_Operators.h"
 #include "VXR_ParamsData.h"
 
 namespace {
@@ -94,14 +95,14 @@ long long bytesLeft(FILE* f) {
 // Upper bound for a recorded length on a stream whose size is unknown.
 constexpr long long kMaxUnseekableRead = 1ll << 26;
 
-bool plausibleLength(long long nbytes, FILE* f) {
-    const long long left = bytesLeft(f);
-    return left >= 0 ? nbytes <= left : nbytes <= kMaxUnseekableRead;
-}
-
 }  // namespace
 
 extern "C" {
+
+int VXR_serializedLengthPlausible(long long nbytes, FILE* f) {
+    const long long left = bytesLeft(f);
+    return left >= 0 ? nbytes <= left : nbytes <= kMaxUnseekableRead;
+}
 
 void VXR_freeDeviceState(VXR_DeviceState* pState) {
     if (!pState) return;
@@ -148,7 +149,7 @@ void VXR_serializeString(const char*, const char** p_strval, FILE* f, VXR_SrlzDi
     }
     int n = 0;
     if (!readInt(&n, f, pDir)) return;
-    if (n < 0 || n == INT_MAX || !plausibleLength(n, f)) {
+    if (n < 0 || n == INT_MAX || !VXR_serializedLengthPlausible(n, f)) {
         *pDir = SRLZ_ERROR;
         return;
     }
@@ -244,7 +245,7 @@ void VXR_serializeArray(const char*, VXR_Array* pArray, FILE* f, VXR_SrlzDirE* p
     const int capacity = pArray->_dataLen;
     if (*pDir != SRLZ_ERROR &&
         (len < 0 || len > capacity || (nd > 0 && count > (capacity > 1 ? capacity : 1)) || (len > 0 && !data) ||
-         !plausibleLength(static_cast<long long>(len) * static_cast<long long>(elemSize), f)))
+         !VXR_serializedLengthPlausible(static_cast<long long>(len) * static_cast<long long>(elemSize), f)))
         *pDir = SRLZ_ERROR;
     void* elems = nullptr;
     if (*pDir != SRLZ_ERROR && len > 0) {

@@ -145,6 +145,170 @@ struct s_VXR_LimexpDesc {
     void* pPrivateInfo;
 };
 
+#if VXR_REVISION != 142
+/* One pending transition of a transition operator. */
+typedef struct s_VXR_TransitionEvent {
+    double _targetVal;
+    double _evtStartTime;
+    double _evtRiseTime;
+    double _evtFallTime;
+    double _timeTol;
+    int _type;                          /* 2 large, 1 small */
+    struct s_VXR_TransitionEvent* _pNext;
+} VXR_TransitionEvent;
+
+/* Waveform of a transition operator; also its saved state. The pending
+ * events run from _pPendingFirst to _pPendingLast in increasing start time;
+ * nodes linked behind _pPendingLast are spares, and an emptied list parks
+ * its nodes in _pRepository. The spec owns every node. */
+typedef struct s_VXR_TransitionSpec {
+    VXR_GenericOperatorState _opState;
+    double _cacheExprVal;               /* arguments of the last SetArg */
+    double _cacheDelay;
+    double _cacheRiseTime;              /* after default substitution */
+    double _cacheFallTime;
+    double _cacheTimeTol;
+    int _numBreak;                      /* consecutive accepted points with a change, at most 100 */
+    int _type;                          /* of the current or last scheduled transition; 0 none yet */
+    double _cacheOpVal;                 /* output of the last active SetArg */
+    double _startTime;                  /* current ramp; -1.0 when idle */
+    double _stopTime;                   /* 0.0 when idle */
+    double _origin;
+    double _destination;                /* output when no ramp runs */
+    int _zeroDefault;                   /* a ramp time came from the minimum step */
+    double _prevTime;                   /* last accepted point; -1.0 before the first */
+    double _prevExprVal;
+    double _prevOpVal;
+    VXR_TransitionEvent* _pPendingFirst;
+    VXR_TransitionEvent* _pPendingLast;
+    VXR_TransitionEvent* _pRepository;  /* spare nodes while nothing is pending */
+    VXR_SimParam* _pSourceScale;        /* host parameters, NULL when absent */
+    VXR_SimParam* _pDisable;
+    unsigned _initDone : 1;             /* set by the first accepted point */
+    VXR_SimInterface* _pSimInterface;   /* every allocation goes through it */
+    void* _pCustomInfo;                 /* the host's */
+} VXR_TransitionSpec;
+
+struct s_VXR_OpBranch_transition {
+    const char* _name;
+    VXR_DeviceInst* _pParent;
+    double _defaultTransition;          /* rise/fall time for non-positive arguments; <= 0: none */
+    double _val;                        /* output of the last SetArg */
+    double _derivCoeff;                 /* d(output)/d(input) of the last SetArg */
+    void* _pTransitionState;            /* VXR_TransitionSpec */
+};
+
+/* Rate-limiter history; also its saved state. */
+typedef struct s_VXR_SlewSpec {
+    VXR_GenericOperatorState _opState;
+    double _prevTime;                   /* -1.0 before the first accepted point */
+    double _prevExprVal;                /* output at the last accepted point */
+    double _cacheTime;
+    double _cacheExprVal;
+    double _cacheDerivCoeff;
+    VXR_SimInterface* _pSimInterface;
+} VXR_SlewSpec;
+
+struct s_VXR_OpBranch_slew {
+    const char* _name;
+    VXR_DeviceInst* _pParent;
+    double _val;                        /* output of the last SetArg */
+    double _derivCoeff;                 /* 1.0 following the input, 0.0 rate-limited */
+    void* _pSlewSpec;                   /* VXR_SlewSpec */
+};
+
+/* Time of the last zero crossing of an expression; times are -1.0 until set. */
+struct s_VXR_LastCrossing {
+    VXR_DeviceInst* _pParent;
+    double _prevTime;
+    double _prevExprVal;
+    double _cacheExprVal;
+    double _lastPosCrossing;
+    double _lastNegCrossing;
+};
+
+/* The timer's next tick after an accepted point at t. */
+void nextTimerEvent(VXR_TimerInfo* p, double t);
+
+#if VXR_REVISION != 142
+/* Z-domain filter: samples its input every T (first at 0, then t0 or T),
+ * runs N(z^-1)/D(z^-1) on the samples and (1.87) ramps the output to each
+ * result through an embedded transition. */
+struct s_VXR_OpBranch_zi {
+    const char* _name;
+    VXR_DeviceInst* _pParent;
+    VXR_Array* _pNumer;                 /* coefficients or zero pairs; NULL = none */
+    VXR_Array* _pDenom;                 /* coefficients or pole pairs; NULL = none */
+    VXR_StateVar* _branchVar;           /* y, tied to the filter value by the host */
+    void* _rhsBranch;
+    void* _rhsZ_Entry;                  /* ZTRANSFORM_ENTRY of the row of y */
+    void* _dbtJ_br_br;
+    int _coeffsComputed;
+    int _numerOrder;
+    int _numerZeroForm;
+    double* _numerCoeffs;               /* b[i] multiplies x(k-i) */
+    double* _xHist;                     /* x[0] newest */
+    int _denomOrder;
+    int _denomPoleForm;
+    double* _denomCoeffs;               /* a[i] multiplies y(k-i) */
+    double* _yHist;                     /* y[0] previous output */
+    VXR_OpBranch_transition* _pTrans;
+    double _targetVal;                  /* output of the latest sample */
+    double _nextSampleTime;
+    double _cacheF;
+    double _cacheT;
+    double _cache_t0;
+    double _cacheTau;
+    double _cacheAlpha;
+    int _ownedArrays;                   /* copies of variable arrays, released with the operator */
+};
+
+/* Saved state of a z-domain filter. The orders its histories were saved
+ * with are kept, so that a filter prepared anew since is not handed
+ * histories of another size. */
+typedef struct s_VXR_ziState {
+    VXR_GenericOperatorState _opState;
+    double _targetVal;
+    double _nextSampleTime;
+    double* _xHist;
+    double* _yHist;
+    void* _pTransitionState;
+    double _cacheF;
+    double _cacheT;
+    double _cache_t0;
+    double _cacheTau;
+    double _cacheAlpha;
+    VXR_OpBranch_zi* _pOp;
+    int _numerOrder;
+    int _denomOrder;
+} VXR_ziState;
+
+void serialize_ziState(VXR_GenericOperatorState* state, FILE* f, VXR_SrlzDirE* pDir);
+void freeZiState(VXR_GenericOperatorState* state);
+#endif
+
+/* Reorders (re, im) pairs so that every conjugate follows its partner;
+ * 0 when a complex pair has no conjugate. */
+int VXR_checkConjugateZeros(double* coeffs, int K);
+
+/* Spec management, also used by operators that embed a transition. NULL
+ * after a reported allocation failure; the free functions ignore NULL. */
+VXR_TransitionSpec* createTransitionSpec(VXR_SimInterface* simIf, VXR_DeviceInst* inst);
+VXR_TransitionSpec* copyTransitionSpec(const VXR_TransitionSpec* spec);
+void freeTransitionSpec(VXR_GenericOperatorState* spec);
+void serializeTransitionSpec(VXR_GenericOperatorState* state, FILE* f, VXR_SrlzDirE* pDir);
+void serializeTransitionEvent(VXR_TransitionEvent* event, FILE* f, VXR_SrlzDirE* pDir);
+VXR_SlewSpec* createSlewSpec(VXR_SimInterface* simIf);
+VXR_SlewSpec* copySlewSpec(const VXR_SlewSpec* spec);
+void freeSlewSpec(VXR_GenericOperatorState* spec);
+void serializeSlewSpec(VXR_GenericOperatorState* state, FILE* f, VXR_SrlzDirE* pDir);
+#endif
+
+/* Whether a recorded length of nbytes can still be read from f: at most the
+ * bytes left in a seekable stream, a fixed cap otherwise. Readers check a
+ * count taken from a stream before they allocate for it. */
+int VXR_serializedLengthPlausible(long long nbytes, FILE* f);
+
 /* A frequency-response record {op, fn}: VXR_calloc in revision 1.87,
  * VXR_malloc in the older ones; NULL after a reported allocation failure. */
 VXR_FreqResponse* allocFreqResponse(void* op, VXR_FreqResponseFn fn, VXR_DeviceInst* inst);

@@ -12,7 +12,9 @@
 #include <vector>
 #include <unistd.h>
 
+#include "VXR_Operators.h"
 #include "VXR_SupportLib.h"
+#include "state_stream.h"
 
 namespace {
 
@@ -259,41 +261,46 @@ TEST(SerializeFuzz, TruncatedStreamsFailAtTheFirstIncompleteItem) {
     EXPECT_GT(cases, 1000);
 }
 
+// Damage of one of five kinds; kind 4 is meant for a stream read from a pipe.
+void damage(std::string& bytes, int kind, std::mt19937& rng) {
+    switch (kind) {
+    case 0: // bit flips
+        for (int k = 1 + static_cast<int>(rng() % 4); k > 0 && !bytes.empty(); --k)
+            bytes[rng() % bytes.size()] ^= static_cast<char>(1u << (rng() % 8));
+        break;
+    case 1: // an int field made extreme (lengths, counts, bounds)
+        if (bytes.size() >= 4) {
+            const int32_t extremes[] = {INT_MIN, INT_MAX, -1, 0, 1 << 30, 65, 100000};
+            const int32_t v = extremes[rng() % 7];
+            std::memcpy(&bytes[rng() % (bytes.size() - 3)], &v, 4);
+        }
+        break;
+    case 2: // bytes inserted or removed
+        if (!bytes.empty()) {
+            const size_t at = rng() % bytes.size();
+            if (rng() % 2)
+                bytes.erase(at, 1 + rng() % 4);
+            else
+                bytes.insert(at, std::string(1 + rng() % 4, static_cast<char>(rng())));
+        }
+        break;
+    case 3: // random bytes
+        bytes.resize(rng() % 64);
+        for (char& b : bytes) b = static_cast<char>(rng());
+        break;
+    case 4: // a damaged stream read from a pipe
+        if (!bytes.empty()) bytes[rng() % bytes.size()] = static_cast<char>(rng());
+        break;
+    }
+}
+
 TEST(SerializeFuzz, DamagedAndRandomStreamsNeverCorruptTargets) {
     std::mt19937 rng(777);
     for (int c = 0; c < 4000; ++c) {
         SCOPED_TRACE("case " + std::to_string(c));
         const std::vector<Step> steps = makeSchema(rng);
         std::string bytes = writeStream(steps, rng);
-        switch (c % 5) {
-        case 0: // bit flips
-            for (int k = 1 + static_cast<int>(rng() % 4); k > 0 && !bytes.empty(); --k)
-                bytes[rng() % bytes.size()] ^= static_cast<char>(1u << (rng() % 8));
-            break;
-        case 1: // an int field made extreme (lengths, counts, bounds)
-            if (bytes.size() >= 4) {
-                const int32_t extremes[] = {INT_MIN, INT_MAX, -1, 0, 1 << 30, 65, 100000};
-                const int32_t v = extremes[rng() % 7];
-                std::memcpy(&bytes[rng() % (bytes.size() - 3)], &v, 4);
-            }
-            break;
-        case 2: // bytes inserted or removed
-            if (!bytes.empty()) {
-                const size_t at = rng() % bytes.size();
-                if (rng() % 2)
-                    bytes.erase(at, 1 + rng() % 4);
-                else
-                    bytes.insert(at, std::string(1 + rng() % 4, static_cast<char>(rng())));
-            }
-            break;
-        case 3: // random bytes
-            bytes.resize(rng() % 64);
-            for (char& b : bytes) b = static_cast<char>(rng());
-            break;
-        case 4: // a damaged stream read from a pipe
-            if (!bytes.empty()) bytes[rng() % bytes.size()] = static_cast<char>(rng());
-            break;
-        }
+        damage(bytes, c % 5, rng);
         FILE* f = openBytes(bytes, c % 5 == 4);
         ASSERT_NE(f, nullptr);
         readStream(steps, f, rng);
@@ -317,5 +324,123 @@ TEST(SerializeFuzz, ValidStreamsReadBackAndBadDirectionsMoveNothing) {
         std::fclose(f);
     }
 }
+
+#if VXR_REVISION != 142
+// A transition waveform with a random event chain: n nodes, the first
+// `pending` of them pending, the rest spares.
+VXR_TransitionSpec* randomTransitionSpec(std::mt19937& rng) {
+    VXR_TransitionSpec* p = createTransitionSpec(nullptr, nullptr);
+    p->_cacheExprVal = 0.5 * static_cast<double>(rng() % 9);
+    p->_numBreak = static_cast<int>(rng() % 101);
+    p->_startTime = rng() % 2 ? -1.0 : 1e-3;
+    const int n = static_cast<int>(rng() % 6);
+    const int pending = n ? 1 + static_cast<int>(rng() % static_cast<unsigned>(n)) : 0;
+    VXR_TransitionEvent** tail = &p->_pPendingFirst;
+    for (int i = 0; i < n; ++i) {
+        auto* e = static_cast<VXR_TransitionEvent*>(VXR_calloc(1, sizeof(VXR_TransitionEvent), nullptr, nullptr, nullptr));
+        e->_targetVal = static_cast<double>(i);
+        e->_evtStartTime = 1e-3 * (i + 1);
+        e->_type = 1 + i % 2;
+        *tail = e;
+        tail = &e->_pNext;
+        if (i == pending - 1) p->_pPendingLast = e;
+    }
+    return p;
+}
+
+// Nodes of the chain, or -1 when the pending list is not well formed.
+int chainNodes(const VXR_TransitionSpec* p) {
+    if (!p->_pPendingFirst) return p->_pPendingLast ? -1 : 0;
+    int n = 0;
+    bool sawLast = false;
+    for (const VXR_TransitionEvent* e = p->_pPendingFirst; e; e = e->_pNext, ++n) sawLast |= e == p->_pPendingLast;
+    return sawLast ? n : -1;
+}
+
+// A damaged saved waveform is rejected or read, and its event list is well
+// formed either way; the list counts are the fields most worth damaging.
+TEST(SerializeFuzz, DamagedTransitionStatesAreRejectedOrWellFormed) {
+    std::mt19937 rng(4242);
+    constexpr size_t kCounts = 16 + 5 * 8 + 2 * 4 + 8 * 8 + 15;
+    int rejected = 0, read = 0;
+    for (int c = 0; c < 3000; ++c) {
+        SCOPED_TRACE("case " + std::to_string(c));
+        VXR_TransitionSpec* src = randomTransitionSpec(rng);
+        VXR_SrlzDirE dir = SRLZ_TO_FILE;
+        std::string bytes = vxrtest::writeState(&src->_opState, &dir);
+        ASSERT_EQ(dir, SRLZ_TO_FILE);
+        EXPECT_EQ(bytes.size(), kCounts + 8 + 44 * static_cast<size_t>(chainNodes(src)));
+        if (c % 6 == 5) {
+            const int32_t values[] = {INT_MIN, -2, -1, 0, 1, 2, 5, 6, INT_MAX};
+            std::memcpy(&bytes[kCounts + 4 * (rng() % 2)], &values[rng() % 9], 4);
+        } else {
+            damage(bytes, c % 6 == 4 ? 4 : c % 5, rng);
+        }
+        FILE* f = openBytes(bytes, c % 6 == 4);
+        ASSERT_NE(f, nullptr);
+        VXR_TransitionSpec* dst = randomTransitionSpec(rng);
+        dir = SRLZ_FROM_FILE;
+        dst->_opState.pSerializeSelf(&dst->_opState, f, &dir);
+        std::fclose(f);
+        // A rejected list part leaves nothing pending; a failure before it
+        // leaves the list as it was.
+        if (dir == SRLZ_ERROR)
+            ++rejected;
+        else
+            ++read;
+        EXPECT_TRUE(dir == SRLZ_ERROR || dir == SRLZ_FROM_FILE);
+        EXPECT_GE(chainNodes(dst), 0);
+        EXPECT_EQ(dst->_pRepository, nullptr);
+        freeTransitionSpec(&src->_opState);
+        freeTransitionSpec(&dst->_opState);
+    }
+    EXPECT_GT(rejected, 1000);
+    EXPECT_GT(read, 100);
+}
+
+// A saved z-domain filter state of the given orders, with a transition
+// waveform, detached from any operator.
+VXR_ziState* ziState(int numerOrder, int denomOrder, std::mt19937& rng) {
+    auto* z = static_cast<VXR_ziState*>(VXR_calloc(1, sizeof(VXR_ziState), nullptr, nullptr, nullptr));
+    z->_opState = {VXR_ZI_STATE, serialize_ziState, freeZiState};
+    z->_numerOrder = numerOrder;
+    z->_denomOrder = denomOrder;
+    z->_xHist = static_cast<double*>(VXR_calloc(static_cast<size_t>(numerOrder), sizeof(double), nullptr, nullptr, nullptr));
+    z->_yHist = static_cast<double*>(VXR_calloc(static_cast<size_t>(denomOrder), sizeof(double), nullptr, nullptr, nullptr));
+    for (int i = 0; i < numerOrder; ++i) z->_xHist[i] = 0.5 * i;
+    for (int i = 0; i < denomOrder; ++i) z->_yHist[i] = -0.25 * i;
+    z->_pTransitionState = randomTransitionSpec(rng);
+    z->_targetVal = 0.75;
+    return z;
+}
+
+// Damaged saved filter states: read or rejected, never past their histories.
+TEST(SerializeFuzz, DamagedFilterStatesAreReadOrRejected) {
+    std::mt19937 rng(1616);
+    int rejected = 0;
+    for (int c = 0; c < 2000; ++c) {
+        SCOPED_TRACE("case " + std::to_string(c));
+        const int nN = 1 + static_cast<int>(rng() % 3), nD = 1 + static_cast<int>(rng() % 3);
+        VXR_ziState* src = ziState(nN, nD, rng);
+        VXR_SrlzDirE dir = SRLZ_TO_FILE;
+        std::string bytes = vxrtest::writeState(&src->_opState, &dir);
+        ASSERT_EQ(dir, SRLZ_TO_FILE);
+        damage(bytes, c % 5, rng);
+        FILE* f = openBytes(bytes, c % 5 == 4);
+        ASSERT_NE(f, nullptr);
+        VXR_ziState* dst = ziState(nN, nD, rng);
+        dir = SRLZ_FROM_FILE;
+        dst->_opState.pSerializeSelf(&dst->_opState, f, &dir);
+        std::fclose(f);
+        rejected += dir == SRLZ_ERROR;
+        EXPECT_EQ(dst->_numerOrder, nN);
+        EXPECT_EQ(dst->_denomOrder, nD);
+        EXPECT_GE(chainNodes(static_cast<VXR_TransitionSpec*>(dst->_pTransitionState)), 0);
+        src->_opState.pFreeSelf(&src->_opState);
+        dst->_opState.pFreeSelf(&dst->_opState);
+    }
+    EXPECT_GT(rejected, 500);
+}
+#endif
 
 } // namespace

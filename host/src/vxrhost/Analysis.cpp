@@ -442,6 +442,21 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     acceptAndStrobe(ctx, x, true);
     ctx.mask = VXR_ANALYSIS_TRAN;
     ctx.initialStep = false;
+    // Step requests of the libraries, made by the accepting evaluation and
+    // the accept itself: a bound on the next step, a corner to step onto
+    // next, and breakpoints that stand until they are reached.
+    double requestedBound = 0.0;
+    double corner = -1.0;
+    std::vector<double> pending;
+    auto collectRequests = [&](double at) {
+        requestedBound = ctx.boundStep;
+        corner = ctx.cornerStep > 0 ? at + ctx.cornerStep : -1.0;
+        for (double b : ctx.breakRequests) pending.push_back(b);
+    };
+    collectRequests(0.0);
+    double eventTarget = -1.0; // a passed-over event time the step is retried onto
+    int eventRetries = 0;
+    constexpr int kMaxEventRetries = 20;
     auto record = [&](double time, const Eigen::VectorXd& xv) {
         if (time < setup.tstart * (1 - 1e-12)) return;
         std::vector<double> row{time};
@@ -449,6 +464,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         t.rows.push_back(row);
     };
     record(0.0, x);
+    if (onAccept) onAccept(0.0, x);
 
     const double hmax = setup.tmax > 0 ? setup.tmax : std::min(setup.tstep, setup.tstop / 50.0);
     if (!(setup.tstop / hmax <= kMaxAnalysisPoints)) throw SimError(".tran: too many time steps");
@@ -463,8 +479,6 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     int order = 1;
     long nextOut = 1;
     std::vector<std::pair<double, Eigen::VectorXd>> hist{{0.0, x}}; // accepted points, latest last
-    double requestedBound = 0.0;
-    std::vector<double> pending; // requested breakpoints of the libraries
 
     while (time < setup.tstop * (1 - 1e-12)) {
         // Next target: an output point, a source breakpoint or the stop time.
@@ -473,14 +487,21 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps); // later ones cannot be the target
         for (double b : pending)
             if (b > time) bps.push_back(b);
+        if (corner > time) bps.push_back(corner);
+        if (eventTarget > time) bps.push_back(eventTarget);
         double tBreak = setup.tstop;
         for (double b : bps)
             if (b > time * (1 + 1e-12) + hmin) tBreak = std::min(tBreak, b);
         double target = std::min(tOut, tBreak);
         double hh = std::min({h, hmax, target - time});
         if (requestedBound > 0) hh = std::min(hh, requestedBound);
-        if (target - (time + hh) < 0.01 * hh) hh = target - time;
+        // A step just short of the target is stretched onto it, unless a bound forbids.
+        if (target - (time + hh) < 0.01 * hh && !(requestedBound > 0 && target - time > requestedBound))
+            hh = target - time;
         if (hh < hmin) throw SimError(failure("time step too small at t = " + std::to_string(time)));
+        // A step that ends on the target lands on it exactly, so that a
+        // requested corner or breakpoint is itself the accepted time.
+        const double tNew = hh == target - time ? target : time + hh;
         if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + std::to_string(time));
 
         Integration in;
@@ -509,8 +530,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 xp = l0 * xm + l1 * x0 + l2 * x1;
             }
         }
-        ctx.time = time + hh;
+        ctx.time = tNew;
         ctx.minStep = hmin;
+        ctx.finalStep = tNew >= setup.tstop * (1 - 1e-12);
         Eigen::VectorXd xn = (m >= 2) ? xp : x;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
             h = hh / 8;
@@ -551,18 +573,27 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 continue;
             }
         }
-        // Accept.
+        // Accept, unless the step passed over an event: then it is tried
+        // again onto the event's time (a bounded number of times).
         ctx.loadMatrix = false;
         c_.evaluate(ctx, xn);
-        for (double b : ctx.breakRequests) pending.push_back(b);
+        if (ctx.crossPoint > time + hmin && ctx.crossPoint < tNew && eventRetries < kMaxEventRetries) {
+            eventTarget = ctx.crossPoint;
+            ++eventRetries;
+            order = 1;
+            continue;
+        }
+        eventTarget = -1.0;
+        eventRetries = 0;
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
         qPrev = qNew;
         x = xn;
-        time += hh;
+        time = tNew;
         acceptedSteps.push_back({hh, order});
         acceptAndStrobe(ctx, x, true);
-        requestedBound = ctx.boundStep; // bounds asked for by the load and by the accept
+        collectRequests(time);
+        if (onAccept) onAccept(time, x);
         hist.push_back({time, x});
         if (hist.size() > 3) hist.erase(hist.begin());
         if (std::abs(time - tOut) <= 1e-9 * hh) {
@@ -584,6 +615,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             order = o.trapezoidal ? 2 : 1;
         }
     }
+    ctx.finalStep = false;
     return t;
 }
 

@@ -5,6 +5,7 @@
 #include "vxrhost/Circuit.h"
 
 #include <complex>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,8 @@ public:
     // Statistics of the last analysis.
     int newtonIterations = 0;
     std::vector<std::pair<double, int>> acceptedSteps; // transient: (step, integration order)
+    // Called at every accepted transient point (time 0 included) with its solution.
+    std::function<void(double, const Eigen::VectorXd&)> onAccept;
 
 private:
     struct Integration {

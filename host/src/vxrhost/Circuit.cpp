@@ -79,8 +79,9 @@ void EvalContext::resize(int n) {
     qmag.setZero(n);
     prohibitConvergence = false;
     boundStep = 0.0;
-    breakRequests.clear();
+    cornerStep = 0.0;
     crossPoint = 0.0;
+    breakRequests.clear();
     delayEntries.clear();
     loadFault.clear();
     if (loadMatrix) {

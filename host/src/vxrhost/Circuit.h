@@ -152,11 +152,13 @@ struct EvalContext {
     double freq = 0.0;
     double minStep = 0.0;
     bool initialStep = false;
+    bool finalStep = false;  // the last point of a transient
     bool strobe = false;
     // Requests of the elements during the pass.
     bool prohibitConvergence = false;
     double boundStep = 0.0;            // smallest requested step bound (0: none)
-    std::vector<double> breakRequests; // requested breakpoints
+    double cornerStep = 0.0;           // smallest step to a requested waveform corner (0: none)
+    std::vector<double> breakRequests; // requested breakpoints (absolute times)
     double crossPoint = 0.0;           // earliest time a library asked the step to end at (0: none)
     // Jacobian entries of delayed arguments: in AC each carries e^(-j omega delay)
     // on top of the plain value already in G.

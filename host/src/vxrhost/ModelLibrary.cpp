@@ -48,6 +48,7 @@ template <int R> struct Rev;
         using Array = P##Array;                                     \
         using OpState = P##GenericOperatorState;                    \
         using EventDesc = P##EventDesc;                             \
+        using SVPair = P##StateVarPairT;                            \
         using GetManifestFn = P##GetLibraryManifestFn;              \
     };
 VXR_HOST_REV_TRAITS(187, VXR187_)
@@ -203,7 +204,8 @@ public:
             }
         }
     }
-    void loadJac(int n, void** h, const double* v, bool charge) {
+    // zEntry: derivatives of a z-transform value, through handles obtained for ZTRANSFORM_ENTRY.
+    void loadJac(int n, void** h, const double* v, bool charge, bool zEntry = false) {
         pendingRowScale = 0.0;
         if (!ctx) return;
         for (int i = 0; i < n; ++i) {
@@ -212,7 +214,8 @@ public:
                 fault("load through an invalid Jacobian handle");
                 return;
             }
-            if (j->target != GEN_ENTRY && j->target != (charge ? DDT_ENTRY : DC_ENTRY)) noteWrongTarget();
+            const int expected = zEntry ? ZTRANSFORM_ENTRY : (charge ? DDT_ENTRY : DC_ENTRY);
+            if (j->target != GEN_ENTRY && j->target != expected) noteWrongTarget();
             addJac(*j, v[i], charge);
         }
     }
@@ -237,6 +240,44 @@ protected:
     Circuit& circuit_;
 };
 
+// Host state of a crossing or above event. The record and its descriptor
+// are calloc'd: the library releases them with its own free (event teardown,
+// saved event states).
+struct CrossState {
+    double prevF, prevT; // at the last accepted point
+    double lastF, lastT; // of the latest signal
+    int hasPrev;
+    int above;
+};
+
+// A crossing of F through zero since the last accepted point, in the
+// direction dir asks for (> 0 rising, < 0 falling, 0 either; above events
+// rise only and also fire at the initial point when F >= 0). The event
+// fires at a point no more than the time tolerance (at least a thousand
+// minimum steps) after the interpolated crossing, or where |F| is within
+// exprTol; a crossing further back asks the host to retry the step onto it.
+// Detection works on the solution of each pass, so an event output jumps at
+// the accepted point where the event fires.
+int crossSignal(EvalContext& ctx, CrossState& st, double F, double dir, double timeTol, double exprTol, bool enabled) {
+    st.lastF = F;
+    st.lastT = ctx.time;
+    if (!enabled) return 0;
+    const bool initial = ctx.analysis != AnalysisKind::TRAN || ctx.initialStep;
+    if (initial || !st.hasPrev) return initial && st.above && F >= 0.0 ? 1 : 0;
+    if (st.above) dir = 1.0;
+    const double P = st.prevF;
+    const bool rising = P < 0.0 && F >= 0.0, falling = P > 0.0 && F <= 0.0;
+    if (!((rising && dir >= 0.0) || (falling && dir <= 0.0))) return 0;
+    const double tc = st.prevT + (0.0 - P) * (ctx.time - st.prevT) / (F - P);
+    const double tol = std::max(timeTol, 1e3 * ctx.minStep);
+    if (ctx.time - tc <= tol || std::abs(F) <= exprTol) return 1;
+    // Half the tolerance past the crossing: F is clearly through zero there,
+    // so that the Newton iterates of that point agree on the event.
+    const double retry = tc + 0.5 * tol;
+    if (ctx.crossPoint <= 0.0 || retry < ctx.crossPoint) ctx.crossPoint = retry;
+    return 0;
+}
+
 thread_local InstanceBase* g_current = nullptr; // instance whose library call is running
 
 struct CallGuard {
@@ -245,12 +286,19 @@ struct CallGuard {
     ~CallGuard() { g_current = prev; }
 };
 
+// The source-stepping level scales transition outputs at DC unless the
+// netlist sets the parameter itself.
+constexpr const char* kTransitionSourceScale = "_transitionSourceScale";
+
 template <class Inst, int K> double simParamValue(Inst*, double def) {
     InstanceBase* self = g_current;
     if (!self || K >= static_cast<int>(self->simParamNames.size())) return def;
     auto& m = self->host->options.simParams;
-    auto it = m.find(self->simParamNames[K]);
-    return it == m.end() ? def : it->second;
+    const std::string& name = self->simParamNames[K];
+    auto it = m.find(name);
+    if (it != m.end()) return it->second;
+    if (name == kTransitionSourceScale && self->ctx) return self->ctx->srcScale;
+    return def;
 }
 // The host's junction-voltage limiter ("pnjlim", arguments vt and vcrit;
 // as entry 0 it is also the default, then without arguments): above vcrit a
@@ -609,7 +657,8 @@ private:
         return &h;
     }
     static void* cbGetRhsPair(SV* a, SV* b, VXR_DepTypeE, Inst* inst, void* cb) { return rhsHandle(a, b, inst, cb, false); }
-    // The entry of an operator's row that the host's delay load fills.
+    // The entry of an operator's row that the host's delay load or a
+    // z-transform value fills: a value-part handle of the row.
     static void* cbGetRhsOpEntry(SV* row, VXR_StampTargetE, VXR_DepTypeE, Inst* inst, void* cb) {
         return rhsHandle(row, nullptr, inst, cb, false);
     }
@@ -709,6 +758,35 @@ private:
     static long cbFileTell(FILE* f, Inst*, SimIf*) { return f ? std::ftell(f) : -1; }
     static const char* cbComposeFullName(Inst* inst) { return inst ? inst->instName : ""; }
     static void cbReportTopology(SV*, SV*, VXR_TopologyTypeE, const char*, Inst*) {}
+    // ---- crossing and above events ----
+    static typename T::EventDesc* cbCreateCrossEvent(Inst* inst, SimIf*) {
+        auto* ev = static_cast<typename T::EventDesc*>(std::calloc(1, sizeof(typename T::EventDesc)));
+        auto* st = static_cast<CrossState*>(std::calloc(1, sizeof(CrossState)));
+        if (!ev || !st) {
+            std::free(ev);
+            std::free(st);
+            return nullptr;
+        }
+        ev->pParent = inst;
+        ev->eventType = VXR_EVT_CROSSING;
+        ev->pPrivateInfo = st;
+        return ev;
+    }
+    static CrossState* crossOf(typename T::EventDesc* ev) {
+        return ev ? static_cast<CrossState*>(ev->pPrivateInfo) : nullptr;
+    }
+    static void cbResetCrossEvent(typename T::EventDesc* ev) {
+        if (CrossState* st = crossOf(ev)) st->hasPrev = 0;
+    }
+    static void* cbSaveCrossEvent(typename T::EventDesc* ev) {
+        CrossState* st = crossOf(ev);
+        void* copy = st ? std::malloc(sizeof(CrossState)) : nullptr;
+        if (copy) std::memcpy(copy, st, sizeof(CrossState));
+        return copy;
+    }
+    static void cbRestoreCrossEvent(typename T::EventDesc* ev, void* saved) {
+        if (CrossState* st = crossOf(ev); st && saved) std::memcpy(st, saved, sizeof(CrossState));
+    }
 
     // ---- loader members ----
     template <class... X> static void ldRhs(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadRhs(n, h, v, false); }
@@ -724,14 +802,41 @@ private:
     template <class... X> static int ldStrobe(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->strobe ? 1 : 0; }
     template <class... X> static int ldYes(Ldr*, X...) { return 1; }
     template <class... X> static void ldDiscontinuity(int, Ldr*, X...) {}
-    template <class... X> static void ldBoundStep(double step, VXR_BoundTypeE, Ldr* l, X...) {
+    // A plain bound limits the next step; the other kinds (transition
+    // corners, samples, timer ticks) name a time the host steps onto.
+    template <class... X> static void ldBoundStep(double step, VXR_BoundTypeE type, Ldr* l, X...) {
         ModelInstance* s = self(l);
-        if (s->ctx && step > 0 && (s->ctx->boundStep <= 0 || step < s->ctx->boundStep)) s->ctx->boundStep = step;
+        if (!s->ctx || !(step > 0)) return;
+        double& bound = type == BOUND_BOUNDSTEP ? s->ctx->boundStep : s->ctx->cornerStep;
+        if (bound <= 0 || step < bound) bound = step;
     }
     static void ldSetBreak(double t, Ldr* l) {
         ModelInstance* s = self(l);
         if (s->ctx) s->ctx->breakRequests.push_back(t);
     }
+    template <class... X>
+    static int ldCrossSignal(typename T::EventDesc* ev, double F, double dir, double timeTol, double exprTol,
+                             double enableVal, int, typename T::SVPair*, double*, unsigned*, double,
+                             VXR_CrossArgTypeE, int, Ldr* l, X...) {
+        ModelInstance* s = self(l);
+        CrossState* st = crossOf(ev);
+        if (!s->ctx || !st) return 0;
+        st->above = ev->eventType == VXR_EVT_ABOVE;
+        return crossSignal(*s->ctx, *st, F, dir, timeTol, exprTol, enableVal != 0.0);
+    }
+    template <class... X> static void ldAcceptCross(typename T::EventDesc* ev, Ldr*, X...) {
+        if (CrossState* st = crossOf(ev)) {
+            st->prevF = st->lastF;
+            st->prevT = st->lastT;
+            st->hasPrev = 1;
+        }
+    }
+    // The z-domain filter's ramped value goes into the row of its variable.
+    static void ldLoadZ(void*, void* rhs, double value, Ldr* l, Inst*) { self(l)->loadRhs(1, &rhs, &value, false); }
+    static void ldLoadZdwrt(void*, void* doublet, double dval, Ldr* l, Inst*) {
+        self(l)->loadJac(1, &doublet, &dval, false, true);
+    }
+    template <class... X> static int ldFinal(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->finalStep; }
     template <class... X> static int ldInitial(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->initialStep; }
     template <class... X> static double ldTime(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->time : 0.0; }
     template <class... X> static double ldMinStep(Ldr* l, X...) { return self(l)->ctx ? self(l)->ctx->minStep : 0.0; }
@@ -856,7 +961,11 @@ private:
         sim_.pCreateDelaySpec = &cbCreateDelaySpec;
         sim_.pCopyDelaySpec = &Delay::copy;
         if constexpr (R == 142) sim_.pFreeDelaySpec = &Delay::release;
-        if constexpr (R == 187) sim_.pGetRhsOpEntry = &cbGetRhsOpEntry;
+        sim_.pCreateCrossEventDesc = &cbCreateCrossEvent;
+        sim_.pResetCrossEvent = &cbResetCrossEvent;
+        sim_.pSaveCrossEvent = &cbSaveCrossEvent;
+        sim_.pRestoreCrossEvent = &cbRestoreCrossEvent;
+        if (!host->options.simParams.count(kTransitionSourceScale)) simParamNames.push_back(kTransitionSourceScale);
         for (auto& kv : host->options.simParams) {
             if (static_cast<int>(simParamNames.size()) >= kMaxSimParams) break;
             simParamNames.push_back(kv.first);
@@ -868,6 +977,7 @@ private:
         sim_.numOfLimitFunctions = 1;
         sim_.pLimitFunctionDescArray = limiters_;
         if constexpr (R == 187) {
+            sim_.pGetRhsOpEntry = &cbGetRhsOpEntry;
             ldInitTimeControl(&timeReq_);
             sim_.pTimeStepRequests = &timeReq_;
             sim_.pReportTopology = &cbReportTopology;
@@ -889,7 +999,10 @@ private:
         ldr_.pReportDiscontinuity = VXR_LDR(ldDiscontinuity);
         ldr_.pDoBoundStep = VXR_LDR(ldBoundStep);
         ldr_.pIsInitialStep = VXR_LDR(ldInitial);
-        ldr_.pIsFinalStep = VXR_LDR(ldNo);
+        ldr_.pCrossEventSignal = VXR_LDR(ldCrossSignal);
+        ldr_.pAcceptCross = VXR_LDR(ldAcceptCross);
+        ldr_.pReportCrossViolation = VXR_LDR(ldCrossViolation);
+        ldr_.pIsFinalStep = VXR_LDR(ldFinal);
         ldr_.pGetTime = VXR_LDR(ldTime);
         ldr_.pGetMinTimeStep = VXR_LDR(ldMinStep);
         ldr_.pGetFreq = VXR_LDR(ldFreq);
@@ -898,11 +1011,12 @@ private:
         ldr_.pLoadDelay = VXR_LDR(ldLoadDelay);
         ldr_.pLoadDelay_dwrt = VXR_LDR(ldLoadDelayDwrt);
         ldr_.pAcceptDelay = VXR_LDR(ldAcceptDelay);
-        ldr_.pReportCrossViolation = VXR_LDR(ldCrossViolation);
         if constexpr (R == 187) {
             ldr_.pGetSourceLevel = &ldSourceLevel<Inst*>;
             ldr_.pInitTimeControlData = &ldInitTimeControl;
             ldr_.pRequestIntStep = &ldRequestIntStep;
+            ldr_.pLoadZ_Transform = &ldLoadZ;
+            ldr_.pLoadZ_Transform_dwrt = &ldLoadZdwrt;
         } else {
             ldr_.pSetTranBreakPoint = &ldSetBreak;
         }
