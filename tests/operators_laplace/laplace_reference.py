@@ -91,14 +91,17 @@ def main():
     print("constexpr double kFreqs[] = {%s};" % ", ".join(map(c, FREQS)))
     print("struct Filter {\n    const char* name;\n    int form;\n    const char* num;\n    const char* den;\n"
           "    double re[5], im[5];         // H(j 2 pi f) at kFreqs\n"
-          "    double mirRe[5], mirIm[5];   // with right-half-plane poles mirrored\n};")
+          "    int unstable;                // right-half-plane poles of a polynomial denominator\n"
+          "    double mirRe[5], mirIm[5];   // with them mirrored\n};")
     print("constexpr Filter kFilters[] = {")
     for name, form, num, den in FILTERS:
         h = response(form, num, den)
-        hm = response(form, num, den, mirror=(form & 2) == 0)
+        unstable = 0 if form & 2 else int(np.sum(np.roots(den[::-1]).real > 0))
+        hm = response(form, num, den, mirror=unstable > 0)
         arr = lambda v: "[" + ",".join(repr(float(x)) for x in v) + "]"
-        print('    {"%s", %d, "%s", "%s",\n     {%s}, {%s},\n     {%s}, {%s}},' % (
+        print('    {"%s", %d, "%s", "%s",\n     {%s}, {%s}, %d,\n     {%s}, {%s}},' % (
             name, form, arr(num), arr(den), ", ".join(c(x.real) for x in h), ", ".join(c(x.imag) for x in h),
+            unstable,
             ", ".join(c(x.real) for x in hm), ", ".join(c(x.imag) for x in hm)))
     print("};\n")
     print("} // namespace laplace_ref")
