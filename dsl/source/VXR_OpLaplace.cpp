@@ -906,6 +906,8 @@ void VXR_lapSetStamp(VXR_OpBranch_lap* op, void* pCallbackInfo) {
         op->_inert = 1;
 }
 
+static void refreshCoeffs(VXR_OpBranch_lap* op, VXR_ContribLoader* ldr);
+
 void VXR_lapSetArg(VXR_OpBranch_lap* op, double F, VXR_Array* pNumerator, VXR_Array* pDenominator,
                    VXR_ContribLoader* ldr) {
     if (op->_inert)
@@ -929,6 +931,7 @@ void VXR_lapSetArg(VXR_OpBranch_lap* op, double F, VXR_Array* pNumerator, VXR_Ar
         VXR_assignArray(k, a);
         k->_contentsModified = 1;
     }
+    refreshCoeffs(op, ldr);
     double value = F * op->_Gain;
     ldr->pLoadRhsPair(1, &op->_rhsAuxBranch, &value, ldr, op->_pParent);
 }
@@ -948,9 +951,10 @@ void* VXR_getDerivDoubletOpBranch_lap(VXR_OpBranch_lap* op, VXR_StateVar* svColP
                                          pCallbackInfo);
 }
 
-static void lapLoad(VXR_OpBranch_lap* op, VXR_ContribLoader* ldr, bool full) {
-    if (op->_inert)
-        return;
+// Refresh of digital arrays and recomputation after any change. SetArg runs
+// it before it loads G x F, so that the first pass and the first after a
+// change already use the new gain; the loads run it for callers without SetArg.
+static void refreshCoeffs(VXR_OpBranch_lap* op, VXR_ContribLoader* ldr) {
     if (isDigital(op->_pNumer))
         doSyncDigitalArray(op->_pNumer, op->_pParent, ldr);
     if (isDigital(op->_pDenom))
@@ -967,6 +971,12 @@ static void lapLoad(VXR_OpBranch_lap* op, VXR_ContribLoader* ldr, bool full) {
         if (op->_pDenom)
             op->_pDenom->_contentsModified = 0;
     }
+}
+
+static void lapLoad(VXR_OpBranch_lap* op, VXR_ContribLoader* ldr, bool full) {
+    if (op->_inert)
+        return;
+    refreshCoeffs(op, ldr);
     const Loads L{ldr, op->_pParent};
     if (op->_use_lap_d) {
         if (op->_pC) // absent only after a reported allocation failure
