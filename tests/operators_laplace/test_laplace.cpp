@@ -67,10 +67,17 @@ protected:
         in = host.terminal("in");
     }
     void TearDown() override {
+        release();
+        EXPECT_EQ(vxr_test::liveBlocks(), liveAtStart);
+    }
+
+    // The operator and its arrays, before the next case of a table.
+    void release() {
         VXR_destroyOpBranch_lap(op);
+        op = nullptr;
         freeArray(num);
         freeArray(den);
-        EXPECT_EQ(vxr_test::liveBlocks(), liveAtStart);
+        num = den = nullptr;
     }
 
     void setParams(const Params& p) {
@@ -210,11 +217,7 @@ TEST_F(Lap, OrdersModeAndNodes) {
         EXPECT_EQ(made, c.nodes);
         EXPECT_TRUE(host.messages().empty());
         EXPECT_EQ(VXR_getBranchVar_lap(op), c.direct ? host.nodes()[before].sv : host.nodes()[host.nodes().size() - 2].sv);
-        VXR_destroyOpBranch_lap(op);
-        op = nullptr;
-        freeArray(num);
-        freeArray(den);
-        num = den = nullptr;
+        release();
     }
 }
 
@@ -251,11 +254,7 @@ TEST_F(Lap, DirectCoefficients) {
         for (int k = 0; k <= op->_numerN; ++k) EXPECT_NEAR(op->_pNum[k], c.w.at(k), 1e-12) << k;
         for (int k = 0; k <= op->_denomN; ++k) EXPECT_EQ(op->_pD[k], c.p.at(k)) << k;
         EXPECT_NEAR(op->_Gain, c.G, 1e-12 * c.G);
-        VXR_destroyOpBranch_lap(op);
-        op = nullptr;
-        freeArray(num);
-        freeArray(den);
-        num = den = nullptr;
+        release();
     }
 }
 
@@ -310,11 +309,7 @@ TEST_F(Lap, SectionCoefficients) {
             }
             EXPECT_NEAR(s->_Cnorm, c.sections[i].w, 1e-12 * c.sections[i].w);
         }
-        VXR_destroyOpBranch_lap(op);
-        op = nullptr;
-        freeArray(num);
-        freeArray(den);
-        num = den = nullptr;
+        release();
     }
 }
 
@@ -358,11 +353,7 @@ TEST_F(Lap, CascadeRealisesEveryRootSet) {
             const cplx want = factors(c.zeros, s) / factors(c.poles, s);
             EXPECT_LE(std::abs(h - want), 1e-12 * std::abs(want)) << "w=" << wv << " got " << h << " want " << want;
         }
-        VXR_destroyOpBranch_lap(op);
-        op = nullptr;
-        freeArray(num);
-        freeArray(den);
-        num = den = nullptr;
+        release();
     }
 }
 
@@ -423,11 +414,7 @@ TEST_F(Lap, ErrorsEndTheRun) {
             EXPECT_EQ(dbtIn, nullptr);
             EXPECT_TRUE(host.batches().empty());
         }
-        VXR_destroyOpBranch_lap(op);
-        op = nullptr;
-        freeArray(num);
-        freeArray(den);
-        num = den = nullptr;
+        release();
     }
 }
 
@@ -494,11 +481,7 @@ TEST_F(Lap, JacobianIsTheDerivativeOfTheRightHandSide) {
                 EXPECT_NEAR(jac, fd, 1e-7 * std::max(1.0, std::abs(fd))) << "Q " << host.nameOf(row) << " / " << host.nameOf(col);
             }
         }
-        VXR_destroyOpBranch_lap(op);
-        op = nullptr;
-        freeArray(num);
-        freeArray(den);
-        num = den = nullptr;
+        release();
     }
 }
 

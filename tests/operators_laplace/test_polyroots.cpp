@@ -95,9 +95,11 @@ TEST_F(PolyRoots, RandomPolynomialsMatchNumpy) {
         }
         expectSameRoots(got, want, 1e-9);
         // Conjugate pairs carry opposite signs.
-        for (auto g : got)
-            if (g.imag() != 0.0)
+        for (auto g : got) {
+            if (g.imag() != 0.0) {
                 EXPECT_NE(std::find(got.begin(), got.end(), std::conj(g)), got.end());
+            }
+        }
 #if VXR_REVISION == 187
         mirror = 1;
         ASSERT_EQ(roots(p, out.data(), &mirror), rc.degree);
@@ -150,7 +152,9 @@ TEST_F(PolyRoots, EdgeCases) {
         VXR_ComplexNumber out[4] = {{7, 7}, {7, 7}, {7, 7}, {7, 7}};
         int mirror = c.mirror ? 1 : 0;
         ASSERT_EQ(roots(c.p, out, &mirror), c.result);
-        if (VXR_REVISION == 187) EXPECT_EQ(mirror, c.mirrored);
+        if (VXR_REVISION == 187) {
+            EXPECT_EQ(mirror, c.mirrored);
+        }
         std::vector<std::complex<double>> got;
         for (int i = 0; i < c.result; ++i) got.emplace_back(out[i].Real, out[i].Imag);
         expectSameRoots(got, c.roots, 1e-12);
@@ -167,7 +171,9 @@ TEST_F(PolyRoots, NoRoutineOrAFailedOneGivesNoRoots) {
         lastCall.info = 2;
         int mirror = 1;
         EXPECT_EQ(roots({-2, -1, 1}, out, &mirror), 0);
-        if (VXR_REVISION == 187) EXPECT_EQ(mirror, 0);
+        if (VXR_REVISION == 187) {
+            EXPECT_EQ(mirror, 0);
+        }
         EXPECT_EQ(out[0].Real, 7.0);
     }
     // A working routine without a buffer: the count only.
