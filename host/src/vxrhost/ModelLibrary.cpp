@@ -1,9 +1,10 @@
 // Per-revision adapters between the host and a model library.
 #include "vxrhost/ModelLibrary.h"
+#include "vxrhost/Eigenvalues.h"
 
 #include "VXR_Interface.h"
 
-#include <Eigen/Eigenvalues>
+#include <array>
 #include <climits>
 #include <algorithm>
 #include <cmath>
@@ -128,35 +129,6 @@ template <class OpState> struct DelaySpec {
         return lo->second + (hi->second - lo->second) * (t - lo->first) / (hi->first - lo->first);
     }
 };
-
-// Eigenvalues for the library's root finder (LAPACK dgeev argument list).
-// Only eigenvalues are computed; eigenvector requests are refused (info -1).
-int hostDgeev(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda, double* wr, double* wi,
-              double*, const int*, double*, const int*, double* work, const int* lwork, int* info) {
-    if (*lwork == -1) {
-        work[0] = 4.0 * *n;
-        *info = 0;
-        return 0;
-    }
-    if ((jobvl && (*jobvl == 'V' || *jobvl == 'v')) || (jobvr && (*jobvr == 'V' || *jobvr == 'v')) || *n < 0) {
-        *info = -1;
-        return 0;
-    }
-    Eigen::MatrixXd m(*n, *n);
-    for (int c = 0; c < *n; ++c)
-        for (int r = 0; r < *n; ++r) m(r, c) = a[r + c * *lda];
-    Eigen::EigenSolver<Eigen::MatrixXd> es(m, false);
-    if (es.info() != Eigen::Success) {
-        *info = 1;
-        return 0;
-    }
-    for (int i = 0; i < *n; ++i) {
-        wr[i] = es.eigenvalues()[i].real();
-        wi[i] = es.eigenvalues()[i].imag();
-    }
-    *info = 0;
-    return 0;
-}
 VXR_MathUtil g_mathUtil = {&hostDgeev};
 
 // Non-template part of a model instance: what the callbacks need.
@@ -385,6 +357,9 @@ public:
             if (p.isString) {
                 a.paramType = VXR_STRING_PARAM;
                 a.paramVal.strval = p.text.c_str();
+            } else if (p.isArray) {
+                a.paramType = VXR_ARRAY_OF_REAL_PARAM;
+                a.paramVal.pArrayVal = hostArray(p.values);
             } else if (info && info->type == VXR_INT_PARAM) {
                 if (p.number != std::floor(p.number) || std::abs(p.number) > INT_MAX)
                     throw SimError("parameter '" + p.name + "' of instance '" + name + "' needs an integer value");
@@ -416,6 +391,32 @@ public:
             release();
             throw;
         }
+    }
+
+    // A real array record over host storage, valid while the instance lives;
+    // the module copies it (bounds [0, n-1]).
+    typename T::Array* hostArray(const std::vector<double>& values) {
+        auto& data = arrayData_.emplace_back(values);
+        auto& a = arrays_.emplace_back();
+        std::memset(static_cast<void*>(&a), 0, sizeof a);
+        a._arrayName = "";
+        a._arrayType = VXR_REAL_ARRAY;
+        const int n = static_cast<int>(values.size());
+        if constexpr (R == 187) {
+            auto& b = arrayBounds_.emplace_back(std::array<int, 2>{0, n - 1});
+            a._digID = -1;
+            a._numDims = 1;
+            a._pLeftBounds = &b[0];
+            a._pRightBounds = &b[1];
+        } else {
+            a._leftBound = 0;
+            a._rightBound = n - 1;
+        }
+        a._boundsSet = n > 0; // an empty array has no bounds
+        a._contentsModified = 1;
+        a._dataLen = n;
+        a._data._pReal = data.data();
+        return &a;
     }
 
     void checkRange() {
@@ -1039,6 +1040,9 @@ private:
     VXR_TimeStepRequests timeReq_{};
     std::vector<typename T::SimParam> simParams_;
     typename T::LimitDesc limiters_[1]{};
+    std::deque<typename T::Array> arrays_; // array parameter values handed to the module
+    std::deque<std::vector<double>> arrayData_;
+    std::deque<std::array<int, 2>> arrayBounds_;
     Inst* inst_ = nullptr;
     std::deque<SV> svs_;
     std::deque<typename T::BInfo> binfo_;

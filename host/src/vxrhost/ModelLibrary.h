@@ -20,12 +20,14 @@ struct ParamInfo {
     int location = 0;
 };
 
-// A value given on an instance line: a number or a string.
+// A value given on an instance line: a number, a string or an array of numbers.
 struct ParamValue {
     std::string name;
     bool isString = false;
     double number = 0.0;
     std::string text;
+    bool isArray = false;
+    std::vector<double> values;
 };
 
 // Default value of one parameter as read back from a default instance.

@@ -490,6 +490,18 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                     if (val.front() == '"') {
                         pv.isString = true;
                         pv.text = val.substr(1, val.size() >= 2 ? val.size() - 2 : 0);
+                    } else if (val.front() == '[') {
+                        // An array value: [v0,v1,...] without blanks.
+                        if (val.size() < 2 || val.back() != ']')
+                            fail(L.number, "bad array '" + val + "' for parameter '" + pv.name + "' of " + name);
+                        pv.isArray = true;
+                        std::string body = val.substr(1, val.size() - 2);
+                        for (size_t b = 0; !body.empty() && b <= body.size();) {
+                            size_t e = body.find(',', b);
+                            if (e == std::string::npos) e = body.size();
+                            pv.values.push_back(number(body.substr(b, e - b), L.number, "parameter '" + pv.name + "'"));
+                            b = e + 1;
+                        }
                     } else if (parseNumber(val, pv.number)) {
                     } else if (info && info->type == VXR_STRING_PARAM) {
                         pv.isString = true;
