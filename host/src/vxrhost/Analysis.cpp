@@ -344,6 +344,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     c_.evaluate(ctx, x);
     Eigen::VectorXd qPrev = ctx.q, qdotPrev = Eigen::VectorXd::Zero(n);
     acceptAndStrobe(ctx, x, true);
+    // Breakpoints the libraries ask for stand until reached: those of the
+    // initial point, then those of each accepting evaluation and accept.
+    std::vector<double> pending(ctx.breakRequests);
     ctx.mask = VXR_ANALYSIS_TRAN;
     ctx.initialStep = false;
     auto record = [&](double time, const Eigen::VectorXd& xv) {
@@ -368,7 +371,6 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     long nextOut = 1;
     std::vector<std::pair<double, Eigen::VectorXd>> hist{{0.0, x}}; // accepted points, latest last
     double requestedBound = 0.0;
-    std::vector<double> pending; // requested breakpoints of the libraries
 
     while (time < setup.tstop * (1 - 1e-12)) {
         // Next target: an output point, a source breakpoint or the stop time.
@@ -385,6 +387,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         if (requestedBound > 0) hh = std::min(hh, requestedBound);
         if (target - (time + hh) < 0.01 * hh) hh = target - time;
         if (hh < hmin) throw SimError("time step too small at t = " + std::to_string(time));
+        // A step onto the target lands on it exactly: a requested breakpoint
+        // is itself the accepted time.
+        const double tNew = hh == target - time ? target : time + hh;
         if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + std::to_string(time));
 
         Integration in;
@@ -413,7 +418,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 xp = l0 * xm + l1 * x0 + l2 * x1;
             }
         }
-        ctx.time = time + hh;
+        ctx.time = tNew;
         ctx.minStep = hmin;
         Eigen::VectorXd xn = (m >= 2) ? xp : x;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
@@ -452,14 +457,14 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // Accept.
         ctx.loadMatrix = false;
         c_.evaluate(ctx, xn);
-        for (double b : ctx.breakRequests) pending.push_back(b);
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
         qPrev = qNew;
         x = xn;
-        time += hh;
+        time = tNew;
         acceptedSteps.push_back({hh, order});
         acceptAndStrobe(ctx, x, true);
+        for (double b : ctx.breakRequests) pending.push_back(b);
         requestedBound = ctx.boundStep; // bounds asked for by the load and by the accept
         hist.push_back({time, x});
         if (hist.size() > 3) hist.erase(hist.begin());

@@ -31,6 +31,17 @@ for name, (b, a) in cases.items():
     y, _ = signal.lfilter(b, a, x, zi=zi)
     out.append("inline constexpr double %s[%d] = {" % (name, SAMPLES))
     out.append("    " + ", ".join("%.17g" % v for v in y) + "};")
+
+# The same coefficient-form filter sampled at t = 0, then from t0 = 0.25u every
+# 1u, its input ramping at 0.25 V/us from 0.5 V (the DC start at time 0).
+T0, T, RATE = 0.25e-6, 1e-6, 0.25e6
+b, a = np.asarray(cases["kZiNd"][0], float), np.asarray(cases["kZiNd"][1], float)
+times = np.concatenate(([0.0], T0 + T * np.arange(SAMPLES - 1)))
+x = DC + RATE * times
+y, _ = signal.lfilter(b, a, x, zi=signal.lfilter_zi(b, a) * DC)
+out.append("// kZiNd's filter sampled at 0, then 0.25u + k * 1u, input 0.5 + 0.25e6 * t.")
+out.append("inline constexpr double kZiNdRamp[%d] = {" % SAMPLES)
+out.append("    " + ", ".join("%.17g" % v for v in y) + "};")
 out.append("")
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "zi_reference.h"), "w") as f:
     f.write("\n".join(out))
