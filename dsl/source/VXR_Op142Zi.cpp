@@ -79,8 +79,12 @@ void prepareSide(VXR_OpBranch_zi* pOp, const Side& s) {
     const int n = single ? 1 : a->_dataLen;
     *s.coeffs = newDoubles(parent, n, nullptr);
     *s.hist = newDoubles(parent, n, nullptr);
-    if (!*s.coeffs || !*s.hist)
-        return; // reported; the side stays empty
+    if (!*s.coeffs || !*s.hist) { // reported; the side stays empty
+        VXR_free(*s.coeffs);
+        VXR_free(*s.hist);
+        *s.coeffs = *s.hist = nullptr;
+        return;
+    }
     *s.order = n;
     double* c = *s.coeffs;
     for (int i = 0; i < n; ++i)
@@ -195,7 +199,7 @@ void VXR_ziComputeCoeffs(VXR_OpBranch_zi* pOp) {
     prepareSide(pOp, {pOp->_pDenom, &pOp->_denomPoleForm, "denominator", "pOp->_denomPoleForm", &pOp->_denomOrder,
                       &pOp->_denomCoeffs, &pOp->_yHist});
     VXR_ziNormalizeCoeffs(pOp);
-    if (pOp->_denomCoeffs && pOp->_denomCoeffs[0] == 0.0)
+    if (pOp->_denomOrder > 0 && pOp->_denomCoeffs[0] == 0.0)
         fatalf(pOp->_pParent, "Leading denominator coefficient must be non-zero for operator '%s'.", pOp->_name);
     pOp->_coeffsComputed = 1;
 }

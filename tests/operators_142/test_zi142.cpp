@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "allocation_sweep.h"
 #include "fixture_module.h"
 #include "op142_test_util.h"
 #include "reference/zi_reference.h"
@@ -322,6 +323,45 @@ TEST_F(Zi142, ContractViolationsStopTheProgram) {
     EXPECT_DEATH(VXR_getDerivDoubletOpBranch_zi(op, host.terminal("in"), nullptr, DDT_ENTRY, LIN_DEP, kCb),
                  "target != DDT_ENTRY");
     EXPECT_EQ(VXR_getBranchVar_zi(nullptr), nullptr);
+}
+
+// Every allocation of a filter's life failing in turn (record, transition,
+// coefficients, histories, root conversion, saved state and its copies):
+// one report each time, a filter that goes on, and nothing left behind.
+TEST_F(Zi142, AllocationFailuresOverTheLife) {
+    const int failures = vxr_test::sweepAllocationFailures([&](int k) {
+        host.clearLog();
+        VXR_Array* n = array({-0.5, 0});
+        VXR_Array* d = array({0.3, 0.4, 0.3, -0.4});
+        const long start = vxr_test::liveBlocks();
+        vxr_test::failAllocationAfter(k);
+        op = VXR_createOpBranch_zi("zi0", &c1.inst, n, d, 1, 1, 0.0);
+        ziState* s = nullptr;
+        if (op) {
+            VXR_ziFinalizeTopology(op, kCb);
+            VXR_ziSetStamp(op, kCb);
+            step(0.0, 1.0, 1.0);
+            step(1e-6, 2.0, 1.0);
+            s = VXR_ziSaveState(op);
+            if (s) VXR_ziRestoreState(op, s);
+        }
+        vxr_test::failAllocationAfter(-1);
+        const size_t errors = host.messageTexts(MessageTypeE_ERROR).size();
+        EXPECT_EQ(errors, vxr_test::allocationFailed() ? 1u : 0u) << ::testing::PrintToString(host.messageTexts());
+        EXPECT_EQ(static_cast<size_t>(host.exitRequests()), errors);
+        if (s) freeInDeviceState(s);
+        if (op) {
+            release(op->_pTrans);
+            VXR_free(op->_numerCoeffs);
+            VXR_free(op->_xHist);
+            VXR_free(op->_denomCoeffs);
+            VXR_free(op->_yHist);
+            VXR_free(op);
+            op = nullptr;
+        }
+        EXPECT_EQ(vxr_test::liveBlocks(), start);
+    });
+    EXPECT_GE(failures, 10);
 }
 
 // Against the static-check loader SetArg prepares the coefficients and takes
