@@ -31,16 +31,26 @@ protected:
     std::vector<VXR_Array*> arrays;
 
     void TearDown() override {
-        if (op) {
-            release(op->_pTrans);
-            VXR_free(op->_numerCoeffs);
-            VXR_free(op->_xHist);
-            VXR_free(op->_denomCoeffs);
-            VXR_free(op->_yHist);
-            VXR_free(op);
-        }
+        releaseOp();
         for (VXR_Array* a : arrays) freeTestArray(a);
         op142::OperatorTest::TearDown();
+    }
+    // The next case of a table starts from a fresh fixture.
+    void restart() {
+        TearDown();
+        arrays.clear();
+        SetUp();
+    }
+    // What revision 1.42 never frees: the record, its buffers and its transition.
+    void releaseOp() {
+        if (!op) return;
+        release(op->_pTrans);
+        VXR_free(op->_numerCoeffs);
+        VXR_free(op->_xHist);
+        VXR_free(op->_denomCoeffs);
+        VXR_free(op->_yHist);
+        VXR_free(op);
+        op = nullptr;
     }
     // A real (or integer) array [0 : n - 1]; an empty one has no elements.
     VXR_Array* array(const std::vector<double>& v, VXR_ArrayTypeE type = VXR_REAL_ARRAY) {
@@ -130,10 +140,7 @@ TEST_F(Zi142, CoefficientPreparation) {
         // An absent array's form flag is cleared; a present one keeps it.
         EXPECT_EQ(op->_numerZeroForm, n ? c.zeroForm : 0);
         EXPECT_EQ(op->_denomPoleForm, d ? c.poleForm : 0);
-        TearDown();
-        op = nullptr;
-        arrays.clear();
-        SetUp();
+        restart();
     }
 }
 
@@ -206,10 +213,7 @@ TEST_F(Zi142, TargetsFollowTheFilterFromADcStart) {
             step(op->_nextSampleTime, 2.0, op->_targetVal);
             EXPECT_NEAR(op->_targetVal, c.reference[k], 1e-13 * std::abs(c.reference[k])) << "sample " << k;
         }
-        TearDown();
-        op = nullptr;
-        arrays.clear();
-        SetUp();
+        restart();
     }
 }
 
@@ -249,10 +253,7 @@ TEST_F(Zi142, SampleScheduleAndBreakpoints) {
         EXPECT_EQ(std::count_if(rec.calls.begin(), rec.calls.end(),
                                 [](const std::string& s) { return s.rfind("accept ", 0) == 0; }),
                   transitionAccepts);
-        TearDown();
-        op = nullptr;
-        arrays.clear();
-        SetUp();
+        restart();
     }
 }
 
@@ -350,15 +351,7 @@ TEST_F(Zi142, AllocationFailuresOverTheLife) {
         EXPECT_EQ(errors, vxr_test::allocationFailed() ? 1u : 0u) << ::testing::PrintToString(host.messageTexts());
         EXPECT_EQ(static_cast<size_t>(host.exitRequests()), errors);
         if (s) freeInDeviceState(s);
-        if (op) {
-            release(op->_pTrans);
-            VXR_free(op->_numerCoeffs);
-            VXR_free(op->_xHist);
-            VXR_free(op->_denomCoeffs);
-            VXR_free(op->_yHist);
-            VXR_free(op);
-            op = nullptr;
-        }
+        releaseOp();
         EXPECT_EQ(vxr_test::liveBlocks(), start);
     });
     EXPECT_GE(failures, 10);
