@@ -69,16 +69,33 @@ TEST(HostOperators142, SlewLimitsTheRates) {
 // which follows lfilter from the DC start, for a step and for a ramp input
 // (which a sample taken off its time would read wrong).
 TEST(HostOperators142, ZiOutputFollowsTheFilter) {
-    const char* params = "OP=2 B0=0.2 B1=0.3 B2=0.1 A0=2 A1=-1.2 A2=0.5 T=1u TAU=10n";
-    Table t = run("PWL(0 0.5 0.5u 0.5 0.5000001u 2)", params, ".tran 0.5u 12u");
+    const char* nd = "OP=2 NB=3 B0=0.2 B1=0.3 B2=0.1 NA=3 A0=2 A1=-1.2 A2=0.5 T=1u TAU=10n";
+    Table t = run("PWL(0 0.5 0.5u 0.5 0.5000001u 2)", nd, ".tran 0.5u 12u");
     ASSERT_EQ(t.rows.size(), 25u);
     EXPECT_NEAR(t.rows[0][1], kZiNd[0], 1e-12); // the DC gain at time 0
     for (int k = 0; k < 12; ++k) EXPECT_NEAR(t.rows[2 * k + 1][1], kZiNd[k], 1e-9) << "sample " << k;
 
-    Table r = run("PWL(0 0.5 20u 5.5)", std::string(params) + " T0=0.25u", ".tran 0.5u 11u");
+    Table r = run("PWL(0 0.5 20u 5.5)", std::string(nd) + " T0=0.25u", ".tran 0.5u 11u");
     ASSERT_EQ(r.rows.size(), 23u);
     EXPECT_NEAR(r.rows[0][1], kZiNdRamp[0], 1e-12);
     for (int k = 1; k < 12; ++k) EXPECT_NEAR(r.rows[2 * k - 1][1], kZiNdRamp[k], 1e-9) << "sample " << k;
+}
+
+// One filter, zero -0.5 and poles 0.3 +- 0.4j, in the four forms.
+TEST(HostOperators142, ZiFormsFollowTheSameFilter) {
+    const char* forms[] = {
+        "ZF=0 NB=2 B0=1 B1=0.5 PF=0 NA=3 A0=1 A1=-0.6 A2=0.25",
+        "ZF=1 NB=2 B0=-0.5 B1=0 PF=0 NA=3 A0=1 A1=-0.6 A2=0.25",
+        "ZF=0 NB=2 B0=1 B1=0.5 PF=1 NA=4 A0=0.3 A1=0.4 A2=0.3 A3=-0.4",
+        "ZF=1 NB=2 B0=-0.5 B1=0 PF=1 NA=4 A0=0.3 A1=-0.4 A2=0.3 A3=0.4",
+    };
+    for (const char* f : forms) {
+        SCOPED_TRACE(f);
+        Table t = run("PWL(0 0.5 0.5u 0.5 0.5000001u 2)", std::string("OP=2 T=1u TAU=10n ") + f, ".tran 0.5u 12u");
+        ASSERT_EQ(t.rows.size(), 25u);
+        for (int k = 0; k < 12; ++k)
+            EXPECT_NEAR(t.rows[2 * k + 1][1], kZiZp[k], 1e-9 * std::abs(kZiZp[k])) << "sample " << k;
+    }
 }
 
 } // namespace
