@@ -736,6 +736,85 @@ void VXR_ziConvertToPoly(double* coeffs, int K, VXR_SimInterface* pInterface, VX
                          const char* id, const char* opName);
 #endif
 
+#if VXR_REVISION == 142
+/* Revision 1.42 transition and slew: branches whose waveform the host's
+ * transition and slew objects compute and deposit into the branch row. */
+typedef struct s_VXR_OpBranch_transition VXR_OpBranch_transition;
+typedef struct s_VXR_OpBranch_slew VXR_OpBranch_slew;
+typedef struct s_VXR_OpBranch_zi VXR_OpBranch_zi;
+typedef struct s_ziState ziState;
+
+VXR_OpBranch_transition* VXR_createOpBranch_transition(const char* name, VXR_DeviceInst* pParent,
+                                                       double defaultTransition);
+void VXR_transitionFinalizeTopology(VXR_OpBranch_transition* pOp, void* pCallbackInfo);
+void VXR_transitionSetStamp(VXR_OpBranch_transition* pOp, void* pCallbackInfo);
+void* VXR_getDerivDoubletOpBranch_transition(VXR_OpBranch_transition* pOp, VXR_StateVar* svRhsPlus,
+                                             VXR_StateVar* svRhsMinus, VXR_StampTargetE target, VXR_DepTypeE dep,
+                                             void* pCallbackInfo);
+/* Rise and fall times not above 0 take the default: defaultTransition when
+ * positive, else 10 minimum steps when the loader has a positive one, else 0. */
+void VXR_transitionSetArg(VXR_OpBranch_transition* pOp, double F, double delay, double riseTime, double fallTime,
+                          double timeTol, VXR_ContribLoader* ldr);
+void VXR_transitionSetArg_dwrt(VXR_OpBranch_transition* pOp, void* pDoublet, double dval, VXR_ContribLoader* ldr);
+void VXR_transitionGenericLoad(VXR_OpBranch_transition* pOp, VXR_ContribLoader* ldr);
+void VXR_transitionGenericLoadRHS(VXR_OpBranch_transition* pOp, VXR_ContribLoader* ldr);
+/* A loader without the accept member is skipped. */
+void VXR_transitionAcceptTimePoint(VXR_OpBranch_transition* pOp, VXR_ContribLoader* ldr);
+VXR_StateVar* VXR_getBranchVar_transition(VXR_OpBranch_transition* pOp);
+void* VXR_transitionSaveState(VXR_OpBranch_transition* pOp);
+/* The saved state stays the caller's; a state of another kind stops the program. */
+void VXR_transitionRestoreState(VXR_OpBranch_transition* pOp, void* pOpState);
+void VXR_transitionReset(VXR_OpBranch_transition* pOp);
+void VXR_addNoiseForOp_transition(VXR_NoiseSrc* pSrc, VXR_OpBranch_transition* pOp, double coeff,
+                                  VXR_ContribLoader* ldr);
+
+VXR_OpBranch_slew* VXR_createOpBranch_slew(const char* name, VXR_DeviceInst* pParent);
+void VXR_slewFinalizeTopology(VXR_OpBranch_slew* pOp, void* pCallbackInfo);
+void VXR_slewSetStamp(VXR_OpBranch_slew* pOp, void* pCallbackInfo);
+void* VXR_getDerivDoubletOpBranch_slew(VXR_OpBranch_slew* pOp, VXR_StateVar* svRhsPlus, VXR_StateVar* svRhsMinus,
+                                       VXR_StampTargetE target, VXR_DepTypeE dep, void* pCallbackInfo);
+VXR_StateVar* VXR_getBranchVar_slew(VXR_OpBranch_slew* pOp);
+void VXR_slewSetArg(VXR_OpBranch_slew* pOp, double F, double posSlew, double negSlew, VXR_ContribLoader* ldr);
+void VXR_slewSlewArg_dwrt(VXR_OpBranch_slew* pOp, void* pDoublet, double dval, VXR_ContribLoader* ldr);
+void VXR_slewGenericLoad(VXR_OpBranch_slew* pOp, VXR_ContribLoader* ldr);
+void VXR_slewGenericLoadRHS(VXR_OpBranch_slew* pOp, VXR_ContribLoader* ldr);
+void VXR_slewAcceptTimePoint(VXR_OpBranch_slew* pOp, VXR_ContribLoader* ldr);
+void VXR_slewReset(VXR_OpBranch_slew* pOp);
+void* VXR_slewSaveState(VXR_OpBranch_slew* pOp);
+void VXR_slewRestoreState(VXR_OpBranch_slew* pOp, void* pOpState);
+void VXR_addNoiseForOp_slew(VXR_NoiseSrc* pSrc, VXR_OpBranch_slew* pOp, double coeff, VXR_ContribLoader* ldr);
+
+/* z-domain filters (zi_nd, zi_np, zi_zd, zi_zp by the two form flags): the
+ * input sampled at accepted points from t0 (or T) every T, the output carried
+ * by an embedded transition with tau as rise and fall time. */
+VXR_OpBranch_zi* VXR_createOpBranch_zi(const char* name, VXR_DeviceInst* pParent, VXR_Array* pNumerator,
+                                       VXR_Array* pDenominator, int numerZeroForm, int denomPoleForm,
+                                       double defaultTransition);
+void VXR_ziFinalizeTopology(VXR_OpBranch_zi* pOp, void* pCallbackInfo);
+void VXR_ziSetStamp(VXR_OpBranch_zi* pOp, void* pCallbackInfo);
+void* VXR_getDerivDoubletOpBranch_zi(VXR_OpBranch_zi* pOp, VXR_StateVar* svColPlus, VXR_StateVar* svColMinus,
+                                     VXR_StampTargetE target, VXR_DepTypeE dep, void* pCallbackInfo);
+VXR_StateVar* VXR_getBranchVar_zi(VXR_OpBranch_zi* pOp);
+void VXR_ziSetArg(VXR_OpBranch_zi* pOp, double F, double T, double tau, double t0, VXR_ContribLoader* ldr);
+void VXR_ziSetArg_dwrt(VXR_OpBranch_zi* pOp, void* pDoublet, double val, VXR_ContribLoader* ldr);
+void VXR_ziGenericLoad(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void VXR_ziGenericLoadRHS(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void VXR_ziAcceptTimePoint(VXR_OpBranch_zi* pOp, VXR_ContribLoader* ldr);
+void VXR_ziReset(VXR_OpBranch_zi* pOp);
+ziState* VXR_ziSaveState(VXR_OpBranch_zi* pOp);
+void VXR_ziRestoreState(VXR_OpBranch_zi* pOp, ziState* pOpState);
+void VXR_addNoiseForOp_zi(VXR_NoiseSrc* pSrc, VXR_OpBranch_zi* pOp, double coeff, VXR_ContribLoader* ldr);
+/* Releases a saved filter state with its history copies and, through the
+ * host table, its nested transition state. */
+void VXR_ziFreeState(ziState* pState, VXR_SimInterface* pSimInterface);
+/* Coefficient preparation: arrays (or root lists) to polynomials in z^-1,
+ * leading zeros removed; errors are ERROR messages followed by "exit". */
+void VXR_ziComputeCoeffs(VXR_OpBranch_zi* pOp);
+void VXR_ziNormalizeCoeffs(VXR_OpBranch_zi* pOp);
+void VXR_ziConvertToPoly(double* coeffs, int K, VXR_SimInterface* pSimInterface, VXR_DeviceInst* pParent,
+                         const char* id, const char* opName);
+#endif
+
 /* Noise sources and their contribution lists. */
 void VXR_setNoiseSrcInfo(VXR_NoiseSrc* pSrc, VXR_NoiseSrcTypeE type, const char* name, VXR_DeviceInst* pParent);
 void VXR_setWhiteNoisePwr(VXR_NoiseSrc* pSrc, double pwr);

@@ -17,11 +17,15 @@ void freeOperatorState(VXR_DeviceState* pState, void* op) {
     // Read as a plain int: a foreign or corrupt state may hold any value.
     int type;
     std::memcpy(&type, op, sizeof type);
-    if (type == VXR_IDT_STATE || type == VXR_ZI_STATE) {
+    VXR_DeviceInst* dev = pState->pDevice;
+    if (type == VXR_ZI_STATE) { // its history copies and nested transition state with it
+        VXR_ziFreeState(static_cast<ziState*>(op), dev ? dev->pSimInterface : nullptr);
+        return;
+    }
+    if (type == VXR_IDT_STATE) {
         VXR_free(op);
         return;
     }
-    VXR_DeviceInst* dev = pState->pDevice;
     if (type < VXR_DELAY_SPEC || type > VXR_POLERES_SPEC) {
         std::printf("Assertion occuring for '%s'\n", dev && dev->instName ? dev->instName : "");
         std::fflush(stdout);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "VXR_SupportLib.h"
-#include "VXR_SupportLib.h"
+#include "VXR_Op142.h"
 #include "recording_host.h"
 
 namespace {
@@ -297,7 +297,10 @@ TEST(FreeDeviceState142, HostObjectsByTypeAndUnknownTypeStops) {
     st->pDevice = &inst;
     std::vector<void*> hostObjs;
     for (int i = 0; i < 6; ++i) {
-        auto* op = static_cast<VXR_GenericOperatorState*>(i < 4 ? std::calloc(1, 16) : VXR_calloc(1, 16, si, &inst, nullptr));
+        // A zi state is a whole (empty) filter state: its copies go with it.
+        const size_t size = types[i] == VXR_ZI_STATE ? sizeof(ziState) : 16;
+        auto* op = static_cast<VXR_GenericOperatorState*>(i < 4 ? std::calloc(1, size)
+                                                                : VXR_calloc(1, size, si, &inst, nullptr));
         op->opStateType = types[i];
         st->pOperatorState[i] = op;
         if (i < 4) hostObjs.push_back(op);

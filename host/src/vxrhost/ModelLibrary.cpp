@@ -1,6 +1,7 @@
 // Per-revision adapters between the host and a model library.
 #include "vxrhost/ModelLibrary.h"
 #include "vxrhost/Eigenvalues.h"
+#include "vxrhost/HostWaveforms142.h"
 
 #include "VXR_Interface.h"
 
@@ -901,6 +902,35 @@ private:
         while (keep + 1 < h.size() && h[keep + 1].first <= horizon) ++keep;
         if (keep > 0) h.erase(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(keep));
     }
+    // 1.42 transition and slew objects (HostWaveforms142.h): the waveform
+    // goes into the branch row, its slope into the input's entries.
+    WaveformPass wavePass() const {
+        return {ctx->time, ctx->analysis == AnalysisKind::TRAN && !(ctx->mask & VXR_ANALYSIS_STATIC), ctx->minStep,
+                &ctx->breakRequests};
+    }
+    static void ldLoadTransition(void* o, void* rhs, double F, double delay, double rise, double fall, double, Ldr* l) {
+        ModelInstance* s = self(l);
+        if (!o || !s->ctx) return;
+        double y = loadTransition(o, s->wavePass(), F, delay, rise, fall);
+        s->loadRhs(1, &rhs, &y, false);
+    }
+    static void ldLoadSlew(void* o, void* rhs, double F, double pos, double neg, Ldr* l) {
+        ModelInstance* s = self(l);
+        if (!o || !s->ctx) return;
+        double y = loadSlew(o, s->wavePass(), F, pos, neg);
+        s->loadRhs(1, &rhs, &y, false);
+    }
+    static void ldWaveformDwrt(void* o, void* doublet, double dval, Ldr* l) {
+        ModelInstance* s = self(l);
+        auto* j = static_cast<JacHandle*>(doublet);
+        if (!o || !s->ctx) return;
+        if (!j || j->magic != kJacMagic) return s->fault("waveform derivative through an invalid Jacobian handle");
+        s->addJac(*j, waveformSlope(o) * dval, false);
+    }
+    static void ldAcceptWaveform(void* o, Ldr* l) {
+        ModelInstance* s = self(l);
+        if (o && s->ctx && s->ctx->analysis == AnalysisKind::TRAN) acceptWaveform(o, s->wavePass());
+    }
     // A step that went past crossPoint is redone to end there.
     template <class... X> static void ldCrossViolation(double crossPoint, typename T::EventDesc*, int, Ldr* l, X...) {
         ModelInstance* s = self(l);
@@ -967,6 +997,14 @@ private:
         sim_.pSaveCrossEvent = &cbSaveCrossEvent;
         sim_.pRestoreCrossEvent = &cbRestoreCrossEvent;
         if (!host->options.simParams.count(kTransitionSourceScale)) simParamNames.push_back(kTransitionSourceScale);
+        if constexpr (R == 142) {
+            sim_.pCreateTransitionSpec = [](SimIf*) { return makeTransitionObject(); };
+            sim_.pCopyTransitionSpec = &copyWaveformObject;
+            sim_.pFreeTransitionSpec = &freeWaveformObject;
+            sim_.pCreateSlewSpec = [](SimIf*) { return makeSlewObject(); };
+            sim_.pCopySlewSpec = &copyWaveformObject;
+            sim_.pFreeSlewSpec = &freeWaveformObject;
+        }
         for (auto& kv : host->options.simParams) {
             if (static_cast<int>(simParamNames.size()) >= kMaxSimParams) break;
             simParamNames.push_back(kv.first);
@@ -1020,6 +1058,14 @@ private:
             ldr_.pLoadZ_Transform_dwrt = &ldLoadZdwrt;
         } else {
             ldr_.pSetTranBreakPoint = &ldSetBreak;
+        }
+        if constexpr (R == 142) {
+            ldr_.pLoadTransition = &ldLoadTransition;
+            ldr_.pLoadTransition_dwrt = &ldWaveformDwrt;
+            ldr_.pAcceptTransition = &ldAcceptWaveform;
+            ldr_.pLoadSlew = &ldLoadSlew;
+            ldr_.pLoadSlew_dwrt = &ldWaveformDwrt;
+            ldr_.pAcceptSlew = &ldAcceptWaveform;
         }
 #undef VXR_LDR
         strobeLdr_ = ldr_;
