@@ -167,35 +167,15 @@ void breakdownWarning(VXR_DeviceInst* inst, const Private* pr, VXR_ContribLoader
 template <class T, class R>
 void fillRows(const R& r, const T& pdiss, T (&rhs)[kNumRhs], T (&rhsQ)[kNumRhsQ])
 {
-    for (T& x : rhs) x = T(0.0);
-    for (T& x : rhsQ) x = T(0.0);
-    if (r.CHDIR > 0) {
-        rhs[0] += r.IDS;
-        rhs[1] += r.IAVCH;
-    } else {
-        rhs[0] -= r.IDS;
-        rhs[2] += r.IAVCH;
-    }
-    if (r.DRDIR > 0) {
-        rhs[3] += r.IDRIFT;
-        rhs[4] += r.IAVDR;
-    } else {
-        rhs[3] -= r.IDRIFT;
-        rhs[5] += r.IAVDR;
-    }
-    rhs[6] += r.IRBB;
-    rhs[7] += r.IRPW;
-    rhs[8] += r.IRD1;
-    rhs[9] += r.IRD3;
+    static_assert(torvex::kNumCurrentRows == 10 && torvex::kNumChargeRows == 6);
+    static_assert(kRhsPairs[torvex::R_BD3].a == B && kRhsQPairs[torvex::Q_J3].b == IB_DIODE3);
+    T rows[torvex::kNumCurrentRows], rowsQ[torvex::kNumChargeRows];
+    torvex::intrinsicRows(r, rows, rowsQ);
+    for (int i = 0; i < kNumRhs; ++i) rhs[i] = i < torvex::kNumCurrentRows ? rows[i] : T(0.0);
+    for (int i = 0; i < kNumRhsQ; ++i) rhsQ[i] = i < torvex::kNumChargeRows ? rowsQ[i] : T(0.0);
     rhs[17] += r.ITH;
     rhs[18] += pdiss;
     rhs[19] += r.ITEXT;
-    rhsQ[0] += r.Q[torvex::Q_IG];
-    rhsQ[1] -= r.Q[torvex::Q_GS];
-    rhsQ[2] -= r.Q[torvex::Q_GB1];
-    rhsQ[3] += r.Q[torvex::Q_J1];
-    rhsQ[4] += r.Q[torvex::Q_J2];
-    rhsQ[5] += r.Q[torvex::Q_J3];
     rhsQ[6] += r.QCS;
     rhsQ[7] += r.QTH;
 }
