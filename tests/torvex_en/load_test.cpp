@@ -76,37 +76,6 @@ const std::vector<RefCase>& referenceCases()
 // Integer parameters by name (the rest are real).
 bool isIntParam(const std::string& name) { return row(name)->paramType == VXR_INT_PARAM; }
 
-struct Loaded {
-    std::vector<double> rhs, rhsQ, jac, jacQ; // by TORVEX_EN table index; entries the build lacks stay NaN
-};
-
-// The values of the last load, by table index, read from the host's batches.
-Loaded collect(EnHost& h, Inst* inst, bool full)
-{
-    const torvex_en::Private* pr = priv(inst);
-    Loaded out;
-    auto gather = [&](LoadKind kind, const auto& map, void* const* handles, size_t n, std::vector<double>& dst) {
-        dst.assign(n, std::nan(""));
-        const vxrtest::BatchRecord* batch = nullptr;
-        for (const vxrtest::BatchRecord& b : h.batches())
-            if (b.kind == kind && b.handles.size() == static_cast<size_t>(map.count)) batch = &b;
-        ASSERT_NE(batch, nullptr);
-        for (size_t i = 0; i < n; ++i) {
-            const int s = map.slot[i];
-            if (s < 0) continue;
-            ASSERT_EQ(batch->handles[s], h.handleIndex(handles[s]));
-            dst[i] = batch->values[s];
-        }
-    };
-    gather(LoadKind::RhsPair, torvex_en::RevStamp::rhs, pr->rhs, 56, out.rhs);
-    gather(LoadKind::RhsPairQ, torvex_en::RevStamp::rhsQ, pr->rhsQ, 22, out.rhsQ);
-    if (full) {
-        gather(LoadKind::DerivQuartet, torvex_en::RevStamp::jac, pr->jac, 129, out.jac);
-        gather(LoadKind::DerivQuartetQ, torvex_en::RevStamp::jacQ, pr->jacQ, 59, out.jacQ);
-    }
-    return out;
-}
-
 // Rows the intrinsic device loads: its currents and charges, the power into
 // TINT and the IIDS monitor. A quartet belongs to its row.
 bool intrinsicRhs(size_t r) { return r <= 15 || r == 47 || r == 50; }
