@@ -13,6 +13,7 @@
 #include "VXR_Operators.h"
 #include "analog_functions.h"
 #include "torvex_en.h"
+#include "torvex_probe_map.h"
 
 namespace torvex_en {
 namespace {
@@ -161,9 +162,7 @@ static_assert(pairIs(kRhsQPairs[kQThermal], TINT, TEXT) &&
 using torvex::kNumProbes;
 using Probe = torvex::Probe;
 
-struct NodePair {
-    Node a, b;
-};
+using NodePair = torvex::NodePair<Node>;
 
 // The node pair of each kernel probe, in Probe order; each is a column of the stamp.
 constexpr NodePair kProbePairs[kNumProbes] = {
@@ -206,12 +205,7 @@ static_assert(intrinsicRowsMatch(), "the kernel's rows are the stamp's first row
 static_assert(torvex::Q_IG == 0 && torvex::Q_GS == 1 && torvex::Q_GB1 == 2 && torvex::Q_J1 == 3 &&
               torvex::Q_J2 == 4 && torvex::Q_J3 == 5 && torvex::kNumCharges == kNumOps);
 
-constexpr int probeOf(Node a, Node b)
-{
-    for (int k = 0; k < kNumProbes; ++k)
-        if (kProbePairs[k].a == a && kProbePairs[k].b == b) return k;
-    return -1;
-}
+constexpr int probeOf(Node a, Node b) { return torvex::probeOf(kProbePairs, a, b); }
 
 // The intrinsic values that own Jacobian entries: the ten current rows, the
 // kernel's part of the power, the IIDS current; the six charge rows and the
@@ -307,23 +301,8 @@ constexpr bool sourcesComplete()
 }
 static_assert(sourcesComplete(), "every intrinsic quartet has a source, every resistor a power column");
 
-struct DoubletProbes {
-    int probe[kNumDdtDoublets];
-};
-constexpr DoubletProbes doubletProbes()
-{
-    DoubletProbes t{};
-    for (int i = 0; i < kNumDdtDoublets; ++i) t.probe[i] = probeOf(kDdtDoublets[i].a, kDdtDoublets[i].b);
-    return t;
-}
-constexpr DoubletProbes kDoubletProbe = doubletProbes();
-constexpr bool doubletsResolved()
-{
-    for (int p : kDoubletProbe.probe)
-        if (p < 0) return false;
-    return true;
-}
-static_assert(doubletsResolved(), "every ddt doublet column is a probe");
+constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
+static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
 
 // ---- Parameter-only stage ---------------------------------------------------------
 
@@ -721,7 +700,7 @@ struct Evaluation {
         if constexpr (kFull) {
             for (int i = 0; i < kNumDdtDoublets; ++i)
                 if (kDdtDoublets[i].op == OP26 + k)
-                    VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe.probe[i]], ldr);
+                    VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
         }
     }
     void readBack(int k)
