@@ -207,6 +207,11 @@ static_assert(torvex::Q_IG == 0 && torvex::Q_GS == 1 && torvex::Q_GB1 == 2 && to
 
 constexpr int probeOf(Node a, Node b) { return torvex::probeOf(kProbePairs, a, b); }
 
+// The full load's partials follow the revision's derivative rules: the
+// guarded square root of 1.60, the plain one of 1.42.
+using KernelPartials = torvex::Partials<VXR_REVISION>;
+static_assert(Rev::kSqrtGuard == (KernelPartials::V<1>::revision != 142));
+
 // The intrinsic values that own Jacobian entries: the ten current rows, the
 // kernel's part of the power, the IIDS current; the six charge rows and the
 // IIDS charge.
@@ -606,7 +611,7 @@ struct Evaluation {
     // The thermal probes V(TINT,TEXT) and V(TEXT) carry derivatives in the full load.
     using Thermal = std::conditional_t<kFull, vxr::Dual<2, VXR_REVISION>, double>;
     // The kernel's values: with partials in the full load, plain otherwise.
-    using Kernel = torvex::Result<std::conditional_t<kFull, torvex::Partials<VXR_REVISION>, torvex::Values>>;
+    using Kernel = torvex::Result<std::conditional_t<kFull, KernelPartials, torvex::Values>>;
     using KT = typename Kernel::T;
 
     VXR_DeviceInst* inst;
