@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <map>
 #include <string>
 #include <vector>
@@ -191,6 +192,39 @@ TEST(TorvexEnHost, GateChargeTransientAndAcRun)
     EXPECT_LT(vd.back(), 5.0);
     EXPECT_GT(vg.back(), 1.0);
     for (double x : column(r[1], "VM(dq)")) EXPECT_TRUE(std::isfinite(x) && x > 0.0 && x <= 1.0 + 1e-12);
+}
+
+// AC input admittance at the gate and drain pins, with the intrinsic
+// device's charges off (COX, CGDO, CDIODE1-3, CSOURCE at 0), its currents off
+// (BET, GMIN at 0, zero bias) and every pad capacitance but the two finger
+// bars at 0: each pin sees its bar's capacitance in series with its
+// resistance (the ratios at 1), Y = 1 / (R + 1 / (j w C)).
+TEST(TorvexEnHost, PinAdmittanceOfTheBarsAlone)
+{
+    const std::vector<vxr::Table> r = solve(
+        "VG g 0 DC 0 AC 1\nVD d 0 DC 0 AC 1\n"
+        "N1 d g 0 t 0 v i TORVEX_EN COX=0 CGDO=0 CDIODE1=0 CDIODE2=0 CDIODE3=0 CSOURCE=0 BET=0 GMIN=0 "
+        "INCGATEBARCAP=1 INCDRAINBARCAP=1 CIGB1=1e-12 RIGB1=50 CIDB1=2e-12 RIDB1=30 CIGB2=0 CIGB3=0 CIGB41=0 "
+        "CIGB42=0 CIGGS=0 CIDB2=0 CIDB3=0 CIGD11=0 CIGD12=0 CIGD2=0 CIGD3=0 CIGD4=0 WVBARGATER=1e-5 "
+        "WVBARDRAINR=1e-5 WVBARGATE=1e-5 WVBARDRAIN=1e-5\nVI i 0 DC 0\n"
+        ".ac dec 2 1meg 1g\n.print ac IR(VG) II(VG) IR(VD) II(VD)\n");
+    const vxr::Table& t = r.at(0);
+    const auto f = column(t, "frequency");
+    ASSERT_EQ(f.size(), 7u);
+    struct Pin {
+        const char* source;
+        double R, C;
+    };
+    for (const Pin& pin : {Pin{"VG", 50.0, 1e-12}, Pin{"VD", 30.0, 2e-12}}) {
+        const auto re = column(t, std::string("IR(") + pin.source + ")");
+        const auto im = column(t, std::string("II(") + pin.source + ")");
+        for (size_t k = 0; k < f.size(); ++k) {
+            // The source's current flows into the pin as -I.
+            const std::complex<double> y = 1.0 / std::complex<double>(pin.R, -1.0 / (2.0 * M_PI * f[k] * pin.C));
+            const std::complex<double> got(-re[k], -im[k]);
+            EXPECT_LT(std::abs(got - y), 1e-6 * std::abs(y)) << pin.source << " at " << f[k] << " Hz: " << got << " vs " << y;
+        }
+    }
 }
 
 } // namespace

@@ -160,8 +160,6 @@ static_assert(pairIs(kRhsQPairs[kQThermal], TINT, TEXT) &&
 // ---- The intrinsic device as data ---------------------------------------------
 
 using torvex::kNumProbes;
-using Probe = torvex::Probe;
-
 using NodePair = torvex::NodePair<Node>;
 
 // The node pair of each kernel probe, in Probe order; each is a column of the stamp.
