@@ -7,6 +7,7 @@
 // file maps its probes onto the stamp's columns and its results onto the
 // rows, quartets and ddt doublets, and adds the outer network, the thermal
 // network and the monitor terminals around it.
+#include <array>
 #include <cmath>
 #include <type_traits>
 
@@ -140,6 +141,20 @@ constexpr bool elementsMatchStamp()
     return true;
 }
 static_assert(elementsMatchStamp(), "outer-network rows must name their stamp entries");
+
+// Each winding's ends and branch row, looked up once.
+struct WindingEnds {
+    Node pos, neg;
+    int row;
+};
+constexpr std::array<WindingEnds, std::size(kWindings)> windingEnds()
+{
+    std::array<WindingEnds, std::size(kWindings)> t{};
+    for (std::size_t k = 0; k < std::size(kWindings); ++k)
+        t[k] = {branchDef(kWindings[k].br).pos, branchDef(kWindings[k].br).neg, branchRowOf(kWindings[k].br)};
+    return t;
+}
+constexpr auto kWindingEnds = windingEnds();
 
 // Thermal and monitor entries.
 constexpr int kRhsThermal = 46, kRhsPower = 47, kRhsTextGnd = 48, kRhsVidsBranch = 49, kRhsVids = 51;
@@ -303,6 +318,16 @@ constexpr bool sourcesComplete()
     return true;
 }
 static_assert(sourcesComplete(), "every intrinsic quartet has a source, every resistor a power column");
+
+// The power row's column of each element of kOuter (-1: not a resistor).
+constexpr std::array<int, std::size(kOuter)> powerColumns()
+{
+    std::array<int, std::size(kOuter)> t{};
+    for (std::size_t i = 0; i < std::size(kOuter); ++i)
+        t[i] = kOuter[i].kind == Element::Resistor ? powerColumnOf(kOuter[i].a, kOuter[i].b) : -1;
+    return t;
+}
+constexpr auto kPowerColumn = powerColumns();
 
 constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
 static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
@@ -735,7 +760,8 @@ struct Evaluation {
         Vars& v = pr->vars;
         v.powerNetworkResistors = 0.0;
         const double type = TORVEX_EN_IPAR(pr, "TYPE");
-        for (const Element& e : kOuter) {
+        for (std::size_t i = 0; i < std::size(kOuter); ++i) {
+            const Element& e = kOuter[i];
             switch (e.kind) {
             case Element::Resistor: {
                 const double r = v.*e.value;
@@ -743,7 +769,7 @@ struct Evaluation {
                 rhs[e.rhs] += u / r;
                 v.powerNetworkResistors += u * u / r;
                 addJac(e.jac, 1.0 / r);
-                addJac(powerColumnOf(e.a, e.b), 2.0 * u / r);
+                addJac(kPowerColumn[i], 2.0 * u / r);
                 break;
             }
             case Element::Capacitor: {
@@ -853,11 +879,12 @@ struct Evaluation {
 
     void windings()
     {
-        for (const Winding& w : kWindings) {
-            const BranchDef& b = branchDef(w.br);
+        for (std::size_t k = 0; k < std::size(kWindings); ++k) {
+            const Winding& w = kWindings[k];
+            const WindingEnds& e = kWindingEnds[k];
             rhs[w.pairRow] += V(w.br);
             addJac(w.jacI, 1.0);
-            rhs[branchRowOf(w.br)] -= V(b.pos, b.neg);
+            rhs[e.row] -= V(e.pos, e.neg);
             addJac(w.jacV, -1.0);
         }
     }
