@@ -1,137 +1,12 @@
-// Cost of one TORVEX_CORE load pass as a simulator sees it: the library
-// loaded with dlopen, a minimal revision 1.60 host whose loader reads
-// solutions from a vector and sums what the batches deposit. Full and
-// right-hand-side-only loads at a saturation bias and at zero bias; the
-// temperature never changes, so no pass reruns the parameter-only group.
-#include <dlfcn.h>
+// Cost of one TORVEX_CORE load pass as a simulator sees it (mini_host_160.h):
+// full and right-hand-side-only loads at a saturation bias and at zero bias.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <deque>
-#include <map>
-#include <string>
-#include <vector>
-
-#include "VXR_Interface.h"
+#include "mini_host_160.h"
 
 namespace {
 
-struct MiniHost {
-    VXR160_SimInterface sim{};
-    VXR160_ContribLoader ldr{};
-    std::deque<VXR160_StateVar> vars;
-    std::vector<double> x;
-    double sink = 0.0;
-    int handles = 0;
-};
-
-MiniHost* hostOf(VXR160_SimInterface* s) { return static_cast<MiniHost*>(s->pSimInfo); }
-MiniHost* hostOf(VXR160_ContribLoader* l) { return static_cast<MiniHost*>(l->pLoaderInfo); }
-
-VXR160_StateVar* newVar(MiniHost* h, const char* name, VXR160_DeviceInst* inst)
-{
-    VXR160_StateVar& v = h->vars.emplace_back();
-    v.varName = name;
-    v.pParent = inst;
-    v.pos = static_cast<int>(h->vars.size() - 1);
-    return &v;
-}
-
-VXR160_StateVar* setupNode(const char* name, VXR160_DeviceInst* inst, VXR160_NodalInfo*, void*)
-{
-    return newVar(hostOf(inst->pSimInterface), name, inst);
-}
-void* handle(VXR160_DeviceInst* inst)
-{
-    return reinterpret_cast<void*>(static_cast<intptr_t>(++hostOf(inst->pSimInterface)->handles));
-}
-void* rhsPair(VXR160_StateVar*, VXR160_StateVar*, VXR_DepTypeE, VXR160_DeviceInst* i, void*) { return handle(i); }
-void* doublet(VXR160_StateVar*, VXR160_StateVar*, VXR160_StateVar*, VXR_StampTargetE, VXR_DepTypeE,
-              VXR160_DeviceInst* i, void*)
-{
-    return handle(i);
-}
-void* quartet(VXR160_StateVar*, VXR160_StateVar*, VXR160_StateVar*, VXR160_StateVar*, VXR_StampTargetE,
-              VXR_DepTypeE, VXR160_DeviceInst* i, void*)
-{
-    return handle(i);
-}
-void reportDiscipline(VXR160_StateVar*, VXR160_DisciplineDescriptor*, VXR160_DeviceInst*, VXR160_SimInterface*) {}
-double temperature(VXR160_DeviceInst*, VXR160_SimInterface*) { return 300.15; }
-void message(VXR_MessageTypeE, const char* text, VXR160_DeviceInst*, VXR160_SimInterface*)
-{
-    std::fprintf(stderr, "%s\n", text);
-}
-void systemRequest(const char* req, int, VXR160_DeviceInst*, VXR160_ContribLoader*, VXR160_SimInterface*)
-{
-    std::fprintf(stderr, "system request %s\n", req);
-    std::abort();
-}
-
-double getSol(VXR160_StateVar* sv, VXR160_ContribLoader* l) { return hostOf(l)->x[static_cast<size_t>(sv->pos)]; }
-void batch(int n, void**, double* v, VXR160_ContribLoader* l)
-{
-    double s = 0.0;
-    for (int i = 0; i < n; ++i) s += v[i];
-    hostOf(l)->sink += s;
-}
-int no(VXR160_ContribLoader*) { return 0; }
-double zero(VXR160_ContribLoader*) { return 0.0; }
-double noDefault(VXR_DefaultTypeE, VXR160_ContribLoader*) { return 0.0; }
-unsigned long dcMask(VXR160_ContribLoader*) { return VXR_ANALYSIS_DC; }
-
-struct Fixture {
-    void* lib = nullptr;
-    const VXR160_ModuleDescriptor* d = nullptr;
-    MiniHost host;
-    VXR160_DeviceInst* inst = nullptr;
-
-    explicit Fixture(const std::map<std::string, double>& bias)
-    {
-        lib = dlopen(VXR_TORVEX_CORE_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (!lib) {
-            std::fprintf(stderr, "%s\n", dlerror());
-            std::abort();
-        }
-        auto manifest = reinterpret_cast<const VXR160_LibraryManifest* (*)()>(dlsym(lib, "getLibraryManifest"));
-        d = manifest()->pModules;
-        VXR160_SimInterface& s = host.sim;
-        s.pSimInfo = &host;
-        s.pSetupNode = setupNode;
-        s.pReportDiscipline = reportDiscipline;
-        s.pGetRhsPair = rhsPair;
-        s.pGetRhsPairQ = rhsPair;
-        s.pGetDerivDoublet = doublet;
-        s.pGetDerivQuartet = quartet;
-        s.pGetTemperature = temperature;
-        s.pMessage = message;
-        s.pSystemRequest = systemRequest;
-        VXR160_ContribLoader& l = host.ldr;
-        l.pLoaderInfo = &host;
-        l.pLoadRhsPair = l.pLoadRhsPairQ = l.pLoadDerivQuartet = l.pLoadDerivDoublet = batch;
-        l.pLoadDerivQuartetQ = l.pLoadDerivDoubletQ = batch;
-        l.pGetSol = getSol;
-        l.pDoNoise = l.pDoStrobe = l.pDoDisplay = l.pIsInitialStep = l.pIsFinalStep = no;
-        l.pGetTime = l.pGetFreq = l.pGetMinTimeStep = zero;
-        l.pGetDefault = noDefault;
-        l.pGetAnalysisQueryMask = dcMask;
-
-        VXR160_StateVar* terms[6];
-        const char* names[6] = {"D", "G", "S", "B", "TINT", "TEXT"};
-        for (int k = 0; k < 6; ++k) terms[k] = newVar(&host, names[k], nullptr);
-        inst = d->pCreateInstance("N1", &s, nullptr, 6, nullptr, terms, 0, nullptr);
-        d->pFinalizeTopology(inst, nullptr);
-        d->pSetStamp(inst, nullptr);
-        host.x.assign(host.vars.size(), 0.0);
-        for (size_t i = 0; i < host.vars.size(); ++i) {
-            const auto it = bias.find(host.vars[i].varName);
-            if (it != bias.end()) host.x[i] = it->second;
-        }
-        d->pGenLoad(inst, &host.ldr); // the first pass runs the parameter-only group
-    }
-    ~Fixture() { d->pDestroyDevice(inst); }
-};
+using bench160::Fixture;
 
 // Drain at 10 V, gate at 5 V: the channel saturated, the drift region
 // carrying the current, the device 1 K above ambient.
@@ -142,13 +17,13 @@ const std::map<std::string, double> kZero = {};
 
 void BM_TorvexCoreFullLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
-    Fixture f(bias);
+    Fixture f(VXR_TORVEX_CORE_PATH, {"D", "G", "S", "B", "TINT", "TEXT"}, bias);
     for (auto _ : st) f.d->pGenLoad(f.inst, &f.host.ldr);
     benchmark::DoNotOptimize(f.host.sink);
 }
 void BM_TorvexCoreRhsLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
-    Fixture f(bias);
+    Fixture f(VXR_TORVEX_CORE_PATH, {"D", "G", "S", "B", "TINT", "TEXT"}, bias);
     for (auto _ : st) f.d->pGenLoadRHS(f.inst, &f.host.ldr);
     benchmark::DoNotOptimize(f.host.sink);
 }

@@ -53,3 +53,23 @@ TEST(TorvexEnAllocation, EveryAllocationOfEveryStepMayFail)
         EXPECT_GE(failures, least[s]);
     }
 }
+
+// A load pass allocates nothing, whether it reruns the parameter-only stage
+// or not, with the intrinsic device conducting and its charges on.
+TEST(TorvexEnAllocation, LoadPassesAllocateNothing)
+{
+    EnHost h;
+    Inst* inst = h.createReady({realAssn("CGDO", 1e-9)});
+    for (const char* n : {"D", "DI2", "DFIN1"}) h.setSolution(h.find(n), 5.0);
+    for (const char* n : {"G", "GI2", "GPOLY"}) h.setSolution(h.find(n), 3.0);
+    h.recordGetSol(false);
+    vxr_test::resetAllocationProbe();
+    for (int pass = 0; pass < 3; ++pass) {
+        md.pGenLoad(inst, h.loader());
+        md.pGenLoadRHS(inst, h.loader());
+        md.pDoStrobe(inst, h.loader());
+        md.pForceExecInvarCode(inst, 1);
+    }
+    EXPECT_TRUE(vxr_test::systemAllocations().empty());
+    retire(inst);
+}

@@ -3,6 +3,9 @@
 // per revision; `te::kEN` says which module it is.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -89,6 +92,46 @@ inline std::vector<std::vector<std::string>> readFixture(const std::string& file
         while (std::getline(ss, cell, sep))
             if (!cell.empty()) cells.push_back(cell);
         out.push_back(cells);
+    }
+    return out;
+}
+
+// Values of the last pass, by TORVEX_EN table index; entries the build lacks
+// stay NaN. Doublets: the partials the operators received, by doublet index
+// (summed over the pass).
+struct Loaded {
+    std::vector<double> rhs, rhsQ, jac, jacQ, doublet;
+};
+
+inline Loaded collect(EnHost& h, Inst* inst, bool full)
+{
+    const torvex_en::Private* pr = priv(inst);
+    Loaded out;
+    auto gather = [&](vxrtest::LoadKind kind, const auto& map, void* const* handles, size_t n, std::vector<double>& dst) {
+        dst.assign(n, std::nan(""));
+        const vxrtest::BatchRecord* batch = nullptr;
+        for (const vxrtest::BatchRecord& b : h.batches())
+            if (b.kind == kind && b.handles.size() == static_cast<size_t>(map.count)) batch = &b;
+        ASSERT_NE(batch, nullptr);
+        for (size_t i = 0; i < n; ++i) {
+            const int s = map.slot[i];
+            if (s < 0) continue;
+            ASSERT_EQ(batch->handles[s], h.handleIndex(handles[s]));
+            dst[i] = batch->values[s];
+        }
+    };
+    gather(vxrtest::LoadKind::RhsPair, torvex_en::RevStamp::rhs, pr->rhs, 56, out.rhs);
+    gather(vxrtest::LoadKind::RhsPairQ, torvex_en::RevStamp::rhsQ, pr->rhsQ, 22, out.rhsQ);
+    if (full) {
+        gather(vxrtest::LoadKind::DerivQuartet, torvex_en::RevStamp::jac, pr->jac, 129, out.jac);
+        gather(vxrtest::LoadKind::DerivQuartetQ, torvex_en::RevStamp::jacQ, pr->jacQ, 59, out.jacQ);
+        out.doublet.assign(torvex_en::kNumDdtDoublets, 0.0);
+        for (const vxrtest::BatchRecord& b : h.batches()) {
+            if (b.kind != vxrtest::LoadKind::DerivDoubletQ) continue;
+            for (size_t j = 0; j < b.handles.size(); ++j)
+                for (int i = 0; i < torvex_en::kNumDdtDoublets; ++i)
+                    if (b.handles[j] >= 0 && b.handles[j] == h.handleIndex(pr->ddtDoublet[i])) out.doublet[i] += b.values[j];
+        }
     }
     return out;
 }

@@ -6,6 +6,7 @@
 
 #include "VXR_Operators.h"
 #include "torvex_core.h"
+#include "torvex_probe_map.h"
 
 namespace torvex_core {
 namespace {
@@ -14,9 +15,7 @@ using torvex::kNumCharges;
 using torvex::kNumProbes;
 using Charge = torvex::Charge;
 
-struct NodePair {
-    Node a, b;
-};
+using NodePair = torvex::NodePair<Node>;
 
 // The node pair of each kernel probe (in Probe order); every probe is one
 // column of the stamp.
@@ -43,12 +42,7 @@ constexpr Charge kOpCharge[kNumOps] = {torvex::Q_J1, torvex::Q_J2, torvex::Q_J3,
 // Operators in the order a pass feeds them.
 constexpr OpPos kFeedOrder[kNumOps] = {OP7, OP8, OP9, OP10, OP11, OP12};
 
-constexpr int probeOf(Node a, Node b)
-{
-    for (int k = 0; k < kNumProbes; ++k)
-        if (kProbePairs[k].a == a && kProbePairs[k].b == b) return k;
-    return -1;
-}
+constexpr int probeOf(Node a, Node b) { return torvex::probeOf(kProbePairs, a, b); }
 template <int N>
 constexpr int rowOf(const PairReq (&rows)[N], Node a, Node b)
 {
@@ -91,23 +85,8 @@ constexpr auto kJacQSource = sources(kJacQQuartets, kRhsQPairs);
 static_assert(resolved(kJacSource, true), "every quartet has a row and a column");
 static_assert(resolved(kJacQSource, false), "every charge quartet has a row and a probe column");
 
-struct DoubletProbes {
-    int probe[kNumDdtDoublets];
-};
-constexpr DoubletProbes doubletProbes()
-{
-    DoubletProbes t{};
-    for (int i = 0; i < kNumDdtDoublets; ++i) t.probe[i] = probeOf(kDdtDoublets[i].a, kDdtDoublets[i].b);
-    return t;
-}
-constexpr DoubletProbes kDoubletProbe = doubletProbes();
-constexpr bool doubletsResolved()
-{
-    for (int p : kDoubletProbe.probe)
-        if (p < 0) return false;
-    return true;
-}
-static_assert(doubletsResolved(), "every ddt doublet column is a probe");
+constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
+static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
 
 double readSol(VXR_StateVar* sv, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
 {
@@ -167,35 +146,15 @@ void breakdownWarning(VXR_DeviceInst* inst, const Private* pr, VXR_ContribLoader
 template <class T, class R>
 void fillRows(const R& r, const T& pdiss, T (&rhs)[kNumRhs], T (&rhsQ)[kNumRhsQ])
 {
-    for (T& x : rhs) x = T(0.0);
-    for (T& x : rhsQ) x = T(0.0);
-    if (r.CHDIR > 0) {
-        rhs[0] += r.IDS;
-        rhs[1] += r.IAVCH;
-    } else {
-        rhs[0] -= r.IDS;
-        rhs[2] += r.IAVCH;
-    }
-    if (r.DRDIR > 0) {
-        rhs[3] += r.IDRIFT;
-        rhs[4] += r.IAVDR;
-    } else {
-        rhs[3] -= r.IDRIFT;
-        rhs[5] += r.IAVDR;
-    }
-    rhs[6] += r.IRBB;
-    rhs[7] += r.IRPW;
-    rhs[8] += r.IRD1;
-    rhs[9] += r.IRD3;
+    static_assert(torvex::kNumCurrentRows == 10 && torvex::kNumChargeRows == 6);
+    static_assert(kRhsPairs[torvex::R_BD3].a == B && kRhsQPairs[torvex::Q_J3].b == IB_DIODE3);
+    T rows[torvex::kNumCurrentRows], rowsQ[torvex::kNumChargeRows];
+    torvex::intrinsicRows(r, rows, rowsQ);
+    for (int i = 0; i < kNumRhs; ++i) rhs[i] = i < torvex::kNumCurrentRows ? rows[i] : T(0.0);
+    for (int i = 0; i < kNumRhsQ; ++i) rhsQ[i] = i < torvex::kNumChargeRows ? rowsQ[i] : T(0.0);
     rhs[17] += r.ITH;
     rhs[18] += pdiss;
     rhs[19] += r.ITEXT;
-    rhsQ[0] += r.Q[torvex::Q_IG];
-    rhsQ[1] -= r.Q[torvex::Q_GS];
-    rhsQ[2] -= r.Q[torvex::Q_GB1];
-    rhsQ[3] += r.Q[torvex::Q_J1];
-    rhsQ[4] += r.Q[torvex::Q_J2];
-    rhsQ[5] += r.Q[torvex::Q_J3];
     rhsQ[6] += r.QCS;
     rhsQ[7] += r.QTH;
 }
@@ -293,7 +252,7 @@ void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
         if (op != nullptr) {
             VXR_OpBranch_ddt_setArg(op, q.v, ldr);
             for (int i = 0; i < kNumDdtDoublets; ++i)
-                if (kDdtDoublets[i].op == pos) VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe.probe[i]], ldr);
+                if (kDdtDoublets[i].op == pos) VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
         }
         dqdt[kOpCharge[pos]] = chargeCurrent(op, ldr, inst);
     }

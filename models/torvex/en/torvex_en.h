@@ -9,6 +9,7 @@
 #include "module_slots.h"
 #include "torvex_en_params.h"
 #include "torvex_en_stamp.h"
+#include "torvex_intrinsic.h"
 
 namespace torvex_en {
 
@@ -102,6 +103,7 @@ struct Private {
     double realParam[kNumRealParams]; // by real location
     int intParam[kNumIntParams];      // by integer location
     Vars vars;
+    torvex::Derived derived; // the intrinsic device's parameter-only quantities
     int recompute;          // nonzero: rerun the parameter-only stage at the next load
     int paramStageDone;     // a load has run the parameter-only stage (its values exist)
     double lastTemperature; // host temperature seen last (kelvin)

@@ -1,20 +1,20 @@
 // Evaluation: the full load, the right-hand-side-only load, the strobe pass
 // and the zero-bias evaluation of finalize, as one body over the pass kind.
 //
-// Built so far: the frame, the parameter-only stage (geometry, thermal
-// resistance and capacitance, intrinsic constants, the outer network's
-// capacitances, resistances and inductances), the device temperature, and
-// the rows of the outer network, the thermal network and the monitor
-// terminals. The intrinsic device (channel, drift region, charges,
-// self-heating power) is silent: its rows stay zero and the six ddt
-// operators are fed zero charges, at the places where the shared kernel's
-// results go.
+// The intrinsic device (channel, drift region, charges, junctions,
+// self-heating power) is the shared kernel of the TORVEX models, fed with
+// the voltages of DI2, GI2 and BI2 where TORVEX_CORE feeds D, G and B; this
+// file maps its probes onto the stamp's columns and its results onto the
+// rows, quartets and ddt doublets, and adds the outer network, the thermal
+// network and the monitor terminals around it.
+#include <array>
 #include <cmath>
 #include <type_traits>
 
 #include "VXR_Operators.h"
 #include "analog_functions.h"
 #include "torvex_en.h"
+#include "torvex_probe_map.h"
 
 namespace torvex_en {
 namespace {
@@ -142,6 +142,20 @@ constexpr bool elementsMatchStamp()
 }
 static_assert(elementsMatchStamp(), "outer-network rows must name their stamp entries");
 
+// Each winding's ends and branch row, looked up once.
+struct WindingEnds {
+    Node pos, neg;
+    int row;
+};
+constexpr std::array<WindingEnds, std::size(kWindings)> windingEnds()
+{
+    std::array<WindingEnds, std::size(kWindings)> t{};
+    for (std::size_t k = 0; k < std::size(kWindings); ++k)
+        t[k] = {branchDef(kWindings[k].br).pos, branchDef(kWindings[k].br).neg, branchRowOf(kWindings[k].br)};
+    return t;
+}
+constexpr auto kWindingEnds = windingEnds();
+
 // Thermal and monitor entries.
 constexpr int kRhsThermal = 46, kRhsPower = 47, kRhsTextGnd = 48, kRhsVidsBranch = 49, kRhsVids = 51;
 constexpr int kJacThermal = 72, kJacTextGnd = 108, kJacVidsCh = 109, kJacVidsI = 115, kJacVidsV = 116;
@@ -157,6 +171,166 @@ static_assert(quartetIs(kJacQuartets[kJacThermal], TINT, TEXT, TINT, TEXT) &&
               quartetIs(kJacQuartets[kJacVidsV], BR_VIDS, GND, VIDS, GND));
 static_assert(pairIs(kRhsQPairs[kQThermal], TINT, TEXT) &&
               quartetIs(kJacQQuartets[kJqThermal], TINT, TEXT, TINT, TEXT));
+
+// ---- The intrinsic device as data ---------------------------------------------
+
+using torvex::kNumProbes;
+using NodePair = torvex::NodePair<Node>;
+
+// The node pair of each kernel probe, in Probe order; each is a column of the stamp.
+constexpr NodePair kProbePairs[kNumProbes] = {
+    {TINT, TEXT},       // P_TH
+    {TEXT, GND},        // P_TEXT
+    {GI2, CORE_B1},     // P_GB1
+    {GI2, S},           // P_GS
+    {CORE_ID, S},       // P_IS
+    {DI2, S},           // P_DS
+    {DI2, BI2},         // P_DB
+    {CORE_B2, BI2},     // P_B2B
+    {BI2, IB_DIODE1},   // P_BD1
+    {BI2, IB_DIODE3},   // P_BD3
+    {CORE_B1, CORE_B2}, // P_B1B2
+    {S, CORE_B2},       // P_SB2
+    {CORE_ID, GI2},     // P_IG
+};
+static_assert(torvex::P_IG == kNumProbes - 1 && torvex::P_TEXT == 1, "kProbePairs follows the Probe order");
+
+// Rows the intrinsic device loads besides the kernel's current and charge
+// rows (which are this stamp's first ten RHS and first six RHS-Q pairs).
+constexpr int kRhsIids = 50, kQIids = 21;
+constexpr bool intrinsicRowsMatch()
+{
+    constexpr NodePair current[torvex::kNumCurrentRows] = {
+        {CORE_ID, S},  {CORE_ID, CORE_B1}, {S, CORE_B1},     {DI2, CORE_ID},     {DI2, BI2},
+        {CORE_ID, BI2}, {CORE_B1, CORE_B2}, {CORE_B2, BI2}, {BI2, IB_DIODE1}, {BI2, IB_DIODE3},
+    };
+    constexpr NodePair charge[torvex::kNumChargeRows] = {
+        {CORE_ID, GI2}, {GI2, S}, {GI2, CORE_B1}, {CORE_ID, IB_DIODE1}, {DI2, CORE_B2}, {DI2, IB_DIODE3},
+    };
+    for (int i = 0; i < torvex::kNumCurrentRows; ++i)
+        if (!pairIs(kRhsPairs[i], current[i].a, current[i].b)) return false;
+    for (int i = 0; i < torvex::kNumChargeRows; ++i)
+        if (!pairIs(kRhsQPairs[i], charge[i].a, charge[i].b)) return false;
+    return pairIs(kRhsPairs[kRhsIids], IIDS, GND) && pairIs(kRhsQPairs[kQIids], IIDS, GND);
+}
+static_assert(intrinsicRowsMatch(), "the kernel's rows are the stamp's first rows");
+// Operator k (_opddt26 + k) integrates the kernel's charge k.
+static_assert(torvex::Q_IG == 0 && torvex::Q_GS == 1 && torvex::Q_GB1 == 2 && torvex::Q_J1 == 3 &&
+              torvex::Q_J2 == 4 && torvex::Q_J3 == 5 && torvex::kNumCharges == kNumOps);
+
+constexpr int probeOf(Node a, Node b) { return torvex::probeOf(kProbePairs, a, b); }
+
+// The full load's partials follow the revision's derivative rules: the
+// guarded square root of 1.60, the plain one of 1.42.
+using KernelPartials = torvex::Partials<VXR_REVISION>;
+static_assert(Rev::kSqrtGuard == (KernelPartials::V<1>::revision != 142));
+
+// The intrinsic values that own Jacobian entries: the ten current rows, the
+// kernel's part of the power, the IIDS current; the six charge rows and the
+// IIDS charge.
+constexpr int kSrcPower = torvex::kNumCurrentRows, kSrcIids = kSrcPower + 1, kNumSources = kSrcIids + 1;
+constexpr int kSrcQIids = torvex::kNumChargeRows, kNumQSources = kSrcQIids + 1;
+
+// Where an entry's value comes from: the partial of source `src` with respect
+// to probe `probe`, or (probe < 0, power row) the weight of operator
+// -1 - probe's branch; src < 0: not an intrinsic entry (the outer network's
+// resistors give the power row their own columns).
+struct Source {
+    int src = -1;
+    int probe = -1;
+};
+template <std::size_t N>
+struct SourceTable {
+    Source s[N];
+};
+constexpr int sourceOfRow(int rhsRow)
+{
+    if (rhsRow < torvex::kNumCurrentRows) return rhsRow;
+    if (rhsRow == kRhsPower) return kSrcPower;
+    if (rhsRow == kRhsIids) return kSrcIids;
+    return -1;
+}
+constexpr int rowIndex(const PairReq* rows, int n, Node a, Node b)
+{
+    for (int i = 0; i < n; ++i)
+        if (rows[i].a == a && rows[i].b == b) return i;
+    return -1;
+}
+constexpr SourceTable<std::size(kJacQuartets)> jacSources()
+{
+    SourceTable<std::size(kJacQuartets)> t{};
+    for (std::size_t k = 0; k < std::size(kJacQuartets); ++k) {
+        const QuartetReq& q = kJacQuartets[k];
+        const int src = sourceOfRow(rowIndex(kRhsPairs, static_cast<int>(std::size(kRhsPairs)), q.ra, q.rb));
+        if (src < 0) continue;
+        if (q.ca >= OP26) {
+            t.s[k] = {src, -1 - (q.ca - OP26)};
+        } else if (probeOf(q.ca, q.cb) >= 0) {
+            t.s[k] = {src, probeOf(q.ca, q.cb)};
+        }
+    }
+    return t;
+}
+constexpr SourceTable<std::size(kJacQQuartets)> jacQSources()
+{
+    SourceTable<std::size(kJacQQuartets)> t{};
+    for (std::size_t k = 0; k < std::size(kJacQQuartets); ++k) {
+        const QuartetReq& q = kJacQQuartets[k];
+        const int row = rowIndex(kRhsQPairs, static_cast<int>(std::size(kRhsQPairs)), q.ra, q.rb);
+        const int src = row < torvex::kNumChargeRows ? row : row == kQIids ? kSrcQIids : -1;
+        if (src >= 0) t.s[k] = {src, probeOf(q.ca, q.cb)};
+    }
+    return t;
+}
+constexpr auto kJacSource = jacSources();
+constexpr auto kJacQSource = jacQSources();
+
+// The power row's column of each outer resistor: its Joule heat's slope.
+constexpr int powerColumnOf(Node a, Node b)
+{
+    for (std::size_t k = 0; k < std::size(kJacQuartets); ++k)
+        if (quartetIs(kJacQuartets[k], GND, TINT, a, b)) return static_cast<int>(k);
+    return -1;
+}
+
+// Every entry of an intrinsic row has a source; operator columns only in the power row.
+constexpr bool sourcesComplete()
+{
+    for (std::size_t k = 0; k < std::size(kJacQuartets); ++k) {
+        const QuartetReq& q = kJacQuartets[k];
+        const int src = sourceOfRow(rowIndex(kRhsPairs, static_cast<int>(std::size(kRhsPairs)), q.ra, q.rb));
+        const Source& s = kJacSource.s[k];
+        if (src < 0) continue;
+        const bool outerColumn = src == kSrcPower && s.src < 0;
+        if (outerColumn) {
+            bool resistor = false;
+            for (const Element& e : kOuter)
+                resistor = resistor || (e.kind == Element::Resistor && e.a == q.ca && e.b == q.cb);
+            if (!resistor) return false;
+        } else if (s.src != src || (s.probe < 0 && src != kSrcPower)) {
+            return false;
+        }
+    }
+    for (const Source& s : kJacQSource.s)
+        if (s.src >= 0 && s.probe < 0) return false;
+    for (const Element& e : kOuter)
+        if (e.kind == Element::Resistor && powerColumnOf(e.a, e.b) < 0) return false;
+    return true;
+}
+static_assert(sourcesComplete(), "every intrinsic quartet has a source, every resistor a power column");
+
+// The power row's column of each element of kOuter (-1: not a resistor).
+constexpr std::array<int, std::size(kOuter)> powerColumns()
+{
+    std::array<int, std::size(kOuter)> t{};
+    for (std::size_t i = 0; i < std::size(kOuter); ++i)
+        t[i] = kOuter[i].kind == Element::Resistor ? powerColumnOf(kOuter[i].a, kOuter[i].b) : -1;
+    return t;
+}
+constexpr auto kPowerColumn = powerColumns();
+
+constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
+static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
 
 // ---- Parameter-only stage ---------------------------------------------------------
 
@@ -416,6 +590,19 @@ void lineSections(Private* pr)
     for (int k = 0; k < 3; ++k) *mgd[k] = DISTC[k] * kMutualSixth * v.mGdFinger * MUTUALON;
 }
 
+// The kernel's parameter-only quantities, from the intrinsic parameters.
+void intrinsicConstants(Private* pr)
+{
+    torvex::Params p;
+    p.TYPE = TORVEX_EN_IPAR(pr, "TYPE");
+    p.RTHCALC = TORVEX_EN_IPAR(pr, "RTHCALC");
+    p.RTHSW = TORVEX_EN_IPAR(pr, "RTHSW");
+#define TORVEX_EN_COPY(name) p.name = TORVEX_EN_PAR(pr, #name);
+    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_EN_COPY)
+#undef TORVEX_EN_COPY
+    torvex::deriveParams(p, pr->derived);
+}
+
 // The whole parameter-only stage. `report`: send the ERROR for an NCELL
 // that cannot be counted (the loads do; the zero-bias evaluation reports
 // nothing).
@@ -430,6 +617,7 @@ void parameterStage(VXR_DeviceInst* inst, Private* pr, bool report)
                      TORVEX_EN_PAR(pr, "NCELL"));
     resistances(pr);
     lineSections(pr);
+    intrinsicConstants(pr);
     Vars& v = pr->vars;
     v.rTextGnd = TORVEX_EN_IPAR(pr, "RTHSW") == 0 ? 1e-9 : 1e12;
     v.tRef = TORVEX_EN_PAR(pr, "TR") + 273.15;
@@ -445,6 +633,9 @@ struct Evaluation {
     static constexpr bool kLoads = P != Pass::Static;
     // The thermal probes V(TINT,TEXT) and V(TEXT) carry derivatives in the full load.
     using Thermal = std::conditional_t<kFull, vxr::Dual<2, VXR_REVISION>, double>;
+    // The kernel's values: with partials in the full load, plain otherwise.
+    using Kernel = torvex::Result<std::conditional_t<kFull, KernelPartials, torvex::Values>>;
+    using KT = typename Kernel::T;
 
     VXR_DeviceInst* inst;
     Private* pr;
@@ -457,6 +648,7 @@ struct Evaluation {
     // Solution values, read once per pass and node.
     double sol[kNumStampNodes] = {};
     bool read[kNumStampNodes] = {};
+    Kernel kr{}; // the intrinsic device of this pass
 
     double V(Node n)
     {
@@ -515,13 +707,29 @@ struct Evaluation {
         v.vdsAbs = vds * v.CHDIR;
     }
 
-    // The six ddt operators receive their charges (zero while the intrinsic
-    // device is silent) and are read back for the self-heating power: each
-    // in turn in the full load; in threes, read back in reverse, in the
-    // right-hand-side load.
+    // The kernel at this pass's probe voltages.
+    void intrinsicDevice()
+    {
+        double v[kNumProbes];
+        for (int k = 0; k < kNumProbes; ++k) v[k] = V(kProbePairs[k].a, kProbePairs[k].b);
+        torvex::evaluate(pr->derived, v, pr->lastTemperature, kr);
+    }
+
+    // The six ddt operators receive their charges (and, in the full load,
+    // the charges' partials on their doublets) and are read back for the
+    // self-heating power: each in turn in the full load; in threes, read back
+    // in reverse, in the right-hand-side load.
     void feed(int k)
     {
-        if (pr->op[k] != nullptr) VXR_OpBranch_ddt_setArg(pr->op[k], 0.0, ldr);
+        VXR_OpBranch_ddt* op = pr->op[k];
+        if (op == nullptr) return;
+        const KT& q = kr.Q[k];
+        VXR_OpBranch_ddt_setArg(op, vxr::value_of(q), ldr);
+        if constexpr (kFull) {
+            for (int i = 0; i < kNumDdtDoublets; ++i)
+                if (kDdtDoublets[i].op == OP26 + k)
+                    VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
+        }
     }
     void readBack(int k)
     {
@@ -552,7 +760,8 @@ struct Evaluation {
         Vars& v = pr->vars;
         v.powerNetworkResistors = 0.0;
         const double type = TORVEX_EN_IPAR(pr, "TYPE");
-        for (const Element& e : kOuter) {
+        for (std::size_t i = 0; i < std::size(kOuter); ++i) {
+            const Element& e = kOuter[i];
             switch (e.kind) {
             case Element::Resistor: {
                 const double r = v.*e.value;
@@ -560,6 +769,7 @@ struct Evaluation {
                 rhs[e.rhs] += u / r;
                 v.powerNetworkResistors += u * u / r;
                 addJac(e.jac, 1.0 / r);
+                addJac(kPowerColumn[i], 2.0 * u / r);
                 break;
             }
             case Element::Capacitor: {
@@ -581,6 +791,61 @@ struct Evaluation {
             }
             }
         }
+    }
+
+    // The kernel's currents and charges on their rows, the self-heating power
+    // (the kernel's terms, then the outer resistors' Joule heat) and the
+    // IIDS monitor, I(IIDS) <+ -(channel avalanche + channel current) - ddt(Qd).
+    void intrinsicRows()
+    {
+        Vars& v = pr->vars;
+        KT currents[torvex::kNumCurrentRows], charges[torvex::kNumChargeRows];
+        torvex::intrinsicRows(kr, currents, charges);
+        const KT power = torvex::dissipatedPower(kr, v.dQdt);
+        KT iids(0.0), qIids(0.0);
+        iids -= kr.IAVCH + kr.IDS;
+        qIids += -kr.Q[torvex::Q_IG];
+        v.powerSum = vxr::value_of(power) + v.powerNetworkResistors;
+
+        for (int i = 0; i < torvex::kNumCurrentRows; ++i) rhs[i] += vxr::value_of(currents[i]);
+        for (int i = 0; i < torvex::kNumChargeRows; ++i) rhsQ[i] += vxr::value_of(charges[i]);
+        if constexpr (Rev::kMonitors) {
+            rhs[kRhsIids] += vxr::value_of(iids);
+            rhsQ[kQIids] += vxr::value_of(qIids);
+        }
+        auto source = [&](int src) -> const KT& {
+            return src < torvex::kNumCurrentRows ? currents[src] : src == kSrcPower ? power : iids;
+        };
+        auto sourceQ = [&](int src) -> const KT& { return src < torvex::kNumChargeRows ? charges[src] : qIids; };
+        if constexpr (kFull) {
+            for (std::size_t k = 0; k < std::size(kJacQuartets); ++k) {
+                const Source& s = kJacSource.s[k];
+                if (s.src < 0) continue;
+                if (s.probe >= 0) {
+                    jac[k] += source(s.src).d[s.probe];
+                } else {
+                    // Power row, branch column of an operator: the weight of its dQ/dt.
+                    const int op = -1 - s.probe;
+                    const double scale = pr->op[op] != nullptr ? pr->op[op]->_rowScale : 1.0;
+                    jac[k] += kr.qFactor[op].v / scale;
+                }
+            }
+            for (std::size_t k = 0; k < std::size(kJacQQuartets); ++k) {
+                const Source& s = kJacQSource.s[k];
+                if (s.src >= 0) jacQ[k] += sourceQ(s.src).d[s.probe];
+            }
+        }
+    }
+
+    // Above the breakdown voltage (TYPE V(DI2,S) > VDSBR; NaN never warns),
+    // two strobe messages, on passes whose strobe query says so.
+    void breakdownWarning()
+    {
+        const double vdsbr = TORVEX_EN_PAR(pr, "VDSBR");
+        if (!(kr.VDS > vdsbr)) return;
+        if (ldr->pDoStrobe(ldr) == 0) return;
+        VXR_WriteMsg(MessageTypeE_STROBE, inst, "Warning: voltage applied above breakdown voltage (%lg V).\n", vdsbr);
+        VXR_WriteMsg(MessageTypeE_STROBE, inst, "\n");
     }
 
     void thermalRows(const Thermal& heatFlow)
@@ -614,11 +879,12 @@ struct Evaluation {
 
     void windings()
     {
-        for (const Winding& w : kWindings) {
-            const BranchDef& b = branchDef(w.br);
+        for (std::size_t k = 0; k < std::size(kWindings); ++k) {
+            const Winding& w = kWindings[k];
+            const WindingEnds& e = kWindingEnds[k];
             rhs[w.pairRow] += V(w.br);
             addJac(w.jacI, 1.0);
-            rhs[branchRowOf(w.br)] -= V(b.pos, b.neg);
+            rhs[e.row] -= V(e.pos, e.neg);
             addJac(w.jacV, -1.0);
         }
     }
@@ -653,7 +919,7 @@ struct Evaluation {
         orientation();
         if constexpr (!kLoads) return;
 
-        // Intrinsic device: silent until the shared kernel is in.
+        intrinsicDevice();
         if constexpr (P == Pass::Full) {
             operators();
             outerNetwork();
@@ -661,6 +927,8 @@ struct Evaluation {
             outerNetwork();
             operators();
         }
+        intrinsicRows();
+        breakdownWarning();
         thermalRows(heatFlow);
         monitors();
         windings();

@@ -269,6 +269,58 @@ typename Result<S>::T dissipatedPower(const Result<S>& r, const double (&dqdt)[k
     return p;
 }
 
+// Rows of the intrinsic device that every model loads on the same node pairs
+// (with its own intrinsic drain, gate and bulk), in this order.
+enum CurrentRow : int {
+    R_IS,    // CORE_ID, S: the channel current with the sign of CHDIR
+    R_IB1,   // CORE_ID, CORE_B1: channel avalanche, CHDIR = +1
+    R_SB1,   // S, CORE_B1: channel avalanche, CHDIR = -1
+    R_DI,    // drain, CORE_ID: the drift current with the sign of DRDIR
+    R_DB,    // drain, bulk: drift avalanche, DRDIR = +1
+    R_IB,    // CORE_ID, bulk: drift avalanche, DRDIR = -1
+    R_B1B2,  // CORE_B1, CORE_B2
+    R_B2B,   // CORE_B2, bulk
+    R_BD1,   // bulk, IB_DIODE1
+    R_BD3,   // bulk, IB_DIODE3
+    kNumCurrentRows
+};
+// Charge rows: CORE_ID-gate, gate-S, gate-CORE_B1 (the last two negated) and
+// the three junctions, in Charge order.
+inline constexpr int kNumChargeRows = kNumCharges;
+
+// The currents and charges of a result onto those rows. Each row starts at 0
+// and is added to, so a zero contribution loads +0.
+template <class T, class R>
+void intrinsicRows(const R& r, T (&rhs)[kNumCurrentRows], T (&rhsQ)[kNumChargeRows])
+{
+    for (T& x : rhs) x = T(0.0);
+    for (T& x : rhsQ) x = T(0.0);
+    if (r.CHDIR > 0) {
+        rhs[R_IS] += r.IDS;
+        rhs[R_IB1] += r.IAVCH;
+    } else {
+        rhs[R_IS] -= r.IDS;
+        rhs[R_SB1] += r.IAVCH;
+    }
+    if (r.DRDIR > 0) {
+        rhs[R_DI] += r.IDRIFT;
+        rhs[R_DB] += r.IAVDR;
+    } else {
+        rhs[R_DI] -= r.IDRIFT;
+        rhs[R_IB] += r.IAVDR;
+    }
+    rhs[R_B1B2] += r.IRBB;
+    rhs[R_B2B] += r.IRPW;
+    rhs[R_BD1] += r.IRD1;
+    rhs[R_BD3] += r.IRD3;
+    rhsQ[Q_IG] += r.Q[Q_IG];
+    rhsQ[Q_GS] -= r.Q[Q_GS];
+    rhsQ[Q_GB1] -= r.Q[Q_GB1];
+    rhsQ[Q_J1] += r.Q[Q_J1];
+    rhsQ[Q_J2] += r.Q[Q_J2];
+    rhsQ[Q_J3] += r.Q[Q_J3];
+}
+
 template <class S>
 void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Result<S>& out)
 {

@@ -1,0 +1,48 @@
+// The link between the intrinsic kernel's probes and a model's stamp: each
+// model names the node pair of every probe (its own internal nodes where it
+// has them), and looks up the probe behind a column or a ddt doublet at
+// compile time.
+#ifndef TORVEX_PROBE_MAP_H
+#define TORVEX_PROBE_MAP_H
+
+#include <array>
+#include <cstddef>
+
+#include "torvex_intrinsic.h"
+
+namespace torvex {
+
+template <class Node>
+struct NodePair {
+    Node a, b;
+};
+
+// The probe measured across (a, b), -1 when no probe is.
+template <class Node>
+constexpr int probeOf(const NodePair<Node> (&probes)[kNumProbes], Node a, Node b)
+{
+    for (int k = 0; k < kNumProbes; ++k)
+        if (probes[k].a == a && probes[k].b == b) return k;
+    return -1;
+}
+
+// The probe of each ddt doublet's column (doublets carry a, b).
+template <class Node, class Doublet, std::size_t N>
+constexpr std::array<int, N> doubletProbes(const NodePair<Node> (&probes)[kNumProbes], const Doublet (&doublets)[N])
+{
+    std::array<int, N> t{};
+    for (std::size_t i = 0; i < N; ++i) t[i] = probeOf(probes, doublets[i].a, doublets[i].b);
+    return t;
+}
+
+template <std::size_t N>
+constexpr bool allProbes(const std::array<int, N>& t)
+{
+    for (int p : t)
+        if (p < 0) return false;
+    return true;
+}
+
+} // namespace torvex
+
+#endif // TORVEX_PROBE_MAP_H
