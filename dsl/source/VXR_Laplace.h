@@ -106,7 +106,6 @@ struct s_VXR_OpBranch_lapnd {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
-    char* _auxName;             /* owned names handed to pSetupNode */
 };
 
 struct s_VXR_OpBranch_lapnp {
@@ -128,7 +127,6 @@ struct s_VXR_OpBranch_lapnp {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
-    char* _auxName;
 };
 
 struct s_VXR_OpBranch_lapzd {
@@ -154,7 +152,6 @@ struct s_VXR_OpBranch_lapzd {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
-    char* _auxName;
 };
 
 struct s_VXR_OpBranch_lapzp {
@@ -182,7 +179,6 @@ struct s_VXR_OpBranch_lapzp {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
-    char* _auxName;
 };
 
 /* A name formatted into a block of exactly its length (VXR_malloc). */
@@ -206,7 +202,7 @@ void VXR_SectionPoly2_LoadRhs(VXR_SectionPoly2* p, VXR_ContribLoader* ldr);
 void VXR_setSectionPoly2CoeffsCmplx(VXR_SectionPoly2* p, double r, double i);
 void VXR_setSectionPoly2CoeffsReal(VXR_SectionPoly2* p, double r1, double r2);
 void VXR_setSectionPoly2CoeffsSingleReal(VXR_SectionPoly2* p, double r);
-/* Frees the section, its ddt branch and its (operator-made) name. */
+/* Frees the section and its ddt branch; their names went to pSetupNode. */
 void VXR_destroySectionPoly2(VXR_SectionPoly2* p);
 
 /* ---- pole-residue branch ---- */

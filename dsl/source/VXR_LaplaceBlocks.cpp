@@ -202,13 +202,14 @@ void VXR_RealPolyN_LoadRhs(VXR_RealPolyN* p, VXR_ContribLoader* ldr) {
     realPolyLoad(p, ldr, false);
 }
 
+// Names handed to pSetupNode (the block variable's and the branches') stay
+// with the host; the block's own name is not one of them.
 void VXR_destroyRealPolyN(VXR_RealPolyN* p) {
     if (!p)
         return;
     if (p->_ddtOps)
         for (int k = 1; k < p->_order; ++k)
             if (p->_ddtOps[k]) {
-                VXR_free(const_cast<char*>(p->_ddtOps[k]->_name));
                 VXR_free(p->_ddtOps[k]->_pFreqResponse);
                 VXR_free(p->_ddtOps[k]);
             }
@@ -338,11 +339,9 @@ void VXR_destroySectionPoly2(VXR_SectionPoly2* p) {
     if (!p)
         return;
     if (p->_ddtOp) {
-        VXR_free(const_cast<char*>(p->_ddtOp->_name));
         VXR_free(p->_ddtOp->_pFreqResponse);
         VXR_free(p->_ddtOp);
     }
-    VXR_free(const_cast<char*>(p->_name));
     VXR_free(p);
 }
 
