@@ -94,6 +94,17 @@ fr("kNp", NP[0], from_roots(NP[1]))
 fr("kZd", from_roots(ZD[0]), ZD[1])
 fr("kZp", from_roots(ZP[0]), from_roots(ZP[1]))
 
+# the same at the host's AC points (.ac dec 1 0.01 100), angular
+wh = [2 * np.pi * f for f in (0.01, 0.1, 1.0, 10.0, 100.0)]
+def frh(name, b_asc, a_asc):
+    _, h = signal.freqs(b_asc[::-1], a_asc[::-1], worN=wh)
+    arr(name + "HostRe", h.real)
+    arr(name + "HostIm", h.imag)
+frh("kNd", ND[0], ND[1])
+frh("kNp", NP[0], from_roots(NP[1]))
+frh("kZd", from_roots(ZD[0]), ZD[1])
+frh("kZp", from_roots(ZP[0]), from_roots(ZP[1]))
+
 # ---- backward-Euler step response of a second-order laplace_nd ----
 bn, bd, h = [1.0], [1.0, 0.2, 0.01], 0.05
 numd, dend, _ = signal.cont2discrete((bn[::-1], bd[::-1]), h, method="backward_diff")

@@ -300,6 +300,7 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
     for (auto& p : probes) t.columns.push_back(p.label);
     for (double f : freqs) {
         Eigen::MatrixXcd Y = ctx.G.cast<std::complex<double>>() + std::complex<double>(0, 2 * kPi * f) * ctx.C.cast<std::complex<double>>();
+        for (auto& e : c_.elements()) e->loadAcMatrix(Y, 2 * kPi * f);
         Eigen::VectorXcd X = c_.size() ? solveLinear<Eigen::MatrixXcd, Eigen::VectorXcd>(Y, b, c_) : b;
         std::vector<double> row{f};
         for (auto& p : probes) {
