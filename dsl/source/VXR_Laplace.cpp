@@ -332,22 +332,6 @@ void computePoleRes(VXR_OpBranch_lapnd* op, VXR_ContribLoader* ldr) {
     VXR_free(roots);
 }
 
-void setArgAlg(VXR_OpBranch_lapnd* op, double v, VXR_ContribLoader* ldr) {
-    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, v, ldr);
-}
-
-void setArgDwrtAlg(VXR_OpBranch_lapnd*, void* h, double g, VXR_ContribLoader* ldr) {
-    loadOne(ldr->pLoadDerivDoublet, h, g, ldr);
-}
-
-VXR_StampTargetE inputTarget(const VXR_OpBranch_lapnd*, VXR_StampTargetE t) {
-    return t;
-}
-
-void noiseAlg(VXR_NoiseSrc* src, VXR_OpBranch_lapnd* op) {
-    VXR_addColoredNoise(src, op->_auxBranch, 1.0, nullptr);
-}
-
 [[maybe_unused]] void freeAlg(VXR_OpBranch_lapnd* op) {
     VXR_destroyRealPolyN(op->_pNumerPoly);
     VXR_destroyRealPolyN(op->_pDenomPoly);
@@ -447,58 +431,57 @@ void computePoleRes(VXR_OpBranch_lapnp* op, VXR_ContribLoader* ldr) {
     VXR_free(poles);
 }
 
-void setArgAlg(VXR_OpBranch_lapnp* op, double v, VXR_ContribLoader* ldr) {
-    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, v, ldr);
-}
-
-void setArgDwrtAlg(VXR_OpBranch_lapnp*, void* h, double g, VXR_ContribLoader* ldr) {
-    loadOne(ldr->pLoadDerivDoublet, h, g, ldr);
-}
-
-VXR_StampTargetE inputTarget(const VXR_OpBranch_lapnp*, VXR_StampTargetE t) {
-    return t;
-}
-
-void noiseAlg(VXR_NoiseSrc* src, VXR_OpBranch_lapnp* op) {
-    VXR_addColoredNoise(src, op->_auxBranch, 1.0, nullptr);
-}
-
 [[maybe_unused]] void freeAlg(VXR_OpBranch_lapnp* op) {
     VXR_destroyRealPolyN(op->_pNumerPoly);
     freeChain(op->_poleSections, op->_numPoleSections);
 }
 
-// ---- shared by laplace_zd and laplace_zp: the odd-zero input row -------------------------------
+// ---- the input row; laplace_zd and laplace_zp may put a first-order zero in it --------------
 
-template <class Op> void setArgOdd(Op* op, double v, VXR_ContribLoader* ldr) {
-    if (!op->_oddZero) {
-        loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, v, ldr);
-        return;
-    }
-    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, op->_a0 * v, ldr);
-    loadOne(ldr->pLoadRhsPairQ, op->_rhsQAuxBranch, op->_b0 * v, ldr);
+// 1 when the operator's input row carries the factor _a0 + _b0 s.
+template <class Op> int oddZero(const Op* op) {
+    if constexpr (requires { op->_oddZero; })
+        return op->_oddZero;
+    else
+        return 0;
 }
 
-template <class Op> void setArgDwrtOdd(Op* op, void* h, double g, VXR_ContribLoader* ldr) {
-    if (!op->_oddZero) {
-        loadOne(ldr->pLoadDerivDoublet, h, g, ldr);
-        return;
+template <class Op> void setArgAlg(Op* op, double v, VXR_ContribLoader* ldr) {
+    if constexpr (requires { op->_oddZero; }) {
+        if (op->_oddZero) {
+            loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, op->_a0 * v, ldr);
+            loadOne(ldr->pLoadRhsPairQ, op->_rhsQAuxBranch, op->_b0 * v, ldr);
+            return;
+        }
     }
-    loadOne(ldr->pLoadDerivDoublet, h, op->_a0 * g, ldr);
-    loadOne(ldr->pLoadDerivDoubletQ, h, op->_b0 * g, ldr);
+    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, v, ldr);
 }
 
-template <class Op> VXR_StampTargetE inputTargetOdd(const Op* op, VXR_StampTargetE t) {
-    return op->_oddZero ? GEN_ENTRY : t;
+template <class Op> void setArgDwrtAlg(Op* op, void* h, double g, VXR_ContribLoader* ldr) {
+    if constexpr (requires { op->_oddZero; }) {
+        if (op->_oddZero) {
+            loadOne(ldr->pLoadDerivDoublet, h, op->_a0 * g, ldr);
+            loadOne(ldr->pLoadDerivDoubletQ, h, op->_b0 * g, ldr);
+            return;
+        }
+    }
+    loadOne(ldr->pLoadDerivDoublet, h, g, ldr);
 }
 
-template <class Op> void noiseOdd(VXR_NoiseSrc* src, Op* op) {
-    if (!op->_oddZero) {
-        VXR_addColoredNoise(src, op->_auxBranch, 1.0, nullptr);
-        return;
+// Both parts of the argument's derivative go through one handle.
+template <class Op> VXR_StampTargetE inputTarget(const Op* op, VXR_StampTargetE t) {
+    return oddZero(op) ? GEN_ENTRY : t;
+}
+
+template <class Op> void noiseAlg(VXR_NoiseSrc* src, Op* op) {
+    if constexpr (requires { op->_oddZero; }) {
+        if (op->_oddZero) {
+            VXR_addColoredNoise(src, op->_auxBranch, op->_a0, nullptr);
+            VXR_addColoredNoise(src, op->_auxBranch, op->_b0, &ddtTransferFunc);
+            return;
+        }
     }
-    VXR_addColoredNoise(src, op->_auxBranch, op->_a0, nullptr);
-    VXR_addColoredNoise(src, op->_auxBranch, op->_b0, &ddtTransferFunc);
+    VXR_addColoredNoise(src, op->_auxBranch, 1.0, nullptr);
 }
 
 template <class Op> void stampInputRows(Op* op, VXR_StateVar* polyPlus, VXR_StateVar* polyMinus, void* cb) {
@@ -628,19 +611,6 @@ void computePoleRes(VXR_OpBranch_lapzd* op, VXR_ContribLoader* ldr) {
     VXR_free(roots);
 }
 
-void setArgAlg(VXR_OpBranch_lapzd* op, double v, VXR_ContribLoader* ldr) {
-    setArgOdd(op, v, ldr);
-}
-void setArgDwrtAlg(VXR_OpBranch_lapzd* op, void* h, double g, VXR_ContribLoader* ldr) {
-    setArgDwrtOdd(op, h, g, ldr);
-}
-VXR_StampTargetE inputTarget(const VXR_OpBranch_lapzd* op, VXR_StampTargetE t) {
-    return inputTargetOdd(op, t);
-}
-void noiseAlg(VXR_NoiseSrc* src, VXR_OpBranch_lapzd* op) {
-    noiseOdd(src, op);
-}
-
 [[maybe_unused]] void freeAlg(VXR_OpBranch_lapzd* op) {
     freeChain(op->_zeroSections, op->_numZeroSections);
     VXR_destroyRealPolyN(op->_pDenomPoly);
@@ -755,19 +725,6 @@ void computePoleRes(VXR_OpBranch_lapzp* op, VXR_ContribLoader* ldr) {
     br->_coeffsChanged = 1;
     VXR_free(zc);
     VXR_free(pc);
-}
-
-void setArgAlg(VXR_OpBranch_lapzp* op, double v, VXR_ContribLoader* ldr) {
-    setArgOdd(op, v, ldr);
-}
-void setArgDwrtAlg(VXR_OpBranch_lapzp* op, void* h, double g, VXR_ContribLoader* ldr) {
-    setArgDwrtOdd(op, h, g, ldr);
-}
-VXR_StampTargetE inputTarget(const VXR_OpBranch_lapzp* op, VXR_StampTargetE t) {
-    return inputTargetOdd(op, t);
-}
-void noiseAlg(VXR_NoiseSrc* src, VXR_OpBranch_lapzp* op) {
-    noiseOdd(src, op);
 }
 
 [[maybe_unused]] void freeAlg(VXR_OpBranch_lapzp* op) {

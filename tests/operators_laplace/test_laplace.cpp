@@ -17,6 +17,7 @@
 
 #include "VXR_Laplace.h"
 #include "allocation_probe.h"
+#include "laplace_ops.h"
 #include "laplace_reference.h"
 #include "recording_host.h"
 
@@ -112,56 +113,13 @@ void fillLater(VXR_Array* a, const std::vector<double>& v) {
         a->_data._pReal[i] = v[i];
 }
 
-// ---- the four operators behind one interface ----
+// ---- the four operators ----
 
-struct Ops {
-    const char* name;
-    void* (*create)(const char*, VXR_DeviceInst*, VXR_Array*, VXR_Array*);
-    void (*finalize)(void*, void*);
-    void (*stamp)(void*, void*);
-    void (*setArg)(void*, double, VXR_ContribLoader*);
-    void (*setArgDwrt)(void*, void*, double, VXR_ContribLoader*);
-    void (*load)(void*, VXR_ContribLoader*);
-    void (*loadRhs)(void*, VXR_ContribLoader*);
-    VXR_StateVar* (*branchVar)(void*);
-    void* (*doublet)(void*, VXR_StateVar*, VXR_StateVar*, VXR_StampTargetE, VXR_DepTypeE, void*);
-    void* (*save)(void*);
-    void (*restore)(void*, void*);
-    void (*reset)(void*);
-    void (*accept)(void*, VXR_ContribLoader*);
-#if VXR_REVISION == 160
-    void (*destroy)(void*);
-#endif
-};
-
-#if VXR_REVISION == 160
-#define LAP_DESTROY(x) , reinterpret_cast<void (*)(void*)>(VXR_destroyOpBranch_##x)
-#else
-#define LAP_DESTROY(x)
-#endif
-#define LAP_OPS(x)                                                                                            \
-    Ops {                                                                                                     \
-        #x, reinterpret_cast<void* (*)(const char*, VXR_DeviceInst*, VXR_Array*, VXR_Array*)>(                \
-                VXR_createOpBranch_##x),                                                                      \
-            reinterpret_cast<void (*)(void*, void*)>(VXR_##x##FinalizeTopology),                              \
-            reinterpret_cast<void (*)(void*, void*)>(VXR_##x##SetStamp),                                      \
-            reinterpret_cast<void (*)(void*, double, VXR_ContribLoader*)>(VXR_##x##SetArg),                   \
-            reinterpret_cast<void (*)(void*, void*, double, VXR_ContribLoader*)>(VXR_##x##SetArg_dwrt),       \
-            reinterpret_cast<void (*)(void*, VXR_ContribLoader*)>(VXR_##x##GenericLoad),                      \
-            reinterpret_cast<void (*)(void*, VXR_ContribLoader*)>(VXR_##x##GenericLoadRHS),                   \
-            reinterpret_cast<VXR_StateVar* (*)(void*)>(VXR_getBranchVar_##x),                                 \
-            reinterpret_cast<void* (*)(void*, VXR_StateVar*, VXR_StateVar*, VXR_StampTargetE, VXR_DepTypeE,   \
-                                       void*)>(VXR_getDerivDoubletOpBranch_##x),                              \
-            reinterpret_cast<void* (*)(void*)>(VXR_##x##SaveState),                                           \
-            reinterpret_cast<void (*)(void*, void*)>(VXR_##x##RestoreState),                                  \
-            reinterpret_cast<void (*)(void*)>(VXR_##x##Reset),                                                \
-            reinterpret_cast<void (*)(void*, VXR_ContribLoader*)>(VXR_##x##AcceptTimePoint) LAP_DESTROY(x)    \
-    }
-
-const Ops kNd = LAP_OPS(lapnd);
-const Ops kNp = LAP_OPS(lapnp);
-const Ops kZd = LAP_OPS(lapzd);
-const Ops kZp = LAP_OPS(lapzp);
+using lapops::Ops;
+const Ops& kNd = lapops::kAll[0];
+const Ops& kNp = lapops::kAll[1];
+const Ops& kZd = lapops::kAll[2];
+const Ops& kZp = lapops::kAll[3];
 
 // One operator use: its arrays and the H(jw) references.
 struct Case {
@@ -370,6 +328,17 @@ protected:
     }
 };
 
+// A branch made without an operator (no host object).
+void releaseBranch(VXR_OpBranchPoleResidue* br) {
+#if VXR_REVISION == 160
+    poleResidueDestroy(br);
+#else
+    poleResidueFreeDecomposition(br);
+    VXR_free(br->_pFreqResponse);
+    VXR_free(br);
+#endif
+}
+
 void expectNear(cd got, double re, double im, double rel) {
     const double tol = rel * std::abs(cd(re, im));
     EXPECT_NEAR(got.real(), re, tol);
@@ -402,13 +371,7 @@ TEST_F(Laplace, PartialFractionsMatchReferenceResidues) {
         // Refilling releases the old split; a second call must not leak.
         VXR_PartialFracNP(NUM_ZEROS, 0, nullptr, 1, reinterpret_cast<VXR_Cmplx*>(poles.data()), 1e-3, 1e-6, br);
         EXPECT_EQ(br->_numPoles, 1);
-#if VXR_REVISION == 160
-        poleResidueDestroy(br);
-#else
-        poleResidueFreeDecomposition(br);
-        VXR_free(br->_pFreqResponse);
-        VXR_free(br);
-#endif
+        releaseBranch(br);
     }
 }
 
@@ -424,13 +387,7 @@ TEST_F(Laplace, HighMultiplicityKeepsExactResidues) {
     ASSERT_EQ(br->_pPoleMult[0], 13);
     for (int k = 0; k < 13; ++k)
         EXPECT_EQ(br->_ppResidues[0][k].real, k == 11 ? 1.0 : 0.0) << k;
-#if VXR_REVISION == 160
-    poleResidueDestroy(br);
-#else
-    poleResidueFreeDecomposition(br);
-    VXR_free(br->_pFreqResponse);
-    VXR_free(br);
-#endif
+    releaseBranch(br);
 }
 
 TEST_F(Laplace, PolynomialUtilitiesMatchNumpy) {
