@@ -246,7 +246,8 @@ void topologyAlg(VXR_OpBranch_lapnd* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
     VXR_SimInterface* sim = hostOf(inst);
     op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxBranch = sim->pSetupNode(lapFormatName(inst, "%s_auxbr", op->_name), inst, nullptr, cb);
+    op->_auxName = lapFormatName(inst, "%s_auxbr", op->_name);
+    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
     op->_numerN = arrayLen(op->_pNumer);
     op->_denomN = arrayLen(op->_pDenom);
     op->_pNumerPoly = VXR_createRealPolyN(inst, op->_numerN, lapFormatName(inst, "%s_n", op->_name));
@@ -355,7 +356,8 @@ void topologyAlg(VXR_OpBranch_lapnp* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
     VXR_SimInterface* sim = hostOf(inst);
     op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxBranch = sim->pSetupNode(lapFormatName(inst, "%s_aux", op->_name), inst, nullptr, cb);
+    op->_auxName = lapFormatName(inst, "%s_aux", op->_name);
+    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
     op->_numerN = arrayLen(op->_pNumer);
     // The numerator block bears the operator's name; it owns a copy.
     op->_pNumerPoly = VXR_createRealPolyN(inst, op->_numerN, lapFormatName(inst, "%s", op->_name));
@@ -523,7 +525,8 @@ void topologyAlg(VXR_OpBranch_lapzd* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
     VXR_SimInterface* sim = hostOf(inst);
     op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxBranch = sim->pSetupNode(lapFormatName(inst, "%s_aux", op->_name), inst, nullptr, cb);
+    op->_auxName = lapFormatName(inst, "%s_aux", op->_name);
+    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
     op->_zeroSections = makeChain(inst, op->_name, "%s._z%d", op->_numZeroSections, op->_auxBranch,
                                   &op->_zeroChainOut, cb);
     op->_pDenomPoly = VXR_createRealPolyN(inst, op->_denomN, lapFormatName(inst, "%s", op->_name));
@@ -637,7 +640,8 @@ void topologyAlg(VXR_OpBranch_lapzp* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
     VXR_SimInterface* sim = hostOf(inst);
     op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxBranch = sim->pSetupNode(lapFormatName(inst, "%s._aux", op->_name), inst, nullptr, cb);
+    op->_auxName = lapFormatName(inst, "%s._aux", op->_name);
+    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
     op->_zeroSections = makeChain(inst, op->_name, "%s._z%d", op->_numZeroSections, op->_auxBranch,
                                   &op->_zeroChainOut, cb);
     op->_poleSections = makeChain(inst, op->_name, "%s._p%d", op->_numPoleSections, op->_branchVar,
@@ -860,6 +864,7 @@ template <class Op> void destroy(Op* op) {
         poleResidueDestroy(op->pPoleResBranch);
     else
         freeAlg(op);
+    VXR_free(op->_auxName);
     VXR_free(op);
 }
 

@@ -31,6 +31,7 @@ typedef struct s_VXR_RealPolyN {
     void** _dbtJ_poly_rk;       /* K entries, entry 0 unused */
     void** _dbtJ_rk_prev;
     VXR_OpBranch_ddt** _ddtOps;
+    char* _polyName;            /* the copy handed to pSetupNode */
 } VXR_RealPolyN;
 
 /* y = c0 x + c1 dx/dt + c2 d2x/dt2 with one ddt branch of its own. */
@@ -106,6 +107,7 @@ struct s_VXR_OpBranch_lapnd {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
+    char* _auxName;             /* the input variable's name, a copy */
 };
 
 struct s_VXR_OpBranch_lapnp {
@@ -127,6 +129,7 @@ struct s_VXR_OpBranch_lapnp {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
+    char* _auxName;             /* the input variable's name, a copy */
 };
 
 struct s_VXR_OpBranch_lapzd {
@@ -152,6 +155,7 @@ struct s_VXR_OpBranch_lapzd {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
+    char* _auxName;             /* the input variable's name, a copy */
 };
 
 struct s_VXR_OpBranch_lapzp {
@@ -179,6 +183,7 @@ struct s_VXR_OpBranch_lapzp {
     void* _dbtJ_br_poly;
     void* _dbtJ_aux_aux;
     VXR_OpBranchPoleResidue* pPoleResBranch;
+    char* _auxName;             /* the input variable's name, a copy */
 };
 
 /* A name formatted into a block of exactly its length (VXR_malloc). */
@@ -202,7 +207,8 @@ void VXR_SectionPoly2_LoadRhs(VXR_SectionPoly2* p, VXR_ContribLoader* ldr);
 void VXR_setSectionPoly2CoeffsCmplx(VXR_SectionPoly2* p, double r, double i);
 void VXR_setSectionPoly2CoeffsReal(VXR_SectionPoly2* p, double r1, double r2);
 void VXR_setSectionPoly2CoeffsSingleReal(VXR_SectionPoly2* p, double r);
-/* Frees the section and its ddt branch; their names went to pSetupNode. */
+/* Frees the section, its ddt branch and both names (copies the operator
+ * and the section made; the host copies the names it is given). */
 void VXR_destroySectionPoly2(VXR_SectionPoly2* p);
 
 /* ---- pole-residue branch ---- */

@@ -85,6 +85,7 @@ VXR_RealPolyN* VXR_createRealPolyN(VXR_DeviceInst* parent, int order, const char
     p->_rhsPoly = p->_dbtJ_poly_poly = p->_dbtJ_poly_in = nullptr;
     p->_dbtJ_poly_rk = p->_dbtJ_rk_prev = nullptr;
     p->_ddtOps = nullptr;
+    p->_polyName = nullptr;
     return p;
 }
 
@@ -92,8 +93,8 @@ void VXR_RealPolyN_FinalizeTopology(VXR_RealPolyN* p, VXR_StateVar* input, void*
     VXR_DeviceInst* inst = p->_pParent;
     const int K = p->_order;
     p->_inputVar = input;
-    char* polyName = lapFormatName(inst, "%s_rpn", p->_name);
-    p->_polyVar = hostOf(inst)->pSetupNode(polyName, inst, nullptr, cbInfo);
+    p->_polyName = lapFormatName(inst, "%s_rpn", p->_name);
+    p->_polyVar = hostOf(inst)->pSetupNode(p->_polyName, inst, nullptr, cbInfo);
     p->_dbtJ_poly_rk = static_cast<void**>(lapAlloc(K * sizeof(void*), inst));
     p->_dbtJ_rk_prev = static_cast<void**>(lapAlloc(K * sizeof(void*), inst));
     p->_ddtOps = static_cast<VXR_OpBranch_ddt**>(lapAlloc(K * sizeof(VXR_OpBranch_ddt*), inst));
@@ -202,14 +203,14 @@ void VXR_RealPolyN_LoadRhs(VXR_RealPolyN* p, VXR_ContribLoader* ldr) {
     realPolyLoad(p, ldr, false);
 }
 
-// Names handed to pSetupNode (the block variable's and the branches') stay
-// with the host; the block's own name is not one of them.
+// The block owns every name it made; the host keeps copies of its own.
 void VXR_destroyRealPolyN(VXR_RealPolyN* p) {
     if (!p)
         return;
     if (p->_ddtOps)
         for (int k = 1; k < p->_order; ++k)
             if (p->_ddtOps[k]) {
+                VXR_free(const_cast<char*>(p->_ddtOps[k]->_name));
                 VXR_free(p->_ddtOps[k]->_pFreqResponse);
                 VXR_free(p->_ddtOps[k]);
             }
@@ -217,6 +218,7 @@ void VXR_destroyRealPolyN(VXR_RealPolyN* p) {
     VXR_free(p->_dbtJ_poly_rk);
     VXR_free(p->_dbtJ_rk_prev);
     VXR_free(p->_coeffs);
+    VXR_free(p->_polyName);
     VXR_free(const_cast<char*>(p->_name));
     VXR_free(p);
 }
@@ -339,9 +341,11 @@ void VXR_destroySectionPoly2(VXR_SectionPoly2* p) {
     if (!p)
         return;
     if (p->_ddtOp) {
+        VXR_free(const_cast<char*>(p->_ddtOp->_name));
         VXR_free(p->_ddtOp->_pFreqResponse);
         VXR_free(p->_ddtOp);
     }
+    VXR_free(const_cast<char*>(p->_name));
     VXR_free(p);
 }
 

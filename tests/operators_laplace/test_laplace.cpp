@@ -157,10 +157,6 @@ protected:
         drop();
         for (VXR_Array* a : arrays)
             freeArray(a);
-        // The names given to pSetupNode are the host's to release.
-        for (auto& n : host.nodes())
-            if (std::find(opNames.begin(), opNames.end(), n.libName) == opNames.end())
-                VXR_free(const_cast<char*>(n.libName));
         for (char* name : opNames)
             VXR_free(name);
         EXPECT_EQ(vxr_test::liveBlocks(), liveAtStart);
@@ -192,18 +188,22 @@ protected:
             auto* o = static_cast<VXR_OpBranch_lapnd*>(op);
             VXR_destroyRealPolyN(o->_pNumerPoly);
             VXR_destroyRealPolyN(o->_pDenomPoly);
+            VXR_free(o->_auxName);
         } else if (ops == &kNp) {
             auto* o = static_cast<VXR_OpBranch_lapnp*>(op);
             VXR_destroyRealPolyN(o->_pNumerPoly);
             chain(o->_poleSections, o->_numPoleSections);
+            VXR_free(o->_auxName);
         } else if (ops == &kZd) {
             auto* o = static_cast<VXR_OpBranch_lapzd*>(op);
             VXR_destroyRealPolyN(o->_pDenomPoly);
             chain(o->_zeroSections, o->_numZeroSections);
+            VXR_free(o->_auxName);
         } else {
             auto* o = static_cast<VXR_OpBranch_lapzp*>(op);
             chain(o->_zeroSections, o->_numZeroSections);
             chain(o->_poleSections, o->_numPoleSections);
+            VXR_free(o->_auxName);
         }
         VXR_free(op);
 #endif
