@@ -186,8 +186,9 @@ struct s_VXR_OpBranch_lapzp {
     char* _auxName;             /* the input variable's name, a copy */
 };
 
-/* A name formatted into a block of exactly its length (VXR_malloc). */
-char* lapFormatName(VXR_DeviceInst* inst, const char* fmt, ...);
+/* fmt (one %s for text, at most one %d for k) formatted into a VXR_malloc
+ * block sized for the result. */
+char* lapFormatName(VXR_DeviceInst* inst, const char* fmt, const char* text, int k = 0);
 
 /* ---- blocks ---- */
 VXR_RealPolyN* VXR_createRealPolyN(VXR_DeviceInst* parent, int order, const char* name);

@@ -1,8 +1,8 @@
 // Building blocks of the 1.60/1.42 Laplace operators: the derivative-chain
 // block P(d/dt) u, the second-order section and the pole-residue branch whose
 // response the host computes.
-#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "VXR_Laplace.h"
 
@@ -52,20 +52,13 @@ VXR_NodalInfo* nodalInfoOf(VXR_OpBranchPoleResidue* pOp) {
 
 extern "C" {
 
-// A name formatted into a buffer of exactly its length (VXR_malloc'ed).
-char* lapFormatName(VXR_DeviceInst* inst, const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    int n = vsnprintf(nullptr, 0, fmt, ap);
-    va_end(ap);
-    if (n < 0)
-        return nullptr;
-    char* s = static_cast<char*>(lapAlloc((size_t)n + 1, inst));
-    if (!s)
-        return nullptr;
-    va_start(ap, fmt);
-    vsnprintf(s, (size_t)n + 1, fmt, ap);
-    va_end(ap);
+// fmt with one %s (text) and at most one %d (k), in a block sized for the
+// result: the text's and the format's lengths and the longest int.
+char* lapFormatName(VXR_DeviceInst* inst, const char* fmt, const char* text, int k) {
+    const size_t size = strlen(fmt) + strlen(text) + 12;
+    char* s = static_cast<char*>(lapAlloc(size, inst));
+    if (s)
+        snprintf(s, size, fmt, text, k);
     return s;
 }
 
