@@ -243,6 +243,12 @@ protected:
             fillLater(b, c.second);
         }
     }
+    VXR_StateVar* auxVar() const {
+        if (ops == &kNd) return static_cast<VXR_OpBranch_lapnd*>(op)->_auxBranch;
+        if (ops == &kNp) return static_cast<VXR_OpBranch_lapnp*>(op)->_auxBranch;
+        if (ops == &kZd) return static_cast<VXR_OpBranch_lapzd*>(op)->_auxBranch;
+        return static_cast<VXR_OpBranch_lapzp*>(op)->_auxBranch;
+    }
     VXR_OpBranchPoleResidue* branch() const {
         // Every record holds the branch pointer; read it through the operator type.
         if (ops == &kNd) return static_cast<VXR_OpBranch_lapnd*>(op)->pPoleResBranch;
@@ -715,6 +721,55 @@ TEST_F(Laplace, InternalVariableNames) {
             got.push_back(host.nodes()[i].name);
         EXPECT_EQ(got, r.names);
         drop();
+    }
+}
+
+// Noise enters where the argument enters: the input variable in the
+// algebraic form (through the first-order zero factor when there is one),
+// the branch variable with the branch's response in the pole-residue form.
+TEST_F(Laplace, NoiseContributions) {
+    for (bool pr : {false, true}) {
+        if (pr)
+            enablePoleResidue();
+        for (const Case& c : kCases) {
+            SCOPED_TRACE(std::string(c.ops->name) + (pr ? " pole-residue" : " algebraic"));
+            build(c);
+            pass({}, 1.0, true); // coefficients taken
+            VXR_NoiseSrc src{};
+            VXR_setNoiseSrcInfo(&src, VXR_WHITE_NOISE_SRC, "n", inst.ptr());
+            using AddNoise = void (*)(VXR_NoiseSrc*, void*);
+            const AddNoise add[] = {reinterpret_cast<AddNoise>(VXR_addNoiseForOp_lapnd),
+                                    reinterpret_cast<AddNoise>(VXR_addNoiseForOp_lapnp),
+                                    reinterpret_cast<AddNoise>(VXR_addNoiseForOp_lapzd),
+                                    reinterpret_cast<AddNoise>(VXR_addNoiseForOp_lapzp)};
+            add[&c - kCases](&src, op);
+            ASSERT_NE(src.pContrib, nullptr);
+            if (pr) {
+                EXPECT_EQ(src.pContrib->pRhsPair, branch()->_branchVar);
+                EXPECT_EQ(src.pContrib->pFreqResponse, branch()->_pFreqResponse);
+            } else {
+                const bool odd = &c == &kCases[2]; // one zero: the factor 1 + s/3, value and derivative
+                EXPECT_EQ(src.pContrib->pRhsPair, auxVar());
+                EXPECT_EQ(src.pContrib->pFreqResponse, odd ? &ddtTransferFunc : nullptr);
+                EXPECT_EQ(src.useCount, odd ? 2 : 1);
+            }
+#if VXR_REVISION == 160
+            using Report = void (*)(void*, int, void*);
+            const Report report[] = {reinterpret_cast<Report>(VXR_reportNoiseContribForOp_lapnd),
+                                     reinterpret_cast<Report>(VXR_reportNoiseContribForOp_lapnp),
+                                     reinterpret_cast<Report>(VXR_reportNoiseContribForOp_lapzd),
+                                     reinterpret_cast<Report>(VXR_reportNoiseContribForOp_lapzp)};
+            host.clearLog();
+            report[&c - kCases](op, 3, kCb);
+            ASSERT_EQ(host.noiseReports().size(), 1u);
+            EXPECT_EQ(host.noiseReports()[0].count, 3);
+            EXPECT_EQ(host.noiseReports()[0].key, pr ? branch()->_branchVar : auxVar());
+            report[&c - kCases](nullptr, 3, kCb); // no record: nothing
+            EXPECT_EQ(host.noiseReports().size(), 1u);
+#endif
+            VXR_freeNoiseContribs(&src);
+            drop();
+        }
     }
 }
 
