@@ -581,7 +581,9 @@ void computePoleRes(VXR_OpBranch_lapzd* op, VXR_ContribLoader* ldr) {
         memcpy(zeros, reals(op->_pNumer), M * sizeof(double));
     clearModified(op->_pDenom);
     VXR_Cmplx* roots = nullptr;
-    if (D > m) {
+    if (M > 0 && !zeros) {
+        // allocation failed (reported): no new split
+    } else if (D > m) {
         const int n = denomRoots(op->_name, inst, op->_pDenom, &roots);
         VXR_Cmplx K = {1.0 / d[D], 0.0};
         for (int p = 0; p + 1 < 2 * m; p += 2)
@@ -592,10 +594,12 @@ void computePoleRes(VXR_OpBranch_lapzd* op, VXR_ContribLoader* ldr) {
             scaleResidues(br, K.real);
         }
     } else {
-        double* P = workAlloc<double>(m + 1, inst);
+        // Room for the zero values as well: the product is built in place.
+        const int pLen = m + 1 < M ? M : m + 1;
+        double* P = workAlloc<double>(pLen, inst);
         double* Q = workAlloc<double>(m - D + 1, inst);
         if (P && Q) {
-            computePolyFromRoots(P, zeros, m + 1 < M ? M : m + 1);
+            computePolyFromRoots(P, zeros, pLen);
             dividePoly(P, m, d, D, Q);
             setQuotient(br, Q, m - D + 1);
             Q = nullptr;
@@ -711,9 +715,10 @@ void computePoleRes(VXR_OpBranch_lapzp* op, VXR_ContribLoader* ldr) {
         double* Q = workAlloc<double>(m - n + 1, inst);
         if (N && Dp && Q) {
             computePolyFromRoots(N, zc, len);
-            computePolyFromRoots(Dp, pc, len);
-            // Each root list fills only its own product's degree.
-            for (int e = P > 0 ? P / 2 + 1 : 1; e < len; ++e)
+            // The pole product from the pole values alone, zero above.
+            const int pLen = P > 0 ? P : 1;
+            computePolyFromRoots(Dp, pc, pLen);
+            for (int e = pLen; e < len; ++e)
                 Dp[e] = 0.0;
             dividePoly(N, m, Dp, n, Q);
             setQuotient(br, Q, m - n + 1);

@@ -64,10 +64,13 @@ char* lapFormatName(VXR_DeviceInst* inst, const char* fmt, const char* text, int
 
 // ---- derivative-chain block ------------------------------------------------------------
 
+// Takes over name; no block without one (its copy failed, already reported).
 VXR_RealPolyN* VXR_createRealPolyN(VXR_DeviceInst* parent, int order, const char* name) {
-    auto* p = static_cast<VXR_RealPolyN*>(lapAlloc(sizeof(VXR_RealPolyN), parent));
-    if (!p)
+    auto* p = name ? static_cast<VXR_RealPolyN*>(lapAlloc(sizeof(VXR_RealPolyN), parent)) : nullptr;
+    if (!p) {
+        VXR_free(const_cast<char*>(name));
         return nullptr;
+    }
     p->_name = name;
     p->_pParent = parent;
     p->_inputVar = nullptr;

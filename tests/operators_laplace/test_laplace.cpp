@@ -17,6 +17,7 @@
 
 #include "VXR_Laplace.h"
 #include "allocation_probe.h"
+#include "allocation_sweep.h"
 #include "laplace_ops.h"
 #include "laplace_reference.h"
 #include "recording_host.h"
@@ -772,5 +773,90 @@ TEST_F(Laplace, NoiseContributions) {
         }
     }
 }
+
+// Root-form operators with as many zeros as poles: the polynomial part comes
+// from the zero product (built in place over the zero values).
+TEST_F(Laplace, BiproperRootFormsSplitOffTheirQuotient) {
+    enablePoleResidue();
+    const cd j(0.0, 1.0);
+    struct Row {
+        const Ops* ops;
+        std::vector<double> a, b;
+        cd h; // H(j)
+    } rows[] = {
+        {&kZd, {-1, 0, -2, 0}, {2, 3, 1}, 0.5},
+        {&kZp, {-1, 0, -2, 0}, {-3, 0, -4, 0}, (1.0 + j) * (1.0 + j / 2.0) / ((1.0 + j / 3.0) * (1.0 + j / 4.0))},
+        {&kZp, {-1, 1, -1, -1, -2, 0}, {-3, 0, -4, 0, -5, 0},
+         (1.0 + j + j * j / 2.0) * (1.0 + j / 2.0) / ((1.0 + j / 3.0) * (1.0 + j / 4.0) * (1.0 + j / 5.0))},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.ops->name);
+        build(*r.ops, arr(r.a), arr(r.b));
+        VXR_OpBranchPoleResidue* br = branch();
+        ASSERT_NE(br, nullptr);
+        ops->setArg(op, 1.0, host.loader());
+        ASSERT_EQ(br->_numQuotCoeffs, 1);
+        VXR_Cmplx z;
+        br->_pFreqResponse->pGetFreqResponse(br, 1.0, &z);
+        expectNear(cd(z.real, z.imag) + br->_pQuotCoeffs[0], r.h.real(), r.h.imag(), 1e-12);
+        drop();
+    }
+}
+
+#if VXR_REVISION == 160
+// Each allocation of an operator's life failing in turn: reported, no crash,
+// and destroy still gives every block back.
+TEST(LaplaceAllocation, EveryFailureIsReportedAndNothingLeaks) {
+    for (bool pr : {false, true}) {
+        for (const Case& c : kCases) {
+            SCOPED_TRACE(std::string(c.ops->name) + (pr ? " pole-residue" : " algebraic"));
+            const int runs = vxr_test::sweepAllocationFailures([&](int k) {
+                RecordingHost host;
+                InstanceRecord inst{host, "x1", "lapmod"};
+                host.sim()->pMathUtil = &gMath;
+                if (pr) {
+                    host.sim()->pCreatePoleResSpec = createSpec;
+                    host.sim()->pCopyPoleResSpec = copySpec;
+                }
+                VXR_Array* a = makeArray(inst.ptr(), c.first);
+                VXR_Array* b = makeArray(inst.ptr(), c.second);
+                const long start = vxr_test::liveBlocks();
+                gLiveSpecs = 0;
+                vxr_test::failAllocationAfter(k);
+                void* op = c.ops->create("lp", inst.ptr(), a, b);
+                if (op) {
+                    c.ops->finalize(op, kCb);
+                    c.ops->stamp(op, kCb);
+                    void* h = c.ops->doublet(op, host.terminal("vin"), nullptr, DC_ENTRY, LIN_DEP, kCb);
+                    for (int pass = 0; pass < 2; ++pass) {
+                        c.ops->setArg(op, 1.0, host.loader());
+                        c.ops->setArgDwrt(op, h, 1.0, host.loader());
+                        c.ops->load(op, host.loader());
+                    }
+                    if (void* saved = c.ops->save(op)) {
+                        c.ops->restore(op, saved);
+                        --gLiveSpecs;
+                        free(saved);
+                    }
+                }
+                vxr_test::failAllocationAfter(-1);
+                if (vxr_test::allocationFailed()) {
+                    bool reported = false;
+                    for (auto& m : host.messages())
+                        reported |= m.body == "Out of memory.";
+                    EXPECT_TRUE(reported);
+                    EXPECT_GE(host.exitRequests(), 1);
+                }
+                c.ops->destroy(op);
+                EXPECT_EQ(vxr_test::liveBlocks(), start);
+                EXPECT_EQ(gLiveSpecs, 0);
+                freeArray(a);
+                freeArray(b);
+            });
+            EXPECT_GT(runs, 10); // the life allocates; each allocation failed once
+        }
+    }
+}
+#endif
 
 } // namespace
