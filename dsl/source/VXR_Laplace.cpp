@@ -240,14 +240,19 @@ int denomRoots(const char* name, VXR_DeviceInst* inst, const VXR_Array* denom, V
     return n;
 }
 
+// The output variable (the operator's own name) and the input variable.
+template <class Op> void makeRowVariables(Op* op, const char* inputFmt, void* cb) {
+    VXR_SimInterface* sim = hostOf(op->_pParent);
+    op->_branchVar = sim->pSetupNode(op->_name, op->_pParent, nullptr, cb);
+    op->_auxName = lapFormatName(op->_pParent, inputFmt, op->_name);
+    op->_auxBranch = sim->pSetupNode(op->_auxName, op->_pParent, nullptr, cb);
+}
+
 // ---- laplace_nd ------------------------------------------------------------------------------
 
 void topologyAlg(VXR_OpBranch_lapnd* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
-    VXR_SimInterface* sim = hostOf(inst);
-    op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxName = lapFormatName(inst, "%s_auxbr", op->_name);
-    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
+    makeRowVariables(op, "%s_auxbr", cb);
     op->_numerN = arrayLen(op->_pNumer);
     op->_denomN = arrayLen(op->_pDenom);
     op->_pNumerPoly = VXR_createRealPolyN(inst, op->_numerN, lapFormatName(inst, "%s_n", op->_name));
@@ -354,10 +359,7 @@ void topologyCounts(VXR_OpBranch_lapnp* op) {
 
 void topologyAlg(VXR_OpBranch_lapnp* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
-    VXR_SimInterface* sim = hostOf(inst);
-    op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxName = lapFormatName(inst, "%s_aux", op->_name);
-    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
+    makeRowVariables(op, "%s_aux", cb);
     op->_numerN = arrayLen(op->_pNumer);
     // The numerator block bears the operator's name; it owns a copy.
     op->_pNumerPoly = VXR_createRealPolyN(inst, op->_numerN, lapFormatName(inst, "%s", op->_name));
@@ -523,10 +525,7 @@ void topologyCounts(VXR_OpBranch_lapzd* op) {
 
 void topologyAlg(VXR_OpBranch_lapzd* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
-    VXR_SimInterface* sim = hostOf(inst);
-    op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxName = lapFormatName(inst, "%s_aux", op->_name);
-    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
+    makeRowVariables(op, "%s_aux", cb);
     op->_zeroSections = makeChain(inst, op->_name, "%s._z%d", op->_numZeroSections, op->_auxBranch,
                                   &op->_zeroChainOut, cb);
     op->_pDenomPoly = VXR_createRealPolyN(inst, op->_denomN, lapFormatName(inst, "%s", op->_name));
@@ -642,10 +641,7 @@ void topologyCounts(VXR_OpBranch_lapzp* op) {
 
 void topologyAlg(VXR_OpBranch_lapzp* op, void* cb) {
     VXR_DeviceInst* inst = op->_pParent;
-    VXR_SimInterface* sim = hostOf(inst);
-    op->_branchVar = sim->pSetupNode(op->_name, inst, nullptr, cb);
-    op->_auxName = lapFormatName(inst, "%s._aux", op->_name);
-    op->_auxBranch = sim->pSetupNode(op->_auxName, inst, nullptr, cb);
+    makeRowVariables(op, "%s._aux", cb);
     op->_zeroSections = makeChain(inst, op->_name, "%s._z%d", op->_numZeroSections, op->_auxBranch,
                                   &op->_zeroChainOut, cb);
     op->_poleSections = makeChain(inst, op->_name, "%s._p%d", op->_numPoleSections, op->_branchVar,
