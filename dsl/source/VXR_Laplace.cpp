@@ -127,6 +127,7 @@ void loadChain(VXR_SectionPoly2** list, int count, VXR_ContribLoader* ldr, bool 
 
 // Roots sorted for the sections: upper-half complex roots (re, im) and real
 // roots (re), in array order; lower-half roots stand for their conjugates.
+// Released by release(): no destructor, so no unwinding code in the library.
 struct RootLists {
     double* cplx = nullptr;
     double* real = nullptr;
@@ -150,12 +151,11 @@ struct RootLists {
             }
         }
     }
-    ~RootLists() {
+    void release() {
         VXR_free(cplx);
         VXR_free(real);
+        cplx = real = nullptr;
     }
-    RootLists(const RootLists&) = delete;
-    RootLists& operator=(const RootLists&) = delete;
 };
 
 // Fills a chain from the lists: conjugate pairs first (the last listed
@@ -394,6 +394,7 @@ void computeAlg(VXR_OpBranch_lapnp* op) {
     RootLists poles(reals(op->_pDenom), K, op->_pParent);
     if (poles.ok)
         fillChain(op->_poleSections, op->_numPoleSections, poles, true);
+    poles.release();
 }
 
 void loadAlg(VXR_OpBranch_lapnp* op, VXR_ContribLoader* ldr, bool jac) {
@@ -553,6 +554,7 @@ void computeAlg(VXR_OpBranch_lapzd* op) {
         fillChain(op->_zeroSections, op->_numZeroSections, zeros, false);
         takeOddZero(op, zeros);
     }
+    zeros.release();
     setBlockCoeffs(op->_name, op->_pParent, op->_pDenomPoly, op->_pDenom);
 }
 
@@ -670,9 +672,11 @@ void computeAlg(VXR_OpBranch_lapzp* op) {
         fillChain(op->_zeroSections, op->_numZeroSections, zeros, false);
         takeOddZero(op, zeros);
     }
+    zeros.release();
     RootLists poles(reals(op->_pDenom), P, inst);
     if (poles.ok)
         fillChain(op->_poleSections, op->_numPoleSections, poles, true);
+    poles.release();
 }
 
 void loadAlg(VXR_OpBranch_lapzp* op, VXR_ContribLoader* ldr, bool jac) {
