@@ -815,6 +815,85 @@ void VXR_ziConvertToPoly(double* coeffs, int K, VXR_SimInterface* pSimInterface,
                          const char* id, const char* opName);
 #endif
 
+
+#if VXR_REVISION != 187
+/* Laplace operators of revisions 1.60 and 1.42 and their pole-residue branch. */
+typedef struct s_VXR_OpBranchPoleResidue VXR_OpBranchPoleResidue;
+typedef struct s_VXR_OpBranch_lapnd VXR_OpBranch_lapnd;
+typedef struct s_VXR_OpBranch_lapnp VXR_OpBranch_lapnp;
+typedef struct s_VXR_OpBranch_lapzd VXR_OpBranch_lapzd;
+typedef struct s_VXR_OpBranch_lapzp VXR_OpBranch_lapzp;
+
+VXR_OpBranchPoleResidue* VXR_createOpBranchPoleResidue(const char* name, VXR_DeviceInst* parent);
+void VXR_PoleResidueFinalizeTopology(VXR_OpBranchPoleResidue* pOp, void* cbInfo);
+void VXR_PoleResidueSetStamp(VXR_OpBranchPoleResidue* pOp, void* cbInfo);
+void* VXR_getDerivDoubletOpBranchPoleResidue(VXR_OpBranchPoleResidue* pOp, VXR_StateVar* sv1, VXR_StateVar* sv2,
+                                             VXR_StampTargetE target, VXR_DepTypeE dep, void* cbInfo);
+void VXR_PoleResidueSetArg(VXR_OpBranchPoleResidue* pOp, double arg, VXR_ContribLoader* ldr);
+void VXR_PoleResidueSetArg_dwrt(VXR_OpBranchPoleResidue* pOp, void* doublet, double dval, VXR_ContribLoader* ldr);
+void VXR_PoleResidueGenericLoad(VXR_OpBranchPoleResidue* pOp, VXR_ContribLoader* ldr);
+void VXR_PoleResidueGenericLoadRHS(VXR_OpBranchPoleResidue* pOp, VXR_ContribLoader* ldr);
+void VXR_PoleResidueAcceptTimePoint(VXR_OpBranchPoleResidue* pOp, VXR_ContribLoader* ldr);
+void* VXR_PoleResidueSaveState(VXR_OpBranchPoleResidue* pOp);
+void VXR_PoleResidueRestoreState(VXR_OpBranchPoleResidue* pOp, void* pOpState);
+void VXR_PoleResidueReset(VXR_OpBranchPoleResidue* pOp);
+void VXR_addNoiseForOpPoleResidue(VXR_NoiseSrc* src, VXR_OpBranchPoleResidue* pOp);
+#if VXR_REVISION == 160
+void VXR_reportNoiseContribForOpPoleResidue(VXR_OpBranchPoleResidue* pOp, int n, void* info);
+#else
+VXR_StateVar* VXR_getBranchVarPoleResidue(VXR_OpBranchPoleResidue* pOp);
+#endif
+
+/* The sixteen methods of each Laplace operator (no destroy and no noise
+ * report in 1.42). */
+#if VXR_REVISION == 160
+#define VXR_LAPLACE_REV160_METHODS(T, x)                                                                      \
+    void VXR_destroyOpBranch_##x(T* op);                                                                      \
+    void VXR_reportNoiseContribForOp_##x(T* op, int n, void* info);
+#else
+#define VXR_LAPLACE_REV160_METHODS(T, x)
+#endif
+#define VXR_LAPLACE_METHODS(T, x)                                                                             \
+    T* VXR_createOpBranch_##x(const char* name, VXR_DeviceInst* parent, VXR_Array* first, VXR_Array* second);   \
+    void VXR_##x##FinalizeTopology(T* op, void* cbInfo);                                                       \
+    void VXR_##x##SetStamp(T* op, void* cbInfo);                                                               \
+    void VXR_##x##SetArg(T* op, double value, VXR_ContribLoader* ldr);                                         \
+    void VXR_##x##SetArg_dwrt(T* op, void* doublet, double derivative, VXR_ContribLoader* ldr);                \
+    void VXR_##x##GenericLoad(T* op, VXR_ContribLoader* ldr);                                                  \
+    void VXR_##x##GenericLoadRHS(T* op, VXR_ContribLoader* ldr);                                               \
+    void VXR_##x##AcceptTimePoint(T* op, VXR_ContribLoader* ldr);                                              \
+    void* VXR_##x##SaveState(T* op);                                                                           \
+    void VXR_##x##RestoreState(T* op, void* pOpState);                                                         \
+    void VXR_##x##Reset(T* op);                                                                                \
+    VXR_StateVar* VXR_getBranchVar_##x(T* op);                                                                 \
+    void* VXR_getDerivDoubletOpBranch_##x(T* op, VXR_StateVar* plus, VXR_StateVar* minus,                      \
+                                          VXR_StampTargetE target, VXR_DepTypeE dep, void* cbInfo);            \
+    void VXR_addNoiseForOp_##x(VXR_NoiseSrc* src, T* op);                                                      \
+    VXR_LAPLACE_REV160_METHODS(T, x)
+VXR_LAPLACE_METHODS(VXR_OpBranch_lapnd, lapnd)
+VXR_LAPLACE_METHODS(VXR_OpBranch_lapnp, lapnp)
+VXR_LAPLACE_METHODS(VXR_OpBranch_lapzd, lapzd)
+VXR_LAPLACE_METHODS(VXR_OpBranch_lapzp, lapzp)
+#undef VXR_LAPLACE_METHODS
+#undef VXR_LAPLACE_REV160_METHODS
+
+/* Partial fractions of N(s) / prod (s - p_k) into the branch record; the
+ * poles array is reordered in place. */
+void VXR_PartialFracNP(int numeratorType, int numeratorDataLen, const double* numerator, int numPoles,
+                       VXR_Cmplx* poles, double absTol, double relTol, VXR_OpBranchPoleResidue* pOp);
+/* out[d] = d-th derivative of prod (s - r_i) at s, d = 0 .. numDeriv. */
+void VXR_EvalRootProduct(double sRe, double sIm, int numRoots, VXR_Cmplx* roots, int numDeriv, VXR_Cmplx* out);
+VXR_Cmplx VXR_EvalPoly(double sRe, double sIm, const double* coeffs, int degree);
+void VXR_DiffPoly(double* coeffs, int degree);
+/* Roots of the polynomial with degree + 1 ascending coefficients through the
+ * host's eigenvalue routine; the count found (0 without the routine). */
+int solveForRoots(const double* coeffs, int degree, VXR_ComplexNumber* roots, VXR_SimInterface* simIf);
+/* Moves each complex value's conjugate next to it; 0 when one is missing. */
+int VXR_checkConjugateZeros(double* values, int count);
+double VXR_RealDivByZero(double numerator, VXR_DeviceInst* inst, int line);
+VXR_Array* VXR_createVarArray(const VXR_Array* model, const char* name);
+#endif
+
 /* Noise sources and their contribution lists. */
 void VXR_setNoiseSrcInfo(VXR_NoiseSrc* pSrc, VXR_NoiseSrcTypeE type, const char* name, VXR_DeviceInst* pParent);
 void VXR_setWhiteNoisePwr(VXR_NoiseSrc* pSrc, double pwr);

@@ -399,6 +399,7 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
         Eigen::MatrixXcd Y = ctx.G.cast<std::complex<double>>() + std::complex<double>(0, w) * ctx.C.cast<std::complex<double>>();
         for (const auto& d : ctx.delayEntries)
             Y(d.row, d.col) += d.value * (std::polar(1.0, -w * d.delay) - 1.0);
+        for (auto& e : c_.elements()) e->loadAcMatrix(Y, w);
         Eigen::VectorXcd X = c_.size() ? solveLinear<Eigen::MatrixXcd, Eigen::VectorXcd>(Y, b, c_) : b;
         std::vector<double> row{f};
         for (auto& p : probes) {

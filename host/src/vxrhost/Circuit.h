@@ -193,6 +193,8 @@ public:
     // Small-signal excitation: adds the source's phasor into the right-hand
     // side b of (G + jwC) X = b.
     virtual void loadAc(Eigen::VectorXcd&) const {}
+    // Frequency-dependent entries beyond G + jwC (pole-residue branches).
+    virtual void loadAcMatrix(Eigen::MatrixXcd&, double /*omega*/) const {}
     virtual void accept(EvalContext&) {}
     virtual void strobe(EvalContext&) {}
     // Called at the start of an analysis with its kind.

@@ -4,6 +4,7 @@
 #include "vxrhost/HostWaveforms142.h"
 
 #include "VXR_Interface.h"
+#include "vxrhost/PoleResidue.h"
 
 #include <array>
 #include <climits>
@@ -443,7 +444,10 @@ public:
         }
     }
 
-    ~ModelInstance() override { release(); }
+    ~ModelInstance() override {
+        release();
+        for (PoleRes* o : poleRes_) delete o; // objects the library never released
+    }
 
     void release() {
         if (!inst_) return;
@@ -600,8 +604,11 @@ private:
     // ---- host table members ----
     static SV* cbSetupNode(const char* name, Inst* inst, typename T::NInfo* info, void* cb) {
         ModelInstance* s = self(inst, cb);
-        // An operator's nodal information is handed over with the request.
-        if (info && reinterpret_cast<intptr_t>(info) != VXR_NODAL_INFO_NONE_VALUE) std::free(info);
+        // An integral or delay operator hands its nodal information over with
+        // the request; a pole-residue branch keeps its own record.
+        if (info && reinterpret_cast<intptr_t>(info) != VXR_NODAL_INFO_NONE_VALUE &&
+            (info->nodeType == VXR_OPIDT || info->nodeType == VXR_OPDELAY))
+            std::free(info);
         std::string n = s->name() + "." + (name ? name : "node");
         int pos = s->circuit_.addUnknown(n, false);
         s->setupNodes.insert(pos);
@@ -790,6 +797,73 @@ private:
         if (CrossState* st = crossOf(ev); st && saved) std::memcpy(st, saved, sizeof(CrossState));
     }
 
+    // ---- pole-residue branches (1.60, 1.42) ----
+    // The host object: the saved-state header first, as the library expects.
+    using PoleResHdr =
+        std::conditional_t<R == 160, VXR160_GenericOperatorState, VXR142_GenericOperatorState>;
+    struct PoleRes {
+        PoleResHdr hdr;
+        PoleResponse resp;
+        ModelInstance* owner;
+    };
+    std::set<PoleRes*> poleRes_; // live host objects made through this instance
+
+    static PoleRes* adopt(PoleRes* o) {
+        o->hdr.opStateType = VXR_POLERES_SPEC;
+        if constexpr (R == 160) o->hdr.pFreeSelf = &cbFreePoleResSelf;
+        o->owner->poleRes_.insert(o);
+        return o;
+    }
+    static void* cbCreatePoleRes(SimIf* sim, void* branch) {
+        return adopt(new PoleRes{{}, PoleResponse(static_cast<const PoleResRecord*>(branch)), self(sim)});
+    }
+    static void* cbCopyPoleRes(void* obj) {
+        auto* o = new PoleRes(*static_cast<PoleRes*>(obj));
+        o->resp.acTerms.clear();
+        return adopt(o);
+    }
+    static void cbFreePoleRes(void* obj) {
+        auto* o = static_cast<PoleRes*>(obj);
+        if (!o) return;
+        o->owner->poleRes_.erase(o);
+        delete o;
+    }
+    static void cbFreePoleResSelf(PoleResHdr* obj) { cbFreePoleRes(obj); }
+    static void ldLoadPoleRes(void* obj, void* rhs, double arg, Ldr* l) {
+        ModelInstance* s = self(l);
+        if (!s->ctx || !obj) return;
+        double y = static_cast<PoleRes*>(obj)->resp.value(arg, *s->ctx);
+        s->loadRhs(1, &rhs, &y, false);
+    }
+    static void ldLoadPoleResDwrt(void* obj, void* doublet, double dval, Ldr* l) {
+        ModelInstance* s = self(l);
+        if (!s->ctx || !obj) return;
+        auto* o = static_cast<PoleRes*>(obj);
+        double g = o->resp.gain() * dval;
+        s->loadJac(1, &doublet, &g, false);
+        o->resp.acTerms.push_back({doublet, dval});
+    }
+    static void ldAcceptPoleRes(void* obj, Ldr* l) {
+        ModelInstance* s = self(l);
+        if (s->ctx && obj) static_cast<PoleRes*>(obj)->resp.accept(*s->ctx);
+    }
+    // AC: the DC Jacobian holds the gain H(0); the rest of H(jw) goes here.
+    void loadAcMatrix(Eigen::MatrixXcd& Y, double omega) const override {
+        for (const PoleRes* o : poleRes_) {
+            const std::complex<double> dH = o->resp.transfer({0.0, omega}) - o->resp.gain();
+            for (auto [h, dval] : o->resp.acTerms) {
+                auto* j = static_cast<JacHandle*>(h);
+                auto add = [&](int r, int c, std::complex<double> v) {
+                    if (r >= 0 && c >= 0) Y(r, c) += v;
+                };
+                add(j->r1, j->c1, dH * dval);
+                add(j->r1, j->c2, -dH * dval);
+                add(j->r2, j->c1, -dH * dval);
+                add(j->r2, j->c2, dH * dval);
+            }
+        }
+    }
+
     // ---- loader members ----
     template <class... X> static void ldRhs(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadRhs(n, h, v, false); }
     template <class... X> static void ldRhsQ(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadRhs(n, h, v, true); }
@@ -849,6 +923,11 @@ private:
         auto& d = s->host->options.defaults;
         auto it = d.find(static_cast<int>(t));
         double v = it == d.end() ? 0.0 : it->second;
+        // Kinds 7 and 8 are the pole-residue tolerances of the older revisions.
+        if constexpr (R != 187) {
+            if (it == d.end() && t == 7) v = 1e-3;
+            if (it == d.end() && t == 8) v = 1e-6;
+        }
         // The operator's own rule: not greater than zero means the built-in 1.0.
         if (t == VXR_BRANCHDDT_SCALE) s->pendingRowScale = v > 0 ? v : 1.0;
         return v;
@@ -1005,6 +1084,11 @@ private:
             sim_.pCopySlewSpec = &copyWaveformObject;
             sim_.pFreeSlewSpec = &freeWaveformObject;
         }
+        if constexpr (R != 187) {
+            sim_.pCreatePoleResSpec = &cbCreatePoleRes;
+            sim_.pCopyPoleResSpec = &cbCopyPoleRes;
+        }
+        if constexpr (R == 142) sim_.pFreePoleResSpec = &cbFreePoleRes;
         for (auto& kv : host->options.simParams) {
             if (static_cast<int>(simParamNames.size()) >= kMaxSimParams) break;
             simParamNames.push_back(kv.first);
@@ -1058,6 +1142,9 @@ private:
             ldr_.pLoadZ_Transform_dwrt = &ldLoadZdwrt;
         } else {
             ldr_.pSetTranBreakPoint = &ldSetBreak;
+            ldr_.pLoadPoleResidue = &ldLoadPoleRes;
+            ldr_.pLoadPoleResidue_dwrt = &ldLoadPoleResDwrt;
+            ldr_.pAcceptPoleResidue = &ldAcceptPoleRes;
         }
         if constexpr (R == 142) {
             ldr_.pLoadTransition = &ldLoadTransition;
