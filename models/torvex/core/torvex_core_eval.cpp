@@ -109,6 +109,23 @@ constexpr bool doubletsResolved()
 }
 static_assert(doubletsResolved(), "every ddt doublet column is a probe");
 
+// The doublets of each operator, in stamp order, so a pass does not scan the
+// whole doublet list once per operator.
+struct OpDoublets {
+    int count[kNumOps];
+    int index[kNumOps][kNumDdtDoublets];
+};
+constexpr OpDoublets opDoublets()
+{
+    OpDoublets t{};
+    for (int i = 0; i < kNumDdtDoublets; ++i) {
+        const int pos = kDdtDoublets[i].op;
+        t.index[pos][t.count[pos]++] = i;
+    }
+    return t;
+}
+constexpr OpDoublets kOpDoublets = opDoublets();
+
 double readSol(VXR_StateVar* sv, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
 {
     (void)inst;
@@ -292,8 +309,10 @@ void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
         const FullResult::T& q = r.Q[kOpCharge[pos]];
         if (op != nullptr) {
             VXR_OpBranch_ddt_setArg(op, q.v, ldr);
-            for (int i = 0; i < kNumDdtDoublets; ++i)
-                if (kDdtDoublets[i].op == pos) VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe.probe[i]], ldr);
+            for (int j = 0; j < kOpDoublets.count[pos]; ++j) {
+                const int i = kOpDoublets.index[pos][j];
+                VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe.probe[i]], ldr);
+            }
         }
         dqdt[kOpCharge[pos]] = chargeCurrent(op, ldr, inst);
     }
