@@ -39,6 +39,54 @@ struct HypfParts {
     T added;
 };
 
+// On dual numbers the value runs the same double operations as below and
+// the partials are the exact slopes times those of x, one product each:
+// d/dx e/(s-t) = value/(s w), d/dx e/(t+s) = -v/(s w) with s = sqrt(t^2+1),
+// and d/dx e t/(q+1) = -v/(x q) with q = sqrt(t^2+1), t = w/|x|.
+template <int N, int R>
+HypfParts<Dual<N, R>> hypf_parts(const Dual<N, R>& x, double e)
+{
+    const double xv = x.v;
+    const double w = 2.0 * e;
+    double val, add, dval, dadd;
+    if (w > std::fabs(xv)) {
+        const double t = xv / w;
+        const double s = std::sqrt(t * t + 1.0);
+        if (xv < 0.0) {
+            val = e / (s - t);
+            add = dadd = 0.0;
+            dval = val / (s * w);
+        } else {
+            const double v = e / (t + s);
+            val = v + xv;
+            add = v;
+            dadd = -v / (s * w);
+            dval = 1.0 + dadd;
+        }
+    } else {
+        const double t = w / std::fabs(xv);
+        const double q = std::sqrt(t * t + 1.0);
+        const double v = e * t / (q + 1.0);
+        const double dv = -v / (xv * q);
+        if (xv < 0.0) {
+            val = v;
+            add = dadd = 0.0;
+            dval = dv;
+        } else {
+            val = v + xv;
+            add = v;
+            dadd = dv;
+            dval = 1.0 + dv;
+        }
+    }
+    HypfParts<Dual<N, R>> r{Dual<N, R>(val), Dual<N, R>(add)};
+    for (int k = 0; k < N; ++k) {
+        r.value.d[k] = dval * x.d[k];
+        r.added.d[k] = dadd * x.d[k];
+    }
+    return r;
+}
+
 template <class T>
 HypfParts<T> hypf_parts(const T& x, double e)
 {

@@ -88,6 +88,23 @@ static_assert(resolved(kJacQSource, false), "every charge quartet has a row and 
 constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
 static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
 
+// The doublets of each operator, in stamp order, so a pass does not scan the
+// whole doublet list once per operator.
+struct OpDoublets {
+    int count[kNumOps];
+    int index[kNumOps][kNumDdtDoublets];
+};
+constexpr OpDoublets opDoublets()
+{
+    OpDoublets t{};
+    for (int i = 0; i < kNumDdtDoublets; ++i) {
+        const int pos = kDdtDoublets[i].op;
+        t.index[pos][t.count[pos]++] = i;
+    }
+    return t;
+}
+constexpr OpDoublets kOpDoublets = opDoublets();
+
 double readSol(VXR_StateVar* sv, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
 {
     (void)inst;
@@ -164,7 +181,9 @@ void scaleAndLoad(void (*loadFn)(int, void**, double*, VXR_ContribLoader* VXR_LD
                   double (&vals)[N], double m, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
 {
     (void)inst;
-    for (double& x : vals) x *= m;
+    // x * 1 is x bit for bit, so the usual $mfactor of 1 skips the products.
+    if (m != 1.0)
+        for (double& x : vals) x *= m;
     loadFn(N, h, vals, ldr VXR_LDR_INST(inst));
 }
 
@@ -251,8 +270,10 @@ void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
         const FullResult::T& q = r.Q[kOpCharge[pos]];
         if (op != nullptr) {
             VXR_OpBranch_ddt_setArg(op, q.v, ldr);
-            for (int i = 0; i < kNumDdtDoublets; ++i)
-                if (kDdtDoublets[i].op == pos) VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
+            for (int j = 0; j < kOpDoublets.count[pos]; ++j) {
+                const int i = kOpDoublets.index[pos][j];
+                VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
+            }
         }
         dqdt[kOpCharge[pos]] = chargeCurrent(op, ldr, inst);
     }

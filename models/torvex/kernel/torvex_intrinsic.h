@@ -334,6 +334,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     using detail::depletionRoot;
     using detail::lift;
     using detail::toProbes;
+    using T1 = typename S::template V<1>;
     using T5 = typename S::template V<kChannelSlots>;
     using T7 = typename S::template V<kDriftSlots>;
     using T8 = typename S::template V<kDiode2Slots>;
@@ -345,50 +346,70 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const double TNCR = d.TNCR;
 
     // ---- self-heating temperature --------------------------------------------
-    const T5 x = seed<T5>(v[P_TEXT] + v[P_TH], 0) * p.TSCALE;
-    const T5 r1 = detail::hypf(x, 0.1);
-    const T5 DTSH = r1 - detail::hypf(r1 - 1500.0, 0.1);
-    const T5 Tdev = Tsim + p.DTA + DTSH;
-    const T5 dT = Tdev - d.Tref;
-    const T5 tn = Tdev / d.Tref;
-    const T5 lnt = log(tn);
-    const T5 RthT = exp(p.ATH * log((Tsim + p.DTA + p.EXRTH * DTSH) / d.Tref)) * d.Rth0 / p.TSCALE;
+    // Everything up to the channel depends on V(TINT) alone: one partial, the
+    // others are appended as 0 where the channel takes the quantities over.
+    const T1 x = seed<T1>(v[P_TEXT] + v[P_TH], 0) * p.TSCALE;
+    const T1 r1 = detail::hypf(x, 0.1);
+    const T1 DTSH = r1 - detail::hypf(r1 - 1500.0, 0.1);
+    const T1 Tdev = Tsim + p.DTA + DTSH;
+    const T1 dT = Tdev - d.Tref;
+    const T1 tn = Tdev / d.Tref;
+    const T1 lnt = log(tn);
+    const T1 RthT = exp(p.ATH * log((Tsim + p.DTA + p.EXRTH * DTSH) / d.Tref)) * d.Rth0 / p.TSCALE;
 
     // ---- temperature scaling ----------------------------------------------------
-    const T5 phiT = 8.61695e-5 * Tdev;
-    const T5 PHIT4 = 4.0 * phiT;
-    const T5 PHIT4SQ = PHIT4 * PHIT4;
-    const T5 KOF = 1.0 / (p.KO / sqrt(2.0 * phiT) + 1.0);
-    const T5 PHIT2K = phiT * phiT * d.KO676;
-    const T5 MOPHI = (p.MO + 1.0) * phiT;
-    const T5 VFBT = p.VFB + p.STVFB * dT;
-    const T5 PHIBT = detail::hypf(p.PHIB + p.STPHIB * dT, 0.02);
-    const T5 BETT = d.BETG * exp(-p.ETABET * lnt);
-    const T5 THESRT = p.THESR * exp(-p.ETASR * lnt);
-    const T5 THEPHT = p.THEPH * exp(p.ETAPH * lnt);
-    const T5 ETAMOBT = p.ETAMOB * (1.0 + p.STETAMOB * dT);
-    const T5 NUT = (p.NU - 1.0) * exp(-p.NUEXP * lnt) + 1.0;
-    const T5 CST = p.CS * exp(-p.ETACS * lnt);
-    const T5 THESATT = p.THESAT * exp(-p.ETASAT * lnt);
-    const T5 A1CHT = p.A1CH * (1.0 + p.STA1CH * dT);
-    const T5 A1DRT = p.A1DR * (1.0 + p.STA1DR * dT);
-    const T5 RONT = d.RONG * pow(tn, p.ETARON);
-    const T5 VSATT = p.VSAT * pow(tn, p.ETAVSAT);
-    T5 VGT = -0.0002585085 * Tdev * log10(tn) + tn * p.VSUB + (1.0 - tn) * p.VGAP;
-    if (VGT < 0.05) VGT = T5(0.05);
-    const T5 VGTS = sqrt(VGT);
-    const T5 VBIC = 3.0 * lnt + d.EGC * (1.0 / d.phiTR - 1.0 / phiT);
+    const T1 phiT1 = 8.61695e-5 * Tdev;
+    const T1 PHIT41 = 4.0 * phiT1;
+    const T1 PHIT4SQ1 = PHIT41 * PHIT41;
+    const T1 KOF1 = 1.0 / (p.KO / sqrt(2.0 * phiT1) + 1.0);
+    const T1 PHIT2K1 = phiT1 * phiT1 * d.KO676;
+    const T1 MOPHI1 = (p.MO + 1.0) * phiT1;
+    const T1 VFBT1 = p.VFB + p.STVFB * dT;
+    const T1 PHIBT1 = detail::hypf(p.PHIB + p.STPHIB * dT, 0.02);
+    const T1 BETT1 = d.BETG * exp(-p.ETABET * lnt);
+    const T1 THESRT1 = p.THESR * exp(-p.ETASR * lnt);
+    const T1 THEPHT1 = p.THEPH * exp(p.ETAPH * lnt);
+    const T1 ETAMOBT1 = p.ETAMOB * (1.0 + p.STETAMOB * dT);
+    const T1 NUT1 = (p.NU - 1.0) * exp(-p.NUEXP * lnt) + 1.0;
+    const T1 CST1 = p.CS * exp(-p.ETACS * lnt);
+    const T1 THESATT1 = p.THESAT * exp(-p.ETASAT * lnt);
+    const T1 A1CHT1 = p.A1CH * (1.0 + p.STA1CH * dT);
+    const T1 A1DRT = p.A1DR * (1.0 + p.STA1DR * dT);
+    const T1 RONT = d.RONG * pow(tn, p.ETARON);
+    const T1 VSATT = p.VSAT * pow(tn, p.ETAVSAT);
+    T1 VGT = -0.0002585085 * Tdev * log10(tn) + tn * p.VSUB + (1.0 - tn) * p.VGAP;
+    if (VGT < 0.05) VGT = T1(0.05);
+    const T1 VGTS = sqrt(VGT);
+    const T1 VBIC = 3.0 * lnt + d.EGC * (1.0 / d.phiTR - 1.0 / phiT1);
     const double vbiDiode[3] = {p.VBIDIODE1, p.VBIDIODE2, p.VBIDIODE3};
     const double pDiode[3] = {p.PDIODE1, p.PDIODE2, p.PDIODE3};
-    T5 VBIT[3], CDIOT[3], QDIOS[3], VDIOL[3];
+    T1 VBIT[3], CDIOT[3], QDIOS[3], VDIOL[3];
     for (int k = 0; k < 3; ++k) {
-        const T5 VBIR = (vbiDiode[k] / d.phiTR - VBIC) * phiT;
+        const T1 VBIR = (vbiDiode[k] / d.phiTR - VBIC) * phiT1;
         VBIT[k] = detail::hypf(VBIR - d.VBIMIN, 0.01) + d.VBIMIN;
         CDIOT[k] = pow(vbiDiode[k] / VBIT[k], pDiode[k]) * d.CDIOG[k];
         QDIOS[k] = CDIOT[k] * VBIT[k] / (1.0 - pDiode[k]);
         VDIOL[k] = d.FDIO[k] * VBIT[k];
     }
-    const T5 RBBT = d.RBBG * exp(-p.ETARBB * lnt);
+    const T1 RBBT = d.RBBG * exp(-p.ETARBB * lnt);
+
+    // The channel's copies of the quantities it uses, with its four slots.
+    const T5 phiT = lift<kChannelSlots>(phiT1);
+    const T5 PHIT4 = lift<kChannelSlots>(PHIT41);
+    const T5 PHIT4SQ = lift<kChannelSlots>(PHIT4SQ1);
+    const T5 KOF = lift<kChannelSlots>(KOF1);
+    const T5 PHIT2K = lift<kChannelSlots>(PHIT2K1);
+    const T5 MOPHI = lift<kChannelSlots>(MOPHI1);
+    const T5 VFBT = lift<kChannelSlots>(VFBT1);
+    const T5 PHIBT = lift<kChannelSlots>(PHIBT1);
+    const T5 BETT = lift<kChannelSlots>(BETT1);
+    const T5 THESRT = lift<kChannelSlots>(THESRT1);
+    const T5 THEPHT = lift<kChannelSlots>(THEPHT1);
+    const T5 ETAMOBT = lift<kChannelSlots>(ETAMOBT1);
+    const T5 NUT = lift<kChannelSlots>(NUT1);
+    const T5 CST = lift<kChannelSlots>(CST1);
+    const T5 THESATT = lift<kChannelSlots>(THESATT1);
+    const T5 A1CHT = lift<kChannelSlots>(A1CHT1);
 
     // ---- orientation of the channel ---------------------------------------------
     const T5 VGB1 = type * seed<T5>(v[P_GB1], slot(P_GB1));
@@ -492,12 +513,12 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T7 VSATT7 = lift<kDriftSlots>(VSATT);
     const T7 VGT7 = lift<kDriftSlots>(VGT);
     const T7 RONT7 = lift<kDriftSlots>(RONT);
-    const T5 VSATD = VSATT * d.RSATG / RONT;
+    const T5 VSATD = lift<kChannelSlots>(T1(VSATT * d.RSATG / RONT));
     const T5 VSATN = p.NSAT < 0.0 ? T5(VSATD * (1.0 - p.NSAT * CHQM)) : T5(VSATD / (p.NSAT * CHQM + 1.0));
-    T5 KPD(0.0);
+    T1 KPD(0.0);
     if (d.VPDRE > 0.0) {
         if (d.QSUB != 0.0) {
-            const T5 VPD = d.VPDRE * d.QSUB / (sqrt(d.VPDRE + VGT) + VGTS);
+            const T1 VPD = d.VPDRE * d.QSUB / (sqrt(d.VPDRE + VGT) + VGTS);
             KPD = -4.0 * (d.QSUB / (2.0 * VGTS)) * VGT / VPD;
         } else {
             // Undoped substrate: the limit of the form above, which is 0/0 here.
