@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "recording_host.h"
+#include "module_host.h"
 #include "torvex_en.h"
 
 namespace te {
@@ -44,37 +44,17 @@ inline void retire(Inst* inst)
 }
 
 // The shared host with the module's terminals.
-struct EnHost : vxrtest::RecordingHost {
-    std::vector<SV*> terminals;
-    EnHost()
-    {
-        const char* names[] = {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"};
-        for (int k = 0; k < kTerms; ++k) terminals.push_back(terminal(names[k]));
-    }
-    Inst* create(std::vector<VXR_ParamAssn> assn = {}, const char* name = "m1")
-    {
-        return createInstance(&md, name, terminals, std::move(assn));
-    }
-    Inst* createReady(std::vector<VXR_ParamAssn> assn = {})
-    {
-        Inst* inst = create(std::move(assn));
-        md.pFinalizeTopology(inst, kCbInfo);
-        md.pSetStamp(inst, kCbInfo);
-        return inst;
-    }
+inline const char* const kTerminalNames[] = {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"};
+struct EnHost : vxrtest::ModuleHost {
+    EnHost() : ModuleHost(md, {kTerminalNames, kTerminalNames + kTerms}, kCbInfo) {}
     std::string name(const SV* sv) const { return sv ? nameOf(sv) : "-"; }
 };
 
-inline VXR_ParamAssn realAssn(const char* name, double v) { return vxrtest::RecordingHost::real(name, v); }
-inline VXR_ParamAssn intAssn(const char* name, int v) { return vxrtest::RecordingHost::integer(name, v); }
+using vxrtest::intAssn;
+using vxrtest::realAssn;
 
 // Descriptor row by name (NULL when absent) and its sorted index.
-inline const VXR_ParamDesc* row(const std::string& name)
-{
-    for (const VXR_ParamDesc* r = md.paramDescArray; r->paramType != VXR_INVALID_PARAM; ++r)
-        if (name == r->name) return r;
-    return nullptr;
-}
+inline const VXR_ParamDesc* row(const std::string& name) { return vxrtest::paramRow(md, name); }
 inline int descIndex(const std::string& name) { return static_cast<int>(row(name) - md.paramDescArray); }
 
 // Lines of a fixture file of this folder, comments and blank lines skipped,

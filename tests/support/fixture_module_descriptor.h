@@ -1,0 +1,132 @@
+// Shared tail of the test fixture modules: the parts every generated module
+// frame carries unchanged (empty hooks, output-variable table, descriptor,
+// library manifest and entry points). Include it once, at the end of the
+// fixture's source, after its own `_module1_*` entry points, its
+// createInstance (createInst with index and range, which revisions before 187
+// do not pass: they come as 0) and, unless VXR_FRAME_MODIFY_REAL is given,
+// setRealParam (modifyRealParam in one argument order for all revisions).
+//
+// The fixture defines before including:
+//   VXR_FRAME_NAME         module name ("fixcap")
+//   VXR_FRAME_SOURCE       source file name recorded by revision 187
+//   VXR_FRAME_NUM_PARAMS   rows in ParamDescArray__module1 (default kNumParams)
+//   VXR_FRAME_NUM_TERMS    terminals (default kNumTerms)
+// and may override these descriptor entries (defaults in brackets):
+//   VXR_FRAME_MODIFY_REAL  [_module1_modifyRealParam]
+//   VXR_FRAME_GET_REAL     [_module1_getRealParam]
+//   VXR_FRAME_MODIFY_INT   [nullptr]
+//   VXR_FRAME_GET_INT      [nullptr]
+//   VXR_FRAME_NODAL_HOOKS  [nullptr, nullptr, nullptr] (187: reportNodalInfo,
+//                          reportTopology, createBranches)
+#ifndef VXR_FRAME_NAME
+#error "define VXR_FRAME_NAME before including fixture_module_descriptor.h"
+#endif
+#ifndef VXR_FRAME_NUM_PARAMS
+#define VXR_FRAME_NUM_PARAMS kNumParams
+#endif
+#ifndef VXR_FRAME_NUM_TERMS
+#define VXR_FRAME_NUM_TERMS kNumTerms
+#endif
+#ifndef VXR_FRAME_MODIFY_REAL
+#define VXR_FRAME_MODIFY_REAL _module1_modifyRealParam
+#define VXR_FRAME_WRAP_SET_REAL
+#endif
+#ifndef VXR_FRAME_GET_REAL
+#define VXR_FRAME_GET_REAL _module1_getRealParam
+#endif
+#ifndef VXR_FRAME_MODIFY_INT
+#define VXR_FRAME_MODIFY_INT nullptr
+#endif
+#ifndef VXR_FRAME_GET_INT
+#define VXR_FRAME_GET_INT nullptr
+#endif
+#ifndef VXR_FRAME_NODAL_HOOKS
+#define VXR_FRAME_NODAL_HOOKS nullptr, nullptr, nullptr
+#endif
+
+namespace {
+
+#if VXR_REVISION == 187
+VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, VXR_DeviceInst* parent, int numOfTerms,
+                                    int (*termWidth)[3], VXR_StateVar** terms, int numOfAssn, VXR_ParamAssn* assn,
+                                    int index, int range) {
+    return createInstance(name, simIf, parent, numOfTerms, termWidth, terms, numOfAssn, assn, index, range);
+}
+#else
+VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, VXR_DeviceInst* parent, int numOfTerms,
+                                    int (*termWidth)[3], VXR_StateVar** terms, int numOfAssn, VXR_ParamAssn* assn) {
+    return createInstance(name, simIf, parent, numOfTerms, termWidth, terms, numOfAssn, assn, 0, 0);
+}
+#endif
+
+#ifdef VXR_FRAME_WRAP_SET_REAL
+#if VXR_REVISION == 187
+void _module1_modifyRealParam(VXR_DeviceInst* inst, int location, double value, int* flag) {
+    setRealParam(inst, location, value, flag);
+}
+#else
+void _module1_modifyRealParam(VXR_DeviceInst* inst, int location, int* flag, double value) {
+    setRealParam(inst, location, value, flag);
+}
+#endif
+#endif
+
+void _module1_setMemoryStates(VXR_DeviceInst*, VXR_ContribLoader*) {}
+void _module1_forceExecInvarCode(VXR_DeviceInst*, int) {}
+
+#if VXR_REVISION == 187
+void _module1_getOutVarInfo(int, const VXR_OutVarDesc*, VXR_OutVal*, VXR_DeviceInst*, VXR_ContribLoader*) {}
+#else
+void _module1_getOutVarInfo(VXR_DeviceInst*, int, const VXR_OutVarDesc*, VXR_OutVal*) {}
+#endif
+
+VXR_OutVarDesc OutVarDescArray__module1[] = {{nullptr, VXR_OUT_INVALID, nullptr, nullptr, -1}};
+
+} // namespace
+
+extern "C" {
+
+VXR_ModuleDescriptor ModuleInfo[1] = {{
+#if VXR_REVISION == 187
+    nullptr, // library
+#endif
+    VXR_FRAME_NAME, VXR_FRAME_NUM_PARAMS, ParamDescArray__module1, VXR_FRAME_NUM_TERMS, TerminalNames__module1,
+#if VXR_REVISION == 187
+    nullptr, // terminalIndices
+#else
+    &TerminalWidths__module1[0][0], VXR_FRAME_NUM_TERMS,
+#endif
+    0, nullptr, // child modules
+    0, 0, OutVarDescArray__module1,
+#if VXR_REVISION == 187
+    nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr, VXR_FRAME_SOURCE, 0, 0, 0,
+#endif
+#if VXR_REVISION != 142
+    0, nullptr, // debug symbols
+#endif
+    1,          // algebraicModule
+    _module1_createInst, _module1_finalizeAnalogTopology,
+#if VXR_REVISION == 187
+    VXR_FRAME_NODAL_HOOKS,
+#endif
+    _module1_setAnalogStamp,
+#if VXR_REVISION == 187
+    nullptr, // pExecAnalogInitial
+#endif
+    _module1_genericAnalogLoad, _module1_genericAnalogLoadRHS, _module1_doAnalogStrobe, _module1_setMemoryStates,
+    _module1_resetMemoryStates, _module1_tranAcceptPoint, VXR_FRAME_MODIFY_REAL, VXR_FRAME_MODIFY_INT,
+    nullptr, nullptr, nullptr, _module1_resetParameters, VXR_FRAME_GET_REAL, VXR_FRAME_GET_INT,
+    nullptr, nullptr, nullptr, _module1_checkRange, _module1_forceExecInvarCode, _module1_getOutVarInfo,
+#if VXR_REVISION == 187
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+#endif
+    nullptr, nullptr, // device state
+#if VXR_REVISION != 142
+    _module1_destroyInst, nullptr,
+#endif
+}};
+
+const VXR_LibraryVersion libraryVersion = VXR_LIBRARY_VERSION_RECORD;
+const VXR_LibraryManifest libraryManifest = {1, ModuleInfo, {}, vxr_build_id};
+VXR_DEFINE_LIBRARY_ENTRY_POINTS(libraryVersion, libraryManifest)
+}
