@@ -642,9 +642,9 @@ void VXR_transitionGenericLoadRHS(VXR_OpBranch_transition* op, VXR_ContribLoader
 void VXR_reportNoiseContribForOp_transition(VXR_OpBranch_transition* op, int noiseSrcNum, void* pCallbackInfo);
 void VXR_addNoiseForOp_transition(VXR_NoiseSrc* pSrc, VXR_OpBranch_transition* op, double coeff,
                                   VXR_ContribLoader* ldr);
-/* The host's opaque pointer on a spec (an operator's _pTransitionState). */
-void VXR_setTransitionCustomInfo(void* spec, void* info);
-void* VXR_getTransitionCustomInfo(void* spec);
+/* The host's opaque pointer on a transition state record (an operator's _pTransitionState). */
+void VXR_setTransitionCustomInfo(void* state, void* info);
+void* VXR_getTransitionCustomInfo(void* state);
 
 /* Slew operator: the output follows the input except where it would move
  * faster than posSlew (> 0) or negSlew (< 0) per unit time. */

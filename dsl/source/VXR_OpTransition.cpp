@@ -195,7 +195,7 @@ bool changed(double E, double P) {
 
 extern "C" {
 
-// ---- Spec ------------------------------------------------------------------------
+// ---- State record ----------------------------------------------------------------
 
 VXR_TransitionSpec* createTransitionSpec(VXR_SimInterface* simIf, VXR_DeviceInst* inst) {
     auto* p = static_cast<VXR_TransitionSpec*>(VXR_calloc(1, sizeof(VXR_TransitionSpec), simIf, nullptr, nullptr));
@@ -476,12 +476,12 @@ void VXR_transitionGenericLoadRHS(VXR_OpBranch_transition*, VXR_ContribLoader*) 
 void VXR_reportNoiseContribForOp_transition(VXR_OpBranch_transition*, int, void*) {}
 void VXR_addNoiseForOp_transition(VXR_NoiseSrc*, VXR_OpBranch_transition*, double, VXR_ContribLoader*) {}
 
-void VXR_setTransitionCustomInfo(void* spec, void* info) {
-    if (spec) static_cast<VXR_TransitionSpec*>(spec)->_pCustomInfo = info;
+void VXR_setTransitionCustomInfo(void* state, void* info) {
+    if (state) static_cast<VXR_TransitionSpec*>(state)->_pCustomInfo = info;
 }
 
-void* VXR_getTransitionCustomInfo(void* spec) {
-    return spec ? static_cast<VXR_TransitionSpec*>(spec)->_pCustomInfo : nullptr;
+void* VXR_getTransitionCustomInfo(void* state) {
+    return state ? static_cast<VXR_TransitionSpec*>(state)->_pCustomInfo : nullptr;
 }
 
 } // extern "C"

@@ -160,7 +160,7 @@ typedef struct s_VXR_TransitionEvent {
 /* Waveform of a transition operator; also its saved state. The pending
  * events run from _pPendingFirst to _pPendingLast in increasing start time;
  * nodes linked behind _pPendingLast are spares, and an emptied list parks
- * its nodes in _pRepository. The spec owns every node. */
+ * its nodes in _pRepository. The record owns every node. */
 typedef struct s_VXR_TransitionSpec {
     VXR_GenericOperatorState _opState;
     double _cacheExprVal;               /* arguments of the last SetArg */
