@@ -23,8 +23,8 @@ using std::atan;
 using std::exp;
 using std::fabs;
 using std::log;
-using std::pow;
 using std::sqrt;
+// pow is vxr::pow, the models' own, for doubles and dual numbers alike.
 
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kTwoPi = 6.283185307179586;

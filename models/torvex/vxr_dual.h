@@ -265,25 +265,99 @@ inline Dual<N, R> fabs(const Dual<N, R>& u)
     return r;
 }
 
+// The power of the models, on doubles: pow(x, g), with the exponents they use
+// most taken by cheaper operations of the same accuracy (a few ulp): 0 and 1
+// exactly as pow; 2, 4 and 8 by squaring; 0.5, 0.25 and 0.125 of a positive
+// x by square roots. Dual numbers run the same value operations.
+inline double pow(double x, double g)
+{
+    if (g == 1.0) return x;
+    if (g == 0.0) return 1.0;
+    if (g == 2.0) return x * x;
+    if (g == 4.0) {
+        const double s = x * x;
+        return s * s;
+    }
+    if (g == 8.0) {
+        const double s = x * x;
+        const double q = s * s;
+        return q * q;
+    }
+    if (x > 0.0) {
+        if (g == 0.5) return std::sqrt(x);
+        if (g == 0.25) return std::sqrt(std::sqrt(x));
+        if (g == 0.125) return std::sqrt(std::sqrt(std::sqrt(x)));
+    }
+    return std::pow(x, g);
+}
+
+// powDeriv<R>(f^g, f, g, fprime, gprime) for every partial of one power, with
+// the same operations per partial but log(f) and the zero-base slope taken
+// once.
+template <int R>
+class PowSlopes {
+public:
+    PowSlopes(double ftog, double f, double g, bool exponentVaries) : ftog_(ftog), f_(f), g_(g)
+    {
+        if (exponentVaries && f > 0.0) lnf_ = std::log(f);
+        if (f == 0.0) {
+            if constexpr (R == 187)
+                zeroBase_ = wrapPow(f, g - 1.0) * g;
+            else
+                zeroBase_ = std::pow(f, g - 1.0) * g;
+        }
+    }
+    double operator()(double fprime, double gprime) const
+    {
+        double term1 = 0.0;
+        if (gprime != 0.0) {  // NaN counts as non-zero
+            if (f_ > 0.0)
+                term1 = gprime * ftog_ * lnf_;
+            else
+                return 0.0;
+        }
+        if (fprime == 0.0) return term1;
+        if (f_ == 0.0) return term1 + zeroBase_ * fprime;
+        return term1 + g_ * ftog_ * fprime / f_;
+    }
+
+private:
+    double ftog_, f_, g_;
+    double lnf_ = 0.0, zeroBase_ = 0.0;
+};
+
 template <int N, int R>
 inline Dual<N, R> pow(const Dual<N, R>& u, const Dual<N, R>& g)
 {
-    Dual<N, R> r(std::pow(u.v, g.v));
-    for (int k = 0; k < N; ++k) r.d[k] = powDeriv<R>(r.v, u.v, g.v, u.d[k], g.d[k]);
+    Dual<N, R> r(pow(u.v, g.v));
+    bool varies = false;
+    for (int k = 0; k < N; ++k) varies = varies || g.d[k] != 0.0;
+    const PowSlopes<R> slope(r.v, u.v, g.v, varies);
+    for (int k = 0; k < N; ++k) r.d[k] = slope(u.d[k], g.d[k]);
     return r;
 }
 template <int N, int R>
 inline Dual<N, R> pow(const Dual<N, R>& u, double g)
 {
-    Dual<N, R> r(std::pow(u.v, g));
-    for (int k = 0; k < N; ++k) r.d[k] = powDeriv<R>(r.v, u.v, g, u.d[k], 0.0);
+    Dual<N, R> r(pow(u.v, g));
+    // powDeriv with a constant exponent: g f^g fprime / f, the same products
+    // in the same order. Where a zero fprime could give other than 0 (a zero
+    // base, a non-finite factor) every partial takes the general rule.
+    const double c = g * r.v;
+    if (u.v != 0.0 && std::isfinite(c) && std::isfinite(u.v)) {
+        for (int k = 0; k < N; ++k) r.d[k] = c * u.d[k] / u.v;
+    } else {
+        const PowSlopes<R> slope(r.v, u.v, g, false);
+        for (int k = 0; k < N; ++k) r.d[k] = slope(u.d[k], 0.0);
+    }
     return r;
 }
 template <int N, int R>
 inline Dual<N, R> pow(double u, const Dual<N, R>& g)
 {
-    Dual<N, R> r(std::pow(u, g.v));
-    for (int k = 0; k < N; ++k) r.d[k] = powDeriv<R>(r.v, u, g.v, 0.0, g.d[k]);
+    Dual<N, R> r(pow(u, g.v));
+    const PowSlopes<R> slope(r.v, u, g.v, true);
+    for (int k = 0; k < N; ++k) r.d[k] = slope(0.0, g.d[k]);
     return r;
 }
 

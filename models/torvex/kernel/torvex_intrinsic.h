@@ -328,7 +328,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     using std::exp;
     using std::log;
     using std::log10;
-    using std::pow;
+    using vxr::pow;
     using std::sqrt;
     using detail::seed;
     using detail::depletionRoot;
