@@ -159,21 +159,40 @@ void breakdownWarning(VXR_DeviceInst* inst, const Private* pr, VXR_ContribLoader
     VXR_WriteMsg(MessageTypeE_STROBE, inst, "\n");
 }
 
-// The contribution rows of the pass from the kernel's results.
-template <class T, class R>
-void fillRows(const R& r, const T& pdiss, T (&rhs)[kNumRhs], T (&rhsQ)[kNumRhsQ])
+template <class T>
+using RowTerm = torvex::RowTerm<T>;
+static_assert(torvex::kNumCurrentRows == 10 && torvex::kNumChargeRows == 6);
+static_assert(kRhsPairs[torvex::R_BD3].a == B && kRhsQPairs[torvex::Q_J3].b == IB_DIODE3);
+
+// The contribution rows of the pass from the kernel's results; every row
+// starts at 0 and is added to.
+template <class R, class P>
+void rowValues(const R& r, const P& pdiss, double (&rhs)[kNumRhs], double (&rhsQ)[kNumRhsQ])
 {
-    static_assert(torvex::kNumCurrentRows == 10 && torvex::kNumChargeRows == 6);
-    static_assert(kRhsPairs[torvex::R_BD3].a == B && kRhsQPairs[torvex::Q_J3].b == IB_DIODE3);
-    T rows[torvex::kNumCurrentRows], rowsQ[torvex::kNumChargeRows];
+    double rows[torvex::kNumCurrentRows], rowsQ[torvex::kNumChargeRows];
     torvex::intrinsicRows(r, rows, rowsQ);
-    for (int i = 0; i < kNumRhs; ++i) rhs[i] = i < torvex::kNumCurrentRows ? rows[i] : T(0.0);
-    for (int i = 0; i < kNumRhsQ; ++i) rhsQ[i] = i < torvex::kNumChargeRows ? rowsQ[i] : T(0.0);
-    rhs[17] += r.ITH;
-    rhs[18] += pdiss;
-    rhs[19] += r.ITEXT;
-    rhsQ[6] += r.QCS;
-    rhsQ[7] += r.QTH;
+    for (int i = 0; i < kNumRhs; ++i) rhs[i] = i < torvex::kNumCurrentRows ? rows[i] : 0.0;
+    for (int i = 0; i < kNumRhsQ; ++i) rhsQ[i] = i < torvex::kNumChargeRows ? rowsQ[i] : 0.0;
+    rhs[17] += vxr::value_of(r.ITH);
+    rhs[18] += vxr::value_of(pdiss);
+    rhs[19] += vxr::value_of(r.ITEXT);
+    rhsQ[6] += vxr::value_of(r.QCS);
+    rhsQ[7] += vxr::value_of(r.QTH);
+}
+
+// The same rows as terms, for the Jacobian.
+template <class R, class T = typename R::T>
+void rowTerms(const R& r, const T& pdiss, RowTerm<T> (&rows)[kNumRhs], RowTerm<T> (&rowsQ)[kNumRhsQ])
+{
+    RowTerm<T> intrinsic[torvex::kNumCurrentRows], intrinsicQ[torvex::kNumChargeRows];
+    torvex::intrinsicRows(r, intrinsic, intrinsicQ);
+    for (int i = 0; i < kNumRhs; ++i) rows[i] = i < torvex::kNumCurrentRows ? intrinsic[i] : RowTerm<T>{};
+    for (int i = 0; i < kNumRhsQ; ++i) rowsQ[i] = i < torvex::kNumChargeRows ? intrinsicQ[i] : RowTerm<T>{};
+    rows[17] = {&r.ITH, false};
+    rows[18] = {&pdiss, false};
+    rows[19] = {&r.ITEXT, false};
+    rowsQ[6] = {&r.QCS, false};
+    rowsQ[7] = {&r.QTH, false};
 }
 
 template <int N>
@@ -279,22 +298,21 @@ void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
     }
     const FullResult::T pdiss = torvex::dissipatedPower(r, dqdt);
 
-    FullResult::T rhsD[kNumRhs], rhsQD[kNumRhsQ];
-    fillRows(r, pdiss, rhsD, rhsQD);
+    RowTerm<FullResult::T> rows[kNumRhs], rowsQ[kNumRhsQ];
+    rowTerms(r, pdiss, rows, rowsQ);
     double rhs[kNumRhs], rhsQ[kNumRhsQ], jac[kNumJac], jacQ[kNumJacQ];
-    for (int i = 0; i < kNumRhs; ++i) rhs[i] = rhsD[i].v;
-    for (int i = 0; i < kNumRhsQ; ++i) rhsQ[i] = rhsQD[i].v;
+    rowValues(r, pdiss, rhs, rhsQ);
     for (int k = 0; k < kNumJac; ++k) {
         const Source& s = kJacSource.s[k];
         if (s.probe >= 0) {
-            jac[k] = rhsD[s.row].d[s.probe];
+            jac[k] = rows[s.row].partial(s.probe);
         } else {
             // Power row, branch column of an operator: the factor of its dQ/dt.
             const int pos = -1 - s.probe;
             jac[k] = r.qFactor[kOpCharge[pos]].v / rowScale(pr->op[pos]);
         }
     }
-    for (int k = 0; k < kNumJacQ; ++k) jacQ[k] = rhsQD[kJacQSource.s[k].row].d[kJacQSource.s[k].probe];
+    for (int k = 0; k < kNumJacQ; ++k) jacQ[k] = rowsQ[kJacQSource.s[k].row].partial(kJacQSource.s[k].probe);
 
     finishPass(inst, pr, ldr, r, pdiss.v, rhs, rhsQ, &jac, &jacQ);
 }
@@ -317,7 +335,7 @@ void _module1_genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
     const double pdiss = torvex::dissipatedPower(r, dqdt);
 
     double rhs[kNumRhs], rhsQ[kNumRhsQ];
-    fillRows(r, pdiss, rhs, rhsQ);
+    rowValues(r, pdiss, rhs, rhsQ);
     finishPass(inst, pr, ldr, r, pdiss, rhs, rhsQ, nullptr, nullptr);
 }
 

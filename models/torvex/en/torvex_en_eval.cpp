@@ -799,30 +799,35 @@ struct Evaluation {
     void intrinsicRows()
     {
         Vars& v = pr->vars;
-        KT currents[torvex::kNumCurrentRows], charges[torvex::kNumChargeRows];
-        torvex::intrinsicRows(kr, currents, charges);
+        double currentValues[torvex::kNumCurrentRows], chargeValues[torvex::kNumChargeRows];
+        torvex::intrinsicRows(kr, currentValues, chargeValues);
         const KT power = torvex::dissipatedPower(kr, v.dQdt);
         KT iids(0.0), qIids(0.0);
         iids -= kr.IAVCH + kr.IDS;
         qIids += -kr.Q[torvex::Q_IG];
         v.powerSum = vxr::value_of(power) + v.powerNetworkResistors;
 
-        for (int i = 0; i < torvex::kNumCurrentRows; ++i) rhs[i] += vxr::value_of(currents[i]);
-        for (int i = 0; i < torvex::kNumChargeRows; ++i) rhsQ[i] += vxr::value_of(charges[i]);
+        for (int i = 0; i < torvex::kNumCurrentRows; ++i) rhs[i] += currentValues[i];
+        for (int i = 0; i < torvex::kNumChargeRows; ++i) rhsQ[i] += chargeValues[i];
         if constexpr (Rev::kMonitors) {
             rhs[kRhsIids] += vxr::value_of(iids);
             rhsQ[kQIids] += vxr::value_of(qIids);
         }
-        auto source = [&](int src) -> const KT& {
-            return src < torvex::kNumCurrentRows ? currents[src] : src == kSrcPower ? power : iids;
-        };
-        auto sourceQ = [&](int src) -> const KT& { return src < torvex::kNumChargeRows ? charges[src] : qIids; };
         if constexpr (kFull) {
+            torvex::RowTerm<KT> currents[torvex::kNumCurrentRows], charges[torvex::kNumChargeRows];
+            torvex::intrinsicRows(kr, currents, charges);
+            auto partial = [&](int src, int probe) {
+                if (src < torvex::kNumCurrentRows) return currents[src].partial(probe);
+                return (src == kSrcPower ? power : iids).d[probe];
+            };
+            auto partialQ = [&](int src, int probe) {
+                return src < torvex::kNumChargeRows ? charges[src].partial(probe) : qIids.d[probe];
+            };
             for (std::size_t k = 0; k < std::size(kJacQuartets); ++k) {
                 const Source& s = kJacSource.s[k];
                 if (s.src < 0) continue;
                 if (s.probe >= 0) {
-                    jac[k] += source(s.src).d[s.probe];
+                    jac[k] += partial(s.src, s.probe);
                 } else {
                     // Power row, branch column of an operator: the weight of its dQ/dt.
                     const int op = -1 - s.probe;
@@ -832,7 +837,7 @@ struct Evaluation {
             }
             for (std::size_t k = 0; k < std::size(kJacQQuartets); ++k) {
                 const Source& s = kJacQSource.s[k];
-                if (s.src >= 0) jacQ[k] += sourceQ(s.src).d[s.probe];
+                if (s.src >= 0) jacQ[k] += partialQ(s.src, s.probe);
             }
         }
     }

@@ -288,37 +288,75 @@ enum CurrentRow : int {
 // the three junctions, in Charge order.
 inline constexpr int kNumChargeRows = kNumCharges;
 
-// The currents and charges of a result onto those rows. Each row starts at 0
-// and is added to, so a zero contribution loads +0.
-template <class T, class R>
-void intrinsicRows(const R& r, T (&rhs)[kNumCurrentRows], T (&rhsQ)[kNumChargeRows])
+// One row of the intrinsic device for its partials: a result quantity, added
+// or subtracted, or none (the row is 0).
+template <class T>
+struct RowTerm {
+    const T* x = nullptr;
+    bool subtract = false;
+
+    double partial(int k) const
+    {
+        if (x == nullptr) return 0.0;
+        return subtract ? -x->d[k] : x->d[k];
+    }
+};
+
+// Visits the rows that carry a quantity of the result:
+// current(row, subtract, x) and charge(row, subtract, x).
+template <class R, class C, class Q>
+void forEachIntrinsicRow(const R& r, C&& current, Q&& charge)
 {
-    for (T& x : rhs) x = T(0.0);
-    for (T& x : rhsQ) x = T(0.0);
     if (r.CHDIR > 0) {
-        rhs[R_IS] += r.IDS;
-        rhs[R_IB1] += r.IAVCH;
+        current(R_IS, false, r.IDS);
+        current(R_IB1, false, r.IAVCH);
     } else {
-        rhs[R_IS] -= r.IDS;
-        rhs[R_SB1] += r.IAVCH;
+        current(R_IS, true, r.IDS);
+        current(R_SB1, false, r.IAVCH);
     }
     if (r.DRDIR > 0) {
-        rhs[R_DI] += r.IDRIFT;
-        rhs[R_DB] += r.IAVDR;
+        current(R_DI, false, r.IDRIFT);
+        current(R_DB, false, r.IAVDR);
     } else {
-        rhs[R_DI] -= r.IDRIFT;
-        rhs[R_IB] += r.IAVDR;
+        current(R_DI, true, r.IDRIFT);
+        current(R_IB, false, r.IAVDR);
     }
-    rhs[R_B1B2] += r.IRBB;
-    rhs[R_B2B] += r.IRPW;
-    rhs[R_BD1] += r.IRD1;
-    rhs[R_BD3] += r.IRD3;
-    rhsQ[Q_IG] += r.Q[Q_IG];
-    rhsQ[Q_GS] -= r.Q[Q_GS];
-    rhsQ[Q_GB1] -= r.Q[Q_GB1];
-    rhsQ[Q_J1] += r.Q[Q_J1];
-    rhsQ[Q_J2] += r.Q[Q_J2];
-    rhsQ[Q_J3] += r.Q[Q_J3];
+    current(R_B1B2, false, r.IRBB);
+    current(R_B2B, false, r.IRPW);
+    current(R_BD1, false, r.IRD1);
+    current(R_BD3, false, r.IRD3);
+    charge(Q_IG, false, r.Q[Q_IG]);
+    charge(Q_GS, true, r.Q[Q_GS]);
+    charge(Q_GB1, true, r.Q[Q_GB1]);
+    charge(Q_J1, false, r.Q[Q_J1]);
+    charge(Q_J2, false, r.Q[Q_J2]);
+    charge(Q_J3, false, r.Q[Q_J3]);
+}
+
+// The values of those rows: each starts at 0 and is added to.
+template <class R>
+void intrinsicRows(const R& r, double (&rhs)[kNumCurrentRows], double (&rhsQ)[kNumChargeRows])
+{
+    for (double& x : rhs) x = 0.0;
+    for (double& x : rhsQ) x = 0.0;
+    auto sum = [](double* rows) {
+        return [rows](int i, bool subtract, const auto& x) {
+            rows[i] = subtract ? rows[i] - vxr::value_of(x) : rows[i] + vxr::value_of(x);
+        };
+    };
+    forEachIntrinsicRow(r, sum(rhs), sum(rhsQ));
+}
+
+// The rows as terms, for their partials.
+template <class R, class T = typename R::T>
+void intrinsicRows(const R& r, RowTerm<T> (&rhs)[kNumCurrentRows], RowTerm<T> (&rhsQ)[kNumChargeRows])
+{
+    for (RowTerm<T>& x : rhs) x = {};
+    for (RowTerm<T>& x : rhsQ) x = {};
+    auto term = [](RowTerm<T>* rows) {
+        return [rows](int i, bool subtract, const T& x) { rows[i] = {&x, subtract}; };
+    };
+    forEachIntrinsicRow(r, term(rhs), term(rhsQ));
 }
 
 template <class S>
