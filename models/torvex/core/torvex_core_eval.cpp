@@ -88,22 +88,8 @@ static_assert(resolved(kJacQSource, false), "every charge quartet has a row and 
 constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
 static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
 
-// The doublets of each operator, in stamp order, so a pass does not scan the
-// whole doublet list once per operator.
-struct OpDoublets {
-    int count[kNumOps];
-    int index[kNumOps][kNumDdtDoublets];
-};
-constexpr OpDoublets opDoublets()
-{
-    OpDoublets t{};
-    for (int i = 0; i < kNumDdtDoublets; ++i) {
-        const int pos = kDdtDoublets[i].op;
-        t.index[pos][t.count[pos]++] = i;
-    }
-    return t;
-}
-constexpr OpDoublets kOpDoublets = opDoublets();
+// Operator positions count from OP10, the first of OpPos.
+constexpr auto kOpDoublets = torvex::opDoublets<kNumOps>(kDdtDoublets, OP10);
 
 double readSol(VXR_StateVar* sv, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
 {

@@ -285,6 +285,27 @@ constexpr SourceTable<std::size(kJacQQuartets)> jacQSources()
 constexpr auto kJacSource = jacSources();
 constexpr auto kJacQSource = jacQSources();
 
+// The entries that have a source, in table order, so a pass visits only those.
+struct SourcedEntry {
+    int k;
+    Source s;
+};
+template <std::size_t N>
+struct SourcedEntries {
+    int count = 0;
+    SourcedEntry e[N];
+};
+template <std::size_t N>
+constexpr SourcedEntries<N> sourcedEntries(const SourceTable<N>& t)
+{
+    SourcedEntries<N> r{};
+    for (std::size_t k = 0; k < N; ++k)
+        if (t.s[k].src >= 0) r.e[r.count++] = {static_cast<int>(k), t.s[k]};
+    return r;
+}
+constexpr auto kJacEntries = sourcedEntries(kJacSource);
+constexpr auto kJacQEntries = sourcedEntries(kJacQSource);
+
 // The power row's column of each outer resistor: its Joule heat's slope.
 constexpr int powerColumnOf(Node a, Node b)
 {
@@ -331,6 +352,7 @@ constexpr auto kPowerColumn = powerColumns();
 
 constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
 static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
+constexpr auto kOpDoublets = torvex::opDoublets<kNumOps>(kDdtDoublets, OP26);
 
 // ---- Parameter-only stage ---------------------------------------------------------
 
@@ -726,9 +748,10 @@ struct Evaluation {
         const KT& q = kr.Q[k];
         VXR_OpBranch_ddt_setArg(op, vxr::value_of(q), ldr);
         if constexpr (kFull) {
-            for (int i = 0; i < kNumDdtDoublets; ++i)
-                if (kDdtDoublets[i].op == OP26 + k)
-                    VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
+            for (int j = 0; j < kOpDoublets.count[k]; ++j) {
+                const int i = kOpDoublets.index[k][j];
+                VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
+            }
         }
     }
     void readBack(int k)
@@ -823,9 +846,8 @@ struct Evaluation {
             auto partialQ = [&](int src, int probe) {
                 return src < torvex::kNumChargeRows ? charges[src].partial(probe) : qIids.d[probe];
             };
-            for (std::size_t k = 0; k < std::size(kJacQuartets); ++k) {
-                const Source& s = kJacSource.s[k];
-                if (s.src < 0) continue;
+            for (int i = 0; i < kJacEntries.count; ++i) {
+                const auto& [k, s] = kJacEntries.e[i];
                 if (s.probe >= 0) {
                     jac[k] += partial(s.src, s.probe);
                 } else {
@@ -835,9 +857,9 @@ struct Evaluation {
                     jac[k] += kr.qFactor[op].v / scale;
                 }
             }
-            for (std::size_t k = 0; k < std::size(kJacQQuartets); ++k) {
-                const Source& s = kJacQSource.s[k];
-                if (s.src >= 0) jacQ[k] += partialQ(s.src, s.probe);
+            for (int i = 0; i < kJacQEntries.count; ++i) {
+                const auto& [k, s] = kJacQEntries.e[i];
+                jacQ[k] += partialQ(s.src, s.probe);
             }
         }
     }
@@ -900,7 +922,11 @@ struct Evaluation {
                const double* values, double mfactor)
     {
         double out[M];
-        for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]] * mfactor;
+        // x * 1 is x bit for bit, so the usual $mfactor of 1 skips the products.
+        if (mfactor == 1.0)
+            for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]];
+        else
+            for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]] * mfactor;
         load(map.count, handles, out, ldr);
     }
 

@@ -43,6 +43,25 @@ constexpr bool allProbes(const std::array<int, N>& t)
     return true;
 }
 
+// The doublets of each operator in stamp order (operator i is the one whose
+// doublets carry op == first + i), so a pass does not scan the whole doublet
+// list once per operator.
+template <int Ops, std::size_t N>
+struct OpDoublets {
+    int count[Ops];
+    int index[Ops][N];
+};
+template <int Ops, class Doublet, std::size_t N, class Op>
+constexpr OpDoublets<Ops, N> opDoublets(const Doublet (&doublets)[N], Op first)
+{
+    OpDoublets<Ops, N> t{};
+    for (std::size_t i = 0; i < N; ++i) {
+        const int op = static_cast<int>(doublets[i].op) - static_cast<int>(first);
+        t.index[op][t.count[op]++] = static_cast<int>(i);
+    }
+    return t;
+}
+
 } // namespace torvex
 
 #endif // TORVEX_PROBE_MAP_H
