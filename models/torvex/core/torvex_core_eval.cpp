@@ -174,11 +174,11 @@ void rowTerms(const R& r, const T& pdiss, RowTerm<T> (&rows)[kNumRhs], RowTerm<T
     torvex::intrinsicRows(r, intrinsic, intrinsicQ);
     for (int i = 0; i < kNumRhs; ++i) rows[i] = i < torvex::kNumCurrentRows ? intrinsic[i] : RowTerm<T>{};
     for (int i = 0; i < kNumRhsQ; ++i) rowsQ[i] = i < torvex::kNumChargeRows ? intrinsicQ[i] : RowTerm<T>{};
-    rows[17] = {&r.ITH, false};
-    rows[18] = {&pdiss, false};
-    rows[19] = {&r.ITEXT, false};
-    rowsQ[6] = {&r.QCS, false};
-    rowsQ[7] = {&r.QTH, false};
+    rows[17] = RowTerm<T>(r.ITH, false);
+    rows[18] = RowTerm<T>(pdiss, false);
+    rows[19] = RowTerm<T>(r.ITEXT, false);
+    rowsQ[6] = RowTerm<T>(r.QCS, false);
+    rowsQ[7] = RowTerm<T>(r.QTH, false);
 }
 
 template <int N>

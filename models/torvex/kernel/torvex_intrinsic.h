@@ -288,18 +288,17 @@ enum CurrentRow : int {
 // the three junctions, in Charge order.
 inline constexpr int kNumChargeRows = kNumCharges;
 
-// One row of the intrinsic device for its partials: a result quantity, added
-// or subtracted, or none (the row is 0).
+// One row of the intrinsic device for its partials: a result quantity's
+// partials, added (sign +1) or subtracted (-1), or none (the row is 0).
+inline constexpr double kNoPartials[kNumProbes] = {};
 template <class T>
 struct RowTerm {
-    const T* x = nullptr;
-    bool subtract = false;
+    const double* d = kNoPartials;
+    double sign = 1.0;
 
-    double partial(int k) const
-    {
-        if (x == nullptr) return 0.0;
-        return subtract ? -x->d[k] : x->d[k];
-    }
+    RowTerm() = default;
+    RowTerm(const T& x, bool subtract) : d(x.d), sign(subtract ? -1.0 : 1.0) {}
+    double partial(int k) const { return sign * d[k]; }
 };
 
 // Visits the rows that carry a quantity of the result:
@@ -354,7 +353,7 @@ void intrinsicRows(const R& r, RowTerm<T> (&rhs)[kNumCurrentRows], RowTerm<T> (&
     for (RowTerm<T>& x : rhs) x = {};
     for (RowTerm<T>& x : rhsQ) x = {};
     auto term = [](RowTerm<T>* rows) {
-        return [rows](int i, bool subtract, const T& x) { rows[i] = {&x, subtract}; };
+        return [rows](int i, bool subtract, const T& x) { rows[i] = RowTerm<T>(x, subtract); };
     };
     forEachIntrinsicRow(r, term(rhs), term(rhsQ));
 }
