@@ -128,7 +128,18 @@ using torvex_module::givenBit;
 
 // State variable of a stamp node in an instance; NULL for ground, for a node
 // the build does not have and for an operator that does not exist.
-VXR_StateVar* nodeSV(VXR_DeviceInst* inst, const Private* pr, Node n);
+inline VXR_StateVar* nodeSV(VXR_DeviceInst* inst, const Private* pr, Node n)
+{
+    if (n == GND) return nullptr;
+    if (n <= IIDS) {
+        const int port = n - D;
+        return port < kNumTerminals ? inst->pPorts[port] : nullptr;
+    }
+    if (n <= SH) return inst->pStateVars[n - BI2];
+    if (n == BR_VIDS) return Rev::kMonitors ? inst->pStateVars[kMonitorBranchSV] : nullptr;
+    if (n <= BR_G3) return inst->pStateVars[kFirstInductorSV + (n - BR_D1)];
+    return VXR_getBranchVar_ddt(pr->op[n - OP26]);
+}
 
 // ---- Static records (torvex_en_module.cpp) -----------------------------------
 extern VXR_ModuleDescriptor ModuleInfo;

@@ -68,19 +68,6 @@ void requestAll(VXR_DeviceInst* inst, Private* pr, const Req (&table)[N], const 
 
 } // namespace
 
-VXR_StateVar* nodeSV(VXR_DeviceInst* inst, const Private* pr, Node n)
-{
-    if (n == GND) return nullptr;
-    if (n <= IIDS) {
-        const int port = n - D;
-        return port < kNumTerminals ? inst->pPorts[port] : nullptr;
-    }
-    if (n <= SH) return inst->pStateVars[n - BI2];
-    if (n == BR_VIDS) return Rev::kMonitors ? inst->pStateVars[kMonitorBranchSV] : nullptr;
-    if (n <= BR_G3) return inst->pStateVars[kFirstInductorSV + (n - BR_D1)];
-    return VXR_getBranchVar_ddt(pr->op[n - OP26]);
-}
-
 VXR_DeviceInst* createInst(const char* name, VXR_SimInterface* simIf, VXR_DeviceInst* parent, int nTerms,
                            int (*termWidths)[3], VXR_StateVar** terms, int nAssign, VXR_ParamAssn* assignments)
 {
