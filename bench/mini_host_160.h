@@ -140,6 +140,15 @@ struct Fixture {
         d->pGenLoad(inst, &host.ldr);
     }
     ~Fixture() { d->pDestroyDevice(inst); }
+
+    // The solution value of a state variable, by name.
+    double& solution(const char* name)
+    {
+        for (size_t i = 0; i < host.vars.size(); ++i)
+            if (std::string(host.vars[i].varName) == name) return host.x[i];
+        std::fprintf(stderr, "no state variable %s\n", name);
+        std::abort();
+    }
 };
 
 } // namespace bench160
