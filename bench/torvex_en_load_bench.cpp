@@ -23,13 +23,7 @@ const std::map<std::string, double> kZero = {};
 void run(benchmark::State& st, const std::map<std::string, double>& bias, bool full, bool movingTint)
 {
     Fixture f(VXR_TORVEX_EN_PATH, {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"}, bias);
-    const auto load = full ? f.d->pGenLoad : f.d->pGenLoadRHS;
-    double& tint = f.solution("TINT");
-    const double a = tint, b = tint + 1e-3;
-    for (auto _ : st) {
-        if (movingTint) tint = tint == a ? b : a;
-        load(f.inst, &f.host.ldr);
-    }
+    f.loads(st, full, movingTint);
     benchmark::DoNotOptimize(f.host.sink);
 }
 void BM_TorvexEnFullLoad(benchmark::State& st, const std::map<std::string, double>& bias, bool movingTint)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "en_fixture.h"
+#include "pass_sequences.h"
 
 using namespace te;
 using torvex_en::Node;
@@ -264,50 +265,24 @@ TEST(TorvexEnIntrinsic, DcPowerIsTheSumOfBranchPowers)
     }
 }
 
-// Every pass of a sequence on one instance loads, bit for bit, what a fresh
-// instance loads at the same point, whatever ran before: passes at an
-// unchanged V(TINT) and temperature reuse the temperature stage of the pass
-// before (a right-hand-side pass keeps no partials, so a full pass after it
-// must still load exact ones), and nothing reused outlives a change of
-// V(TINT), of the temperature or of a parameter (ETARON is read by the
-// temperature stage only).
+// Every pass of a sequence (tests/torvex_core/pass_sequences.h) on one
+// instance loads, bit for bit, what a fresh instance loads at the same point,
+// whatever ran before.
 TEST(TorvexEnIntrinsic, PassesLoadWhatAFreshInstanceLoadsWhateverRanBefore)
 {
-    struct Step {
-        bool full;
-        double tint, temperature, etaron;
-    };
-    const double t0 = 300.15, v0 = kForward.at(torvex_en::TINT), v1 = v0 + 1e-4;
-    const struct {
-        const char* name;
-        std::vector<Step> steps;
-    } sequences[] = {
-        {"full_after_rhs", {{false, v0, t0, 0.7}, {true, v0, t0, 0.7}, {true, v0, t0, 0.7}}},
-        {"rhs_after_full", {{true, v0, t0, 0.7}, {false, v0, t0, 0.7}, {false, v0, t0, 0.7}}},
-        {"parameter_change", {{true, v0, t0, 0.7}, {true, v0, t0, 1.1}, {false, v0, t0, 0.4}}},
-        {"temperature_change", {{false, v0, t0, 0.7}, {false, v0, 330.0, 0.7}, {true, v0, 330.0, 0.7}, {true, v0, t0, 0.7}}},
-        {"moving_tint",
-         {{true, v0, t0, 0.7}, {true, v1, t0, 0.7}, {true, v0, t0, 0.7}, {false, v1, t0, 0.7}, {true, v1, t0, 0.7},
-          {false, v0, t0, 0.7}, {true, v1, t0, 0.7}}},
-    };
     auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
         return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
     };
-    for (const auto& seq : sequences) {
-        Bench kept({seq.name, rich(), kForward});
-        double etaron = 0.7; // as rich() sets it
+    for (const auto& seq : torvex_test::passSequences(kForward.at(torvex_en::TINT))) {
+        Bench kept({"kept", rich({realAssn("ETARON", torvex_test::kSequenceEtaron)}), kForward});
+        double etaron = torvex_test::kSequenceEtaron;
         for (size_t i = 0; i < seq.steps.size(); ++i) {
-            const Step& s = seq.steps[i];
-            SCOPED_TRACE(std::string(seq.name) + " step " + std::to_string(i));
-            // Only a change goes through the setter: setting flags the parameter-only stage.
-            if (s.etaron != etaron) {
-                int flag = 0;
-                md.pModifyRealParam(kept.inst, row("ETARON")->paramLocation, &flag, s.etaron);
-                etaron = s.etaron;
-            }
+            const torvex_test::PassStep& s = seq.steps[i];
+            SCOPED_TRACE(seq.name + " step " + std::to_string(i));
+            torvex_test::followEtaron(md, kept.inst, row("ETARON")->paramLocation, etaron, s);
             kept.h.setTemperature(s.temperature);
             kept.h.setSolution(kept.unknowns.at(torvex_en::TINT), s.tint);
-            Bench fresh({seq.name, rich({realAssn("ETARON", s.etaron)}), with(kForward, {{torvex_en::TINT, s.tint}})});
+            Bench fresh({"fresh", rich({realAssn("ETARON", s.etaron)}), with(kForward, {{torvex_en::TINT, s.tint}})});
             fresh.h.setTemperature(s.temperature);
             const auto slot = s.full ? md.pGenLoad : md.pGenLoadRHS;
             const Loaded a = kept.pass(slot, s.full), b = fresh.pass(slot, s.full);
