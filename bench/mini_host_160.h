@@ -140,6 +140,30 @@ struct Fixture {
         d->pGenLoad(inst, &host.ldr);
     }
     ~Fixture() { d->pDestroyDevice(inst); }
+
+    // Full or right-hand-side-only loads, one per benchmark iteration. With
+    // movingTint V(TINT) takes two nearby values in turn, so no pass finds
+    // the temperature of the pass before.
+    template <class State>
+    void loads(State& st, bool full, bool movingTint)
+    {
+        const auto load = full ? d->pGenLoad : d->pGenLoadRHS;
+        double& tint = solution("TINT");
+        const double a = tint, b = tint + 1e-3;
+        for (auto _ : st) {
+            if (movingTint) tint = tint == a ? b : a;
+            load(inst, &host.ldr);
+        }
+    }
+
+    // The solution value of a state variable, by name.
+    double& solution(const char* name)
+    {
+        for (size_t i = 0; i < host.vars.size(); ++i)
+            if (std::string(host.vars[i].varName) == name) return host.x[i];
+        std::fprintf(stderr, "no state variable %s\n", name);
+        std::abort();
+    }
 };
 
 } // namespace bench160

@@ -1,8 +1,14 @@
 // The intrinsic kernel on its own, as every TORVEX model calls it: the same
 // values from the plain-double policy and from the dual numbers of both
 // derivative revisions (1.60 guards the square-root slope at 0, 1.42 does
-// not).
+// not), and the same results with a temperature cache as without.
 #include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "torvex_core_params.h"
 #include "torvex_intrinsic.h"
@@ -72,6 +78,66 @@ TEST(IntrinsicKernel, EveryPolicyGivesTheSameValues)
             torvex::evaluate(d, v, 300.15, c);
             expectSameValues(a, b);
             expectSameValues(a, c);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Every number of a result (values and partials), as bits.
+template <class S>
+std::vector<uint64_t> bitsOf(const torvex::Result<S>& r)
+{
+    std::vector<uint64_t> out;
+    auto add = [&](const auto& x) {
+        auto one = [&](double d) { out.push_back(std::bit_cast<uint64_t>(d)); };
+        if constexpr (std::is_same_v<std::decay_t<decltype(x)>, double>) {
+            one(x);
+        } else {
+            one(x.v);
+            for (double d : x.d) one(d);
+        }
+    };
+    for (const auto* x : {&r.IDS, &r.IAVCH, &r.IDRIFT, &r.IAVDR, &r.IRBB, &r.IRPW, &r.IRD1, &r.IRD3, &r.ITH, &r.ITEXT,
+                          &r.QCS, &r.QTH})
+        add(*x);
+    for (const auto& x : r.Q) add(x);
+    for (const auto& x : r.pStatic) add(x);
+    for (const auto& x : r.pRes) add(x);
+    for (const auto& x : r.qFactor) add(x);
+    for (double x : {r.VDS, r.Tdev, r.RDIO1, r.RDIO3, r.RthT}) add(x);
+    return out;
+}
+
+// One cache through a sequence of evaluations, in both policies, at moving
+// V(TINT) and simulator temperatures: each result equals, bit for bit, the
+// evaluation without a cache.
+TEST(IntrinsicKernel, TemperatureCacheChangesNoResult)
+{
+    struct Step {
+        bool partials;
+        double vTintText, Tsim;
+    };
+    const Step steps[] = {{false, 0.5, 300.15}, {true, 0.5, 300.15}, {true, 0.5, 300.15},   {false, 0.5, 300.15},
+                          {false, 0.5, 350.0},  {true, 0.5, 350.0},  {true, 0.7, 350.0},    {false, 0.7, 300.15},
+                          {true, 0.7, 300.15},  {true, 0.5, 300.15}, {false, 0.5, 300.15}};
+    const torvex::Derived d = derived(1);
+    torvex::TemperatureCache cache{};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(std::to_string(s.partials) + " " + std::to_string(s.vTintText) + " " + std::to_string(s.Tsim));
+        const double v[torvex::kNumProbes] = {s.vTintText, 0.1, 3.0, 3.0, 1.2, 6.0, 6.0, 0.02, -0.1, -0.3, 0.03, -0.02, 1.8};
+        if (s.partials) {
+            torvex::Result<torvex::Partials<160>> a, b;
+            torvex::evaluate(d, v, s.Tsim, a, &cache);
+            torvex::evaluate(d, v, s.Tsim, b);
+            EXPECT_EQ(bitsOf(a), bitsOf(b));
+        } else {
+            torvex::Result<torvex::Values> a, b;
+            torvex::evaluate(d, v, s.Tsim, a, &cache);
+            torvex::evaluate(d, v, s.Tsim, b);
+            EXPECT_EQ(bitsOf(a), bitsOf(b));
         }
     }
 }

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <random>
 
 #include "load_fixture.h"
+#include "pass_sequences.h"
 
 namespace {
 
@@ -392,6 +395,47 @@ TEST(CoreLoad, StaticCheckRunsAtTheCachedTemperature)
     EXPECT_EQ(probe::chdir(inst), 1);
     EXPECT_EQ(probe::drdir(inst), 1);
     md.pDestroyDevice(inst);
+}
+
+} // namespace
+
+namespace {
+
+// Every pass of a sequence (pass_sequences.h) on one instance loads, bit for
+// bit, what a fresh instance loads at the same point, whatever ran before:
+// a pass at an unchanged V(TINT) and temperature reuses the temperature
+// stage of the pass before (a right-hand-side pass keeps no partials, so a
+// full pass after it must still load exact ones), and nothing reused
+// outlives a change of V(TINT), of the temperature or of a parameter.
+TEST(CoreLoad, PassesLoadWhatAFreshInstanceLoadsWhateverRanBefore)
+{
+    auto bits = [](const std::vector<double>& v) {
+        std::vector<uint64_t> b(v.size());
+        if (!v.empty()) std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
+        return b;
+    };
+    for (const auto& seq : torvex_test::passSequences(kForward.at("TINT"))) {
+        LoadHost kept(rich({realAssn("ETARON", torvex_test::kSequenceEtaron)}));
+        applyBias(kept, kForward);
+        double etaron = torvex_test::kSequenceEtaron;
+        for (size_t i = 0; i < seq.steps.size(); ++i) {
+            const torvex_test::PassStep& s = seq.steps[i];
+            SCOPED_TRACE(seq.name + " step " + std::to_string(i));
+            torvex_test::followEtaron(md, kept.inst, row("ETARON")->paramLocation, etaron, s);
+            kept.setTemperature(s.temperature);
+            kept.set("TINT", s.tint);
+            LoadHost fresh(rich({realAssn("ETARON", s.etaron)}));
+            applyBias(fresh, with(kForward, {{"TINT", s.tint}}));
+            fresh.setTemperature(s.temperature);
+            const Deposits a = s.full ? kept.full() : kept.rhsOnly();
+            const Deposits b = s.full ? fresh.full() : fresh.rhsOnly();
+            EXPECT_EQ(bits(a.rhs), bits(b.rhs));
+            EXPECT_EQ(bits(a.rhsQ), bits(b.rhsQ));
+            EXPECT_EQ(bits(a.jac), bits(b.jac));
+            EXPECT_EQ(bits(a.jacQ), bits(b.jacQ));
+            EXPECT_EQ(bits(a.doublet), bits(b.doublet));
+        }
+    }
 }
 
 } // namespace

@@ -2,8 +2,9 @@
 // (the intrinsic rows, the power row with its outer-resistor and operator
 // columns, the IIDS monitor) and every ddt doublet against central
 // differences of the right-hand-side load over a table of bias points; the
-// three passes bit-identical; the breakdown warning; the power's sign and
-// its DC balance with the terminal currents.
+// three passes bit-identical, also after passes that leave their temperature
+// stage for the next; the breakdown warning; the power's sign and its DC
+// balance with the terminal currents.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "en_fixture.h"
+#include "pass_sequences.h"
 
 using namespace te;
 using torvex_en::Node;
@@ -260,6 +262,36 @@ TEST(TorvexEnIntrinsic, DcPowerIsTheSumOfBranchPowers)
         }
         EXPECT_NEAR(l.rhs[47], sum, 1e-12 * scale);
         EXPECT_GT(l.rhs[47], 0.0);
+    }
+}
+
+// Every pass of a sequence (tests/torvex_core/pass_sequences.h) on one
+// instance loads, bit for bit, what a fresh instance loads at the same point,
+// whatever ran before.
+TEST(TorvexEnIntrinsic, PassesLoadWhatAFreshInstanceLoadsWhateverRanBefore)
+{
+    auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
+        return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+    };
+    for (const auto& seq : torvex_test::passSequences(kForward.at(torvex_en::TINT))) {
+        Bench kept({"kept", rich({realAssn("ETARON", torvex_test::kSequenceEtaron)}), kForward});
+        double etaron = torvex_test::kSequenceEtaron;
+        for (size_t i = 0; i < seq.steps.size(); ++i) {
+            const torvex_test::PassStep& s = seq.steps[i];
+            SCOPED_TRACE(seq.name + " step " + std::to_string(i));
+            torvex_test::followEtaron(md, kept.inst, row("ETARON")->paramLocation, etaron, s);
+            kept.h.setTemperature(s.temperature);
+            kept.h.setSolution(kept.unknowns.at(torvex_en::TINT), s.tint);
+            Bench fresh({"fresh", rich({realAssn("ETARON", s.etaron)}), with(kForward, {{torvex_en::TINT, s.tint}})});
+            fresh.h.setTemperature(s.temperature);
+            const auto slot = s.full ? md.pGenLoad : md.pGenLoadRHS;
+            const Loaded a = kept.pass(slot, s.full), b = fresh.pass(slot, s.full);
+            EXPECT_TRUE(same(a.rhs, b.rhs));
+            EXPECT_TRUE(same(a.rhsQ, b.rhsQ));
+            EXPECT_TRUE(same(a.jac, b.jac));
+            EXPECT_TRUE(same(a.jacQ, b.jacQ));
+            EXPECT_TRUE(same(a.doublet, b.doublet));
+        }
     }
 }
 

@@ -46,6 +46,7 @@ struct Private {
     int intParam[kNumIntParams];      // by integer location
     Vars vars;
     torvex::Derived derived; // parameter-only group of the intrinsic device
+    torvex::TemperatureCache temperatureCache; // the last pass's temperature stage; reset with `derived`
     int recompute;          // nonzero: rerun the parameter-only group at the next load
     double lastTemperature; // host temperature seen last (kelvin)
     // Stamp handles, by the indices of torvex_core_stamp.h.

@@ -205,7 +205,7 @@ Private* evaluatePass(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, R& r)
     startPass(inst, pr);
     double v[kNumProbes];
     readProbes(inst, ldr, v);
-    torvex::evaluate(pr->derived, v, pr->lastTemperature, r);
+    torvex::evaluate(pr->derived, v, pr->lastTemperature, r, &pr->temperatureCache);
     breakdownWarning(inst, pr, ldr, r.VDS);
     return pr;
 }
@@ -247,6 +247,7 @@ void evalParamOnly(VXR_DeviceInst*, Private* pr)
     TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_COPY)
 #undef TORVEX_COPY
     torvex::deriveParams(p, pr->derived);
+    pr->temperatureCache.invalidate();
     pr->vars.Rth0 = pr->derived.Rth0;
     pr->vars.Cth0 = pr->derived.Cth0;
 }
@@ -256,7 +257,7 @@ void evalStaticCheck(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* loade
     double v[kNumProbes];
     readProbes(inst, loader, v);
     RhsResult r;
-    torvex::evaluate(pr->derived, v, pr->lastTemperature, r);
+    torvex::evaluate(pr->derived, v, pr->lastTemperature, r, &pr->temperatureCache);
     double dqdt[kNumCharges];
     for (int pos = 0; pos < kNumOps; ++pos) dqdt[kOpCharge[pos]] = chargeCurrent(pr->op[pos], loader, inst);
     keepVars(pr, r, torvex::dissipatedPower(r, dqdt));

@@ -41,6 +41,7 @@ VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, V
     _module1_setParameters(inst, nAssign, assignments);
     priv(inst)->vars = Vars{};
     priv(inst)->derived = torvex::Derived{}; // defined even if a host loads before finalizing with the flag cleared
+    priv(inst)->temperatureCache.invalidate();
     return inst;
 }
 

@@ -104,6 +104,7 @@ struct Private {
     int intParam[kNumIntParams];      // by integer location
     Vars vars;
     torvex::Derived derived; // the intrinsic device's parameter-only quantities
+    torvex::TemperatureCache temperatureCache; // the last pass's temperature stage; reset with `derived`
     int recompute;          // nonzero: rerun the parameter-only stage at the next load
     int paramStageDone;     // a load has run the parameter-only stage (its values exist)
     double lastTemperature; // host temperature seen last (kelvin)

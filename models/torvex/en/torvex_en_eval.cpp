@@ -623,6 +623,7 @@ void intrinsicConstants(Private* pr)
     TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_EN_COPY)
 #undef TORVEX_EN_COPY
     torvex::deriveParams(p, pr->derived);
+    pr->temperatureCache.invalidate();
 }
 
 // The whole parameter-only stage. `report`: send the ERROR for an NCELL
@@ -734,7 +735,7 @@ struct Evaluation {
     {
         double v[kNumProbes];
         for (int k = 0; k < kNumProbes; ++k) v[k] = V(kProbePairs[k].a, kProbePairs[k].b);
-        torvex::evaluate(pr->derived, v, pr->lastTemperature, kr);
+        torvex::evaluate(pr->derived, v, pr->lastTemperature, kr, &pr->temperatureCache);
     }
 
     // The six ddt operators receive their charges (and, in the full load,

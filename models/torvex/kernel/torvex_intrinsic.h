@@ -22,7 +22,9 @@
 #ifndef TORVEX_INTRINSIC_H
 #define TORVEX_INTRINSIC_H
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <type_traits>
 
 #include "analog_functions.h"
@@ -358,8 +360,187 @@ void intrinsicRows(const R& r, RowTerm<T> (&rhs)[kNumCurrentRows], RowTerm<T> (&
     forEachIntrinsicRow(r, term(rhs), term(rhsQ));
 }
 
+// The quantities of the temperature stage that the later stages read. They
+// depend on x = V(TINT) TSCALE, the simulator temperature and the derived
+// parameters alone, so a pass may take them from the pass before (see
+// TemperatureCache). VSATD and KPD are drift-region factors of temperature
+// quantities only.
+#define TORVEX_TEMPERATURE_SCALARS(X)                                                                        \
+    X(Tdev) X(RthT) X(phiT) X(PHIT4) X(PHIT4SQ) X(KOF) X(PHIT2K) X(MOPHI) X(VFBT) X(PHIBT) X(BETT) X(THESRT) \
+    X(THEPHT) X(ETAMOBT) X(NUT) X(CST) X(THESATT) X(A1CHT) X(A1DRT) X(RONT) X(VSATT) X(VGT) X(RBBT) X(VSATD) \
+    X(KPD)
+// Per junction diode: built-in voltage, capacitance, charge scale, limit.
+#define TORVEX_TEMPERATURE_DIODE_ARRAYS(X) X(VBIT) X(CDIOT) X(QDIOS) X(VDIOL)
+
+template <class T>
+struct TemperatureStage {
+#define TORVEX_DECLARE(name) T name;
+    TORVEX_TEMPERATURE_SCALARS(TORVEX_DECLARE)
+#undef TORVEX_DECLARE
+#define TORVEX_DECLARE(name) T name[3];
+    TORVEX_TEMPERATURE_DIODE_ARRAYS(TORVEX_DECLARE)
+#undef TORVEX_DECLARE
+};
+
+// f(a.q, b.q, ...) for every quantity q of the stages, in declaration order.
+template <class F, class... Stage>
+void forEachQuantity(F&& f, Stage&... s)
+{
+#define TORVEX_VISIT(name) f(s.name...);
+    TORVEX_TEMPERATURE_SCALARS(TORVEX_VISIT)
+#undef TORVEX_VISIT
+#define TORVEX_VISIT(name) \
+    for (int k = 0; k < 3; ++k) f(s.name[k]...);
+    TORVEX_TEMPERATURE_DIODE_ARRAYS(TORVEX_VISIT)
+#undef TORVEX_VISIT
+}
+
+// The temperature stage at x = V(TINT) TSCALE; T carries at most the one
+// partial d/dV(TINT).
+template <class T>
+void temperatureStage(const Derived& d, const T& x, double Tsim, TemperatureStage<T>& t)
+{
+    using std::exp;
+    using std::log;
+    using std::log10;
+    using vxr::pow;
+    using std::sqrt;
+    using fn::detail::hypf;
+    const Params& p = d.p;
+
+    // ---- self-heating temperature --------------------------------------------
+    const T r1 = hypf(x, 0.1);
+    const T DTSH = r1 - hypf(r1 - 1500.0, 0.1);
+    const T Tdev = Tsim + p.DTA + DTSH;
+    const T dT = Tdev - d.Tref;
+    const T tn = Tdev / d.Tref;
+    const T lnt = log(tn);
+    t.Tdev = Tdev;
+    t.RthT = exp(p.ATH * log((Tsim + p.DTA + p.EXRTH * DTSH) / d.Tref)) * d.Rth0 / p.TSCALE;
+
+    // ---- temperature scaling ----------------------------------------------------
+    const T phiT = 8.61695e-5 * Tdev;
+    t.phiT = phiT;
+    t.PHIT4 = 4.0 * phiT;
+    t.PHIT4SQ = t.PHIT4 * t.PHIT4;
+    t.KOF = 1.0 / (p.KO / sqrt(2.0 * phiT) + 1.0);
+    t.PHIT2K = phiT * phiT * d.KO676;
+    t.MOPHI = (p.MO + 1.0) * phiT;
+    t.VFBT = p.VFB + p.STVFB * dT;
+    t.PHIBT = hypf(p.PHIB + p.STPHIB * dT, 0.02);
+    t.BETT = d.BETG * exp(-p.ETABET * lnt);
+    t.THESRT = p.THESR * exp(-p.ETASR * lnt);
+    t.THEPHT = p.THEPH * exp(p.ETAPH * lnt);
+    t.ETAMOBT = p.ETAMOB * (1.0 + p.STETAMOB * dT);
+    t.NUT = (p.NU - 1.0) * exp(-p.NUEXP * lnt) + 1.0;
+    t.CST = p.CS * exp(-p.ETACS * lnt);
+    t.THESATT = p.THESAT * exp(-p.ETASAT * lnt);
+    t.A1CHT = p.A1CH * (1.0 + p.STA1CH * dT);
+    t.A1DRT = p.A1DR * (1.0 + p.STA1DR * dT);
+    t.RONT = d.RONG * pow(tn, p.ETARON);
+    t.VSATT = p.VSAT * pow(tn, p.ETAVSAT);
+    T VGT = -0.0002585085 * Tdev * log10(tn) + tn * p.VSUB + (1.0 - tn) * p.VGAP;
+    if (VGT < 0.05) VGT = T(0.05);
+    t.VGT = VGT;
+    const T VGTS = sqrt(VGT);
+    const T VBIC = 3.0 * lnt + d.EGC * (1.0 / d.phiTR - 1.0 / phiT);
+    const double vbiDiode[3] = {p.VBIDIODE1, p.VBIDIODE2, p.VBIDIODE3};
+    const double pDiode[3] = {p.PDIODE1, p.PDIODE2, p.PDIODE3};
+    for (int k = 0; k < 3; ++k) {
+        const T VBIR = (vbiDiode[k] / d.phiTR - VBIC) * phiT;
+        t.VBIT[k] = hypf(VBIR - d.VBIMIN, 0.01) + d.VBIMIN;
+        t.CDIOT[k] = pow(vbiDiode[k] / t.VBIT[k], pDiode[k]) * d.CDIOG[k];
+        t.QDIOS[k] = t.CDIOT[k] * t.VBIT[k] / (1.0 - pDiode[k]);
+        t.VDIOL[k] = d.FDIO[k] * t.VBIT[k];
+    }
+    t.RBBT = d.RBBG * exp(-p.ETARBB * lnt);
+
+    // ---- drift-region factors ---------------------------------------------------
+    t.VSATD = t.VSATT * d.RSATG / t.RONT;
+    t.KPD = T(0.0);
+    if (d.VPDRE > 0.0) {
+        if (d.QSUB != 0.0) {
+            const T VPD = d.VPDRE * d.QSUB / (sqrt(d.VPDRE + VGT) + VGTS);
+            t.KPD = -4.0 * (d.QSUB / (2.0 * VGTS)) * VGT / VPD;
+        } else {
+            // Undoped substrate: the limit of the form above, which is 0/0 here.
+            t.KPD = -2.0 * VGTS * (sqrt(d.VPDRE + VGT) + VGTS) / d.VPDRE;
+        }
+    }
+}
+
+// One instance's temperature stage of its last pass, for the next pass at
+// the same x and simulator temperature (bit for bit; a NaN never matches).
+// The values are those of either scalar type; the d/dV(TINT) partials exist
+// once a pass with partials has run at the key. A fixed-size member of the
+// instance's record; whoever reruns deriveParams invalidates it.
+struct TemperatureCache {
+    TemperatureStage<double> value;
+    TemperatureStage<double> partial; // d/dV(TINT), if hasPartials
+    std::uint64_t xBits, tsimBits;
+    bool valid, hasPartials;
+
+    void invalidate() { valid = false; }
+    bool holds(double x, double Tsim) const
+    {
+        return valid && std::bit_cast<std::uint64_t>(x) == xBits && std::bit_cast<std::uint64_t>(Tsim) == tsimBits &&
+               !std::isnan(x) && !std::isnan(Tsim);
+    }
+    void keep(double x, double Tsim, bool withPartials)
+    {
+        xBits = std::bit_cast<std::uint64_t>(x);
+        tsimBits = std::bit_cast<std::uint64_t>(Tsim);
+        valid = true;
+        hasPartials = withPartials;
+    }
+};
+
+// The temperature stage of a pass: from the cache where it holds the key
+// (and the partials, if T has them), else computed and kept there. Returns
+// either `local` or the cache's values.
+template <class T>
+const TemperatureStage<T>& temperatureStage(const Derived& d, const T& x, double Tsim, TemperatureCache* cache,
+                                            TemperatureStage<T>& local)
+{
+    const double xv = vxr::value_of(x);
+    if constexpr (std::is_same_v<T, double>) {
+        if (cache == nullptr) {
+            temperatureStage(d, x, Tsim, local);
+            return local;
+        }
+        if (!cache->holds(xv, Tsim)) {
+            temperatureStage(d, x, Tsim, cache->value);
+            cache->keep(xv, Tsim, false);
+        }
+        return cache->value;
+    } else {
+        static_assert(T::size == 1, "the temperature stage has one partial");
+        if (cache != nullptr && cache->holds(xv, Tsim) && cache->hasPartials) {
+            forEachQuantity(
+                [](T& q, double v, double dv) {
+                    q.v = v;
+                    q.d[0] = dv;
+                },
+                local, cache->value, cache->partial);
+            return local;
+        }
+        temperatureStage(d, x, Tsim, local);
+        if (cache != nullptr) {
+            forEachQuantity(
+                [](const T& q, double& v, double& dv) {
+                    v = q.v;
+                    dv = q.d[0];
+                },
+                local, cache->value, cache->partial);
+            cache->keep(xv, Tsim, true);
+        }
+        return local;
+    }
+}
+
 template <class S>
-void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Result<S>& out)
+void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Result<S>& out,
+              TemperatureCache* cache = nullptr)
 {
     using namespace fn;
     using std::exp;
@@ -382,71 +563,30 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const double type = d.type;
     const double TNCR = d.TNCR;
 
-    // ---- self-heating temperature --------------------------------------------
+    // ---- temperature -----------------------------------------------------------
     // Everything up to the channel depends on V(TINT) alone: one partial, the
     // others are appended as 0 where the channel takes the quantities over.
     const T1 x = seed<T1>(v[P_TEXT] + v[P_TH], 0) * p.TSCALE;
-    const T1 r1 = detail::hypf(x, 0.1);
-    const T1 DTSH = r1 - detail::hypf(r1 - 1500.0, 0.1);
-    const T1 Tdev = Tsim + p.DTA + DTSH;
-    const T1 dT = Tdev - d.Tref;
-    const T1 tn = Tdev / d.Tref;
-    const T1 lnt = log(tn);
-    const T1 RthT = exp(p.ATH * log((Tsim + p.DTA + p.EXRTH * DTSH) / d.Tref)) * d.Rth0 / p.TSCALE;
-
-    // ---- temperature scaling ----------------------------------------------------
-    const T1 phiT1 = 8.61695e-5 * Tdev;
-    const T1 PHIT41 = 4.0 * phiT1;
-    const T1 PHIT4SQ1 = PHIT41 * PHIT41;
-    const T1 KOF1 = 1.0 / (p.KO / sqrt(2.0 * phiT1) + 1.0);
-    const T1 PHIT2K1 = phiT1 * phiT1 * d.KO676;
-    const T1 MOPHI1 = (p.MO + 1.0) * phiT1;
-    const T1 VFBT1 = p.VFB + p.STVFB * dT;
-    const T1 PHIBT1 = detail::hypf(p.PHIB + p.STPHIB * dT, 0.02);
-    const T1 BETT1 = d.BETG * exp(-p.ETABET * lnt);
-    const T1 THESRT1 = p.THESR * exp(-p.ETASR * lnt);
-    const T1 THEPHT1 = p.THEPH * exp(p.ETAPH * lnt);
-    const T1 ETAMOBT1 = p.ETAMOB * (1.0 + p.STETAMOB * dT);
-    const T1 NUT1 = (p.NU - 1.0) * exp(-p.NUEXP * lnt) + 1.0;
-    const T1 CST1 = p.CS * exp(-p.ETACS * lnt);
-    const T1 THESATT1 = p.THESAT * exp(-p.ETASAT * lnt);
-    const T1 A1CHT1 = p.A1CH * (1.0 + p.STA1CH * dT);
-    const T1 A1DRT = p.A1DR * (1.0 + p.STA1DR * dT);
-    const T1 RONT = d.RONG * pow(tn, p.ETARON);
-    const T1 VSATT = p.VSAT * pow(tn, p.ETAVSAT);
-    T1 VGT = -0.0002585085 * Tdev * log10(tn) + tn * p.VSUB + (1.0 - tn) * p.VGAP;
-    if (VGT < 0.05) VGT = T1(0.05);
-    const T1 VGTS = sqrt(VGT);
-    const T1 VBIC = 3.0 * lnt + d.EGC * (1.0 / d.phiTR - 1.0 / phiT1);
-    const double vbiDiode[3] = {p.VBIDIODE1, p.VBIDIODE2, p.VBIDIODE3};
-    const double pDiode[3] = {p.PDIODE1, p.PDIODE2, p.PDIODE3};
-    T1 VBIT[3], CDIOT[3], QDIOS[3], VDIOL[3];
-    for (int k = 0; k < 3; ++k) {
-        const T1 VBIR = (vbiDiode[k] / d.phiTR - VBIC) * phiT1;
-        VBIT[k] = detail::hypf(VBIR - d.VBIMIN, 0.01) + d.VBIMIN;
-        CDIOT[k] = pow(vbiDiode[k] / VBIT[k], pDiode[k]) * d.CDIOG[k];
-        QDIOS[k] = CDIOT[k] * VBIT[k] / (1.0 - pDiode[k]);
-        VDIOL[k] = d.FDIO[k] * VBIT[k];
-    }
-    const T1 RBBT = d.RBBG * exp(-p.ETARBB * lnt);
+    TemperatureStage<T1> computed;
+    const TemperatureStage<T1>& t = temperatureStage(d, x, Tsim, cache, computed);
 
     // The channel's copies of the quantities it uses, with its four slots.
-    const T5 phiT = lift<kChannelSlots>(phiT1);
-    const T5 PHIT4 = lift<kChannelSlots>(PHIT41);
-    const T5 PHIT4SQ = lift<kChannelSlots>(PHIT4SQ1);
-    const T5 KOF = lift<kChannelSlots>(KOF1);
-    const T5 PHIT2K = lift<kChannelSlots>(PHIT2K1);
-    const T5 MOPHI = lift<kChannelSlots>(MOPHI1);
-    const T5 VFBT = lift<kChannelSlots>(VFBT1);
-    const T5 PHIBT = lift<kChannelSlots>(PHIBT1);
-    const T5 BETT = lift<kChannelSlots>(BETT1);
-    const T5 THESRT = lift<kChannelSlots>(THESRT1);
-    const T5 THEPHT = lift<kChannelSlots>(THEPHT1);
-    const T5 ETAMOBT = lift<kChannelSlots>(ETAMOBT1);
-    const T5 NUT = lift<kChannelSlots>(NUT1);
-    const T5 CST = lift<kChannelSlots>(CST1);
-    const T5 THESATT = lift<kChannelSlots>(THESATT1);
-    const T5 A1CHT = lift<kChannelSlots>(A1CHT1);
+    const T5 phiT = lift<kChannelSlots>(t.phiT);
+    const T5 PHIT4 = lift<kChannelSlots>(t.PHIT4);
+    const T5 PHIT4SQ = lift<kChannelSlots>(t.PHIT4SQ);
+    const T5 KOF = lift<kChannelSlots>(t.KOF);
+    const T5 PHIT2K = lift<kChannelSlots>(t.PHIT2K);
+    const T5 MOPHI = lift<kChannelSlots>(t.MOPHI);
+    const T5 VFBT = lift<kChannelSlots>(t.VFBT);
+    const T5 PHIBT = lift<kChannelSlots>(t.PHIBT);
+    const T5 BETT = lift<kChannelSlots>(t.BETT);
+    const T5 THESRT = lift<kChannelSlots>(t.THESRT);
+    const T5 THEPHT = lift<kChannelSlots>(t.THEPHT);
+    const T5 ETAMOBT = lift<kChannelSlots>(t.ETAMOBT);
+    const T5 NUT = lift<kChannelSlots>(t.NUT);
+    const T5 CST = lift<kChannelSlots>(t.CST);
+    const T5 THESATT = lift<kChannelSlots>(t.THESATT);
+    const T5 A1CHT = lift<kChannelSlots>(t.A1CHT);
 
     // ---- orientation of the channel ---------------------------------------------
     const T5 VGB1 = type * seed<T5>(v[P_GB1], slot(P_GB1));
@@ -547,21 +687,11 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T7 VAVDR = DRDIR > 0 ? VDB : VIB;
     const T7 VDRL = DRDIR > 0 ? VIB : VDB;
 
-    const T7 VSATT7 = lift<kDriftSlots>(VSATT);
-    const T7 VGT7 = lift<kDriftSlots>(VGT);
-    const T7 RONT7 = lift<kDriftSlots>(RONT);
-    const T5 VSATD = lift<kChannelSlots>(T1(VSATT * d.RSATG / RONT));
+    const T7 VSATT7 = lift<kDriftSlots>(t.VSATT);
+    const T7 VGT7 = lift<kDriftSlots>(t.VGT);
+    const T7 RONT7 = lift<kDriftSlots>(t.RONT);
+    const T5 VSATD = lift<kChannelSlots>(t.VSATD);
     const T5 VSATN = p.NSAT < 0.0 ? T5(VSATD * (1.0 - p.NSAT * CHQM)) : T5(VSATD / (p.NSAT * CHQM + 1.0));
-    T1 KPD(0.0);
-    if (d.VPDRE > 0.0) {
-        if (d.QSUB != 0.0) {
-            const T1 VPD = d.VPDRE * d.QSUB / (sqrt(d.VPDRE + VGT) + VGTS);
-            KPD = -4.0 * (d.QSUB / (2.0 * VGTS)) * VGT / VPD;
-        } else {
-            // Undoped substrate: the limit of the form above, which is 0/0 here.
-            KPD = -2.0 * VGTS * (sqrt(d.VPDRE + VGT) + VGTS) / d.VPDRE;
-        }
-    }
     const T5 ecr = EDR / p.EC;
     const T7 VDEPF = lift<kDriftSlots>(p.VDEP * (ecr * ecr));
     const T7 HDR = detail::hypf(VDRIFT - VDEPF, 5e-5);
@@ -597,20 +727,20 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     }
     const T7 VDRS = hypfm<T7>(VDRA, VSATC, p.PSAT);
     const T7 VDRT = VDRS + VDRC;
-    const T7 IOHM = MDR_Iohm_val<T7>(d.VPDRE, lift<kDriftSlots>(KPD), RONT7, VGT7, VDRS, VDRT, VDRC);
+    const T7 IOHM = MDR_Iohm_val<T7>(d.VPDRE, lift<kDriftSlots>(t.KPD), RONT7, VGT7, VDRS, VDRT, VDRC);
     const T7 IDRIFT0 = (1.0 + (VDRA - VDRS) / lift<kDriftSlots>(VSATN)) * IOHM;
     const T7 IDRIFT = TNCR * IDRIFT0;
     const T7 IAVDR =
-        TNCR * Iavl_val<T7>(VAVDR - VDRC, lift<kDriftSlots>(A1DRT), p.A2DR, p.A3DR, VDRT - VDRC, IDRIFT0);
+        TNCR * Iavl_val<T7>(VAVDR - VDRC, lift<kDriftSlots>(t.A1DRT), p.A2DR, p.A3DR, VDRT - VDRC, IDRIFT0);
 
     // ---- epitaxial resistances ------------------------------------------------------
     const T9 VBD1 = type * seed<T9>(v[P_BD1], slot(P_BD1));
     const T9 VD1I = -lift<kDiode1Slots>(VIB) - VBD1;
     const T10 VBD3 = type * seed<T10>(v[P_BD3], slot(P_BD3));
     const T10 VD3D = -lift<kDiode3Slots>(VDB) - VBD3;
-    const T9 w1 = detail::hypf(1.0 - VD1I / lift<kDiode1Slots>(VBIT[0]), 0.2);
+    const T9 w1 = detail::hypf(1.0 - VD1I / lift<kDiode1Slots>(t.VBIT[0]), 0.2);
     const T9 RDIO1 = d.REPIG * detail::hypf(1.0 - p.DEPEPI1 * pow(w1, p.PDIODE1), 0.1);
-    const T10 w3 = detail::hypf(1.0 - VD3D / lift<kDiode3Slots>(VBIT[2]), 0.2);
+    const T10 w3 = detail::hypf(1.0 - VD3D / lift<kDiode3Slots>(t.VBIT[2]), 0.2);
     const T10 RDIO3 = d.REPIG * detail::hypf(1.0 - p.DEPEPI3 * pow(w3, p.PDIODE3), 0.1);
 
     // ---- channel charges --------------------------------------------------------------
@@ -649,9 +779,9 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 QGB1 = QG * TNCR;
 
     // ---- junction diodes ----------------------------------------------------------------
-    const T9 QJ1 = -TNCR * Qdiode_val<T9>(VD1I, lift<kDiode1Slots>(VBIT[0]), lift<kDiode1Slots>(CDIOT[0]),
-                                          p.PDIODE1, d.FDIO[0], lift<kDiode1Slots>(QDIOS[0]),
-                                          lift<kDiode1Slots>(VDIOL[0]));
+    const T9 QJ1 = -TNCR * Qdiode_val<T9>(VD1I, lift<kDiode1Slots>(t.VBIT[0]), lift<kDiode1Slots>(t.CDIOT[0]),
+                                          p.PDIODE1, d.FDIO[0], lift<kDiode1Slots>(t.QDIOS[0]),
+                                          lift<kDiode1Slots>(t.VDIOL[0]));
     const T8 VB2B = type * seed<T8>(v[P_B2B], slot(P_B2B));
     const T8 VB2I = VB2B - lift<kDiode2Slots>(VIB);
     // With no pinch voltage for diode 2 (VPDR1E = 0) its limited voltage is
@@ -660,16 +790,16 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
                                    : T8(-hypfm1<T8>(lift<kDiode2Slots>(VDRX) - VB2I, d.VPDR1E, 4.0));
     const T8 fJ2 = pow(detail::hypf(1.0 - p.SDIODE2 * lift<kDiode2Slots>(IDRIFT0), 0.1), p.NDIODE2);
     const T8 QJ2 = -TNCR * fJ2 *
-                   Qdiode_val<T8>(VJ2, lift<kDiode2Slots>(VBIT[1]), lift<kDiode2Slots>(CDIOT[1]), p.PDIODE2,
-                                  d.FDIO[1], lift<kDiode2Slots>(QDIOS[1]), lift<kDiode2Slots>(VDIOL[1]));
-    const T10 QJ3 = -TNCR * Qdiode_val<T10>(VD3D, lift<kDiode3Slots>(VBIT[2]), lift<kDiode3Slots>(CDIOT[2]),
-                                            p.PDIODE3, d.FDIO[2], lift<kDiode3Slots>(QDIOS[2]),
-                                            lift<kDiode3Slots>(VDIOL[2]));
+                   Qdiode_val<T8>(VJ2, lift<kDiode2Slots>(t.VBIT[1]), lift<kDiode2Slots>(t.CDIOT[1]), p.PDIODE2,
+                                  d.FDIO[1], lift<kDiode2Slots>(t.QDIOS[1]), lift<kDiode2Slots>(t.VDIOL[1]));
+    const T10 QJ3 = -TNCR * Qdiode_val<T10>(VD3D, lift<kDiode3Slots>(t.VBIT[2]), lift<kDiode3Slots>(t.CDIOT[2]),
+                                            p.PDIODE3, d.FDIO[2], lift<kDiode3Slots>(t.QDIOS[2]),
+                                            lift<kDiode3Slots>(t.VDIOL[2]));
 
     // ---- resistors, linear capacitances, thermal network -----------------------------
     const TA VB1B2 = type * seed<TA>(v[P_B1B2], P_B1B2);
     const TA VSB2 = type * seed<TA>(v[P_SB2], P_SB2);
-    const TA RBBTA = toProbes(RBBT);
+    const TA RBBTA = toProbes(t.RBBT);
     const TA VB2BA = toProbes(VB2B);
     const TA VBD1A = toProbes(VBD1);
     const TA VBD3A = toProbes(VBD3);
@@ -687,7 +817,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     out.IRD1 = TNCR * VBD1A / RDIO1A;
     out.IRD3 = TNCR * VBD3A / RDIO3A;
     const TA VTH = seed<TA>(v[P_TH], P_TH);
-    out.ITH = VTH / toProbes(RthT);
+    out.ITH = VTH / toProbes(t.RthT);
     out.ITEXT = seed<TA>(v[P_TEXT], P_TEXT) / d.RTEXT;
     out.Q[Q_IG] = toProbes(QIG);
     out.Q[Q_GS] = toProbes(QGS);
@@ -720,10 +850,10 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     out.CHDIR = CHDIR;
     out.DRDIR = DRDIR;
     out.VDS = vxr::value_of(VDS);
-    out.Tdev = vxr::value_of(Tdev);
+    out.Tdev = vxr::value_of(t.Tdev);
     out.RDIO1 = vxr::value_of(RDIO1);
     out.RDIO3 = vxr::value_of(RDIO3);
-    out.RthT = vxr::value_of(RthT);
+    out.RthT = vxr::value_of(t.RthT);
 }
 
 } // namespace torvex
