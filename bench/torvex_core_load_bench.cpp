@@ -1,12 +1,10 @@
-// Cost of one TORVEX_CORE load pass as a simulator sees it (mini_host_160.h):
+// Cost of one TORVEX_CORE load pass as a simulator sees it (mini_host.h):
 // full and right-hand-side-only loads at a saturation bias and at zero bias.
 #include <benchmark/benchmark.h>
 
-#include "mini_host_160.h"
+#include "mini_host.h"
 
 namespace {
-
-using bench160::Fixture;
 
 // Drain at 10 V, gate at 5 V: the channel saturated, the drift region
 // carrying the current, the device 1 K above ambient.
@@ -17,13 +15,15 @@ const std::map<std::string, double> kZero = {};
 
 void BM_TorvexCoreFullLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
-    Fixture f(VXR_TORVEX_CORE_PATH, {"D", "G", "S", "B", "TINT", "TEXT"}, bias);
+    bench::Fixture f(VXR_TORVEX_CORE_PATH, "N1", {"D", "G", "S", "B", "TINT", "TEXT"});
+    f.settle(bias);
     for (auto _ : st) f.d->pGenLoad(f.inst, &f.host.ldr);
     benchmark::DoNotOptimize(f.host.sink);
 }
 void BM_TorvexCoreRhsLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
-    Fixture f(VXR_TORVEX_CORE_PATH, {"D", "G", "S", "B", "TINT", "TEXT"}, bias);
+    bench::Fixture f(VXR_TORVEX_CORE_PATH, "N1", {"D", "G", "S", "B", "TINT", "TEXT"});
+    f.settle(bias);
     for (auto _ : st) f.d->pGenLoadRHS(f.inst, &f.host.ldr);
     benchmark::DoNotOptimize(f.host.sink);
 }

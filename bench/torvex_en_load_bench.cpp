@@ -1,12 +1,10 @@
-// Cost of one TORVEX_EN load pass as a simulator sees it (mini_host_160.h):
+// Cost of one TORVEX_EN load pass as a simulator sees it (mini_host.h):
 // full and right-hand-side-only loads at a saturation bias and at zero bias.
 #include <benchmark/benchmark.h>
 
-#include "mini_host_160.h"
+#include "mini_host.h"
 
 namespace {
-
-using bench160::Fixture;
 
 // Drain at 10 V, gate at 5 V: the channel saturated, the drift region
 // carrying the current, the device 1 K above ambient; the outer network's
@@ -20,13 +18,15 @@ const std::map<std::string, double> kZero = {};
 
 void BM_TorvexEnFullLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
-    Fixture f(VXR_TORVEX_EN_PATH, {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"}, bias);
+    bench::Fixture f(VXR_TORVEX_EN_PATH, "N1", {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"});
+    f.settle(bias);
     for (auto _ : st) f.d->pGenLoad(f.inst, &f.host.ldr);
     benchmark::DoNotOptimize(f.host.sink);
 }
 void BM_TorvexEnRhsLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
-    Fixture f(VXR_TORVEX_EN_PATH, {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"}, bias);
+    bench::Fixture f(VXR_TORVEX_EN_PATH, "N1", {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"});
+    f.settle(bias);
     for (auto _ : st) f.d->pGenLoadRHS(f.inst, &f.host.ldr);
     benchmark::DoNotOptimize(f.host.sink);
 }
