@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "error_log_buffer.h"
@@ -181,5 +182,35 @@ inline void expectLocationsIgnored(VXR_DeviceInst* inst, std::initializer_list<i
         EXPECT_EQ(md.pGetIntParam(inst, loc), 0) << loc;
     }
 }
+
+// A device state of an instance without events or children: `slots`
+// operator slots, all NULL (the operators keep no history), and a private
+// block. Returns the block, or NULL after a failure.
+inline void** deviceStateBlock(const VXR_DeviceState* st, const VXR_DeviceInst* inst, int slots)
+{
+    EXPECT_EQ(st->numOfOperatorStates, slots);
+    for (int i = 0; i < slots; ++i) EXPECT_EQ(st->pOperatorState[i], nullptr) << i;
+    EXPECT_EQ(st->numOfEventStates, 0);
+    EXPECT_EQ(st->pChildState, nullptr);
+    EXPECT_EQ(st->pDevice, inst);
+    EXPECT_NE(st->pPrivateInfo, nullptr);
+    return static_cast<void**>(st->pPrivateInfo);
+}
+
+#if VXR_REVISION == 160
+// Instances destroyed at every stage of their life: just created, finalized,
+// ready (created with `assn`), and NULL. LeakSanitizer (sanitizer build)
+// reports any block left behind.
+inline void destroyAtEveryStage(ModuleHost& h, std::vector<VXR_ParamAssn> assn)
+{
+    const VXR_ModuleDescriptor& md = *h.module;
+    md.pDestroyDevice(h.create());
+    VXR_DeviceInst* finalized = h.create();
+    md.pFinalizeTopology(finalized, h.cbInfo);
+    md.pDestroyDevice(finalized);
+    md.pDestroyDevice(h.createReady(std::move(assn)));
+    md.pDestroyDevice(nullptr);
+}
+#endif
 
 } // namespace vxrtest

@@ -267,14 +267,8 @@ TEST(TorvexEnInstance, DeviceStateRoundTrip)
     Inst* inst = h.createReady({realAssn("RTH", 2.0)});
     VXR_DeviceState* st = md.pGetDeviceState(inst);
     ASSERT_NE(st, nullptr);
-    const int slots = kEN ? 35 : 34;
-    EXPECT_EQ(st->numOfOperatorStates, slots);
-    for (int i = 0; i < slots; ++i) EXPECT_EQ(st->pOperatorState[i], nullptr) << i;
-    EXPECT_EQ(st->numOfEventStates, 0);
-    EXPECT_EQ(st->pChildState, nullptr);
-    EXPECT_EQ(st->pDevice, inst);
-    ASSERT_NE(st->pPrivateInfo, nullptr);
-    auto** block = static_cast<void**>(st->pPrivateInfo);
+    void** block = vxrtest::deviceStateBlock(st, inst, kEN ? 35 : 34);
+    ASSERT_NE(block, nullptr);
     if constexpr (kEN) {
         EXPECT_EQ(block[1], nullptr);
         auto serialize = reinterpret_cast<int (*)(void*, void*, int)>(block[0]);
@@ -315,13 +309,7 @@ TEST(TorvexEnInstance, DeviceStateRoundTrip)
 #if VXR_REVISION == 160
 TEST(TorvexEnInstance, DestroyAtEveryStage)
 {
-    // LeakSanitizer (sanitizer build) reports any block left behind.
     EnHost h;
-    md.pDestroyDevice(h.create());
-    Inst* finalized = h.create();
-    md.pFinalizeTopology(finalized, kCbInfo);
-    md.pDestroyDevice(finalized);
-    md.pDestroyDevice(h.createReady({realAssn("NCELL", 2.0)}));
-    md.pDestroyDevice(nullptr);
+    vxrtest::destroyAtEveryStage(h, {realAssn("NCELL", 2.0)});
 }
 #endif
