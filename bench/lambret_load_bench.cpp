@@ -17,16 +17,14 @@ struct PadFixture : bench::Fixture {
 void BM_LambretFullLoad(benchmark::State& st)
 {
     PadFixture f;
-    for (auto _ : st) f.d->pGenLoad(f.inst, &f.host.ldr);
-    benchmark::DoNotOptimize(f.host.sink);
+    bench::timeLoads(st, f, false);
 }
 BENCHMARK(BM_LambretFullLoad);
 
 void BM_LambretRhsLoad(benchmark::State& st)
 {
     PadFixture f;
-    for (auto _ : st) f.d->pGenLoadRHS(f.inst, &f.host.ldr);
-    benchmark::DoNotOptimize(f.host.sink);
+    bench::timeLoads(st, f, true);
 }
 BENCHMARK(BM_LambretRhsLoad);
 

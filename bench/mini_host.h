@@ -4,6 +4,7 @@
 // instance on fresh terminals.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -173,5 +174,14 @@ struct Fixture {
         d->pGenLoad(inst, &host.ldr);
     }
 };
+
+// The timed loop: one full load, or one right-hand-side-only load, an
+// iteration.
+inline void timeLoads(benchmark::State& st, Fixture& f, bool rhsOnly)
+{
+    const auto load = rhsOnly ? f.d->pGenLoadRHS : f.d->pGenLoad;
+    for (auto _ : st) load(f.inst, &f.host.ldr);
+    benchmark::DoNotOptimize(f.host.sink);
+}
 
 } // namespace bench

@@ -17,15 +17,13 @@ void BM_TorvexCoreFullLoad(benchmark::State& st, const std::map<std::string, dou
 {
     bench::Fixture f(VXR_TORVEX_CORE_PATH, "N1", {"D", "G", "S", "B", "TINT", "TEXT"});
     f.settle(bias);
-    for (auto _ : st) f.d->pGenLoad(f.inst, &f.host.ldr);
-    benchmark::DoNotOptimize(f.host.sink);
+    bench::timeLoads(st, f, false);
 }
 void BM_TorvexCoreRhsLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
     bench::Fixture f(VXR_TORVEX_CORE_PATH, "N1", {"D", "G", "S", "B", "TINT", "TEXT"});
     f.settle(bias);
-    for (auto _ : st) f.d->pGenLoadRHS(f.inst, &f.host.ldr);
-    benchmark::DoNotOptimize(f.host.sink);
+    bench::timeLoads(st, f, true);
 }
 BENCHMARK_CAPTURE(BM_TorvexCoreFullLoad, saturation, kSaturation);
 BENCHMARK_CAPTURE(BM_TorvexCoreFullLoad, zero_bias, kZero);

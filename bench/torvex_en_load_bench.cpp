@@ -20,15 +20,13 @@ void BM_TorvexEnFullLoad(benchmark::State& st, const std::map<std::string, doubl
 {
     bench::Fixture f(VXR_TORVEX_EN_PATH, "N1", {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"});
     f.settle(bias);
-    for (auto _ : st) f.d->pGenLoad(f.inst, &f.host.ldr);
-    benchmark::DoNotOptimize(f.host.sink);
+    bench::timeLoads(st, f, false);
 }
 void BM_TorvexEnRhsLoad(benchmark::State& st, const std::map<std::string, double>& bias)
 {
     bench::Fixture f(VXR_TORVEX_EN_PATH, "N1", {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"});
     f.settle(bias);
-    for (auto _ : st) f.d->pGenLoadRHS(f.inst, &f.host.ldr);
-    benchmark::DoNotOptimize(f.host.sink);
+    bench::timeLoads(st, f, true);
 }
 BENCHMARK_CAPTURE(BM_TorvexEnFullLoad, saturation, kSaturation);
 BENCHMARK_CAPTURE(BM_TorvexEnFullLoad, zero_bias, kZero);
