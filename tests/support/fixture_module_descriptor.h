@@ -18,6 +18,8 @@
 //   VXR_FRAME_GET_INT      [nullptr]
 //   VXR_FRAME_NODAL_HOOKS  [nullptr, nullptr, nullptr] (187: reportNodalInfo,
 //                          reportTopology, createBranches)
+// A fixture whose loads are one analogBlock(inst, ldr, full) and whose strobe
+// does nothing defines VXR_FRAME_ANALOG_BLOCK for the three slots.
 // A fixture whose private record keeps every parameter as a double in
 // realParams[row] (through priv(inst)) defines VXR_FRAME_REAL_RECORD, and
 // the frame writes setRealParam, _module1_getRealParam and
@@ -56,6 +58,12 @@
 #endif
 
 namespace {
+
+#ifdef VXR_FRAME_ANALOG_BLOCK
+void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr) { analogBlock(inst, ldr, true); }
+void _module1_genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* ldr) { analogBlock(inst, ldr, false); }
+void _module1_doAnalogStrobe(VXR_DeviceInst*, VXR_ContribLoader*) {}
+#endif
 
 #ifdef VXR_FRAME_REAL_RECORD
 void setRealParam(VXR_DeviceInst* inst, int location, double value, int* pRangeViolation) {
