@@ -3,9 +3,7 @@
 // destruction.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
