@@ -13,6 +13,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "VXR_Interface.h"
@@ -182,6 +183,26 @@ inline void timeLoads(benchmark::State& st, Fixture& f, bool rhsOnly)
     const auto load = rhsOnly ? f.d->pGenLoadRHS : f.d->pGenLoad;
     for (auto _ : st) load(f.inst, &f.host.ldr);
     benchmark::DoNotOptimize(f.host.sink);
+}
+
+// Registers <prefix>FullLoad/<case> and then <prefix>RhsLoad/<case> for each
+// bias case: an instance of the library at `path` on `terminals`, settled at
+// the case's bias, timed over its full or right-hand-side-only loads.
+using Bias = std::map<std::string, double>;
+inline int registerLoadBenchmarks(const std::string& prefix, const char* path, const std::vector<const char*>& terminals,
+                                  const std::vector<std::pair<std::string, Bias>>& cases)
+{
+    for (bool rhsOnly : {false, true}) {
+        for (const auto& [name, bias] : cases) {
+            const std::string full = prefix + (rhsOnly ? "RhsLoad/" : "FullLoad/") + name;
+            benchmark::RegisterBenchmark(full.c_str(), [=](benchmark::State& st) {
+                Fixture f(path, "N1", terminals);
+                f.settle(bias);
+                timeLoads(st, f, rhsOnly);
+            });
+        }
+    }
+    return 0;
 }
 
 } // namespace bench

@@ -1,7 +1,5 @@
 // Cost of one TORVEX_EN load pass as a simulator sees it (mini_host.h):
 // full and right-hand-side-only loads at a saturation bias and at zero bias.
-#include <benchmark/benchmark.h>
-
 #include "mini_host.h"
 
 namespace {
@@ -9,28 +7,14 @@ namespace {
 // Drain at 10 V, gate at 5 V: the channel saturated, the drift region
 // carrying the current, the device 1 K above ambient; the outer network's
 // nodes near the pins they hang from.
-const std::map<std::string, double> kSaturation = {
+const bench::Bias kSaturation = {
     {"D", 10.0},      {"G", 5.0},       {"TINT", 1.0},      {"CORE_ID", 2.0},   {"CORE_B1", 0.01},
     {"CORE_B2", 0.005}, {"IB_DIODE1", -0.1}, {"IB_DIODE3", -0.2}, {"DI2", 9.99},  {"GI2", 5.0},
     {"DFIN1", 9.995}, {"DFIN2", 9.995}, {"DFIN3", 9.998},  {"GFIN1", 5.0},    {"GFIN2", 5.0},
     {"GFIN3", 5.0},   {"GPOLY", 5.0},   {"VIDS", 7.99},     {"S", 0.001},       {"BI2", 0.0005}};
-const std::map<std::string, double> kZero = {};
 
-void BM_TorvexEnFullLoad(benchmark::State& st, const std::map<std::string, double>& bias)
-{
-    bench::Fixture f(VXR_TORVEX_EN_PATH, "N1", {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"});
-    f.settle(bias);
-    bench::timeLoads(st, f, false);
-}
-void BM_TorvexEnRhsLoad(benchmark::State& st, const std::map<std::string, double>& bias)
-{
-    bench::Fixture f(VXR_TORVEX_EN_PATH, "N1", {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"});
-    f.settle(bias);
-    bench::timeLoads(st, f, true);
-}
-BENCHMARK_CAPTURE(BM_TorvexEnFullLoad, saturation, kSaturation);
-BENCHMARK_CAPTURE(BM_TorvexEnFullLoad, zero_bias, kZero);
-BENCHMARK_CAPTURE(BM_TorvexEnRhsLoad, saturation, kSaturation);
-BENCHMARK_CAPTURE(BM_TorvexEnRhsLoad, zero_bias, kZero);
+const int kRegistered = bench::registerLoadBenchmarks("BM_TorvexEn", VXR_TORVEX_EN_PATH,
+                                                      {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"},
+                                                      {{"saturation", kSaturation}, {"zero_bias", {}}});
 
 }  // namespace
