@@ -1,44 +1,24 @@
-// Cost of one TORVEX_EN load pass as a simulator sees it (mini_host_160.h):
+// Cost of one TORVEX_EN load pass as a simulator sees it (mini_host.h):
 // full and right-hand-side-only loads at a saturation bias and at zero bias;
 // at the saturation bias also with V(TINT) moving between two nearby values
 // on every pass, so no pass finds the temperature stage of the one before.
-#include <benchmark/benchmark.h>
-
-#include "mini_host_160.h"
+#include "mini_host.h"
 
 namespace {
-
-using bench160::Fixture;
 
 // Drain at 10 V, gate at 5 V: the channel saturated, the drift region
 // carrying the current, the device 1 K above ambient; the outer network's
 // nodes near the pins they hang from.
-const std::map<std::string, double> kSaturation = {
+const bench::Bias kSaturation = {
     {"D", 10.0},      {"G", 5.0},       {"TINT", 1.0},      {"CORE_ID", 2.0},   {"CORE_B1", 0.01},
     {"CORE_B2", 0.005}, {"IB_DIODE1", -0.1}, {"IB_DIODE3", -0.2}, {"DI2", 9.99},  {"GI2", 5.0},
     {"DFIN1", 9.995}, {"DFIN2", 9.995}, {"DFIN3", 9.998},  {"GFIN1", 5.0},    {"GFIN2", 5.0},
     {"GFIN3", 5.0},   {"GPOLY", 5.0},   {"VIDS", 7.99},     {"S", 0.001},       {"BI2", 0.0005}};
-const std::map<std::string, double> kZero = {};
 
-void run(benchmark::State& st, const std::map<std::string, double>& bias, bool full, bool movingTint)
-{
-    Fixture f(VXR_TORVEX_EN_PATH, {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"}, bias);
-    f.loads(st, full, movingTint);
-    benchmark::DoNotOptimize(f.host.sink);
-}
-void BM_TorvexEnFullLoad(benchmark::State& st, const std::map<std::string, double>& bias, bool movingTint)
-{
-    run(st, bias, true, movingTint);
-}
-void BM_TorvexEnRhsLoad(benchmark::State& st, const std::map<std::string, double>& bias, bool movingTint)
-{
-    run(st, bias, false, movingTint);
-}
-BENCHMARK_CAPTURE(BM_TorvexEnFullLoad, saturation, kSaturation, false);
-BENCHMARK_CAPTURE(BM_TorvexEnFullLoad, zero_bias, kZero, false);
-BENCHMARK_CAPTURE(BM_TorvexEnFullLoad, saturation_moving_tint, kSaturation, true);
-BENCHMARK_CAPTURE(BM_TorvexEnRhsLoad, saturation, kSaturation, false);
-BENCHMARK_CAPTURE(BM_TorvexEnRhsLoad, zero_bias, kZero, false);
-BENCHMARK_CAPTURE(BM_TorvexEnRhsLoad, saturation_moving_tint, kSaturation, true);
+const int kRegistered = bench::registerLoadBenchmarks("BM_TorvexEn", VXR_TORVEX_EN_PATH,
+                                                      {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"},
+                                                      {{"saturation", kSaturation, {}},
+                                                       {"zero_bias", {}, {}},
+                                                       {"saturation_moving_tint", kSaturation, "TINT"}});
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "allocation_probe.h"
+#include "module_host.h"
 #include "recording_host.h"
 
 namespace vxr_test {
@@ -81,6 +82,62 @@ inline bool runLifeFailingIn(const vxrtest::RecordingHost& host, const std::vect
     }
     EXPECT_TRUE(host.messages().empty());
     return false;
+}
+
+// Every system allocation of every step of a module instance's life fails
+// once in turn: created by a fresh Host (a ModuleHost) with `assn`,
+// finalized, stamped, loaded once, its device state taken. A failed creation
+// leaves no instance, a failed device state no state. end(inst) ends the
+// life (inst NULL when creation failed) and returns whether the host keeps
+// the instance; unless it does, no block may remain. leastFailures[s] is the
+// fewest allocations that step s must make.
+template <class Host, class End>
+void sweepInstanceLife(const std::vector<VXR_ParamAssn>& assn, const int (&leastFailures)[5], End end) {
+    const char* const names[] = {"create", "finalize", "stamp", "load", "device state"};
+    for (size_t failing = 0; failing < 5; ++failing) {
+        SCOPED_TRACE(names[failing]);
+        const int failures = sweepAllocationFailures([&](int k) {
+            Host h;
+            const VXR_ModuleDescriptor& md = *h.module;
+            const long start = liveBlocks();
+            VXR_DeviceInst* inst = nullptr;
+            VXR_DeviceState* state = nullptr;
+            const std::vector<LifeStep> steps = {
+                {names[0], [&] { inst = h.create(assn); }},
+                {names[1], [&] { md.pFinalizeTopology(inst, h.cbInfo); }},
+                {names[2], [&] { md.pSetStamp(inst, h.cbInfo); }},
+                {names[3], [&] { md.pGenLoad(inst, h.loader()); }},
+                {names[4], [&] { state = md.pGetDeviceState(inst); }},
+            };
+            const bool failed = runLifeFailingIn(h, steps, failing, k);
+            if (failed && failing == 0) {
+                EXPECT_EQ(inst, nullptr);
+            }
+            if (failed && failing == 4) {
+                EXPECT_EQ(state, nullptr);
+            }
+            VXR_freeDeviceState(state);
+            if (!end(inst)) {
+                EXPECT_EQ(liveBlocks(), start) << "blocks left behind";
+            }
+        });
+        EXPECT_GE(failures, leastFailures[failing]);
+    }
+}
+
+// Three rounds of the load-time slots (full load, right-hand side, strobe,
+// forced parameter-only stage) on a ready instance allocate nothing.
+inline void expectLoadPassesAllocateNothing(vxrtest::ModuleHost& h, VXR_DeviceInst* inst) {
+    const VXR_ModuleDescriptor& md = *h.module;
+    h.recordGetSol(false);
+    resetAllocationProbe();
+    for (int pass = 0; pass < 3; ++pass) {
+        md.pGenLoad(inst, h.loader());
+        md.pGenLoadRHS(inst, h.loader());
+        md.pDoStrobe(inst, h.loader());
+        md.pForceExecInvarCode(inst, 1);
+    }
+    EXPECT_TRUE(systemAllocations().empty());
 }
 
 } // namespace vxr_test

@@ -18,6 +18,15 @@
 //   VXR_FRAME_GET_INT      [nullptr]
 //   VXR_FRAME_NODAL_HOOKS  [nullptr, nullptr, nullptr] (187: reportNodalInfo,
 //                          reportTopology, createBranches)
+// A fixture whose loads are one analogBlock(inst, ldr, full) and whose strobe
+// does nothing defines VXR_FRAME_ANALOG_BLOCK for the three slots.
+// A fixture whose private record keeps every parameter as a double in
+// realParams[row] (through priv(inst)) defines VXR_FRAME_REAL_RECORD, and
+// the frame writes setRealParam, _module1_getRealParam and
+// _module1_resetParameters (the fixture's _module1_setParameters again).
+// With VXR_FRAME_INT_IN_REAL_RECORD as well, integer parameters live there
+// too and the frame fills the integer slots: a modify stores the value, a
+// get reads it truncated.
 #ifndef VXR_FRAME_NAME
 #error "define VXR_FRAME_NAME before including fixture_module_descriptor.h"
 #endif
@@ -34,6 +43,10 @@
 #ifndef VXR_FRAME_GET_REAL
 #define VXR_FRAME_GET_REAL _module1_getRealParam
 #endif
+#ifdef VXR_FRAME_INT_IN_REAL_RECORD
+#define VXR_FRAME_MODIFY_INT _module1_modifyIntParam
+#define VXR_FRAME_GET_INT _module1_getIntParam
+#endif
 #ifndef VXR_FRAME_MODIFY_INT
 #define VXR_FRAME_MODIFY_INT nullptr
 #endif
@@ -45,6 +58,34 @@
 #endif
 
 namespace {
+
+#ifdef VXR_FRAME_ANALOG_BLOCK
+void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr) { analogBlock(inst, ldr, true); }
+void _module1_genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* ldr) { analogBlock(inst, ldr, false); }
+void _module1_doAnalogStrobe(VXR_DeviceInst*, VXR_ContribLoader*) {}
+#endif
+
+#ifdef VXR_FRAME_REAL_RECORD
+void setRealParam(VXR_DeviceInst* inst, int location, double value, int* pRangeViolation) {
+    if (location >= 0 && location < VXR_FRAME_NUM_PARAMS) priv(inst)->realParams[location] = value;
+    if (pRangeViolation) *pRangeViolation = 0;
+}
+double _module1_getRealParam(VXR_DeviceInst* inst, int location) {
+    return (location >= 0 && location < VXR_FRAME_NUM_PARAMS) ? priv(inst)->realParams[location] : 0.0;
+}
+void _module1_resetParameters(VXR_DeviceInst* inst, int n, VXR_ParamAssn* assn) { _module1_setParameters(inst, n, assn); }
+#endif
+
+#ifdef VXR_FRAME_INT_IN_REAL_RECORD
+void _module1_modifyIntParam(VXR_DeviceInst* inst, int location, int value, int* flag) {
+    setRealParam(inst, location, value, flag);
+}
+int _module1_getIntParam(VXR_DeviceInst* inst, int location) {
+    return (location >= 0 && location < VXR_FRAME_NUM_PARAMS)
+               ? VXR_truncToIntChecked(priv(inst)->realParams[location])
+               : 0;
+}
+#endif
 
 #if VXR_REVISION == 187
 VXR_DeviceInst* _module1_createInst(const char* name, VXR_SimInterface* simIf, VXR_DeviceInst* parent, int numOfTerms,

@@ -61,4 +61,22 @@ inline void vxrFrameAssignPorts(VXR_DeviceInst* inst, const char* const* names, 
         VXR_AssignScalarPort(inst, names[port], port, terms, termWidth, port, numOfTerms, &cursor, index, range);
 }
 
+// Parameters of a record that keeps every one as a double at its row: an
+// assigned one read as its table row's type says, the others `defaults`.
+template <int N>
+void vxrFrameSetRealRecord(VXR_DeviceInst* inst, double (&values)[N], const double (&defaults)[N], int numOfAssn,
+                           VXR_ParamAssn* assn) {
+    const VXR_ParamDesc* table = inst->pModuleDescriptor->paramDescArray;
+    int map[N];
+    VXR_setupParamMap(inst, numOfAssn, assn, map);
+    for (int row = 0; row < N; ++row) {
+        if (map[row] < 0)
+            values[row] = defaults[row];
+        else if (table[row].paramType == VXR_INT_PARAM)
+            values[row] = VXR_initIntegerParam(inst, row, map, assn);
+        else
+            values[row] = VXR_initRealParam(inst, row, map, assn);
+    }
+}
+
 } // namespace

@@ -3,14 +3,13 @@
 // destruction.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "core_fixture.h"
+#include "module_checks.h"
 #include "probe.h"
 
 using namespace tc;
@@ -50,18 +49,11 @@ std::string names(const CoreHost& h, const Request& c, int n)
     return s;
 }
 
-struct PortCase {
-    const char* what;
-    int nTerms;
-    std::vector<int> widths; // empty: no width records
-    std::vector<std::string> messages;
-};
-
 } // namespace
 
 TEST(TorvexCoreInstance, CreationBindsTerminalsAndReportsMismatches)
 {
-    const PortCase cases[] = {
+    const vxrtest::PortCase cases[] = {
         {"no width records", 6, {}, {}},
         {"all scalar", 6, {0, 0, 0, 0, 0, 0}, {}},
         {"vector on TINT", 6, {0, 0, 0, 0, 2, 0}, {"Scalar terminal 'TINT' received a vector."}},
@@ -73,39 +65,10 @@ TEST(TorvexCoreInstance, CreationBindsTerminalsAndReportsMismatches)
         {"four, no widths", 4, {}, {"Expected 6 ports; received 4 ports instead."}},
         {"none", 0, {}, {"Expected 6 ports; received 0 ports instead."}},
     };
-    for (const PortCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         CoreHost h;
-        for (int k = 6; k < c.nTerms; ++k) h.terminals.push_back(h.terminal("X"));
-        // Exactly as many entries as announced, on the heap, so a read past
-        // them is caught by AddressSanitizer.
-        std::unique_ptr<SV*[]> terms(new SV*[std::max(c.nTerms, 1)]);
-        for (int k = 0; k < c.nTerms; ++k) terms[k] = h.terminals[k];
-        std::unique_ptr<int[][3]> widths;
-        if (!c.widths.empty()) {
-            widths.reset(new int[c.widths.size()][3]());
-            for (size_t k = 0; k < c.widths.size(); ++k) widths[k][0] = c.widths[k];
-        }
-        Inst* inst = md.pCreateInstance("m1", h.sim(), nullptr, c.nTerms, widths.get(), terms.get(), 0, nullptr);
-        ASSERT_NE(inst, nullptr);
-
-        std::vector<std::string> expected;
-        for (const std::string& m : c.messages) expected.push_back(m + kCtx);
-        EXPECT_EQ(h.messageTexts(), expected);
-        for (const vxrtest::MessageRecord& m : h.messages()) {
-            EXPECT_EQ(m.type, MessageTypeE_ERROR);
-            EXPECT_EQ(m.inst, inst);
-        }
-        const auto& exits = h.requests();
-        EXPECT_EQ(exits.size(), c.messages.size());
-        for (const vxrtest::RequestRecord& e : exits) {
-            EXPECT_EQ(e.request, "exit");
-            EXPECT_EQ(e.code, 1);
-        }
-        const int bound = std::min(c.nTerms, 6);
-        EXPECT_EQ(inst->numOfPorts, 6);
-        for (int k = 0; k < 6; ++k) EXPECT_EQ(inst->pPorts[k], k < bound ? h.terminals[k] : nullptr) << k;
-        md.pDestroyDevice(inst);
+        md.pDestroyDevice(vxrtest::createForPortCase(h, c, kCtx));
     }
 }
 
@@ -115,27 +78,9 @@ TEST(TorvexCoreInstance, CreationRecord)
     h.setTemperature(312.5);
     Inst parent{};
     Inst* inst = md.pCreateInstance("m1", h.sim(), &parent, 6, nullptr, h.terminals.data(), 0, nullptr);
-    const char* name = inst->instName;
-    EXPECT_STREQ(name, "m1");
-    EXPECT_EQ(inst->fullName, nullptr);
-    EXPECT_EQ(inst->pParent, &parent);
-    EXPECT_EQ(inst->pSimInterface, h.sim());
-    EXPECT_EQ(inst->pModuleDescriptor, &md);
-    EXPECT_EQ(inst->numOfStateVars, 5);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(inst->pStateVars[i], nullptr);
-    EXPECT_EQ(inst->numOfChildren, 0);
-    EXPECT_EQ(inst->pChildren, nullptr);
-    EXPECT_EQ(inst->numOfNoiseSrcs, 0);
-    EXPECT_EQ(inst->numOfEvents, 0);
-    EXPECT_EQ(inst->pEvents, nullptr);
-    EXPECT_EQ(inst->numOfReserved, 0);
-    EXPECT_EQ(inst->pFileDescList, nullptr);
-    EXPECT_NE(inst->pPrivateInfo, nullptr);
+    vxrtest::expectFreshRecord(h, inst, &parent, 5);
     EXPECT_EQ(probe::recompute(inst), 1);
     for (int pos = 0; pos < 6; ++pos) EXPECT_EQ(probe::op(inst, pos), nullptr);
-    // Creation asks the host for nothing but the temperature.
-    ASSERT_EQ(h.log().size(), 1u);
-    EXPECT_EQ(h.log()[0].call, Call::GetTemperature);
     md.pDestroyDevice(inst);
 }
 
@@ -324,13 +269,8 @@ TEST(TorvexCoreInstance, DeviceStateRoundTrip)
     Inst* inst = h.createReady();
     VXR_DeviceState* st = md.pGetDeviceState(inst);
     ASSERT_NE(st, nullptr);
-    EXPECT_EQ(st->numOfOperatorStates, 15);
-    for (int i = 0; i < 15; ++i) EXPECT_EQ(st->pOperatorState[i], nullptr) << i;
-    EXPECT_EQ(st->numOfEventStates, 0);
-    EXPECT_EQ(st->pChildState, nullptr);
-    EXPECT_EQ(st->pDevice, inst);
-    ASSERT_NE(st->pPrivateInfo, nullptr);
-    auto** block = static_cast<void**>(st->pPrivateInfo);
+    void** block = vxrtest::deviceStateBlock(st, inst, 15);
+    ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[1], nullptr);
     auto serialize = reinterpret_cast<int (*)(void*, void*, int)>(block[0]);
     EXPECT_EQ(serialize(nullptr, nullptr, 5), 5);
@@ -355,14 +295,8 @@ TEST(TorvexCoreInstance, DeviceStateRoundTrip)
 
 TEST(TorvexCoreInstance, DestroyAtEveryStage)
 {
-    // LeakSanitizer (sanitizer build) reports any block left behind.
     CoreHost h;
-    md.pDestroyDevice(h.create());
-    Inst* finalized = h.create();
-    md.pFinalizeTopology(finalized, kCbInfo);
-    md.pDestroyDevice(finalized);
-    md.pDestroyDevice(h.createReady({realAssn("RTH", 2.0)}));
-    md.pDestroyDevice(nullptr);
+    vxrtest::destroyAtEveryStage(h, {realAssn("RTH", 2.0)});
 }
 
 TEST(TorvexCoreInstance, SmallSlots)
@@ -377,24 +311,7 @@ TEST(TorvexCoreInstance, SmallSlots)
     EXPECT_EQ(probe::recompute(inst), 0);
 
     probe::setRth0(inst, 42.5);
-    VXR_OutVarDesc descs[4] = {{"a", VXR_OUT_REALVAR, "", "", 0},
-                               {"b", VXR_OUT_REALVAR, "", "", 100000},
-                               {"c", VXR_OUT_REALVAR_ARRAY, "", "", 0},
-                               {"d", VXR_OUT_INTVAR, "", "", -3}};
-    VXR_OutVal vals[4];
-    for (auto& v : vals) {
-        v.pOutVarDesc = nullptr;
-        v.outVal.realVal = -7.0;
-    }
-    d.pGetOutVarInfo(inst, 0, descs, vals);
-    EXPECT_EQ(vals[0].pOutVarDesc, nullptr);
-    d.pGetOutVarInfo(inst, 4, descs, vals);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(vals[i].pOutVarDesc, &descs[i]);
-    EXPECT_EQ(vals[0].outVal.realVal, 42.5);
-    // Out-of-range indices and array kinds leave the value untouched.
-    EXPECT_EQ(vals[1].outVal.realVal, -7.0);
-    EXPECT_EQ(vals[2].outVal.realVal, -7.0);
-    EXPECT_EQ(vals[3].outVal.realVal, -7.0);
+    EXPECT_EQ(vxrtest::outVarValue(inst, {"a", VXR_OUT_REALVAR, "", "", 0}).realVal, 42.5);
 
     d.pSetMemoryStates(inst, nullptr);
     d.pDestroyDevice(inst);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core_fixture.h"
-#include "error_log_buffer.h"
+#include "module_checks.h"
 #include "probe.h"
 
 using namespace tc;
@@ -51,8 +51,8 @@ const std::set<std::string> kUnranged = {"$yposition", "$xposition", "LEVEL", "D
 
 bool isInt(const VXR_ParamDesc* r) { return r->paramType == VXR_INT_PARAM; }
 
-double getReal(Inst* inst, const char* name) { return md.pGetRealParam(inst, row(name)->paramLocation); }
-int getInt(Inst* inst, const char* name) { return md.pGetIntParam(inst, row(name)->paramLocation); }
+double getReal(Inst* inst, const char* name) { return vxrtest::realParam(inst, name); }
+int getInt(Inst* inst, const char* name) { return vxrtest::intParam(inst, name); }
 
 // Modify through the slot; returns the range-violation flag (starting at 0).
 int modifyReal(Inst* inst, const char* name, double v)
@@ -68,14 +68,7 @@ int modifyInt(Inst* inst, const char* name, int v)
     return flag;
 }
 
-using Log = vxrtest::ErrorLogBuffer;
-
-std::vector<std::string> checkRange(Inst* inst, int capacity = 200)
-{
-    Log l(capacity);
-    md.pCheckRange(inst, &l.log);
-    return l.names();
-}
+std::vector<std::string> checkRange(Inst* inst, int capacity = 200) { return vxrtest::rangeViolations(inst, capacity); }
 
 int descIndex(const char* name) { return static_cast<int>(row(name) - md.paramDescArray); }
 
@@ -175,19 +168,7 @@ TEST(TorvexCoreParams, OutOfRangeLocationsAreIgnored)
 {
     CoreHost h;
     Inst* inst = h.create();
-    const VXR_ModuleDescriptor& d = md;
-    for (int loc : {-1, 116, 1000}) {
-        int flag = 0;
-        d.pModifyRealParam(inst, loc, &flag, 1.0);
-        EXPECT_EQ(flag, 1) << loc;
-        EXPECT_EQ(d.pGetRealParam(inst, loc), 0.0) << loc;
-    }
-    for (int loc : {-1, 6, 1000}) {
-        int flag = 0;
-        d.pModifyIntParam(inst, loc, 1, &flag);
-        EXPECT_EQ(flag, 1) << loc;
-        EXPECT_EQ(d.pGetIntParam(inst, loc), 0) << loc;
-    }
+    vxrtest::expectLocationsIgnored(inst, {-1, 116, 1000}, {-1, 6, 1000});
     for (const Default& def : kDefaults) {
         if (isInt(row(def.name)))
             EXPECT_EQ(getInt(inst, def.name), static_cast<int>(def.value)) << def.name;
@@ -275,21 +256,7 @@ TEST(TorvexCoreParams, RangeCheckFollowsDeclarationOrderAndLogCapacity)
     EXPECT_EQ(checkRange(inst, 1), (std::vector<std::string>{"$vflip"}));
     EXPECT_TRUE(checkRange(inst, 0).empty());
 
-    Log full(2);
-    full.log.length = 2;
-    full.str[0] = full.str[1] = nullptr;
-    md.pCheckRange(inst, &full.log);
-    EXPECT_EQ(full.log.length, 2);
-    EXPECT_EQ(full.str[0], nullptr);
-
-    // A log shared with earlier entries keeps them and appends.
-    Log shared(4);
-    static char earlier[] = "X";
-    shared.log.length = 1;
-    shared.str[0] = earlier;
-    md.pCheckRange(inst, &shared.log);
-    EXPECT_EQ(shared.names(), (std::vector<std::string>{"X", "$vflip", "RTH", "VDSBR"}));
-    EXPECT_EQ(shared.inst[1], inst);
+    vxrtest::expectRangeLogsFullAndShared(inst, all);
     md.pDestroyDevice(inst);
 }
 

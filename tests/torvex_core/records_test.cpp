@@ -3,43 +3,18 @@
 #include <gtest/gtest.h>
 #include <dlfcn.h>
 
-#include <cctype>
 #include <cstring>
 #include <string>
 
-#include "VXR_Interface.h"
+#include "library_records.h"
 
 namespace {
 
 using Desc = VXR160_ModuleDescriptor;
 
-struct Library {
-    void* dl = nullptr;
-    const VXR_LibraryVersion* version = nullptr;
-    const VXR160_LibraryManifest* manifest = nullptr;
-    Desc* desc = nullptr;
-    Library()
-    {
-        dl = dlopen(TORVEX_CORE_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (dl == nullptr) return;
-        auto gv = reinterpret_cast<VXR160_GetLibraryVersionFn>(dlsym(dl, "getLibraryVersion"));
-        auto gm = reinterpret_cast<VXR160_GetLibraryManifestFn>(dlsym(dl, "getLibraryManifest"));
-        if (gv) version = gv();
-        if (gm) manifest = gm();
-        if (manifest) desc = manifest->pModules;
-    }
-    ~Library()
-    {
-        if (dl) dlclose(dl);
-    }
-    void* sym(const char* name) const { return dl ? dlsym(dl, name) : nullptr; }
-};
-
-// Process-wide instance: the library stays loaded for the whole test run.
-Library& lib()
+const vxrtest::OpenedLibrary<VXR160_LibraryManifest>& lib()
 {
-    static Library l;
-    return l;
+    return vxrtest::openedLibrary<VXR160_LibraryManifest>(TORVEX_CORE_PATH);
 }
 
 // Row of the descriptor table by name (NULL when absent).
@@ -77,53 +52,23 @@ TEST(TorvexCoreRecords, VersionAndManifest)
     EXPECT_EQ(v.build, 100);
     EXPECT_STREQ(v.fullRevision, "1.60.100");
 
-    const VXR160_LibraryManifest& m = *lib().manifest;
-    EXPECT_EQ(m.numOfModules, 1);
-    EXPECT_EQ(m.reserved[0], nullptr);
-    EXPECT_EQ(m.reserved[1], nullptr);
-    ASSERT_NE(m.buildId, nullptr);
-    ASSERT_EQ(std::strlen(m.buildId), 32u);
-    for (const char* p = m.buildId; *p; ++p) EXPECT_TRUE(std::isxdigit(*p) && !std::isupper(*p)) << m.buildId;
+    vxrtest::expectManifest(*lib().manifest);
 }
 
 TEST(TorvexCoreRecords, DescriptorHeader)
 {
     const Desc& d = *lib().desc;
-    EXPECT_STREQ(d.moduleName, "TORVEX_CORE");
-    EXPECT_EQ(d.numOfParams, 122);
-    EXPECT_EQ(d.numOfTerminals, 6);
-    EXPECT_EQ(d.numOfTerminalsToo, 6);
-    const char* names[] = {"D", "G", "S", "B", "TINT", "TEXT"};
-    for (int k = 0; k < 6; ++k) EXPECT_STREQ(d.terminalNames[k], names[k]);
-    EXPECT_EQ(d.terminalNames[6], nullptr);
-    for (int k = 0; k < 21; ++k) EXPECT_EQ(d.terminalWidths[k], 0) << k;
-    EXPECT_EQ(d.numOfChildModuleDefs, 0);
-    EXPECT_EQ(d.childModuleDefNames[0], nullptr);
-    EXPECT_EQ(d.numOfAC_Stims, 0);
-    EXPECT_EQ(d.numOfOutVars, 0);
-    EXPECT_EQ(d.outVarDescArray[0].name, nullptr);
-    EXPECT_EQ(d.outVarDescArray[0].outputVarType, VXR_OUT_INVALID);
-    EXPECT_EQ(d.outVarDescArray[0].ix, -1);
+    vxrtest::expectDescriptorHeader(d, "TORVEX_CORE", 122, {"D", "G", "S", "B", "TINT", "TEXT"});
     EXPECT_EQ(d.numOfDebugSymbolDescs, 0);
     EXPECT_EQ(d.symbolArray, nullptr);
-    EXPECT_EQ(d.algebraicModule, 1);
 }
 
 TEST(TorvexCoreRecords, EntryPointSlots)
 {
     const Desc& d = *lib().desc;
-    const void* set[] = {(void*)d.pCreateInstance, (void*)d.pFinalizeTopology, (void*)d.pSetStamp,
-                         (void*)d.pGenLoad, (void*)d.pGenLoadRHS, (void*)d.pDoStrobe, (void*)d.pSetMemoryStates,
-                         (void*)d.pResetMemoryStates, (void*)d.pTranAcceptPoint, (void*)d.pModifyRealParam,
-                         (void*)d.pModifyIntParam, (void*)d.pResetParameters, (void*)d.pGetRealParam,
-                         (void*)d.pGetIntParam, (void*)d.pCheckRange, (void*)d.pForceExecInvarCode,
-                         (void*)d.pGetOutVarInfo, (void*)d.pGetDeviceState, (void*)d.pRestoreDeviceState,
-                         (void*)d.pDestroyDevice};
-    for (const void* p : set) EXPECT_NE(p, nullptr);
-    const void* unset[] = {(void*)d.pModifyRealArrayParam, (void*)d.pModifyIntArrayParam,
-                           (void*)d.pModifyStringParam, (void*)d.pGetRealArrayParam, (void*)d.pGetIntArrayParam,
-                           (void*)d.pGetStringParam, (void*)d.pGetDebugInfo};
-    for (const void* p : unset) EXPECT_EQ(p, nullptr);
+    vxrtest::expectScalarModuleSlots(d);
+    EXPECT_NE((void*)d.pDestroyDevice, nullptr);
+    EXPECT_EQ((void*)d.pGetDebugInfo, nullptr);
 }
 
 TEST(TorvexCoreRecords, ParameterTableIsSortedAndTerminated)

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "en_fixture.h"
+#include "module_checks.h"
 
 using namespace te;
 
@@ -21,13 +21,6 @@ extern "C" const char vxr_build_id[] = "0123456789abcdef0123456789abcdef";
 namespace {
 
 std::string ctx() { return std::string("\n   [ instance 'm1' of module type '") + kModule + "' ]"; }
-
-struct PortCase {
-    const char* what;
-    int nTerms;
-    std::vector<int> widths; // empty: no width records
-    std::vector<std::string> messages;
-};
 
 std::string expectPorts(int n) { return "Expected " + std::to_string(kTerms) + " ports; received " + std::to_string(n) + " ports instead."; }
 
@@ -41,7 +34,7 @@ TEST(TorvexEnInstance, CreationBindsTheTermsGivenAndReportsMismatches)
     several[0] = 3;
     several[n - 1] = -1;
     const std::string last = kEN ? "IIDS" : "TEXT";
-    const PortCase cases[] = {
+    const vxrtest::PortCase cases[] = {
         {"no width records", n, {}, {}},
         {"all scalar", n, scalar, {}},
         {"vector on G", n, vectorOnG, {"Scalar terminal 'G' received a vector."}},
@@ -52,29 +45,10 @@ TEST(TorvexEnInstance, CreationBindsTheTermsGivenAndReportsMismatches)
         {"three, no widths", 3, {}, {expectPorts(3)}},
         {"none", 0, {}, {expectPorts(0)}},
     };
-    for (const PortCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EnHost h;
-        for (int k = n; k < c.nTerms; ++k) h.terminals.push_back(h.terminal("X"));
-        // Exactly as many entries as announced, on the heap, so a read past
-        // them is caught by AddressSanitizer.
-        std::unique_ptr<SV*[]> terms(new SV*[std::max(c.nTerms, 1)]);
-        for (int k = 0; k < c.nTerms; ++k) terms[k] = h.terminals[k];
-        std::unique_ptr<int[][3]> widths;
-        if (!c.widths.empty()) {
-            widths.reset(new int[c.widths.size()][3]());
-            for (size_t k = 0; k < c.widths.size(); ++k) widths[k][0] = c.widths[k];
-        }
-        Inst* inst = md.pCreateInstance("m1", h.sim(), nullptr, c.nTerms, widths.get(), terms.get(), 0, nullptr);
-        ASSERT_NE(inst, nullptr);
-        std::vector<std::string> expected;
-        for (const std::string& m : c.messages) expected.push_back(m + ctx());
-        EXPECT_EQ(h.messageTexts(), expected);
-        for (const vxrtest::MessageRecord& m : h.messages()) EXPECT_EQ(m.type, MessageTypeE_ERROR);
-        EXPECT_EQ(h.exitRequests(), static_cast<int>(c.messages.size()));
-        EXPECT_EQ(inst->numOfPorts, n);
-        for (int k = 0; k < n; ++k) EXPECT_EQ(inst->pPorts[k], k < std::min(c.nTerms, n) ? h.terminals[k] : nullptr) << k;
-        retire(inst);
+        retire(vxrtest::createForPortCase(h, c, ctx()));
     }
 }
 
@@ -84,28 +58,12 @@ TEST(TorvexEnInstance, CreationRecord)
     h.setTemperature(312.5);
     Inst parent{};
     Inst* inst = md.pCreateInstance("m1", h.sim(), &parent, kTerms, nullptr, h.terminals.data(), 0, nullptr);
-    EXPECT_STREQ(inst->instName, "m1");
-    EXPECT_EQ(inst->fullName, nullptr);
-    EXPECT_EQ(inst->pParent, &parent);
-    EXPECT_EQ(inst->pSimInterface, h.sim());
-    EXPECT_EQ(inst->pModuleDescriptor, &md);
-    EXPECT_EQ(inst->numOfStateVars, kEN ? 28 : 27);
-    for (int i = 0; i < inst->numOfStateVars; ++i) EXPECT_EQ(inst->pStateVars[i], nullptr);
-    EXPECT_EQ(inst->numOfChildren, 0);
-    EXPECT_EQ(inst->pChildren, nullptr);
-    EXPECT_EQ(inst->numOfNoiseSrcs, 0);
-    EXPECT_EQ(inst->pNoiseSrcs, nullptr);
-    EXPECT_EQ(inst->numOfEvents, 0);
-    EXPECT_EQ(inst->pEvents, nullptr);
-    EXPECT_EQ(inst->numOfReserved, 0);
-    EXPECT_EQ(inst->pFileDescList, nullptr);
+    vxrtest::expectFreshRecord(h, inst, &parent, kEN ? 28 : 27);
     const torvex_en::Private* pr = priv(inst);
     EXPECT_EQ(pr->recompute, 1);
     EXPECT_EQ(pr->lastTemperature, 312.5);
     EXPECT_EQ(pr->paramStageDone, 0);
     for (VXR_OpBranch_ddt* op : pr->op) EXPECT_EQ(op, nullptr);
-    ASSERT_EQ(h.log().size(), 1u) << "creation asks the host for the temperature only";
-    EXPECT_EQ(h.log()[0].call, Call::GetTemperature);
     retire(inst);
 }
 
@@ -298,24 +256,7 @@ TEST(TorvexEnInstance, MemorySlotsAndSmallSlots)
     }
 
     priv(inst)->vars.DRDIR = -1;
-    VXR_OutVarDesc descs[4] = {{"a", VXR_OUT_INTVAR, "", "", 1},
-                               {"b", VXR_OUT_REALVAR, "", "", 100000},
-                               {"c", VXR_OUT_REALVAR_ARRAY, "", "", 0},
-                               {"d", VXR_OUT_INTVAR, "", "", -3}};
-    VXR_OutVal vals[4];
-    for (auto& v : vals) {
-        v.pOutVarDesc = nullptr;
-        v.outVal.realVal = -7.0;
-    }
-    md.pGetOutVarInfo(inst, 0, descs, vals);
-    EXPECT_EQ(vals[0].pOutVarDesc, nullptr);
-    md.pGetOutVarInfo(inst, 4, descs, vals);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(vals[i].pOutVarDesc, &descs[i]);
-    EXPECT_EQ(vals[0].outVal.intVal, -1);
-    // Indices outside the module's variables and the array kinds leave the value alone.
-    EXPECT_EQ(vals[1].outVal.realVal, -7.0);
-    EXPECT_EQ(vals[2].outVal.realVal, -7.0);
-    EXPECT_EQ(vals[3].outVal.realVal, -7.0);
+    EXPECT_EQ(vxrtest::outVarValue(inst, {"a", VXR_OUT_INTVAR, "", "", 1}).intVal, -1);
     retire(inst);
 }
 
@@ -325,14 +266,8 @@ TEST(TorvexEnInstance, DeviceStateRoundTrip)
     Inst* inst = h.createReady({realAssn("RTH", 2.0)});
     VXR_DeviceState* st = md.pGetDeviceState(inst);
     ASSERT_NE(st, nullptr);
-    const int slots = kEN ? 35 : 34;
-    EXPECT_EQ(st->numOfOperatorStates, slots);
-    for (int i = 0; i < slots; ++i) EXPECT_EQ(st->pOperatorState[i], nullptr) << i;
-    EXPECT_EQ(st->numOfEventStates, 0);
-    EXPECT_EQ(st->pChildState, nullptr);
-    EXPECT_EQ(st->pDevice, inst);
-    ASSERT_NE(st->pPrivateInfo, nullptr);
-    auto** block = static_cast<void**>(st->pPrivateInfo);
+    void** block = vxrtest::deviceStateBlock(st, inst, kEN ? 35 : 34);
+    ASSERT_NE(block, nullptr);
     if constexpr (kEN) {
         EXPECT_EQ(block[1], nullptr);
         auto serialize = reinterpret_cast<int (*)(void*, void*, int)>(block[0]);
@@ -373,13 +308,7 @@ TEST(TorvexEnInstance, DeviceStateRoundTrip)
 #if VXR_REVISION == 160
 TEST(TorvexEnInstance, DestroyAtEveryStage)
 {
-    // LeakSanitizer (sanitizer build) reports any block left behind.
     EnHost h;
-    md.pDestroyDevice(h.create());
-    Inst* finalized = h.create();
-    md.pFinalizeTopology(finalized, kCbInfo);
-    md.pDestroyDevice(finalized);
-    md.pDestroyDevice(h.createReady({realAssn("NCELL", 2.0)}));
-    md.pDestroyDevice(nullptr);
+    vxrtest::destroyAtEveryStage(h, {realAssn("NCELL", 2.0)});
 }
 #endif

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "en_fixture.h"
-#include "error_log_buffer.h"
+#include "module_checks.h"
 
 using namespace te;
 
@@ -81,17 +81,10 @@ int modify(Inst* inst, const Param& p, double v)
     return flag;
 }
 
-using Log = vxrtest::ErrorLogBuffer;
+std::vector<std::string> checkRange(Inst* inst, int capacity = 400) { return vxrtest::rangeViolations(inst, capacity); }
 
-std::vector<std::string> checkRange(Inst* inst, int capacity = 400)
-{
-    Log l(capacity);
-    md.pCheckRange(inst, &l.log);
-    return l.names();
-}
-
-double getReal(Inst* inst, const char* name) { return md.pGetRealParam(inst, row(name)->paramLocation); }
-int getInt(Inst* inst, const char* name) { return md.pGetIntParam(inst, row(name)->paramLocation); }
+double getReal(Inst* inst, const char* name) { return vxrtest::realParam(inst, name); }
+int getInt(Inst* inst, const char* name) { return vxrtest::intParam(inst, name); }
 
 } // namespace
 
@@ -217,20 +210,7 @@ TEST(TorvexEnParams, RangeCheckPassFollowsDeclarationOrderUntilTheLogIsFull)
     EXPECT_EQ(checkRange(inst, 400), all);
     EXPECT_EQ(all.back(), "DISTC3");
 
-    // A log that is already full gets nothing; one with earlier entries keeps them.
-    Log full(2);
-    full.log.length = 2;
-    full.str[0] = full.str[1] = nullptr;
-    md.pCheckRange(inst, &full.log);
-    EXPECT_EQ(full.log.length, 2);
-    EXPECT_EQ(full.str[0], nullptr);
-    Log shared(3);
-    static char earlier[] = "X";
-    shared.log.length = 1;
-    shared.str[0] = earlier;
-    md.pCheckRange(inst, &shared.log);
-    EXPECT_EQ(shared.names(), (std::vector<std::string>{"X", "$vflip", "$mfactor"}));
-    EXPECT_EQ(shared.inst[1], inst);
+    vxrtest::expectRangeLogsFullAndShared(inst, {"$vflip", "$mfactor"});
     retire(inst);
 }
 
@@ -276,18 +256,7 @@ TEST(TorvexEnParams, ModifyAndGetIgnoreLocationsOutsideTheTable)
 {
     EnHost h;
     Inst* inst = h.create();
-    for (int loc : {-1, 162, 100000}) {
-        int flag = 0;
-        md.pModifyRealParam(inst, loc, &flag, 1.0);
-        EXPECT_EQ(flag, 1) << loc;
-        EXPECT_EQ(md.pGetRealParam(inst, loc), 0.0) << loc;
-    }
-    for (int loc : {-1, 6, 100000}) {
-        int flag = 0;
-        md.pModifyIntParam(inst, loc, 1, &flag);
-        EXPECT_EQ(flag, 1) << loc;
-        EXPECT_EQ(md.pGetIntParam(inst, loc), 0) << loc;
-    }
+    vxrtest::expectLocationsIgnored(inst, {-1, 162, 100000}, {-1, 6, 100000});
     for (const Param& p : table()) {
         if (p.integer)
             EXPECT_EQ(md.pGetIntParam(inst, p.location), static_cast<int>(p.def)) << p.name;
