@@ -340,12 +340,13 @@ template <int N, int R>
 inline Dual<N, R> pow(const Dual<N, R>& u, double g)
 {
     Dual<N, R> r(pow(u.v, g));
-    // powDeriv with a constant exponent: g f^g fprime / f, the same products
-    // in the same order. Where a zero fprime could give other than 0 (a zero
+    // powDeriv with a constant exponent: 0 + g f^g fprime / f, the same
+    // operations in the same order (the 0 + gives a zero fprime the +0 that
+    // powDeriv returns). Where a zero fprime could give other than 0 (a zero
     // base, a non-finite factor) every partial takes the general rule.
     const double c = g * r.v;
     if (u.v != 0.0 && std::isfinite(c) && std::isfinite(u.v)) {
-        for (int k = 0; k < N; ++k) r.d[k] = c * u.d[k] / u.v;
+        for (int k = 0; k < N; ++k) r.d[k] = 0.0 + c * u.d[k] / u.v;
     } else {
         const PowSlopes<R> slope(r.v, u.v, g, false);
         for (int k = 0; k < N; ++k) r.d[k] = slope(u.d[k], 0.0);

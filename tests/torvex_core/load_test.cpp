@@ -242,6 +242,29 @@ TEST(CoreLoad, BreakdownWarning)
     }
 }
 
+// The pass's four arrays start at zero and are added to: an entry whose
+// terms are all zero loads +0, whatever their signs in the equations. (The
+// ddt operators' own loads pass their arguments on as they are.)
+TEST(CoreLoad, ZeroEntriesLoadPlusZero)
+{
+    using vxrtest::LoadKind;
+    const std::pair<LoadKind, int> arrays[] = {
+        {LoadKind::RhsPair, 0}, {LoadKind::RhsPairQ, 1}, {LoadKind::DerivQuartet, 2}, {LoadKind::DerivQuartetQ, 3}};
+    for (const Case& c : kCases) {
+        LoadHost h(c.params);
+        applyBias(h, c.bias);
+        h.full();
+        int seen = 0;
+        for (const auto& b : h.batches())
+            for (const auto& [kind, array] : arrays)
+                if (b.kind == kind && b.values.size() == static_cast<size_t>(probe::handleCount(array))) {
+                    ++seen;
+                    for (double v : b.values) EXPECT_FALSE(v == 0.0 && std::signbit(v)) << c.name << " " << array;
+                }
+        EXPECT_EQ(seen, 4) << c.name;
+    }
+}
+
 // $mfactor scales what goes into the four batches, not the ddt arguments.
 TEST(CoreLoad, MfactorScalesTheBatchesOnly)
 {

@@ -300,7 +300,9 @@ struct RowTerm {
 
     RowTerm() = default;
     RowTerm(const T& x, bool subtract) : d(x.d), sign(subtract ? -1.0 : 1.0) {}
-    double partial(int k) const { return sign * d[k]; }
+    // The row starts at 0 and is added to, as the value rows are: a zero
+    // partial loads +0 whatever its sign or the term's.
+    double partial(int k) const { return 0.0 + sign * d[k]; }
 };
 
 // Visits the rows that carry a quantity of the result:
