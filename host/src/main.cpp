@@ -1,5 +1,5 @@
 // vxrsim: command-line front end of the test host.
-//   vxrsim [-o results.csv] [-q] netlist.cir
+//   vxrsim [-o results.csv] [-q] [-s] netlist.cir
 //   vxrsim describe library.so
 #include "vxrhost/Netlist.h"
 
@@ -12,10 +12,11 @@
 namespace {
 int usage() {
     std::fprintf(stderr,
-                 "usage: vxrsim [-o results.csv] [-q] [-L libdir] netlist\n"
+                 "usage: vxrsim [-o results.csv] [-q] [-s] [-L libdir] netlist\n"
                  "       vxrsim describe library\n"
                  "  -o FILE  also write the results as CSV (several analyses are separated by a blank line)\n"
                  "  -q       do not echo library messages\n"
+                 "  -s       print each analysis's points, Newton iterations, time steps and time on stderr\n"
                  "  -L DIR   search DIR for .lib files (also VXR_LIBRARY_PATH)\n");
     return 2;
 }
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
         }
     }
     std::string csvPath, netlist;
-    bool quiet = false;
+    bool quiet = false, stats = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-o" && i + 1 < argc) csvPath = argv[++i];
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
             setenv("VXR_LIBRARY_PATH", v.c_str(), 1);
         }
         else if (a == "-q") quiet = true;
+        else if (a == "-s") stats = true;
         else if (a == "-h" || a == "--help") return usage();
         else if (!a.empty() && a[0] == '-') return usage();
         else if (netlist.empty()) netlist = a;
@@ -60,6 +62,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     nl->circuit().host().echoMessages = !quiet;
+    auto printStats = [&] {
+        if (stats)
+            for (auto& st : nl->statistics()) std::fprintf(stderr, "vxrsim: %s\n", st.text().c_str());
+    };
     try {
         auto tables = nl->run();
         std::ofstream csv;
@@ -74,8 +80,10 @@ int main(int argc, char** argv) {
             std::cout << (i ? "\n" : "") << tables[i].text();
             if (csv) csv << (i ? "\n" : "") << tables[i].csv();
         }
+        printStats();
         return 0;
     } catch (const vxr::SimError& e) {
+        printStats();
         std::fprintf(stderr, "vxrsim: %s: %s\n", netlist.c_str(), e.what());
         return 1;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 
 #include "VXR_Interface.h"
@@ -41,6 +42,8 @@ template <class Mat, class Vec> Vec solveLinear(const Mat& A, const Vec& b, cons
 
 // Halvings of the line search before it settles for the best trial.
 constexpr int kMaxHalvings = 20;
+// Quarterings of the internal nodes' part of a step.
+constexpr int kMaxInternalCuts = 24;
 
 } // namespace
 
@@ -93,7 +96,17 @@ std::string Table::csv() const {
     return o.str();
 }
 
-Simulator::Simulator(Circuit& c) : c_(c) { c_.setup(); }
+Simulator::Simulator(Circuit& c) : c_(c) {
+    c_.setup();
+    for (auto& e : c_.elements()) {
+        LimitGroup g;
+        if (!e->limitGroup(g)) continue;
+        std::erase_if(g.internals, [&](int i) { return i < 0 || i >= c_.size() || c_.unknowns()[i].isCurrent(); });
+        if (g.internals.empty()) continue;
+        internal_.insert(internal_.end(), g.internals.begin(), g.internals.end());
+        limitGroups_.push_back(std::move(g));
+    }
+}
 
 EvalContext Simulator::makeContext(AnalysisKind kind, unsigned long mask) const {
     EvalContext ctx;
@@ -102,8 +115,13 @@ EvalContext Simulator::makeContext(AnalysisKind kind, unsigned long mask) const 
     return ctx;
 }
 
-void Simulator::beginAnalysis(AnalysisKind kind, EvalContext& ctx) {
+void Simulator::resetStatistics() {
     newtonIterations = 0;
+    points = 0;
+    rejectedSteps = 0;
+}
+
+void Simulator::beginAnalysis(AnalysisKind kind, EvalContext& ctx) {
     for (auto& e : c_.elements()) {
         e->beginAnalysis(kind, ctx);
         c_.host().checkExit();
@@ -121,9 +139,14 @@ void Simulator::acceptAndStrobe(EvalContext& ctx, const Eigen::VectorXd& x, bool
 
 // F = f + (a0 q + hist) + gshunt * v; tol[i] is the residual tolerance of
 // row i: reltol of the row's largest contribution plus the absolute
-// tolerance of the row's kind. norm is the largest |F[i]| / tol[i].
+// tolerance of the row's kind plus the rounding the row's own arithmetic
+// carries. A row cannot resolve less than a unit roundoff of each term
+// J(i,j) x(j) (a 2.7 kS resistor across 9 V rounds to picoamperes), so that
+// floor keeps the test from asking for a residual no representable x gives.
+// norm is the largest |F[i]| / tol[i].
 void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt,
                          Eigen::VectorXd& F, Eigen::VectorXd& tol, double& norm) {
+    const Eigen::VectorXd* anchor = in.anchor;
     c_.evaluate(ctx, x);
     const Options& o = c_.options();
     F = ctx.f;
@@ -136,38 +159,48 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     const auto& u = c_.unknowns();
     tol.resize(F.size());
     norm = 0.0;
+    constexpr double kRoundoff = 8 * std::numeric_limits<double>::epsilon();
+    Eigen::VectorXd terms = mag;
+    if (ctx.loadMatrix) terms += ctx.G.cwiseAbs() * x.cwiseAbs();
     for (int i = 0; i < F.size(); ++i) {
         if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
-            F[i] += gshunt * x[i];
+            F[i] += gshunt * (anchor ? x[i] - (*anchor)[i] : x[i]);
             if (ctx.loadMatrix) ctx.G(i, i) += gshunt;
         }
-        tol[i] = o.reltol * mag[i] + u[i].rowTol(o);
+        tol[i] = o.reltol * mag[i] + u[i].rowTol(o) + kRoundoff * terms[i];
         double r = std::abs(F[i]) / tol[i];
         if (!std::isfinite(r)) r = HUGE_VAL;
         norm = std::max(norm, r);
     }
 }
 
-// Newton iterations from x. A full step is taken when its residual norm does
-// not grow. Otherwise a backtracking line search halves the step, at most
-// kMaxHalvings times, until the sum of squared residuals weighted by the
-// tolerances at x decreases enough (Armijo); the weights are held fixed, so
-// a trial cannot look better merely because its larger currents loosen its
-// own tolerances. When no trial gets there, the best finite one is taken.
+// Newton iterations from x. The step of each internal node of a nonlinear
+// element is first held near its terminals' steps (limitInternalSteps). A
+// trial is measured by the natural level function: the size, in units of the
+// value tolerances, of the correction that x's own Jacobian gives at the
+// trial. Unlike a residual norm it does not depend on how rows are scaled
+// (volts on a source's row against picoamperes on a node's), so a sweep's
+// new source value is not traded against a device row's kink. The whole
+// step is taken when it passes the monotonicity test on that level or its
+// residual is within tolerance. Otherwise the internal nodes' part of the
+// step is cut while the rest is taken whole: the network's own equations,
+// linear in the terminals, stay solved while an internal node barely
+// determined between two saturated branches creeps onto a solution that may
+// sit microvolts beside a kink. When that does not get there either, the
+// whole step is halved, and the best finite trial is taken. The point is
+// accepted when the last step was the whole, unlimited Newton step and
+// within the value tolerances, and the residual after it within the row
+// tolerances.
 bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& in, int maxIter, double gshunt) {
     const Options& o = c_.options();
     const auto& u = c_.unknowns();
     const int n = c_.size();
     fault_ = {};
     if (n == 0) return true;
-    Eigen::VectorXd F, Ft, tol, tolt, xt;
+    Eigen::VectorXd F, Ft, tol, tolt, xt, dx, dxInternal, bestX;
     double norm = 0, normt = 0;
     ctx.loadMatrix = true;
     assemble(ctx, x, in, gshunt, F, tol, norm);
-    auto merit = [](const Eigen::VectorXd& r, const Eigen::VectorXd& w) {
-        double m = r.cwiseQuotient(w).squaredNorm();
-        return std::isfinite(m) ? m : HUGE_VAL;
-    };
     bool small = false;
     for (int it = 0; it < maxIter; ++it) {
         ++newtonIterations;
@@ -182,53 +215,149 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             fault_ = {NewtonFault::SINGULAR, k};
             return false;
         }
-        Eigen::VectorXd dx = lu.solve(-F);
+        dx = lu.solve(-F);
         if (!dx.allFinite()) return false;
-        const double m0 = merit(F, tol);
-        double lambda = 1.0, best = HUGE_VAL, bestLambda = 0.0;
-        bool lastIsBest = false;
-        for (int k = 0; k <= kMaxHalvings; ++k, lambda *= 0.5) {
-            xt = x + lambda * dx;
+        // The natural level function: the size of the Newton correction that
+        // x's own Jacobian gives at a point, in units of the value
+        // tolerances. Unlike a weighted residual it does not depend on how
+        // rows are scaled (volts on a source's row, picoamperes on a node's).
+        Eigen::VectorXd w(n);
+        for (int i = 0; i < n; ++i) w[i] = o.reltol * std::abs(x[i]) + u[i].valueTol(o);
+        auto level = [&](const Eigen::VectorXd& r) {
+            double m = lu.solve(r).cwiseQuotient(w).squaredNorm();
+            return std::isfinite(m) ? m : HUGE_VAL;
+        };
+
+        small = true;
+        for (int i = 0; i < n && small; ++i) {
+            double t = o.reltol * std::max(std::abs(x[i]), std::abs(x[i] + dx[i])) + u[i].valueTol(o);
+            if (!(std::abs(dx[i]) <= t)) small = false;
+        }
+        const bool clamped = limitInternalSteps(dx);
+        dxInternal.setZero(n);
+        for (int i : internal_)
+            if (u[i].kind == Unknown::VOLTAGE) dxInternal[i] = dx[i];
+        const double m0 = level(F);
+        double best = HUGE_VAL;
+        bool whole = false, lastIsBest = false;
+        // Trial 0 is the whole step, then the internal nodes' part cut by
+        // quarters (down to 1e-14 of it: such a node's solution may sit
+        // microvolts beside a kink), then the whole step halved.
+        const int partial = internal_.empty() ? 0 : kMaxInternalCuts;
+        for (int k = 0; k <= partial + kMaxHalvings; ++k) {
+            const double lambda = k == 0 ? 1.0 : k <= partial ? std::ldexp(1.0, -2 * k) : std::ldexp(1.0, partial - k);
+            if (k == 0) xt = x + dx;
+            else if (k <= partial) xt = x + dx - (1.0 - lambda) * dxInternal;
+            else xt = x + lambda * dx;
             assemble(ctx, xt, in, gshunt, Ft, tolt, normt);
-            const double m = merit(Ft, tol);
+            const double m = level(Ft);
             lastIsBest = m < best;
             if (lastIsBest) {
                 best = m;
-                bestLambda = lambda;
+                bestX = xt;
             }
             if (!(m < HUGE_VAL)) continue;
-            if (normt <= 1.0 || normt <= norm || m <= (1.0 - 1e-4 * lambda) * m0) break;
+            // Deuflhard's monotonicity test on the natural level.
+            if (normt <= 1.0 || m <= (1.0 - 0.25 * lambda) * (1.0 - 0.25 * lambda) * m0) {
+                whole = k == 0;
+                break;
+            }
         }
         if (!(best < HUGE_VAL)) return false;
         if (!lastIsBest) {
-            lambda = bestLambda;
-            xt = x + lambda * dx;
+            xt = bestX;
             assemble(ctx, xt, in, gshunt, Ft, tolt, normt);
         }
-        small = lambda == 1.0;
-        for (int i = 0; i < n && small; ++i) {
-            double t = o.reltol * std::max(std::abs(x[i]), std::abs(xt[i])) + u[i].valueTol(o);
-            if (!(std::abs(xt[i] - x[i]) <= t)) small = false;
-        }
+        small = small && !clamped && whole;
         x = xt;
         F = Ft;
         tol = tolt;
         norm = normt;
         if (!x.allFinite()) return false;
     }
-    return small && norm <= 1.0 && !ctx.prohibitConvergence;
+    if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
+    noteNonConvergence(F, tol, dx, x);
+    return false;
+}
+
+// Holds the step of each internal node of a nonlinear element within vlimit
+// of the range its terminals step over: an internal node between two
+// saturated branches (a channel's end under a depleted drift region) is
+// barely determined, and a whole Newton step throws it kilovolts away, while
+// it still follows its terminals wherever the network takes them. Returns
+// whether a step was cut.
+bool Simulator::limitInternalSteps(Eigen::VectorXd& dx) const {
+    const double L = c_.options().vlimit;
+    if (!(L > 0)) return false;
+    bool cut = false;
+    for (const LimitGroup& g : limitGroups_) {
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (int t : g.terminals) {
+            const double d = t >= 0 ? dx[t] : 0.0;
+            lo = std::min(lo, d);
+            hi = std::max(hi, d);
+        }
+        if (g.terminals.empty()) lo = hi = 0.0;
+        for (int i : g.internals) {
+            // A time-derivative variable is known as such after its first load.
+            if (c_.unknowns()[i].kind != Unknown::VOLTAGE) continue;
+            const double d = std::clamp(dx[i], lo - L, hi + L);
+            if (d != dx[i]) {
+                dx[i] = d;
+                cut = true;
+            }
+        }
+    }
+    return cut;
+}
+
+// Names the unknown furthest outside its tolerance after the last step: its
+// row's residual, or, when every residual is within tolerance, its step.
+void Simulator::noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
+                                   const Eigen::VectorXd& x) {
+    const Options& o = c_.options();
+    const auto& u = c_.unknowns();
+    double worst = 0.0;
+    fault_ = {NewtonFault::NOT_CONVERGED, -1};
+    for (int i = 0; i < F.size(); ++i) {
+        double r = std::abs(F[i]) / tol[i];
+        if (!(r <= worst)) {
+            worst = std::isfinite(r) ? r : HUGE_VAL;
+            fault_.unknown = i;
+            fault_.value = F[i];
+            fault_.tol = tol[i];
+        }
+    }
+    if (worst > 1.0 || step.size() != x.size()) return;
+    worst = 0.0;
+    for (int i = 0; i < x.size(); ++i) {
+        double t = o.reltol * std::abs(x[i]) + u[i].valueTol(o);
+        double r = std::abs(step[i]) / t;
+        if (!(r <= worst)) {
+            worst = r;
+            fault_ = {NewtonFault::NOT_CONVERGED, i, true, step[i], t};
+        }
+    }
 }
 
 std::string Simulator::failure(const std::string& what) const {
     switch (fault_.kind) {
     case NewtonFault::SINGULAR: return what + ": " + singularText(c_, fault_.unknown);
     case NewtonFault::NON_FINITE: return what + ": a non-finite value in the equation of " + unknownLabel(c_, fault_.unknown);
+    case NewtonFault::NOT_CONVERGED: {
+        if (fault_.unknown < 0) break;
+        char buf[160];
+        std::snprintf(buf, sizeof buf, ": %s %.3g, tolerance %.3g", fault_.byStep ? "last step" : "residual", fault_.value,
+                      fault_.tol);
+        return what + " (worst: " + unknownLabel(c_, fault_.unknown) + buf + ")";
+    }
     case NewtonFault::NONE: break;
     }
     return what;
 }
 
-// Operating point with the fallbacks: plain Newton, gmin stepping, source stepping.
+// Operating point with the fallbacks: plain Newton, gmin stepping, source
+// stepping, pseudo-transient continuation.
 bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
     const Options& o = c_.options();
     Integration none;
@@ -267,13 +396,45 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
         x = xs;
         return true;
     }
+    x = x0;
+    return pseudoTransient(x, ctx);
+}
+
+// Pseudo-transient continuation: every node is held to the last solved point
+// through a conductance g (a capacitance over a pseudo time step) that
+// shrinks while the steps converge and grows back when one fails; the last
+// step is plain Newton.
+bool Simulator::pseudoTransient(Eigen::VectorXd& x, EvalContext& ctx) {
+    const Options& o = c_.options();
+    Eigen::VectorXd anchor = x;
+    Integration pseudo;
+    pseudo.anchor = &anchor;
+    double g = 1e-3;
+    for (int step = 0; step < 400; ++step) {
+        Eigen::VectorXd xt = anchor;
+        if (newton(xt, ctx, pseudo, o.itl1, g)) {
+            anchor = xt;
+            if (g < o.gmin) {
+                x = anchor;
+                if (newton(x, ctx, Integration{}, o.itl1, 0.0)) return true;
+                g = o.gmin * 10; // the plain step failed: settle further
+                continue;
+            }
+            g /= 4;
+        } else {
+            g *= 8;
+            if (g > 1e6) break;
+        }
+    }
     return false;
 }
 
 Eigen::VectorXd Simulator::operatingPoint() {
+    resetStatistics();
     EvalContext ctx = makeContext(AnalysisKind::OP, VXR_ANALYSIS_DC | VXR_ANALYSIS_STATIC);
     beginAnalysis(AnalysisKind::OP, ctx);
     Eigen::VectorXd x = Eigen::VectorXd::Zero(c_.size());
+    points = 1;
     if (!solveDc(x, ctx)) throw SimError(failure("no convergence at the operating point"));
     acceptAndStrobe(ctx, x, false);
     return x;
@@ -335,6 +496,7 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
     if (outer) t.columns.push_back(outer->source);
     t.columns.push_back(inner.source);
     for (auto& p : probes) t.columns.push_back(p.label);
+    resetStatistics();
     EvalContext ctx = makeContext(AnalysisKind::DC, VXR_ANALYSIS_DC | VXR_ANALYSIS_STATIC);
     beginAnalysis(AnalysisKind::DC, ctx);
     // Each inner sweep starts from the first point of the one before.
@@ -359,6 +521,7 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
                 }
             }
             if (k == 0) first = x;
+            ++points;
             acceptAndStrobe(ctx, x, false);
             std::vector<double> row;
             if (outer) row.push_back(vo);
@@ -394,6 +557,7 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
     t.title = "AC analysis";
     t.columns.push_back("frequency");
     for (auto& p : probes) t.columns.push_back(p.label);
+    points = static_cast<long>(freqs.size());
     for (double f : freqs) {
         const double w = 2 * kPi * f;
         Eigen::MatrixXcd Y = ctx.G.cast<std::complex<double>>() + std::complex<double>(0, w) * ctx.C.cast<std::complex<double>>();
@@ -422,6 +586,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     if (!(setup.tstep > 0) || !(setup.tstop > 0) || setup.tstart < 0 || setup.tstart >= setup.tstop)
         throw SimError(".tran: bad time parameters");
     const int n = c_.size();
+    resetStatistics();
     acceptedSteps.clear();
     Table t;
     t.title = "Transient analysis";
@@ -503,6 +668,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // A step that ends on the target lands on it exactly, so that a
         // requested corner or breakpoint is itself the accepted time.
         const double tNew = hh == target - time ? target : time + hh;
+        rejectedSteps = static_cast<long>(stepsTried) - static_cast<long>(acceptedSteps.size());
+        points = static_cast<long>(acceptedSteps.size());
         if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + std::to_string(time));
 
         Integration in;
@@ -617,6 +784,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
     }
     ctx.finalStep = false;
+    rejectedSteps = static_cast<long>(stepsTried) - static_cast<long>(acceptedSteps.size());
+    points = static_cast<long>(acceptedSteps.size());
     return t;
 }
 

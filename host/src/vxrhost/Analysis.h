@@ -71,6 +71,8 @@ public:
 
     // Statistics of the last analysis.
     int newtonIterations = 0;
+    long points = 0;        // DC points, AC frequencies or accepted time steps
+    long rejectedSteps = 0; // transient steps tried and not accepted
     std::vector<std::pair<double, int>> acceptedSteps; // transient: (step, integration order)
     // Called at every accepted transient point (time 0 included) with its solution.
     std::function<void(double, const Eigen::VectorXd&)> onAccept;
@@ -80,11 +82,14 @@ private:
         bool active = false;
         double a0 = 0.0;
         Eigen::VectorXd hist; // dq/dt = a0 q + hist
+        // gshunt ties each node to this point instead of to ground (pseudo-transient continuation)
+        const Eigen::VectorXd* anchor = nullptr;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);
     bool newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& in, int maxIter, double gshunt);
     bool solveDc(Eigen::VectorXd& x, EvalContext& ctx);
+    void resetStatistics();
     EvalContext makeContext(AnalysisKind kind, unsigned long mask) const;
     void beginAnalysis(AnalysisKind kind, EvalContext& ctx);
     void acceptAndStrobe(EvalContext& ctx, const Eigen::VectorXd& x, bool accept);
@@ -95,9 +100,20 @@ private:
 
     // Why the last Newton run stopped short, where an unknown can be named.
     struct NewtonFault {
-        enum Kind { NONE, SINGULAR, NON_FINITE } kind = NONE;
+        enum Kind { NONE, SINGULAR, NON_FINITE, NOT_CONVERGED } kind = NONE;
         int unknown = -1;
+        // NOT_CONVERGED: the unknown whose residual or step was furthest
+        // outside its tolerance, and by how much.
+        bool byStep = false;
+        double value = 0.0, tol = 0.0;
     };
+    void noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
+                            const Eigen::VectorXd& x);
+    bool pseudoTransient(Eigen::VectorXd& x, EvalContext& ctx);
+    bool limitInternalSteps(Eigen::VectorXd& dx) const;
+
+    std::vector<LimitGroup> limitGroups_;
+    std::vector<int> internal_; // the internal nodes of every group
 
     Circuit& c_;
     NewtonFault fault_;

@@ -53,6 +53,7 @@ struct Options {
     double chgtol = 1e-14;
     double gmin = 1e-12;   // gmin stepping's last stage; ties a module's isolated nodes to ground
     double trtol = 7.0;    // truncation-error tolerance factor
+    double vlimit = 2.0;   // Newton step limit (V) on a model instance's voltages, see Simulator::newton
     int itl1 = 100;        // Newton iterations for a DC point
     int itl4 = 50;         // Newton iterations per time point
     long tranStepLimit = 0; // time steps (tried) per transient; 0: automatic (see Simulator::tran)
@@ -182,6 +183,13 @@ struct EvalContext {
 
 class Circuit;
 
+// The voltages of a nonlinear element that the Newton loop limits: its
+// internal nodes, whose steps are held near those of its terminals.
+struct LimitGroup {
+    std::vector<int> terminals; // -1: ground
+    std::vector<int> internals;
+};
+
 class Element {
 public:
     explicit Element(std::string name) : name_(std::move(name)) {}
@@ -196,6 +204,9 @@ public:
     // Frequency-dependent entries beyond G + jwC (pole-residue branches).
     virtual void loadAcMatrix(Eigen::MatrixXcd&, double /*omega*/) const {}
     virtual void accept(EvalContext&) {}
+    // A nonlinear element's terminals and internal nodes; false when the
+    // element has nothing to limit.
+    virtual bool limitGroup(LimitGroup&) const { return false; }
     virtual void strobe(EvalContext&) {}
     // Called at the start of an analysis with its kind.
     virtual void beginAnalysis(AnalysisKind, EvalContext&) {}

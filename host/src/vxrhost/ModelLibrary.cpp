@@ -210,6 +210,7 @@ public:
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
     }
 
+
 protected:
     Circuit& circuit_;
 };
@@ -336,6 +337,7 @@ public:
         host = &c.host();
         buildTables();
         std::vector<SV*> terms;
+        terminalNodes_ = nodes;
         for (int n : nodes) {
             std::string nn = "0";
             if (n >= 0) nn = c.unknowns()[n].name;
@@ -505,6 +507,13 @@ public:
             ctx.addF(i, g * ctx.sol(i));
             ctx.addG(i, i, g);
         }
+    }
+
+    bool limitGroup(LimitGroup& g) const override {
+        g.terminals = terminalNodes_;
+        g.internals.assign(setupNodes.begin(), setupNodes.end());
+        g.internals.insert(g.internals.end(), isolated_.begin(), isolated_.end());
+        return true;
     }
 
     void accept(EvalContext& ctx) override {
@@ -1178,6 +1187,7 @@ private:
     std::deque<std::array<int, 2>> arrayBounds_;
     Inst* inst_ = nullptr;
     std::deque<SV> svs_;
+    std::vector<int> terminalNodes_;
     std::deque<typename T::BInfo> binfo_;
     std::deque<RhsHandle> rhs_;
     std::deque<JacHandle> jac_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -257,6 +258,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 else if (lk == "chgtol") opt.chgtol = v;
                 else if (lk == "gmin") opt.gmin = v;
                 else if (lk == "trtol") opt.trtol = v;
+                else if (lk == "vlimit") opt.vlimit = v;
                 else if (lk == "itl1") opt.itl1 = static_cast<int>(v);
                 else if (lk == "itl4") opt.itl4 = static_cast<int>(v);
                 else if (lk == "temp") opt.temp = v;
@@ -613,20 +615,55 @@ std::vector<Probe> Netlist::probesFor(AnalysisCmd::Kind kind) const {
     return out;
 }
 
+std::string AnalysisStats::text() const {
+    char buf[320];
+    const double perPoint = points > 0 ? static_cast<double>(newtonIterations) / static_cast<double>(points) : 0.0;
+    int k = std::snprintf(buf, sizeof buf, "%s: %ld points, %ld Newton iterations (%.2f per point)", analysis.c_str(), points,
+                          newtonIterations, perPoint);
+    if (analysis.rfind(".tran", 0) == 0 && k > 0 && k < static_cast<int>(sizeof buf))
+        k += std::snprintf(buf + k, sizeof buf - k, ", %ld accepted and %ld rejected steps", acceptedSteps, rejectedSteps);
+    if (k > 0 && k < static_cast<int>(sizeof buf))
+        std::snprintf(buf + k, sizeof buf - k, ", %.3f s%s", seconds, failed ? ", failed" : "");
+    return buf;
+}
+
 std::vector<Table> Netlist::run() {
     if (analyses_.empty()) throw NetlistError("no analysis requested (.op, .dc, .ac or .tran)");
     Simulator sim(*circuit_);
     std::vector<Table> out;
+    stats_.clear();
     for (auto& a : analyses_) {
         auto probes = probesFor(a.kind);
+        AnalysisStats& st = stats_.emplace_back();
         switch (a.kind) {
-        case AnalysisCmd::OP: out.push_back(sim.op(probes)); break;
-        case AnalysisCmd::DC:
-            out.push_back(sim.dcSweep(SweepSpec{a.source, a.a, a.b, a.c}, probes, a.nested ? &a.outer : nullptr));
-            break;
-        case AnalysisCmd::AC: out.push_back(sim.ac(a.acType, a.points, a.a, a.b, probes)); break;
-        case AnalysisCmd::TRAN: out.push_back(sim.tran(a.tran, probes)); break;
+        case AnalysisCmd::OP: st.analysis = ".op"; break;
+        case AnalysisCmd::DC: st.analysis = ".dc " + a.source + (a.nested ? " " + a.outer.source : ""); break;
+        case AnalysisCmd::AC: st.analysis = ".ac"; break;
+        case AnalysisCmd::TRAN: st.analysis = ".tran"; break;
         }
+        const auto t0 = std::chrono::steady_clock::now();
+        auto collect = [&] {
+            st.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            st.points = sim.points;
+            st.newtonIterations = sim.newtonIterations;
+            st.rejectedSteps = sim.rejectedSteps;
+            st.acceptedSteps = static_cast<long>(sim.acceptedSteps.size());
+        };
+        try {
+            switch (a.kind) {
+            case AnalysisCmd::OP: out.push_back(sim.op(probes)); break;
+            case AnalysisCmd::DC:
+                out.push_back(sim.dcSweep(SweepSpec{a.source, a.a, a.b, a.c}, probes, a.nested ? &a.outer : nullptr));
+                break;
+            case AnalysisCmd::AC: out.push_back(sim.ac(a.acType, a.points, a.a, a.b, probes)); break;
+            case AnalysisCmd::TRAN: out.push_back(sim.tran(a.tran, probes)); break;
+            }
+        } catch (...) {
+            collect();
+            st.failed = true;
+            throw;
+        }
+        collect();
     }
     return out;
 }

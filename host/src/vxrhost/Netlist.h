@@ -33,6 +33,18 @@ struct AnalysisCmd {
     TranSpec tran;
 };
 
+// What one analysis of a run took (vxrsim -s).
+struct AnalysisStats {
+    std::string analysis; // ".op", ".dc VD", ...
+    long points = 0;
+    long newtonIterations = 0;
+    long rejectedSteps = 0;
+    long acceptedSteps = 0;
+    double seconds = 0.0;
+    bool failed = false;
+    std::string text() const;
+};
+
 class Netlist {
 public:
     // Parses and builds the circuit; throws NetlistError on a bad netlist.
@@ -45,6 +57,8 @@ public:
 
     // Runs every analysis in netlist order; throws SimError on failure.
     std::vector<Table> run();
+    // One entry per analysis that run() started, the failed one included.
+    const std::vector<AnalysisStats>& statistics() const { return stats_; }
     // Probes for an analysis (its own .print, else the generic ones, else a default set).
     std::vector<Probe> probesFor(AnalysisCmd::Kind kind) const;
 
@@ -59,6 +73,7 @@ private:
     std::vector<AnalysisCmd> analyses_;
     std::vector<std::pair<int, std::vector<PrintItem>>> prints_; // (kind or -1, items)
     std::vector<std::string> netlistNodes_;
+    std::vector<AnalysisStats> stats_;
 };
 
 } // namespace vxr
