@@ -42,6 +42,8 @@ template <class Mat, class Vec> Vec solveLinear(const Mat& A, const Vec& b, cons
 
 // Halvings of the line search before it settles for the best trial.
 constexpr int kMaxHalvings = 20;
+// Consecutive cut steps after which a Newton run gives up on its own.
+constexpr int kMaxCutRun = 10;
 // Quarterings of the internal nodes' part of a step.
 constexpr int kMaxInternalCuts = 24;
 
@@ -101,9 +103,16 @@ Simulator::Simulator(Circuit& c) : c_(c) {
     for (auto& e : c_.elements()) {
         LimitGroup g;
         if (!e->limitGroup(g)) continue;
+        // A terminal nothing else connects to (a monitor output) is the
+        // element's own node as much as an internal one.
+        for (int& t : g.terminals)
+            if (t >= 0 && c_.nodeUses(t) == 1) {
+                g.internals.push_back(t);
+                t = -2;
+            }
+        std::erase(g.terminals, -2);
         std::erase_if(g.internals, [&](int i) { return i < 0 || i >= c_.size() || c_.unknowns()[i].isCurrent(); });
         if (g.internals.empty()) continue;
-        internal_.insert(internal_.end(), g.internals.begin(), g.internals.end());
         limitGroups_.push_back(std::move(g));
     }
 }
@@ -202,6 +211,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     ctx.loadMatrix = true;
     assemble(ctx, x, in, gshunt, F, tol, norm);
     bool small = false;
+    int damped = 0;
     for (int it = 0; it < maxIter; ++it) {
         ++newtonIterations;
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
@@ -233,17 +243,14 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             double t = o.reltol * std::max(std::abs(x[i]), std::abs(x[i] + dx[i])) + u[i].valueTol(o);
             if (!(std::abs(dx[i]) <= t)) small = false;
         }
-        const bool clamped = limitInternalSteps(dx);
-        dxInternal.setZero(n);
-        for (int i : internal_)
-            if (u[i].kind == Unknown::VOLTAGE) dxInternal[i] = dx[i];
+        const bool clamped = limitInternalSteps(x, dx, dxInternal);
         const double m0 = level(F);
         double best = HUGE_VAL;
         bool whole = false, lastIsBest = false;
         // Trial 0 is the whole step, then the internal nodes' part cut by
         // quarters (down to 1e-14 of it: such a node's solution may sit
         // microvolts beside a kink), then the whole step halved.
-        const int partial = internal_.empty() ? 0 : kMaxInternalCuts;
+        const int partial = limitGroups_.empty() ? 0 : kMaxInternalCuts;
         for (int k = 0; k <= partial + kMaxHalvings; ++k) {
             const double lambda = k == 0 ? 1.0 : k <= partial ? std::ldexp(1.0, -2 * k) : std::ldexp(1.0, partial - k);
             if (k == 0) xt = x + dx;
@@ -274,38 +281,54 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         tol = tolt;
         norm = normt;
         if (!x.allFinite()) return false;
+        // A long run of cut steps is crawling: the caller's continuation
+        // (gmin or source stepping) gets there sooner.
+        damped = whole ? 0 : damped + 1;
+        if (damped >= kMaxCutRun) break;
     }
     if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
     noteNonConvergence(F, tol, dx, x);
     return false;
 }
 
-// Holds the step of each internal node of a nonlinear element within vlimit
-// of the range its terminals step over: an internal node between two
-// saturated branches (a channel's end under a depleted drift region) is
+// Holds the step of each internal node of a nonlinear element (and of a
+// terminal nothing else connects to) within vlimit, plus half its present
+// magnitude, of the range its terminals step over, unless it lands within
+// vlimit of a terminal's new value: an internal node between
+// two saturated branches (a channel's end under a depleted drift region) is
 // barely determined, and a whole Newton step throws it kilovolts away, while
-// it still follows its terminals wherever the network takes them. Returns
-// whether a step was cut.
-bool Simulator::limitInternalSteps(Eigen::VectorXd& dx) const {
+// it still follows its terminals wherever the network takes them, and a
+// large value (a temperature rise of hundreds of kelvin) still moves
+// geometrically. dxInternal gets the (limited) steps of the nodes that do not
+// follow a terminal. Returns whether a step was cut.
+bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal) const {
     const double L = c_.options().vlimit;
-    if (!(L > 0)) return false;
+    dxInternal.setZero(dx.size());
     bool cut = false;
     for (const LimitGroup& g : limitGroups_) {
-        double lo = HUGE_VAL, hi = -HUGE_VAL;
-        for (int t : g.terminals) {
+        double lo = 0.0, hi = 0.0;
+        for (size_t k = 0; k < g.terminals.size(); ++k) {
+            const int t = g.terminals[k];
             const double d = t >= 0 ? dx[t] : 0.0;
-            lo = std::min(lo, d);
-            hi = std::max(hi, d);
+            lo = k ? std::min(lo, d) : d;
+            hi = k ? std::max(hi, d) : d;
         }
-        if (g.terminals.empty()) lo = hi = 0.0;
         for (int i : g.internals) {
             // A time-derivative variable is known as such after its first load.
             if (c_.unknowns()[i].kind != Unknown::VOLTAGE) continue;
-            const double d = std::clamp(dx[i], lo - L, hi + L);
+            const double Li = L + 0.5 * std::abs(x[i]);
+            // A node that lands beside one of its terminals follows it through
+            // a small resistance: its step stands.
+            bool beside = false;
+            for (int t : g.terminals)
+                if (std::abs(x[i] + dx[i] - (t >= 0 ? x[t] + dx[t] : 0.0)) <= L) beside = true;
+            if (beside) continue;
+            const double d = L > 0 ? std::clamp(dx[i], lo - Li, hi + Li) : dx[i];
             if (d != dx[i]) {
                 dx[i] = d;
                 cut = true;
             }
+            dxInternal[i] = d;
         }
     }
     return cut;
@@ -365,10 +388,21 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
     ctx.srcScale = 1.0;
     if (newton(x, ctx, none, o.itl1, 0.0)) return true;
 
+    // gmin stepping: down by a factor of 100 per stage, by 10 where that fails.
     x = x0;
     bool ok = true;
-    for (double g = 1e-2; g >= o.gmin * 0.999; g /= 10) {
-        if (!newton(x, ctx, none, o.itl1, g)) {
+    double g = 1e-2, factor = 100.0;
+    Eigen::VectorXd xg = x;
+    while (true) {
+        if (newton(x, ctx, none, o.itl1, g)) {
+            if (g <= o.gmin * 1.001) break;
+            xg = x;
+            g = std::max(g / factor, o.gmin);
+        } else if (factor > 10.0 && g < 1e-2) {
+            x = xg;
+            g *= factor / 10.0;
+            factor = 10.0;
+        } else {
             ok = false;
             break;
         }

@@ -110,10 +110,9 @@ private:
     void noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
                             const Eigen::VectorXd& x);
     bool pseudoTransient(Eigen::VectorXd& x, EvalContext& ctx);
-    bool limitInternalSteps(Eigen::VectorXd& dx) const;
+    bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal) const;
 
     std::vector<LimitGroup> limitGroups_;
-    std::vector<int> internal_; // the internal nodes of every group
 
     Circuit& c_;
     NewtonFault fault_;

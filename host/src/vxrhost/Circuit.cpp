@@ -99,9 +99,10 @@ Circuit::~Circuit() {
 int Circuit::node(const std::string& name) {
     if (isGround(name)) return -1;
     auto it = nodes_.find(name);
-    if (it != nodes_.end()) return it->second;
-    int i = addUnknown(name, false);
+    int i = it != nodes_.end() ? it->second : addUnknown(name, false);
     nodes_[name] = i;
+    if (static_cast<int>(nodeUses_.size()) <= i) nodeUses_.resize(i + 1, 0);
+    ++nodeUses_[i];
     return i;
 }
 

@@ -239,6 +239,8 @@ public:
     // Node of the netlist by name; "0" and "gnd" are ground (-1).
     int node(const std::string& name);
     int findNode(const std::string& name) const; // -2 when unknown
+    // How many element terminals were connected to the node through node().
+    int nodeUses(int i) const { return i >= 0 && i < static_cast<int>(nodeUses_.size()) ? nodeUses_[i] : 0; }
     int addUnknown(const std::string& name, bool isCurrent);
     int size() const { return static_cast<int>(unknowns_.size()); }
     const std::vector<Unknown>& unknowns() const { return unknowns_; }
@@ -259,6 +261,7 @@ public:
 private:
     std::unique_ptr<HostServices> host_;
     std::map<std::string, int> nodes_;
+    std::vector<int> nodeUses_;
     std::vector<Unknown> unknowns_;
     std::vector<std::unique_ptr<Element>> elements_;
     size_t setupDone_ = 0;
