@@ -30,10 +30,11 @@
 
 #if defined(_WIN32)
 // MinGW's dllexport does not work with an asm label: the compiler writes the
-// label into the linker's export directive where the linker expects the C
-// name, and the linker looks for the label with one more underscore in front.
-// So each entry writes its own directive with the C name (the exported name),
-// and the file-scope asm goes back to .text, where the compiler left it.
+// whole label into the linker's export directive, where the linker expects a
+// name without the target's underscore, and finds no symbol under the label
+// with a second underscore in front. So each entry writes its own directive
+// with the exported name, and the file-scope asm goes back to .text, where the
+// compiler left it.
 #define VXR_FN_EXPORT
 #define VXR_FN_EXPORT_DIRECTIVE(kind, name) \
     asm(".section .drectve\n\t.ascii \" -export:\\\"" VXR_FN_SYMBOL(kind, name) "\\\"\"\n\t.text");
