@@ -24,7 +24,7 @@ function(vxr_model_library name)
   endif()
   if(VXR_WINDOWS)
     # A DLL that stands alone: the compiler's runtime linked in statically,
-    # only the entry points marked dllexport exported.
+    # automatic exports off, so exactly what VXR_EXPORT marks is exported.
     target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--exclude-all-symbols
                         -Wl,--no-undefined)
     return()

@@ -18,8 +18,10 @@ run_config() {
 run_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DVXR_SANITIZE=ON
 run_config build-m32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXR_M32=ON
-# The 32-bit Windows DLLs, cross-built with MinGW-w64; their tests read the PE headers.
-run_config build-win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
+# The 32-bit Windows DLLs, cross-built with MinGW-w64; their tests read the PE headers
+# and compare each export table with the dynamic symbol table of the .so built above.
+run_config build-win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
+  -DVXR_LINUX_BUILD="$PWD/build"
 # libFuzzer over the table-model reader (clang), for a bounded number of inputs.
 if command -v clang++ >/dev/null 2>&1; then
   echo "=== libFuzzer (build-fuzz)"

@@ -31,16 +31,16 @@
 extern "C" {
 #endif
 
-/* VXR_ENTRY_POINT: the two entry points every library exports.
- * VXR_EXPORT: runtime functions and data that Linux libraries export as well;
- * Windows libraries export the two entry points only. */
+/* VXR_EXPORT: runtime functions and data that every library exports for the
+ * host (default visibility on Linux, dllexport on Windows, where the DLLs are
+ * linked with automatic exports off, so these marks are the export list).
+ * VXR_ENTRY_POINT: the two entry points every library exports, the same mark. */
 #if defined(_WIN32)
-#define VXR_ENTRY_POINT __declspec(dllexport)
-#define VXR_EXPORT
+#define VXR_EXPORT __declspec(dllexport)
 #else
-#define VXR_ENTRY_POINT __attribute__((visibility("default")))
 #define VXR_EXPORT __attribute__((visibility("default")))
 #endif
+#define VXR_ENTRY_POINT VXR_EXPORT
 
 /* Compile-time layout checks next to the declarations. */
 #ifdef __cplusplus

@@ -4,7 +4,8 @@
  * VXR_REVISION (187, 160 or 142) and uses the plain names of that revision.
  *
  * Functions marked VXR_EXPORT are exported by every library of the revision
- * and may be used by a host (through dlsym); the rest are internal.
+ * and may be used by a host (through dlsym or GetProcAddress); the rest are
+ * internal.
  */
 #ifndef VXR_SUPPORTLIB_H
 #define VXR_SUPPORTLIB_H

@@ -3,7 +3,8 @@
 //
 // Compile with VXR_REVISION=160 for the module1 names or VXR_REVISION=142 for
 // the TORVEX names. The exported names contain a double underscore, so the C++
-// functions carry their symbol names as asm labels.
+// functions carry their symbol names as asm labels. The entries are the one
+// place that marks them for export, on Linux and on Windows alike.
 #include <cstddef>
 #include <utility>
 
@@ -21,7 +22,26 @@
 #error "analog function entries exist for revisions 160 and 142 only"
 #endif
 
+#define VXR_FN_STR_(x) #x
+#define VXR_FN_STR(x) VXR_FN_STR_(x)
+// The assembler name: the target's prefix of C names (an underscore on 32-bit
+// Windows, none on Linux), then the exported name.
+#define VXR_FN_LABEL(kind, name) VXR_FN_STR(__USER_LABEL_PREFIX__) VXR_FN_SYMBOL(kind, name)
+
+#if defined(_WIN32)
+// MinGW's dllexport does not work with an asm label: the compiler writes the
+// whole label into the linker's export directive, where the linker expects a
+// name without the target's underscore, and finds no symbol under the label
+// with a second underscore in front. So each entry writes its own directive
+// with the exported name, and the file-scope asm goes back to .text, where the
+// compiler left it.
+#define VXR_FN_EXPORT
+#define VXR_FN_EXPORT_DIRECTIVE(kind, name) \
+    asm(".section .drectve\n\t.ascii \" -export:\\\"" VXR_FN_SYMBOL(kind, name) "\\\"\"\n\t.text");
+#else
 #define VXR_FN_EXPORT __attribute__((visibility("default")))
+#define VXR_FN_EXPORT_DIRECTIVE(kind, name)
+#endif
 
 namespace {
 
@@ -103,10 +123,13 @@ double dot(const double (&dx)[N], const double (&dfdx)[N])
 
 #define VXR_FN_ENTRIES(name, n, zero)                                                      \
     VXR_FN_EXPORT double vxr_fn_##name(VXR_P##n, double* dfdx, void* p, void* q)          \
-        asm(VXR_FN_SYMBOL(fn, name));                                                      \
-    VXR_FN_EXPORT double vxr_fnRHS_##name(VXR_P##n) asm(VXR_FN_SYMBOL(fnRHS, name));       \
+        asm(VXR_FN_LABEL(fn, name));                                                       \
+    VXR_FN_EXPORT double vxr_fnRHS_##name(VXR_P##n) asm(VXR_FN_LABEL(fnRHS, name));        \
     VXR_FN_EXPORT double vxr_fnScalarDeriv_##name(VXR_PD##n, void* p, void* q)            \
-        asm(VXR_FN_SYMBOL(fnScalarDeriv, name));                                           \
+        asm(VXR_FN_LABEL(fnScalarDeriv, name));                                            \
+    VXR_FN_EXPORT_DIRECTIVE(fn, name)                                                      \
+    VXR_FN_EXPORT_DIRECTIVE(fnRHS, name)                                                   \
+    VXR_FN_EXPORT_DIRECTIVE(fnScalarDeriv, name)                                           \
     double vxr_fn_##name(VXR_P##n, double* dfdx, void*, void*)                             \
     {                                                                                      \
         const double x[n] = {VXR_A##n};                                                    \
