@@ -15,9 +15,26 @@ run_config() {
     ctest --test-dir "$dir" -j"$jobs" --output-on-failure --timeout 600
 }
 
+# Whether this kernel runs 32-bit x86 programs (some have no IA-32 emulation).
+runs_m32() {
+  local t; t=$(mktemp -d)
+  echo 'int main(void) { return 0; }' > "$t/p.c"
+  gcc -m32 "$t/p.c" -o "$t/p" >/dev/null 2>&1 && "$t/p" >/dev/null 2>&1
+  local rc=$?
+  rm -rf "$t"
+  return $rc
+}
+
 run_config build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_config build-asan -DCMAKE_BUILD_TYPE=Debug -DVXR_SANITIZE=ON
-run_config build-m32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXR_M32=ON
+if runs_m32; then
+  run_config build-m32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXR_M32=ON
+else
+  # Built (layout checks, 32-bit libraries) but not run: the kernel refuses 32-bit programs.
+  echo "=== configuration build-m32: built only, this kernel does not run 32-bit programs"
+  cmake -S . -B build-m32 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXR_M32=ON >/dev/null
+  cmake --build build-m32 -j"$jobs"
+fi
 # The 32-bit Windows DLLs, cross-built with MinGW-w64; their tests read the PE headers
 # and compare each export table with the dynamic symbol table of the .so built above.
 run_config build-win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
