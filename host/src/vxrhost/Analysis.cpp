@@ -11,6 +11,20 @@ namespace vxr {
 
 namespace {
 
+// Factors that scale each row of A to a largest entry of 1 (1 for an empty
+// row). The matrices are factored and tested so scaled: a row written in
+// large units (a derivative chain read at a row scale of 1e-9 puts c/1e-9
+// beside -1) would otherwise raise the column maxima of the unknowns it reads
+// far above their pivots and make a regular matrix look singular.
+template <class Mat> Eigen::VectorXd rowScales(const Mat& A) {
+    Eigen::VectorXd s(A.rows());
+    for (Eigen::Index r = 0; r < A.rows(); ++r) {
+        const double m = A.row(r).cwiseAbs().maxCoeff();
+        s[r] = m > 0 && std::isfinite(m) ? 1.0 / m : 1.0;
+    }
+    return s;
+}
+
 // Index of the first unknown whose pivot vanishes against the largest entry
 // of its own column (a floating node, a loop of voltage sources), -1 when
 // the matrix is regular. A column-relative test keeps a node tied to ground
@@ -34,9 +48,11 @@ std::string singularText(const Circuit& c, int unknown) {
 
 // Solves A x = b; throws with the name of the offending unknown when A is singular.
 template <class Mat, class Vec> Vec solveLinear(const Mat& A, const Vec& b, const Circuit& c) {
-    Eigen::PartialPivLU<Mat> lu(A);
-    if (int i = vanishingPivot(A, lu); i >= 0) throw SimError(singularText(c, i));
-    return lu.solve(b);
+    const Eigen::VectorXd s = rowScales(A);
+    const Mat As = s.asDiagonal() * A;
+    Eigen::PartialPivLU<Mat> lu(As);
+    if (int i = vanishingPivot(As, lu); i >= 0) throw SimError(singularText(c, i));
+    return lu.solve(s.asDiagonal() * b);
 }
 
 // Halvings of the line search before it settles for the best trial.
@@ -177,12 +193,14 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
                 fault_ = {NewtonFault::NON_FINITE, r};
                 return false;
             }
-        Eigen::PartialPivLU<Eigen::MatrixXd> lu(ctx.G);
-        if (int k = vanishingPivot(ctx.G, lu); k >= 0) {
+        const Eigen::VectorXd rs = rowScales(ctx.G);
+        const Eigen::MatrixXd Gs = rs.asDiagonal() * ctx.G;
+        Eigen::PartialPivLU<Eigen::MatrixXd> lu(Gs);
+        if (int k = vanishingPivot(Gs, lu); k >= 0) {
             fault_ = {NewtonFault::SINGULAR, k};
             return false;
         }
-        Eigen::VectorXd dx = lu.solve(-F);
+        Eigen::VectorXd dx = lu.solve(-(rs.asDiagonal() * F));
         if (!dx.allFinite()) return false;
         const double m0 = merit(F, tol);
         double lambda = 1.0, best = HUGE_VAL, bestLambda = 0.0;
