@@ -3,6 +3,15 @@
 // a pole-residue branch whose response the host computes, or an algebraic
 // realisation from derivative-chain blocks and second-order sections. The
 // shared method set forwards to the branch or works on the realisation.
+//
+// The algebraic realisation works on a state z, the input variable: the
+// input row makes D(d/dt) z equal to the argument and the output row makes
+// y = N(d/dt) z. Every derivative the blocks form is then one of z, whose
+// derivatives below the order of D stay continuous for any bounded
+// argument; differentiating the argument itself would turn each corner of
+// a piecewise-linear input into an impulse of height 1/h (an undamped
+// +-1/h alternation under the trapezoidal rule) once the numerator reaches
+// the second order.
 #include <cstring>
 
 #include "VXR_Laplace.h"
@@ -248,6 +257,33 @@ template <class Op> void makeRowVariables(Op* op, const char* inputFmt, void* cb
     op->_auxBranch = sim->pSetupNode(op->_auxName, op->_pParent, nullptr, cb);
 }
 
+// ---- the input and output rows -------------------------------------------------------------
+
+// Output row N(d/dt) z - y (one doublet: +1 against numOut, -1 against y);
+// input row: the argument minus D(d/dt) z (-1 against denOut). numOut and
+// denOut are the variables holding N(d/dt) z and D(d/dt) z (z itself for a
+// constant 1).
+template <class Op> void stampRows(Op* op, VXR_StateVar* numOut, VXR_StateVar* denOut, void* cb) {
+    VXR_DeviceInst* inst = op->_pParent;
+    VXR_SimInterface* sim = hostOf(inst);
+    op->_rhsAuxBranch = sim->pGetRhsPair(op->_auxBranch, nullptr, LIN_DEP, inst, cb);
+    if constexpr (requires { op->_rhsQAuxBranch; })
+        op->_rhsQAuxBranch = sim->pGetRhsPairQ(op->_auxBranch, nullptr, LIN_DEP, inst, cb);
+    op->_rhsBranch = sim->pGetRhsPair(op->_branchVar, nullptr, LIN_DEP, inst, cb);
+    op->_dbtJ_br_poly = sim->pGetDerivDoublet(op->_branchVar, numOut, op->_branchVar, DC_ENTRY, LIN_DEP, inst, cb);
+    op->_dbtJ_aux_den = sim->pGetDerivDoublet(op->_auxBranch, denOut, nullptr, DC_ENTRY, LIN_DEP, inst, cb);
+}
+
+template <class Op>
+void loadRows(Op* op, VXR_StateVar* numOut, VXR_StateVar* denOut, VXR_ContribLoader* ldr, bool jac) {
+    loadOne(ldr->pLoadRhsPair, op->_rhsBranch, sol(ldr, numOut) - sol(ldr, op->_branchVar), ldr);
+    if (jac)
+        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_br_poly, 1.0, ldr);
+    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, -sol(ldr, denOut), ldr);
+    if (jac)
+        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_aux_den, -1.0, ldr);
+}
+
 // ---- laplace_nd ------------------------------------------------------------------------------
 
 void topologyAlg(VXR_OpBranch_lapnd* op, void* cb) {
@@ -260,7 +296,7 @@ void topologyAlg(VXR_OpBranch_lapnd* op, void* cb) {
         VXR_RealPolyN_FinalizeTopology(op->_pNumerPoly, op->_auxBranch, cb);
     op->_pDenomPoly = VXR_createRealPolyN(inst, op->_denomN, lapFormatName(inst, "%s_d", op->_name));
     if (op->_pDenomPoly)
-        VXR_RealPolyN_FinalizeTopology(op->_pDenomPoly, op->_branchVar, cb);
+        VXR_RealPolyN_FinalizeTopology(op->_pDenomPoly, op->_auxBranch, cb);
 }
 
 bool topologyValid(VXR_OpBranch_lapnd* op) {
@@ -272,9 +308,10 @@ void stampAlg(VXR_OpBranch_lapnd* op, void* cb) {
     VXR_SimInterface* sim = hostOf(inst);
     op->_rhsBranch = sim->pGetRhsPair(op->_branchVar, nullptr, LIN_DEP, inst, cb);
     op->_rhsAuxBranch = sim->pGetRhsPair(op->_auxBranch, nullptr, LIN_DEP, inst, cb);
-    op->_dbtJ_br_poly = sim->pGetDerivDoublet(op->_branchVar, op->_pNumerPoly->_polyVar, op->_pDenomPoly->_polyVar,
-                                              DC_ENTRY, LIN_DEP, inst, cb);
-    op->_dbtJ_aux_aux = sim->pGetDerivDoublet(op->_auxBranch, op->_auxBranch, nullptr, DC_ENTRY, LIN_DEP, inst, cb);
+    op->_dbtJ_br_poly = sim->pGetDerivDoublet(op->_branchVar, op->_pNumerPoly->_polyVar, op->_branchVar, DC_ENTRY,
+                                              LIN_DEP, inst, cb);
+    op->_dbtJ_aux_den =
+        sim->pGetDerivDoublet(op->_auxBranch, op->_pDenomPoly->_polyVar, nullptr, DC_ENTRY, LIN_DEP, inst, cb);
     VXR_RealPolyN_SetStamp(op->_pNumerPoly, cb);
     VXR_RealPolyN_SetStamp(op->_pDenomPoly, cb);
 }
@@ -291,13 +328,8 @@ void computeAlg(VXR_OpBranch_lapnd* op) {
 }
 
 void loadAlg(VXR_OpBranch_lapnd* op, VXR_ContribLoader* ldr, bool jac) {
-    loadOne(ldr->pLoadRhsPair, op->_rhsBranch,
-            sol(ldr, op->_pNumerPoly->_polyVar) - sol(ldr, op->_pDenomPoly->_polyVar), ldr);
-    if (jac)
-        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_br_poly, 1.0, ldr);
-    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, -sol(ldr, op->_auxBranch), ldr);
+    loadRows(op, op->_pNumerPoly->_polyVar, op->_pDenomPoly->_polyVar, ldr, jac);
     if (jac) {
-        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_aux_aux, -1.0, ldr);
         VXR_RealPolyN_LoadJacAndRhs(op->_pNumerPoly, ldr);
         VXR_RealPolyN_LoadJacAndRhs(op->_pDenomPoly, ldr);
     } else {
@@ -365,7 +397,7 @@ void topologyAlg(VXR_OpBranch_lapnp* op, void* cb) {
     op->_pNumerPoly = VXR_createRealPolyN(inst, op->_numerN, lapFormatName(inst, "%s", op->_name));
     if (op->_pNumerPoly)
         VXR_RealPolyN_FinalizeTopology(op->_pNumerPoly, op->_auxBranch, cb);
-    op->_poleSections = makeChain(inst, op->_name, "%s._p%d", op->_numPoleSections, op->_branchVar,
+    op->_poleSections = makeChain(inst, op->_name, "%s._p%d", op->_numPoleSections, op->_auxBranch,
                                   &op->_poleChainOut, cb);
 }
 
@@ -374,13 +406,7 @@ bool stampable(const VXR_OpBranch_lapnp* op) {
 }
 
 void stampAlg(VXR_OpBranch_lapnp* op, void* cb) {
-    VXR_DeviceInst* inst = op->_pParent;
-    VXR_SimInterface* sim = hostOf(inst);
-    op->_rhsAuxBranch = sim->pGetRhsPair(op->_auxBranch, nullptr, LIN_DEP, inst, cb);
-    op->_rhsBranch = sim->pGetRhsPair(op->_branchVar, nullptr, LIN_DEP, inst, cb);
-    op->_dbtJ_br_poly = sim->pGetDerivDoublet(op->_branchVar, op->_pNumerPoly->_polyVar, op->_poleChainOut, DC_ENTRY,
-                                              LIN_DEP, inst, cb);
-    op->_dbtJ_aux_aux = sim->pGetDerivDoublet(op->_auxBranch, op->_auxBranch, nullptr, DC_ENTRY, LIN_DEP, inst, cb);
+    stampRows(op, op->_pNumerPoly->_polyVar, op->_poleChainOut, cb);
     VXR_RealPolyN_SetStamp(op->_pNumerPoly, cb);
     stampChain(op->_poleSections, op->_numPoleSections, cb);
 }
@@ -398,13 +424,8 @@ void computeAlg(VXR_OpBranch_lapnp* op) {
 }
 
 void loadAlg(VXR_OpBranch_lapnp* op, VXR_ContribLoader* ldr, bool jac) {
-    loadOne(ldr->pLoadRhsPair, op->_rhsBranch, sol(ldr, op->_pNumerPoly->_polyVar) - sol(ldr, op->_poleChainOut),
-            ldr);
-    if (jac)
-        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_br_poly, 1.0, ldr);
-    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, -sol(ldr, op->_auxBranch), ldr);
+    loadRows(op, op->_pNumerPoly->_polyVar, op->_poleChainOut, ldr, jac);
     if (jac) {
-        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_aux_aux, -1.0, ldr);
         VXR_RealPolyN_LoadJacAndRhs(op->_pNumerPoly, ldr);
     } else {
         VXR_RealPolyN_LoadRhs(op->_pNumerPoly, ldr);
@@ -489,25 +510,6 @@ template <class Op> void noiseAlg(VXR_NoiseSrc* src, Op* op) {
     VXR_addColoredNoise(src, op->_auxBranch, 1.0, nullptr);
 }
 
-template <class Op> void stampInputRows(Op* op, VXR_StateVar* polyPlus, VXR_StateVar* polyMinus, void* cb) {
-    VXR_DeviceInst* inst = op->_pParent;
-    VXR_SimInterface* sim = hostOf(inst);
-    op->_rhsAuxBranch = sim->pGetRhsPair(op->_auxBranch, nullptr, LIN_DEP, inst, cb);
-    op->_rhsQAuxBranch = sim->pGetRhsPairQ(op->_auxBranch, nullptr, LIN_DEP, inst, cb);
-    op->_rhsBranch = sim->pGetRhsPair(op->_branchVar, nullptr, LIN_DEP, inst, cb);
-    op->_dbtJ_br_poly = sim->pGetDerivDoublet(op->_branchVar, polyPlus, polyMinus, DC_ENTRY, LIN_DEP, inst, cb);
-    op->_dbtJ_aux_aux = sim->pGetDerivDoublet(op->_auxBranch, op->_auxBranch, nullptr, DC_ENTRY, LIN_DEP, inst, cb);
-}
-
-template <class Op> void loadOutputRows(Op* op, VXR_StateVar* a, VXR_StateVar* b, VXR_ContribLoader* ldr, bool jac) {
-    loadOne(ldr->pLoadRhsPair, op->_rhsBranch, sol(ldr, a) - sol(ldr, b), ldr);
-    if (jac)
-        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_br_poly, 1.0, ldr);
-    loadOne(ldr->pLoadRhsPair, op->_rhsAuxBranch, -sol(ldr, op->_auxBranch), ldr);
-    if (jac)
-        loadOne(ldr->pLoadDerivDoublet, op->_dbtJ_aux_aux, -1.0, ldr);
-}
-
 // ---- laplace_zd ------------------------------------------------------------------------------
 
 bool topologyValid(VXR_OpBranch_lapzd* op) {
@@ -531,7 +533,7 @@ void topologyAlg(VXR_OpBranch_lapzd* op, void* cb) {
                                   &op->_zeroChainOut, cb);
     op->_pDenomPoly = VXR_createRealPolyN(inst, op->_denomN, lapFormatName(inst, "%s", op->_name));
     if (op->_pDenomPoly)
-        VXR_RealPolyN_FinalizeTopology(op->_pDenomPoly, op->_branchVar, cb);
+        VXR_RealPolyN_FinalizeTopology(op->_pDenomPoly, op->_auxBranch, cb);
 }
 
 bool stampable(const VXR_OpBranch_lapzd* op) {
@@ -539,7 +541,7 @@ bool stampable(const VXR_OpBranch_lapzd* op) {
 }
 
 void stampAlg(VXR_OpBranch_lapzd* op, void* cb) {
-    stampInputRows(op, op->_zeroChainOut, op->_pDenomPoly->_polyVar, cb);
+    stampRows(op, op->_zeroChainOut, op->_pDenomPoly->_polyVar, cb);
     stampChain(op->_zeroSections, op->_numZeroSections, cb);
     VXR_RealPolyN_SetStamp(op->_pDenomPoly, cb);
 }
@@ -559,7 +561,7 @@ void computeAlg(VXR_OpBranch_lapzd* op) {
 }
 
 void loadAlg(VXR_OpBranch_lapzd* op, VXR_ContribLoader* ldr, bool jac) {
-    loadOutputRows(op, op->_zeroChainOut, op->_pDenomPoly->_polyVar, ldr, jac);
+    loadRows(op, op->_zeroChainOut, op->_pDenomPoly->_polyVar, ldr, jac);
     loadChain(op->_zeroSections, op->_numZeroSections, ldr, jac);
     if (jac)
         VXR_RealPolyN_LoadJacAndRhs(op->_pDenomPoly, ldr);
@@ -646,7 +648,7 @@ void topologyAlg(VXR_OpBranch_lapzp* op, void* cb) {
     makeRowVariables(op, "%s._aux", cb);
     op->_zeroSections = makeChain(inst, op->_name, "%s._z%d", op->_numZeroSections, op->_auxBranch,
                                   &op->_zeroChainOut, cb);
-    op->_poleSections = makeChain(inst, op->_name, "%s._p%d", op->_numPoleSections, op->_branchVar,
+    op->_poleSections = makeChain(inst, op->_name, "%s._p%d", op->_numPoleSections, op->_auxBranch,
                                   &op->_poleChainOut, cb);
 }
 
@@ -655,7 +657,7 @@ bool stampable(const VXR_OpBranch_lapzp*) {
 }
 
 void stampAlg(VXR_OpBranch_lapzp* op, void* cb) {
-    stampInputRows(op, op->_zeroChainOut, op->_poleChainOut, cb);
+    stampRows(op, op->_zeroChainOut, op->_poleChainOut, cb);
     stampChain(op->_zeroSections, op->_numZeroSections, cb);
     stampChain(op->_poleSections, op->_numPoleSections, cb);
 }
@@ -680,7 +682,7 @@ void computeAlg(VXR_OpBranch_lapzp* op) {
 }
 
 void loadAlg(VXR_OpBranch_lapzp* op, VXR_ContribLoader* ldr, bool jac) {
-    loadOutputRows(op, op->_zeroChainOut, op->_poleChainOut, ldr, jac);
+    loadRows(op, op->_zeroChainOut, op->_poleChainOut, ldr, jac);
     loadChain(op->_zeroSections, op->_numZeroSections, ldr, jac);
     loadChain(op->_poleSections, op->_numPoleSections, ldr, jac);
 }

@@ -104,8 +104,8 @@ struct s_VXR_OpBranch_lapnd {
     VXR_StateVar* _auxBranch;
     void* _rhsBranch;
     void* _rhsAuxBranch;
-    void* _dbtJ_br_poly;
-    void* _dbtJ_aux_aux;
+    void* _dbtJ_br_poly;        /* output row: +1 against N(d/dt) z, -1 against y */
+    void* _dbtJ_aux_den;        /* input row against D(d/dt) z */
     VXR_OpBranchPoleResidue* pPoleResBranch;
     char* _auxName;             /* the input variable's name, a copy */
 };
@@ -126,8 +126,8 @@ struct s_VXR_OpBranch_lapnp {
     VXR_StateVar* _auxBranch;
     void* _rhsAuxBranch;
     void* _rhsBranch;
-    void* _dbtJ_br_poly;
-    void* _dbtJ_aux_aux;
+    void* _dbtJ_br_poly;        /* output row: +1 against N(d/dt) z, -1 against y */
+    void* _dbtJ_aux_den;        /* input row against D(d/dt) z */
     VXR_OpBranchPoleResidue* pPoleResBranch;
     char* _auxName;             /* the input variable's name, a copy */
 };
@@ -152,8 +152,8 @@ struct s_VXR_OpBranch_lapzd {
     void* _rhsBranch;
     void* _rhsAuxBranch;
     void* _rhsQAuxBranch;
-    void* _dbtJ_br_poly;
-    void* _dbtJ_aux_aux;
+    void* _dbtJ_br_poly;        /* output row: +1 against N(d/dt) z, -1 against y */
+    void* _dbtJ_aux_den;        /* input row against D(d/dt) z */
     VXR_OpBranchPoleResidue* pPoleResBranch;
     char* _auxName;             /* the input variable's name, a copy */
 };
@@ -180,8 +180,8 @@ struct s_VXR_OpBranch_lapzp {
     void* _rhsBranch;
     void* _rhsAuxBranch;
     void* _rhsQAuxBranch;
-    void* _dbtJ_br_poly;
-    void* _dbtJ_aux_aux;
+    void* _dbtJ_br_poly;        /* output row: +1 against N(d/dt) z, -1 against y */
+    void* _dbtJ_aux_den;        /* input row against D(d/dt) z */
     VXR_OpBranchPoleResidue* pPoleResBranch;
     char* _auxName;             /* the input variable's name, a copy */
 };

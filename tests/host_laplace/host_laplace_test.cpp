@@ -1,13 +1,16 @@
 // The four Laplace forms through the host's AC and transient analyses, in
 // the direct and the section realisation, against scipy.signal.freqs
-// (laplace_reference.h) and closed-form step responses.
+// (laplace_reference.h), closed-form step responses and scipy.signal.lsim
+// (tran_reference.h).
 #include "host_test_util.h"
 #include "laplace_reference.h"
+#include "tran_reference.h"
 
 #include "VXR_Interface.h"
 
 #include <cmath>
 #include <complex>
+#include <sstream>
 
 using namespace vxr;
 
@@ -118,6 +121,36 @@ TEST(LaplaceTran, StepResponsesMatchTheClosedForm) {
             for (auto& row : t.rows)
                 worst = std::max(worst, std::abs(row[1] - c.y(row[0])));
             EXPECT_LT(worst, 1e-5);
+        }
+    }
+}
+
+// Second-order numerators (notch, high-pass, biproper) and improper filters
+// through a ramp, in both realisations, at the default tolerances with steps
+// of at most 0.01.
+TEST(LaplaceTran, SecondOrderNumeratorsFollowTheFilter) {
+    auto array = [](const std::vector<double>& v) {
+        std::ostringstream s;
+        s.precision(17);
+        s << "[";
+        for (size_t i = 0; i < v.size(); ++i) s << (i ? "," : "") << v[i];
+        return s.str() + "]";
+    };
+    for (const auto& c : tranref::kAlgebraic) {
+        // Bit 0: zeros, bit 1: poles.
+        const int form = (c.op[0] == 'z' ? 1 : 0) | (c.op[1] == 'p' ? 2 : 0);
+        for (Mode mode : {Mode::Direct, Mode::Sections}) {
+            SCOPED_TRACE(std::string(c.name) + (mode == Mode::Direct ? " direct" : " sections"));
+            std::ostringstream tran;
+            tran << ".tran " << c.tstep << " " << c.tstop << " 0 0.01\n.print tran V(out)\n";
+            auto nl = quietNetlist(".lib " + kLib + "\n" + modeLine(form, mode) + "V1 in 0 " + c.drive + "\n" +
+                                   filterLine("N1", form, array(c.num), array(c.den)) + tran.str());
+            auto t = nl->run();
+            ASSERT_EQ(t.size(), 1u);
+            ASSERT_EQ(t[0].rows.size(), c.y.size());
+            double worst = 0.0;
+            for (size_t i = 0; i < c.y.size(); ++i) worst = std::max(worst, std::abs(t[0].rows[i][1] - c.y[i]));
+            EXPECT_LT(worst, 1e-4 * c.peak);
         }
     }
 }

@@ -12,6 +12,20 @@ namespace vxr {
 
 namespace {
 
+// Factors that scale each row of A to a largest entry of 1 (1 for an empty
+// row). The matrices are factored and tested so scaled: a row written in
+// large units (a derivative chain read at a row scale of 1e-9 puts c/1e-9
+// beside -1) would otherwise raise the column maxima of the unknowns it reads
+// far above their pivots and make a regular matrix look singular.
+template <class Mat> Eigen::VectorXd rowScales(const Mat& A) {
+    Eigen::VectorXd s(A.rows());
+    for (Eigen::Index r = 0; r < A.rows(); ++r) {
+        const double m = A.row(r).cwiseAbs().maxCoeff();
+        s[r] = m > 0 && std::isfinite(m) ? 1.0 / m : 1.0;
+    }
+    return s;
+}
+
 // Index of the first unknown whose pivot vanishes against the largest entry
 // of its own column (a floating node, a loop of voltage sources), -1 when
 // the matrix is regular. A column-relative test keeps a node tied to ground
@@ -35,9 +49,11 @@ std::string singularText(const Circuit& c, int unknown) {
 
 // Solves A x = b; throws with the name of the offending unknown when A is singular.
 template <class Mat, class Vec> Vec solveLinear(const Mat& A, const Vec& b, const Circuit& c) {
-    Eigen::PartialPivLU<Mat> lu(A);
-    if (int i = vanishingPivot(A, lu); i >= 0) throw SimError(singularText(c, i));
-    return lu.solve(b);
+    const Eigen::VectorXd s = rowScales(A);
+    const Mat As = s.asDiagonal() * A;
+    Eigen::PartialPivLU<Mat> lu(As);
+    if (int i = vanishingPivot(As, lu); i >= 0) throw SimError(singularText(c, i));
+    return lu.solve(s.asDiagonal() * b);
 }
 
 // Halvings of the line search before it settles for the best trial.
@@ -220,12 +236,14 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
                 fault_ = {NewtonFault::NON_FINITE, r};
                 return false;
             }
-        Eigen::PartialPivLU<Eigen::MatrixXd> lu(ctx.G);
-        if (int k = vanishingPivot(ctx.G, lu); k >= 0) {
+        const Eigen::VectorXd rs = rowScales(ctx.G);
+        const Eigen::MatrixXd Gs = rs.asDiagonal() * ctx.G;
+        Eigen::PartialPivLU<Eigen::MatrixXd> lu(Gs);
+        if (int k = vanishingPivot(Gs, lu); k >= 0) {
             fault_ = {NewtonFault::SINGULAR, k};
             return false;
         }
-        dx = lu.solve(-F);
+        dx = lu.solve(-(rs.asDiagonal() * F));
         if (!dx.allFinite()) return false;
         // The natural level function: the size of the Newton correction that
         // x's own Jacobian gives at a point, in units of the value
@@ -234,10 +252,9 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         Eigen::VectorXd w(n);
         for (int i = 0; i < n; ++i) w[i] = o.reltol * std::abs(x[i]) + u[i].valueTol(o);
         auto level = [&](const Eigen::VectorXd& r) {
-            double m = lu.solve(r).cwiseQuotient(w).squaredNorm();
+            double m = lu.solve(rs.asDiagonal() * r).cwiseQuotient(w).squaredNorm();
             return std::isfinite(m) ? m : HUGE_VAL;
         };
-
         small = true;
         for (int i = 0; i < n && small; ++i) {
             double t = o.reltol * std::max(std::abs(x[i]), std::abs(x[i] + dx[i])) + u[i].valueTol(o);

@@ -9,33 +9,33 @@ namespace {
 
 using cd = std::complex<double>;
 
-// Gauss-Legendre nodes and weights on [0, 1].
-struct Gauss {
-    static constexpr int kN = 16;
-    double x[kN], w[kN];
-    Gauss() {
-        for (int i = 0; i < kN; ++i) {
-            double t = std::cos(kPi * (i + 0.75) / (kN + 0.5)), dp = 1.0;
-            for (int it = 0; it < 100; ++it) {
-                double p0 = 1.0, p1 = t;
-                for (int k = 2; k <= kN; ++k) {
-                    double p2 = ((2 * k - 1) * t * p1 - (k - 1) * p0) / k;
-                    p0 = p1;
-                    p1 = p2;
-                }
-                dp = kN * (t * p1 - p0) / (t * t - 1);
-                double dt = p1 / dp;
-                t -= dt;
-                if (std::abs(dt) < 1e-16) break;
+// psi[k] = int_0^1 t^k/k! e^(z t) dt for k = 0 .. K. A power series
+// near z = 0, where the recurrence cancels; elsewhere the recurrence from
+// integrating by parts, psi_k = (e^z/k! - psi_(k-1)) / z, whose error grows
+// by at most (k+1)/|z| per power.
+void expMoments(cd z, int K, cd* psi) {
+    if (std::abs(z) < 1.0) {
+        double kf = 1.0;
+        for (int k = 0; k <= K; ++k) {
+            if (k > 0) kf *= k;
+            cd term = 1.0, sum = 0.0;
+            for (int n = 0; n < 60; ++n) {
+                if (n > 0) term *= z / static_cast<double>(n);
+                const cd add = term / static_cast<double>(n + k + 1);
+                sum += add;
+                if (std::abs(add) <= 1e-17 * std::abs(sum)) break;
             }
-            x[i] = 0.5 * (1 - t);
-            w[i] = 1.0 / ((1 - t * t) * dp * dp);
+            psi[k] = sum / kf;
         }
+        return;
     }
-};
-const Gauss& gauss() {
-    static const Gauss g;
-    return g;
+    const cd ez = std::exp(z);
+    psi[0] = (ez - 1.0) / z;
+    double kf = 1.0;
+    for (int k = 1; k <= K; ++k) {
+        kf *= k;
+        psi[k] = (ez / kf - psi[k - 1]) / z;
+    }
 }
 
 double fact(int k) {
@@ -84,21 +84,19 @@ double PoleResponse::propagate(double h, double x0, double x1, std::vector<cd>* 
     const double q0 = rec_->numQuotCoeffs > 0 ? rec_->quotCoeffs[0] : 0.0;
     double y = q0 * x1, g = q0;
     size_t base = 0;
-    const Gauss& G = gauss();
+    std::vector<cd> psi;
     for (int i = 0; i < rec_->numPoles; ++i) {
         const cd p(rec_->poles[i].real, rec_->poles[i].imag), eph = std::exp(p * h);
         const int m = rec_->poleMult[i];
+        psi.resize(m + 1);
+        expMoments(p * h, m, psi.data());
         for (int k = 0; k < m; ++k) {
             cd zk = 0.0;
             for (int j = 0; j <= k; ++j) zk += std::pow(h, k - j) / fact(k - j) * z_[base + j];
             zk *= eph;
-            cd i0 = 0.0, i1 = 0.0; // int u^k/k! e^(pu) du and the same times u/h
-            for (int n = 0; n < Gauss::kN; ++n) {
-                const double u = G.x[n] * h;
-                const cd f = std::pow(u, k) / fact(k) * std::exp(p * u) * (G.w[n] * h);
-                i0 += f;
-                i1 += f * (u / h);
-            }
+            // int_0^h u^k/k! e^(pu) du and the same weighted by u/h, exactly.
+            const double hk = std::pow(h, k + 1);
+            const cd i0 = hk * psi[k], i1 = hk * static_cast<double>(k + 1) * psi[k + 1];
             zk += x1 * (i0 - i1) + x0 * i1;
             const cd R(rec_->residues[i][k].real, rec_->residues[i][k].imag);
             y += (R * zk).real();
