@@ -20,3 +20,9 @@ for net in models/lambret/examples/*.cir models/torvex/examples/*.cir host/examp
   echo "=== $net"
   "$sim" "$net"
 done
+# The transistor characterization suite at default parameters: the statistics
+# of each analysis (points, Newton iterations, time steps, time) on stderr.
+for net in models/torvex/examples/suite/*.cir; do
+  echo "=== $net"
+  "$sim" -q -s "$net" >/dev/null
+done

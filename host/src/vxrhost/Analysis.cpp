@@ -229,8 +229,8 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     bool small = false;
     int damped = 0;
     for (int it = 0; it < maxIter; ++it) {
-        ++newtonIterations;
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
+        ++newtonIterations; // factorisations
         for (int r = 0; r < n; ++r)
             if (!std::isfinite(F[r]) || !ctx.G.row(r).allFinite()) {
                 fault_ = {NewtonFault::NON_FINITE, r};

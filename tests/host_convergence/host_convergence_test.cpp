@@ -1,0 +1,106 @@
+// The Newton solver: every case of the transistor characterization suite
+// converges at default model parameters, n- and p-type, with the answers the
+// old solver gave where it converged; linear high-voltage networks take one
+// or two iterations; a point that does not converge names its unknown.
+#include "vxrhost/Analysis.h"
+#include "vxrhost/Netlist.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace vxr;
+
+namespace {
+
+std::unique_ptr<Netlist> load(const std::string& path) {
+    setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
+    auto nl = Netlist::parseFile(path);
+    nl->circuit().host().echoMessages = false;
+    return nl;
+}
+
+std::vector<std::string> suiteCases() {
+    std::vector<std::string> out;
+    for (auto& e : std::filesystem::directory_iterator(VXR_SUITE_DIR))
+        if (e.path().extension() == ".cir") out.push_back(e.path().stem().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Rows of a CSV table (header skipped).
+std::vector<std::vector<double>> readCsv(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::vector<double>> rows;
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        if (line.empty()) break;
+        std::vector<double> r;
+        std::stringstream ss(line);
+        std::string cell;
+        while (std::getline(ss, cell, ',')) r.push_back(std::stod(cell));
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+class Suite : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Suite, ConvergesWithTheOldSolversAnswers) {
+    auto nl = load(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir");
+    std::vector<Table> tables;
+    ASSERT_NO_THROW(tables = nl->run());
+    for (auto& st : nl->statistics()) {
+        EXPECT_FALSE(st.failed) << st.text();
+        EXPECT_GT(st.points, 0) << st.text();
+    }
+    // Answers of the solver before the rounding floor and the limits, where it converged.
+    const std::string ref = std::string(VXR_REFERENCE_DIR) + "/" + GetParam() + ".csv";
+    if (!std::filesystem::exists(ref)) return;
+    auto want = readCsv(ref);
+    ASSERT_EQ(tables[0].rows.size(), want.size());
+    for (size_t r = 0; r < want.size(); ++r)
+        for (size_t c = 0; c < want[r].size(); ++c) {
+            const double got = tables[0].rows[r][c];
+            EXPECT_NEAR(got, want[r][c], 1e-3 * std::max(std::abs(got), std::abs(want[r][c])) + 1e-9)
+                << "row " << r << " column " << tables[0].columns[c];
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Suite, ::testing::ValuesIn(suiteCases()),
+                         [](const auto& info) { return info.param; });
+
+// A kilovolt through resistors: every point of a sweep in one or two iterations.
+TEST(LinearNetwork, KilovoltSweepTakesAtMostTwoIterationsPerPoint) {
+    auto nl = Netlist::parse("V1 a 0 DC 1000\nR1 a b 1k\nR2 b c 10\nR3 c 0 1meg\nI1 0 c DC 1m\n"
+                             ".op\n.dc V1 -1000 1000 50\n");
+    Simulator sim(nl->circuit());
+    sim.operatingPoint();
+    EXPECT_LE(sim.newtonIterations, 2);
+    sim.dcSweep("V1", -1000, 1000, 50, {});
+    EXPECT_LE(sim.newtonIterations, 2 * sim.points);
+}
+
+// A transistor given one Newton iteration per attempt cannot converge: the
+// failure names the unknown, its residual or step and the tolerance.
+TEST(NonConvergence, NamesTheUnknown) {
+    auto nl = load(std::string(VXR_SUITE_DIR) + "/torvex_en_n_op_on.cir");
+    nl->circuit().options().itl1 = 1;
+    try {
+        nl->run();
+        FAIL() << "converged with one iteration";
+    } catch (const SimError& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("no convergence at the operating point (worst: "), std::string::npos) << m;
+        EXPECT_TRUE(m.find("node '") != std::string::npos || m.find("branch '") != std::string::npos) << m;
+        EXPECT_NE(m.find("tolerance"), std::string::npos) << m;
+    }
+}
+
+} // namespace
