@@ -22,3 +22,33 @@ const int kRegistered = bench::registerLoadBenchmarks("BM_TorvexEn", VXR_TORVEX_
                                                        {"saturation_moving_tint", kSaturation, "TINT"}});
 
 }  // namespace
+
+namespace {
+
+// The parameter-only stage at large cell counts: every iteration changes
+// NCELL (which asks for the stage again) and runs one full load at zero
+// bias. The argument is NCELL.
+void BM_TorvexEnParameterStage(benchmark::State& st)
+{
+    bench::Fixture f(VXR_TORVEX_EN_PATH, "N1", {"D", "G", "B", "TINT", "TEXT", "VIDS", "IIDS"});
+    int location = -1;
+    for (const VXR_ParamDesc* p = f.d->paramDescArray; p->name != nullptr; ++p)
+        if (std::string(p->name) == "NCELL") location = p->paramLocation;
+    if (location < 0) {
+        st.SkipWithError("no NCELL parameter");
+        return;
+    }
+    f.settle({});
+    const double a = static_cast<double>(st.range(0)), b = a + 0.5;
+    double ncell = a;
+    for (auto _ : st) {
+        ncell = ncell == a ? b : a;
+        int violation = 0;
+        f.d->pModifyRealParam(f.inst, location, &violation, ncell);
+        f.d->pGenLoad(f.inst, &f.host.ldr);
+    }
+    benchmark::DoNotOptimize(f.host.sink);
+}
+BENCHMARK(BM_TorvexEnParameterStage)->Arg(1000000)->Arg(10000000)->Arg(100000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -239,7 +239,27 @@ void polynomialOf(const VXR_Array* a, bool isPoly, double* work, int len) {
     VXR_free(pairs);
 }
 
+// A root-form array whose complex roots lack their conjugates is reported as
+// in the section realisation; the polynomial is still formed from it.
+void checkConjugates(VXR_OpBranch_lap* op, const VXR_Array* a, bool isPoly, bool denom) {
+    if (isPoly || !a || !a->_boundsSet || a->_dataLen < 2 || !a->_data._pReal)
+        return;
+    const int len = a->_dataLen;
+    double* pairs = allocZeroed<double>(op, len);
+    if (!pairs)
+        return;
+    for (int i = 0; i < len; ++i)
+        pairs[i] = elem(a, i);
+    if (!vxr_poly::orderConjugatePairs(pairs, len))
+        fatalNamed(op,
+              denom ? "Complex poles must have corresponding conjugates for '%s'."
+                    : "Complex zeros must have corresponding conjugates for '%s'.");
+    VXR_free(pairs);
+}
+
 void computeCoeffs_lap_d(VXR_OpBranch_lap* op) {
+    checkConjugates(op, op->_pNumer, op->_numPoly, false);
+    checkConjugates(op, op->_pDenom, op->_denPoly, true);
     const int D = op->_denomN, N = op->_numerN, K = op->_K;
     // At least two values: an empty root array still gets its constant term.
     auto workLen = [](bool poly, int order, const VXR_Array* a) {

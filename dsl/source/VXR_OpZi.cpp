@@ -218,9 +218,11 @@ void VXR_ziComputeCoeffs(VXR_OpBranch_zi* op) {
     }
     fillCoeffs(op->_numerCoeffs, op->_numerOrder, op->_pNumer);
     fillCoeffs(op->_denomCoeffs, op->_denomOrder, op->_pDenom);
-    if (op->_numerZeroForm)
+    // An empty root list was reported by orderOf and stands for the factor 1.
+    auto hasRoots = [](const VXR_Array* a) { return a && a->_dataLen >= 1; };
+    if (op->_numerZeroForm && hasRoots(op->_pNumer))
         VXR_ziConvertToPoly(op->_numerCoeffs, op->_numerOrder, parent->pSimInterface, parent, "numerator", op->_name);
-    if (op->_denomPoleForm)
+    if (op->_denomPoleForm && hasRoots(op->_pDenom))
         VXR_ziConvertToPoly(op->_denomCoeffs, op->_denomOrder, parent->pSimInterface, parent, "denominator",
                             op->_name);
     normalizeCoeffs(op);

@@ -5,6 +5,7 @@
 // sequence bit for bit, odd corners included (the odd-dof real chi-square
 // seeds the host generator twice with the same seed). Seeds are 32-bit ints
 // that the generator reads as unsigned; all seed arithmetic is unsigned.
+#include <float.h>
 #include <math.h>
 #include <stdint.h>
 
@@ -99,6 +100,16 @@ double factor(int r)
 
 // ---- Integer distributions on the runtime generator --------------------------
 
+// Half away from zero as VXR_roundToIntChecked; beyond int the result
+// saturates by sign (+inf to INT_MAX, -inf to INT_MIN), NaN gives INT_MIN.
+int roundSaturated(double x)
+{
+    const double r = x > 0.0 ? x + 0.5 : x - 0.5;
+    if (r >= 2147483648.0)
+        return INT_MAX;
+    return VXR_roundToIntChecked(x);
+}
+
 double normal(int* seed, int mean, int deviation)
 {
     double x, s;
@@ -116,11 +127,37 @@ double exponential(int* seed, int mean)
     return u == 0.0 ? 0.0 : -log(u) * static_cast<double>(mean);
 }
 
-// Ends: the product reaches p, or underflows to 0 for means beyond ~745.
-int poisson(int* seed, int mean)
+// Means whose e^-mean is not a normal double (above about 708.4): the same
+// product of uniform values, held as q * 2^-e with q kept above 2^-500 by
+// exact power-of-two scaling, so it neither loses bits nor underflows; it is
+// compared with e^-mean through the exponent. The count saturates at INT_MAX.
+int poissonLarge(int* seed, double mean)
 {
     int n = 0;
+    double q = uniform(seed, 0, 1), e = 0.0;
+    double threshold = exp(-mean); // e^(e ln 2 - mean): p in q's scale
+    for (;;) {
+        if (q > 0.0 && q < 0x1p-500) {
+            q *= 0x1p500;
+            e += 500.0;
+            threshold = exp(e * 0.6931471805599453 - mean);
+        }
+        if (!(q > threshold))
+            return n;
+        if (n == INT_MAX)
+            return n;
+        ++n;
+        q = uniform(seed, 0, 1) * q;
+    }
+}
+
+// Ends: the product reaches p.
+int poisson(int* seed, int mean)
+{
     const double p = exp(-static_cast<double>(mean));
+    if (p < DBL_MIN)
+        return poissonLarge(seed, static_cast<double>(mean));
+    int n = 0;
     double q = uniform(seed, 0, 1);
     while (q > p) {
         ++n;
@@ -159,16 +196,15 @@ double erlangian(int* seed, int k, int mean)
     return -static_cast<double>(mean) * log(p) / k;
 }
 
-// Half away from zero; infinities, NaN and values beyond int through the
-// checked conversion.
+// Half away from zero, saturating beyond int.
 int rtl_dist_normal(int* seed, int mean, int sd)
 {
-    return VXR_roundToIntChecked(normal(seed, mean, sd));
+    return roundSaturated(normal(seed, mean, sd));
 }
 
 int rtl_dist_exponential(int* seed, int mean)
 {
-    return mean > 0 ? VXR_roundToIntChecked(exponential(seed, mean)) : 0;
+    return mean > 0 ? roundSaturated(exponential(seed, mean)) : 0;
 }
 
 int rtl_dist_poisson(int* seed, int mean)
@@ -178,17 +214,77 @@ int rtl_dist_poisson(int* seed, int mean)
 
 int rtl_dist_chi_square(int* seed, int df)
 {
-    return df < 1 ? 0 : VXR_roundToIntChecked(chi_square(seed, df));
+    return df < 1 ? 0 : roundSaturated(chi_square(seed, df));
 }
 
 int rtl_dist_t(int* seed, int df)
 {
-    return df < 1 ? 0 : VXR_roundToIntChecked(t(seed, df));
+    return df < 1 ? 0 : roundSaturated(t(seed, df));
 }
 
 int rtl_dist_erlang(int* seed, int k, int mean)
 {
-    return k < 1 ? 0 : VXR_roundToIntChecked(erlangian(seed, k, mean));
+    return k < 1 ? 0 : roundSaturated(erlangian(seed, k, mean));
+}
+
+// ---- Large Poisson means ---------------------------------------------------------
+
+// The standard normal quantile: a rational start refined by Newton steps on
+// erfc. u in (0, 1).
+double normalQuantile(double u)
+{
+    const double tail = u < 0.5 ? u : 1.0 - u;
+    const double t = sqrt(-2.0 * log(tail));
+    double z = t - (2.515517 + t * (0.802853 + t * 0.010328)) / (1.0 + t * (1.432788 + t * (0.189269 + t * 0.001308)));
+    if (u < 0.5)
+        z = -z;
+    for (int i = 0; i < 4; ++i) {
+        const double cdf = 0.5 * erfc(-z * 0.7071067811865476);
+        const double pdf = exp(-0.5 * z * z) * 0.3989422804014327;
+        if (!(pdf > 0.0))
+            break;
+        z -= (cdf - u) / pdf;
+    }
+    return z;
+}
+
+// Inversion of the Poisson distribution function at u0 in (0, 1] for a mean
+// whose e^-mean is not a normal double: the smallest n whose cumulative
+// probability exceeds u0. The terms are formed relative to the mode, where
+// they are largest, over mode +- (12 sd + 10); the mass outside lies below
+// e^-60 and the sum over the window normalises the distribution. Means
+// beyond 2^40 (a window of tens of millions of terms) take the normal
+// quantile with its skewness term, exact there to well within one sd.
+double poissonQuantileLarge(double u0, double mean)
+{
+    if (mean > 0x1p40) {
+        if (!(u0 < 1.0))
+            return floor(mean + 40.0 * sqrt(mean));
+        const double z = normalQuantile(u0);
+        return floor(mean + sqrt(mean) * z + (z * z - 1.0) / 6.0 + 0.5);
+    }
+    const double mode = floor(mean), half = ceil(12.0 * sqrt(mean)) + 10.0;
+    const double lo = mode - half > 0.0 ? mode - half : 0.0, hi = mode + half;
+    double total = 0.0, term = 1.0;
+    for (double k = mode; k < hi; k += 1.0) { // upward from the mode
+        term = term * mean / (k + 1.0);
+        total += term;
+    }
+    term = 1.0;
+    total += 1.0;
+    for (double k = mode; k > lo; k -= 1.0) { // downward to the window's start
+        term = term * k / mean;
+        total += term;
+    }
+    const double target = u0 * total;
+    double cum = 0.0;
+    for (double k = lo; k < hi; k += 1.0) {
+        cum += term;
+        if (cum > target)
+            return k;
+        term = term * mean / (k + 1.0);
+    }
+    return hi;
 }
 
 // ---- Descriptor plumbing ------------------------------------------------------
@@ -245,6 +341,41 @@ double finishReal(VXR_RandomDesc* d, int* pSeed, double value)
     if (pSeed)
         *pSeed = d->_currentSeed;
     return value;
+}
+
+// A chi-square draw for a count beyond int (2 x a gamma draw of shape n/2)
+// by the Marsaglia-Tsang method on the host generator: polar normals as in
+// VXR_rdist_normal and factor-mapped uniforms; seeded and renewed as the
+// counted form is.
+double chiSquareBeyondInt(VXR_RandomDesc* d, int* pSeed, double n)
+{
+    VXR_SimInterface* simIf = hostGenerator(d);
+    if (!simIf)
+        return 0.0;
+    simIf->pSeedRand(simIf, pSeed ? *pSeed : d->_currentSeed);
+    const double shape = 0.5 * n - 1.0 / 3.0, c = 1.0 / sqrt(9.0 * shape);
+    double value;
+    for (;;) {
+        double x1, w;
+        do {
+            x1 = simIf->pRand(simIf) / 2147483647.0;
+            const double x2 = simIf->pRand(simIf) / 2147483647.0;
+            w = x1 * x1 + x2 * x2;
+        } while (!(w < 1.0 && w >= 1e-30));
+        const double z = x1 * sqrt(log(w) * (-2.0) / w);
+        const double cz = c * z;
+        if (!(cz > -1.0))
+            continue;
+        const double y = cz * (3.0 + cz * (3.0 + cz)); // (1 + cz)^3 - 1
+        const double u = factor(simIf->pRand(simIf));
+        // log u < z^2/2 + shape (1 - v + ln v), v = 1 + y
+        if (u > 0.0 && log(u) < 0.5 * z * z + shape * (log1p(y) - y)) {
+            value = 2.0 * shape * (1.0 + y);
+            break;
+        }
+    }
+    d->_currentSeed = simIf->pRand(simIf);
+    return finishReal(d, pSeed, value);
 }
 
 } // namespace
@@ -360,6 +491,8 @@ double VXR_rdist_poisson(VXR_RandomDesc* pRandDesc, int* pSeed, double mean)
         result = 2147483647.0;
     } else if (u0 < p) {
         result = 0.0;
+    } else if (p < DBL_MIN) { // NaN means stay on the sum below
+        result = poissonQuantileLarge(u0, mean);
     } else {
         // For large means e^-mean is 0 or has few bits and the sum levels
         // off below u0: stop once a term is 0 or no longer moves the sum.
@@ -390,6 +523,8 @@ double VXR_rdist_chi_square(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
 {
     if (!pRandDesc)
         return 0.0;
+    if (dof >= 2147483648.0 && dof < INFINITY)
+        return chiSquareBeyondInt(pRandDesc, pSeed, trunc(dof));
     const int n = realCount(pRandDesc, dof,
                             "In $rdist_chi_square(degree_of_freedom), degree_of_freedom must be positive");
     VXR_SimInterface* simIf = hostGenerator(pRandDesc);
@@ -422,7 +557,11 @@ double VXR_rdist_t(VXR_RandomDesc* pRandDesc, int* pSeed, double dof)
 {
     if (!pRandDesc)
         return 0.0;
-    const int n = realCount(pRandDesc, dof, "In $rdist_t(degree_of_freedom), degree_of_freedom must be positive");
+    // A count beyond int is valid, as in VXR_rdist_chi_square.
+    const bool beyondInt = dof >= 2147483648.0 && dof < INFINITY;
+    const double n = beyondInt ? trunc(dof)
+                               : realCount(pRandDesc, dof,
+                                           "In $rdist_t(degree_of_freedom), degree_of_freedom must be positive");
     VXR_SimInterface* simIf = hostGenerator(pRandDesc);
     if (!simIf)
         return 0.0;

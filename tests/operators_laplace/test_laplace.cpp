@@ -387,6 +387,15 @@ TEST_F(Lap, ErrorsEndTheRun) {
          {"Complex zeros must have corresponding conjugates for '_oplap0'."}, false},
         {"pole without conjugate", ZP, kNone, {-1, 1, -1, 2}, false, false, p1, false,
          {"Complex poles must have corresponding conjugates for '_oplap0'."}, false},
+        // The direct chain checks the pairs as the sections do.
+        {"pole without conjugate, direct", NP, {1}, {-1, 1, -2, 0}, false, false, {}, false,
+         {"Complex poles must have corresponding conjugates for '_oplap0'."}, false},
+        {"zero without conjugate, direct", ZD, {1, 1, 2, 0}, {1, 1}, false, false, {}, false,
+         {"Complex zeros must have corresponding conjugates for '_oplap0'."}, false},
+        {"both without conjugates, direct", ZP, {1, -1}, {-1, 1, -2, 0}, false, false, {}, false,
+         {"Complex zeros must have corresponding conjugates for '_oplap0'.",
+          "Complex poles must have corresponding conjugates for '_oplap0'."},
+         false},
         {"no eigenvalue routine", ND, {1, 1}, {1, 1, 1}, false, false, d1, true,
          {"Unable to accurately factor numerator polynomial for operator '_oplap0'. Please use an alternate formulation",
           "Unable to accurately factor denominator polynomial for operator '_oplap0'. Please use an alternate "

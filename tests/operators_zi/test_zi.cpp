@@ -89,6 +89,10 @@ TEST_F(Zi, CoefficientPreparation) {
          "The numerator array for operator 'zi1' must have even size."},
         {"empty numerator", {}, false, {1}, false, {1}, {1},
          "The numerator array for operator 'zi1' must not be empty."},
+        {"empty zero list", {}, true, {1}, false, {1}, {1},
+         "The numerator array for operator 'zi1' must not be empty."},
+        {"empty pole list", {1}, false, {}, true, {1}, {1},
+         "The denominator array for operator 'zi1' must not be empty."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

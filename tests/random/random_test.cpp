@@ -302,6 +302,100 @@ TEST_F(Random, CountBelowOneIsReported)
     EXPECT_GT(VXR_rdist_chi_square(desc, &seed, -1.0), 0.0);
 }
 
+// Means whose e^-mean is not a normal double: 10^4 chained draws keep the
+// mean (within 1 %) and the variance (within 10 %) of the distribution.
+TEST_F(Random, LargePoissonMeansKeepTheirDistribution)
+{
+    const int draws = 10000;
+    const auto check = [&](const char* what, double mean, const std::function<double(int*)>& draw) {
+        SCOPED_TRACE(std::string(what) + " mean " + std::to_string(mean));
+        int seed = 1;
+        double sum = 0.0, sumSq = 0.0; // of the deviations from the mean
+        for (int i = 0; i < draws; ++i) {
+            const double d = draw(&seed) - mean;
+            sum += d;
+            sumSq += d * d;
+        }
+        const double m = sum / draws, var = (sumSq - draws * m * m) / (draws - 1);
+        EXPECT_NEAR(m, 0.0, 0.01 * mean);
+        EXPECT_NEAR(var, mean, 0.1 * mean);
+    };
+    // Long runs of the 1.87 generator's values are correlated: from about
+    // 5000 factors a draw its product's variance is too large (the method
+    // and the stream are the integer form's own).
+    for (int mean : {709, 800})
+        check("dist_poisson", mean, [&](int* s) { return VXR_dist_poisson(desc, s, mean); });
+    for (double mean : {708.5, 800.0, 1e5, 1e13})
+        check("rdist_poisson", mean, [&](int* s) { return VXR_rdist_poisson(desc, s, mean); });
+    EXPECT_TRUE(host.messages().empty());
+}
+
+// Integer results beyond int saturate by sign; NaN stays INT_MIN.
+TEST_F(Random, IntegerResultsSaturateBySign)
+{
+    const struct {
+        const char* what;
+        int seed;
+        std::function<int(VXR_RandomDesc*, int*)> call;
+        int expected;
+    } cases[] = {
+        // The first uniform value is exactly 0 (1.87 mapping only): +inf.
+        {"erlang of a zero uniform", 1511872763, [](VXR_RandomDesc* d, int* s) { return VXR_dist_erlang(d, s, 1, 10); },
+         VXR_REVISION == 187 ? INT_MAX : 159},
+        {"erlang of a zero uniform, negative mean", 1511872763,
+         [](VXR_RandomDesc* d, int* s) { return VXR_dist_erlang(d, s, 1, -10); }, VXR_REVISION == 187 ? INT_MIN : -159},
+        {"erlang product underflow", 0, [](VXR_RandomDesc* d, int* s) { return VXR_dist_erlang(d, s, 2000, 1); },
+         INT_MAX},
+        {"normal above int", 0, [](VXR_RandomDesc* d, int* s) { return VXR_dist_normal(d, s, INT_MAX, INT_MAX); },
+         INT_MAX},
+        {"normal below int", 0, [](VXR_RandomDesc* d, int* s) { return VXR_dist_normal(d, s, INT_MIN, -INT_MAX); },
+         INT_MIN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int seed = c.seed;
+        EXPECT_EQ(c.call(desc, &seed), c.expected);
+    }
+}
+
+// Counts beyond int are valid: a chi-square (and t) draw without an error,
+// seeded and renewed from the host generator. 2000 draws at 10^10 degrees
+// of freedom, standardised, have mean 0 and variance 1.
+TEST_F(Random, ChiSquareCountsBeyondIntAreValid)
+{
+    for (double dof : {2147483648.0, 1e10, 1e15}) {
+        SCOPED_TRACE(dof);
+        host.clearLog();
+        int seed = 7;
+        const double v = VXR_rdist_chi_square(desc, &seed, dof);
+        EXPECT_TRUE(host.messages().empty());
+        EXPECT_EQ(host.exitRequests(), 0);
+        EXPECT_NEAR(v, dof, 8.0 * std::sqrt(2.0 * dof));
+        EXPECT_TRUE(host.randCalls().front().seeding);
+        EXPECT_EQ(host.randCalls().front().value, 7);
+        EXPECT_EQ(seed, host.randCalls().back().value);
+        EXPECT_EQ(desc->_currentSeed, seed);
+        EXPECT_EQ(desc->_cacheDblRand, v);
+        int same = 7;
+        EXPECT_EQ(VXR_rdist2_chi_square(desc, same, dof), v);
+        host.clearLog();
+        EXPECT_TRUE(std::isfinite(VXR_rdist_t(desc, &seed, dof)));
+        EXPECT_TRUE(host.messages().empty());
+    }
+    const int draws = 2000;
+    const double n = 1e10;
+    double sum = 0.0, sumSq = 0.0;
+    int seed = 1;
+    host.recordRand(false);
+    for (int i = 0; i < draws; ++i) {
+        const double z = (VXR_rdist_chi_square(desc, &seed, n) - n) / std::sqrt(2.0 * n);
+        sum += z;
+        sumSq += z * z;
+    }
+    EXPECT_NEAR(sum / draws, 0.0, 0.1);
+    EXPECT_NEAR(sumSq / draws, 1.0, 0.15);
+}
+
 // The host-generator forms with scripted draws: the order of pSeedRand and
 // pRand calls, the value from the drawn numbers, the new seed.
 TEST_F(Random, HostGeneratorCallOrder)

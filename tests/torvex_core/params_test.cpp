@@ -281,3 +281,41 @@ TEST(TorvexCoreParams, RuntimeSettersByNameReachTheModifySlots)
     EXPECT_TRUE(probe::given(inst, descIndex("NCELL")));
     md.pDestroyDevice(inst);
 }
+
+// CS has no range, but a negative CS leaves the mobility-reduction factor
+// unbounded below: an ERROR naming CS and its value and an exit request at
+// the range check; the range log stays empty.
+TEST(TorvexCoreParams, NegativeCsIsAConflict)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double cs;
+        const char* text; // "" when accepted
+    };
+    const Case cases[] = {
+        {0.0, ""}, {0.3, ""}, {inf, ""}, {NAN, ""}, {-0.0, ""},
+        {-1e-300, "CS = -1e-300"}, {-0.5, "CS = -0.5"}, {-inf, "CS = -inf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cs);
+        CoreHost h;
+        Inst* inst = h.create({vxrtest::realAssn("CS", c.cs)});
+        h.clearLog();
+        EXPECT_TRUE(checkRange(inst).empty());
+        if (*c.text) {
+            const std::vector<std::string> texts = h.messageTexts(MessageTypeE_ERROR);
+            ASSERT_EQ(texts.size(), 1u);
+            EXPECT_EQ(texts[0].rfind(std::string("Parameter ") + c.text +
+                                         " conflicts with the mobility model: a negative CS can make the "
+                                         "mobility-reduction factor 0 or negative; CS must be at least 0.",
+                                     0),
+                      0u)
+                << texts[0];
+            EXPECT_EQ(h.exitRequests(), 1);
+        } else {
+            EXPECT_TRUE(h.messages().empty());
+            EXPECT_EQ(h.exitRequests(), 0);
+        }
+        md.pDestroyDevice(inst);
+    }
+}

@@ -278,3 +278,46 @@ TEST(TorvexEnParams, ModifyAndGetIgnoreLocationsOutsideTheTable)
     EXPECT_EQ(flag, 0);
     retire(inst);
 }
+
+// LEPI and PCELL, each in range, that leave the epitaxial substrate
+// resistance undefined (LEPI >= PCELL / 2): an ERROR naming both with their
+// values and an exit request at the range check; the log stays per parameter.
+TEST(TorvexEnParams, LepiOfHalfThePitchOrMoreIsAConflict)
+{
+    struct Case {
+        double lepi, pcell;
+        const char* values; // the text of the two values, "" when accepted
+    };
+    const Case cases[] = {
+        {1e-5, 4e-5, ""},
+        {std::nextafter(2e-5, 0.0), 4e-5, ""},
+        {2e-5, 4e-5, "LEPI = 2e-05 and PCELL = 4e-05"},
+        {1e-5, 1e-5, "LEPI = 1e-05 and PCELL = 1e-05"},
+        {1.0, 4e-5, "LEPI = 1 and PCELL = 4e-05"},
+        {1e-5, 1e-8, "LEPI = 1e-05 and PCELL = 1e-08"},
+        {std::nan(""), 4e-5, ""}, // out of range itself: the range log reports it
+        {1e-5, 0.0, ""},
+    };
+    const std::string ctx = std::string("\n   [ instance 'm1' of module type '") + kModule + "' ]";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.lepi) + ", " + std::to_string(c.pcell));
+        EnHost h;
+        Inst* inst = h.create({realAssn("LEPI", c.lepi), realAssn("PCELL", c.pcell)});
+        h.clearLog();
+        const std::vector<std::string> logged = checkRange(inst);
+        const bool eachInRange = c.lepi >= 1e-8 && c.pcell >= 1e-8;
+        EXPECT_EQ(logged.size(), eachInRange ? 0u : 1u);
+        if (*c.values) {
+            EXPECT_EQ(h.messageTexts(), (std::vector<std::string>{
+                                            std::string("Parameters ") + c.values +
+                                            " conflict: LEPI must be less than PCELL / 2 (the epitaxial substrate "
+                                            "resistance is undefined otherwise)." +
+                                            ctx}));
+            EXPECT_EQ(h.exitRequests(), 1);
+        } else {
+            EXPECT_TRUE(h.messages().empty());
+            EXPECT_EQ(h.exitRequests(), 0);
+        }
+        retire(inst);
+    }
+}

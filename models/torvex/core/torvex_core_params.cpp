@@ -1,4 +1,6 @@
 // TORVEX_CORE parameter slots, from the shared slot template over kParams.
+#include <cstdio>
+
 #include "module_slots.h"
 #include "torvex_core.h"
 
@@ -30,6 +32,24 @@ void _module1_setParameters(VXR_DeviceInst* inst, int numAssignments, VXR_ParamA
 {
     Slots::setParameters(inst, numAssignments, assignments);
 }
-void _module1_checkRangeAll(VXR_DeviceInst* inst, VXR_ErrorLog* log) { Slots::checkRange(inst, log); }
+// CS has no range, but the mobility-reduction factor is at least 1 only for
+// CS >= 0: a negative CS adds CS (QGM - QIM)^2 / (QGM^2 + 0.01) and can make
+// it 0 or negative, and the channel current NaN. Reported like a range
+// violation: an ERROR naming CS and its value and an exit request.
+void _module1_checkRangeAll(VXR_DeviceInst* inst, VXR_ErrorLog* log)
+{
+    Slots::checkRange(inst, log);
+    if (inst == nullptr) return;
+    const double CS = TORVEX_PAR(priv(inst), "CS");
+    if (!(CS < 0.0)) return;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Parameter CS = %g conflicts with the mobility model: a negative CS can make the mobility-reduction "
+                  "factor 0 or negative; CS must be at least 0.",
+                  CS);
+    VXR_SimInterface* simIf = inst->pSimInterface;
+    VXR_Message(simIf, inst, nullptr, MessageTypeE_ERROR, text);
+    if (simIf != nullptr && simIf->pSystemRequest != nullptr) simIf->pSystemRequest("exit", 1, inst, nullptr, simIf);
+}
 
 } // namespace torvex_core

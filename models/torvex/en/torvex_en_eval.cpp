@@ -7,6 +7,7 @@
 // file maps its probes onto the stamp's columns and its results onto the
 // rows, quartets and ddt doublets, and adds the outer network, the thermal
 // network and the monitor terminals around it.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <type_traits>
@@ -362,6 +363,8 @@ constexpr double kMu0Over2Pi = 2e-7;
 constexpr double kNoPadCap = 1e-18;
 constexpr double kNoPadRes = 239999.99999999997;
 constexpr double kMaxCountable = 9007199254740992.0; // 2^53: i + 1 == i beyond
+constexpr double kDirectFingers = 1024.0;              // finger sums one by one up to this count
+constexpr double kHeadFingers = 512.0;                 // first finger of the closed-form tail
 
 // Self-inductance of a strip of length l with width plus thickness w.
 double selfInductance(double l, double w) { return kMu0Over2Pi * l * (w / 3.0 / l + std::log(2.0 * l / w) + 0.50048); }
@@ -371,6 +374,81 @@ double coupling(double l, double lSq, double d)
 {
     const double s = std::sqrt(d * d / lSq + 1.0);
     return std::log((1.0 + s) * (l / d)) - s + d / l;
+}
+
+// The coupling term in a form without the cancellation of ln(...) - s + d/l
+// at d >> l: asinh(l/d) - 1 / (r + sqrt(1 + r^2)), r = d / l.
+double couplingFar(double l, double d)
+{
+    const double r = d / l;
+    return std::asinh(l / d) - 1.0 / (r + std::sqrt(1.0 + r * r));
+}
+
+// One finger sum's term at finger index x: c (NCELL - x - shift) times the
+// coupling at distance sqrt(((x + shift) PCELL)^2 + t2) (t2 = 0: the same level).
+struct FingerTerm {
+    double ncell, pcell, l, t2, shift, c;
+    double operator()(double x) const
+    {
+        const double u = (x + shift) * pcell;
+        const double d = t2 > 0.0 ? std::sqrt(u * u + t2) : u;
+        return c * (ncell - x - shift) * couplingFar(l, d);
+    }
+};
+
+// Integral of a finger term over [a, b] (0 < a < b): 20-point Gauss-Legendre
+// panels of width 1/2 in ln x. The term is analytic with its singularities
+// off the real axis at least as far as x itself, so each panel is exact to
+// rounding.
+double fingerIntegral(const FingerTerm& g, double a, double b)
+{
+    constexpr double kNode[10] = {0.07652652113349734, 0.2277858511416451, 0.37370608871541955,
+                                         0.5108670019508271,  0.636053680726515,  0.7463319064601508,
+                                         0.8391169718222188,  0.9122344282513258, 0.9639719272779138,
+                                         0.9931285991850949};
+    constexpr double kWeight[10] = {0.15275338713072578, 0.14917298647260366, 0.14209610931838187,
+                                           0.13168863844917653, 0.11819453196151825, 0.10193011981724026,
+                                           0.08327674157670467, 0.06267204833410944, 0.04060142980038622,
+                                           0.017614007139153273};
+    const double sa = std::log(a), sb = std::log(b);
+    const int panels = std::max(1, static_cast<int>(std::ceil((sb - sa) / 0.5)));
+    const double h = (sb - sa) / panels, r = 0.5 * h;
+    double total = 0.0;
+    for (int p = 0; p < panels; ++p) {
+        const double mid = sa + (p + 0.5) * h;
+        double acc = 0.0;
+        for (int k = 0; k < 10; ++k) {
+            const double x1 = std::exp(mid - r * kNode[k]), x2 = std::exp(mid + r * kNode[k]);
+            acc += kWeight[k] * (g(x1) * x1 + g(x2) * x2);
+        }
+        total += acc * r;
+    }
+    return total;
+}
+
+// Sum of g(i) over the integers i = a .. b (b - a > 16): the integral plus
+// the end-point corrections of Gregory's rule from differences up to order 7
+// at either end. For a >= 512 the neglected terms lie below 1e-16 of the sum.
+double fingerTail(const FingerTerm& g, double a, double b)
+{
+    constexpr int kOrder = 7;
+    constexpr double kGregory[kOrder] = {1.0 / 12.0,         1.0 / 24.0,         19.0 / 720.0,
+                                                3.0 / 160.0,        863.0 / 60480.0,    275.0 / 24192.0,
+                                                33953.0 / 3628800.0};
+    double fwd[kOrder + 1], bwd[kOrder + 1];
+    for (int k = 0; k <= kOrder; ++k) {
+        fwd[k] = g(a + k);
+        bwd[k] = g(b - k);
+    }
+    double sum = fingerIntegral(g, a, b) + 0.5 * (fwd[0] + bwd[0]);
+    for (int k = 1; k <= kOrder; ++k) {
+        for (int j = 0; j <= kOrder - k; ++j) {
+            fwd[j] = fwd[j + 1] - fwd[j];
+            bwd[j] = bwd[j] - bwd[j + 1];
+        }
+        sum += kGregory[k - 1] * (bwd[0] + (k % 2 != 0 ? -fwd[0] : fwd[0]));
+    }
+    return sum;
 }
 
 // Geometry ratios, thermal resistance and capacitance, intrinsic constants.
@@ -484,8 +562,9 @@ double barInductance(Private* pr, double l, double width)
     return selfInductance(l, w) - kMu0Over2Pi * l * coupling(l, l * l, v.tzDouble);
 }
 
-// Line inductances: self terms, the finger coupling sums (one loop over the
-// cells, run on recompute passes only: the sums depend on parameters alone),
+// Line inductances: self terms, the finger coupling sums (over the cells, on
+// recompute passes only: the sums depend on parameters alone; in closed form
+// beyond kDirectFingers cells),
 // the end terms, the bar corrections and the line sections. Returns false
 // when NCELL cannot be counted (not finite, or so large that adding 1 no
 // longer changes the counter); the coupling of the other fingers is then
@@ -508,7 +587,13 @@ bool lineInductances(Private* pr)
     v.fingerIndex = 1.0;
 
     const bool countable = std::isfinite(NCELL) && NCELL < kMaxCountable;
-    while (countable && NCELL > v.fingerIndex) {
+    // Fingers 1 .. count (every index below NCELL). Up to kDirectFingers
+    // they are summed one by one as written; beyond, with the coupling in
+    // its cancellation-free form, the first kHeadFingers - 1 term by term
+    // and the rest in closed form (fingerTail).
+    const double count = countable && NCELL > 1.0 ? std::ceil(NCELL) - 1.0 : 0.0;
+    const bool closedForm = count > kDirectFingers;
+    while (countable && !closedForm && NCELL > v.fingerIndex) {
         const double i = v.fingerIndex;
         const double d1 = i * PCELL, d2 = std::sqrt(d1 * d1 + v.tzDoubleSq);
         v.sumGateNear += coupling(v.lgExt, v.lgExtSq, d1) * (NCELL - i);
@@ -521,6 +606,20 @@ bool lineInductances(Private* pr)
         const double next = i + 1.0;
         if (!(next > i)) break;
         v.fingerIndex = next;
+    }
+    if (closedForm) {
+        const double tz2 = v.tzDoubleSq;
+        const FingerTerm terms[6] = {{NCELL, PCELL, v.lgExt, 0.0, 0.0, 1.0}, {NCELL, PCELL, v.lgExt, tz2, 0.0, 2.0},
+                                     {NCELL, PCELL, v.ldExt, 0.0, 0.0, 1.0}, {NCELL, PCELL, v.ldExt, tz2, 0.0, 2.0},
+                                     {NCELL, PCELL, LGF, 0.0, 0.5, 2.0},     {NCELL, PCELL, LGF, tz2, 0.5, 2.0}};
+        double* sums[6] = {&v.sumGateNear, &v.sumGateFar, &v.sumDrainNear,
+                           &v.sumDrainFar, &v.sumGdNear,  &v.sumGdFar};
+        for (int k = 0; k < 6; ++k) {
+            double head = 0.0;
+            for (double i = 1.0; i < kHeadFingers; i += 1.0) head += terms[k](i);
+            *sums[k] = head + fingerTail(terms[k], kHeadFingers, count);
+        }
+        v.fingerIndex = count + 1.0;
     }
 
     const double dEnd = NCELL * PCELL, dEndImage = std::sqrt(dEnd * dEnd + v.tzDoubleSq);

@@ -31,6 +31,9 @@ INT_CASES = [
     ("dist_exponential", 0, 0),
     ("dist_poisson", 3, 0),
     ("dist_poisson", 40, 0),
+    ("dist_poisson", 708, 0),   # the last mean whose e^-mean is a normal double
+    ("dist_poisson", 709, 0),
+    ("dist_poisson", 800, 0),
     ("dist_chi_square", 1, 0),
     ("dist_chi_square", 4, 0),
     ("dist_chi_square", 5, 0),
@@ -39,6 +42,7 @@ INT_CASES = [
     ("dist_erlang", 3, 10),
     ("dist_erlang", 1, -5),
     ("dist_erlang", 1, 10),
+    ("dist_erlang", 2000, 1),   # the product underflows: +inf, saturated
 ]
 
 REAL_CASES = [
@@ -46,6 +50,8 @@ REAL_CASES = [
     ("rdist_exponential", 1.5, 0.0),
     ("rdist_poisson", 2.0, 0.0),
     ("rdist_poisson", 20.0, 0.0),
+    ("rdist_poisson", 708.0, 0.0),
+    ("rdist_poisson", 709.0, 0.0),
     ("rdist_poisson", 720.0, 0.0),
     ("rdist_poisson", 800.0, 0.0),
     ("rdist_erlang", 3.7, 10.0),

@@ -32,10 +32,14 @@ def checked_trunc(x):
 
 
 def round_away(r):
-    """r >= 0: trunc(r + 0.5); r < 0: -trunc(0.5 - r); through checked_trunc."""
+    """r >= 0: trunc(r + 0.5); r < 0: -trunc(0.5 - r); through checked_trunc,
+    except that a positive value beyond int (+inf too) saturates to INT_MAX.
+    NaN and negative values beyond int give INT_MIN."""
     if isinstance(r, float) and math.isnan(r):
         return INT_MIN
     if r >= 0:
+        if r + 0.5 >= 2147483648.0:
+            return INT_MAX
         return checked_trunc(r + 0.5)
     v = checked_trunc(0.5 - r)
     return INT_MIN if v == INT_MIN else -v
@@ -125,6 +129,8 @@ class Rt:
         return -ln(u) * float(mean)
 
     def poisson(self, seed, mean):
+        if math.exp(-float(mean)) < 2.2250738585072014e-308:
+            return self.poisson_large(seed, float(mean))
         n = 0
         p = math.exp(-float(mean))
         q = self.uniform(seed, 0, 1)
@@ -132,6 +138,24 @@ class Rt:
             n += 1
             q = self.uniform(seed, 0, 1) * q
         return n
+
+    def poisson_large(self, seed, mean):
+        """e^-mean below the smallest normal double: the same product of
+        uniform values, as q * 2^-e (q rescaled by 2^500 whenever it drops
+        below 2^-500), against e^-mean in the same scale."""
+        n = 0
+        q = self.uniform(seed, 0, 1)
+        e = 0.0
+        threshold = math.exp(-mean)
+        while True:
+            if 0.0 < q < 2.0 ** -500:
+                q *= 2.0 ** 500
+                e += 500.0
+                threshold = math.exp(e * 0.6931471805599453 - mean)
+            if not (q > threshold) or n == INT_MAX:
+                return n
+            n += 1
+            q = self.uniform(seed, 0, 1) * q
 
     def rtl_dist_normal(self, seed, mean, sd):
         return round_away(self.normal(seed, mean, sd))
@@ -200,6 +224,8 @@ class Rt:
             return 2147483647.0
         if u0 < p:
             return 0.0
+        if p < 2.2250738585072014e-308:
+            return poisson_quantile_large(u0, mean)
         term = p
         cum = p
         n = 0
@@ -225,6 +251,40 @@ class Rt:
         if p <= 0:
             p = 1e-300
         return -(mean / m) * ln(p)
+
+
+def poisson_quantile_large(u0, mean):
+    """Smallest n with P(N <= n) > u0 for a Poisson mean whose e^-mean is not
+    a normal double (means up to 2^40): terms relative to the mode over
+    mode +- (ceil(12 sqrt(mean)) + 10), normalised by their sum."""
+    mode = math.floor(mean)
+    half = math.ceil(12.0 * math.sqrt(mean)) + 10.0
+    lo = max(mode - half, 0.0)
+    hi = mode + half
+    total = 0.0
+    term = 1.0
+    k = mode
+    while k < hi:
+        term = term * mean / (k + 1.0)
+        total += term
+        k += 1.0
+    term = 1.0
+    total += 1.0
+    k = mode
+    while k > lo:
+        term = term * k / mean
+        total += term
+        k -= 1.0
+    target = u0 * total
+    cum = 0.0
+    k = lo
+    while k < hi:
+        cum += term
+        if cum > target:
+            return float(k)
+        term = term * mean / (k + 1.0)
+        k += 1.0
+    return float(hi)
 
 
 class HostGen:
