@@ -87,6 +87,27 @@ TEST(LinearNetwork, KilovoltSweepTakesAtMostTwoIterationsPerPoint) {
     EXPECT_LE(sim.newtonIterations, 2 * sim.points);
 }
 
+// Outer resistances at the bottom of their range put kilosiemens and more
+// beside the channel's microsiemens: the rows' rounding floor lets them
+// converge, at default and at tight tolerances.
+TEST(SmallResistances, Converge) {
+    struct Case {
+        const char* param;
+        const char* reltol;
+    } cases[] = {{"RMETAL=1e-8", "1e-3"}, {"RMETAL=1e-8", "1e-9"}, {"RSOURCE=1e-10", "1e-3"}, {"RSOURCE=1e-10", "1e-9"}};
+    setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.param) + " reltol " + c.reltol);
+        auto nl = Netlist::parse(std::string(".lib TORVEX_EN.so\n.options reltol=") + c.reltol +
+                                 "\nVD d 0 DC 5\nVG g 0 DC 3\nN1 d g 0 t 0 v i TORVEX_EN " + c.param +
+                                 "\nVI i 0 DC 0\n.op\n.print op i(VD)\n");
+        nl->circuit().host().echoMessages = false;
+        std::vector<Table> t;
+        ASSERT_NO_THROW(t = nl->run());
+        EXPECT_NEAR(t[0].rows[0][0], -2.43e-3, 2e-5);
+    }
+}
+
 // A transistor given one Newton iteration per attempt cannot converge: the
 // failure names the unknown, its residual or step and the tolerance.
 TEST(NonConvergence, NamesTheUnknown) {
