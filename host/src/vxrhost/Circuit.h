@@ -53,7 +53,7 @@ struct Options {
     double chgtol = 1e-14;
     double gmin = 1e-12;   // gmin stepping's last stage; ties a module's isolated nodes to ground
     double trtol = 7.0;    // truncation-error tolerance factor
-    double vlimit = 2.0;   // Newton step limit (V) on a model instance's voltages, see Simulator::newton
+    double vlimit = 1.0;   // Newton step limit (V) on a model instance's voltages, see Simulator::newton
     int itl1 = 100;        // Newton iterations for a DC point
     int itl4 = 50;         // Newton iterations per time point
     long tranStepLimit = 0; // time steps (tried) per transient; 0: automatic (see Simulator::tran)
