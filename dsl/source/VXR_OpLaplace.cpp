@@ -239,22 +239,27 @@ void polynomialOf(const VXR_Array* a, bool isPoly, double* work, int len) {
     VXR_free(pairs);
 }
 
-// A root-form array whose complex roots lack their conjugates is reported as
-// in the section realisation; the polynomial is still formed from it.
-void checkConjugates(VXR_OpBranch_lap* op, const VXR_Array* a, bool isPoly, bool denom) {
-    if (isPoly || !a || !a->_boundsSet || a->_dataLen < 2 || !a->_data._pReal)
-        return;
-    const int len = a->_dataLen;
+// A copy of a root-form array's (re, im) pairs with each complex root beside
+// its conjugate; a root without one is reported. Null when out of memory.
+double* conjugatePairs(VXR_OpBranch_lap* op, const VXR_Array* a, int len, bool denom) {
     double* pairs = allocZeroed<double>(op, len);
     if (!pairs)
-        return;
+        return nullptr;
     for (int i = 0; i < len; ++i)
         pairs[i] = elem(a, i);
     if (!vxr_poly::orderConjugatePairs(pairs, len))
         fatalNamed(op,
               denom ? "Complex poles must have corresponding conjugates for '%s'."
                     : "Complex zeros must have corresponding conjugates for '%s'.");
-    VXR_free(pairs);
+    return pairs;
+}
+
+// A root-form array whose complex roots lack their conjugates is reported as
+// in the section realisation; the polynomial is still formed from it.
+void checkConjugates(VXR_OpBranch_lap* op, const VXR_Array* a, bool isPoly, bool denom) {
+    if (isPoly || !a || !a->_boundsSet || a->_dataLen < 2 || !a->_data._pReal)
+        return;
+    VXR_free(conjugatePairs(op, a, a->_dataLen, denom));
 }
 
 void computeCoeffs_lap_d(VXR_OpBranch_lap* op) {
@@ -676,15 +681,9 @@ void rootsFromPolynomial(VXR_OpBranch_lap* op, const VXR_Array* a, int order, Ro
 
 void rootsFromRootArray(VXR_OpBranch_lap* op, const VXR_Array* a, int order, RootInfo* records, bool denom) {
     const int len = countOf(a);
-    double* pairs = allocZeroed<double>(op, len);
+    double* pairs = conjugatePairs(op, a, len, denom);
     if (!pairs)
         return;
-    for (int i = 0; i < len; ++i)
-        pairs[i] = elem(a, i);
-    if (!vxr_poly::orderConjugatePairs(pairs, len))
-        fatalNamed(op,
-              denom ? "Complex poles must have corresponding conjugates for '%s'."
-                    : "Complex zeros must have corresponding conjugates for '%s'.");
     for (int i = 0; i < order && 2 * i + 1 < len; ++i) {
         records[i].Real = pairs[2 * i];
         records[i].Imag = pairs[2 * i + 1];

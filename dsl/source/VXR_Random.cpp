@@ -296,6 +296,18 @@ VXR_SimInterface* hostOf(const VXR_RandomDesc* d)
 
 // The host table when it has a generator; a host without one gets the
 // draw-free fallbacks of the host-generator forms.
+// A standard normal draw from the host generator (polar method).
+double polarNormal(VXR_SimInterface* simIf)
+{
+    double x1, w;
+    do {
+        x1 = simIf->pRand(simIf) / 2147483647.0;
+        const double x2 = simIf->pRand(simIf) / 2147483647.0;
+        w = x1 * x1 + x2 * x2;
+    } while (!(w < 1.0 && w >= 1e-30));
+    return x1 * sqrt(log(w) * (-2.0) / w);
+}
+
 VXR_SimInterface* hostGenerator(const VXR_RandomDesc* d)
 {
     VXR_SimInterface* simIf = hostOf(d);
@@ -356,13 +368,7 @@ double chiSquareBeyondInt(VXR_RandomDesc* d, int* pSeed, double n)
     const double shape = 0.5 * n - 1.0 / 3.0, c = 1.0 / sqrt(9.0 * shape);
     double value;
     for (;;) {
-        double x1, w;
-        do {
-            x1 = simIf->pRand(simIf) / 2147483647.0;
-            const double x2 = simIf->pRand(simIf) / 2147483647.0;
-            w = x1 * x1 + x2 * x2;
-        } while (!(w < 1.0 && w >= 1e-30));
-        const double z = x1 * sqrt(log(w) * (-2.0) / w);
+        const double z = polarNormal(simIf);
         const double cz = c * z;
         if (!(cz > -1.0))
             continue;
@@ -448,13 +454,7 @@ double VXR_rdist_normal(VXR_RandomDesc* pRandDesc, int* pSeed, double mean, doub
     if (!simIf)
         return pRandDesc ? mean : 0.0;
     simIf->pSeedRand(simIf, pSeed ? *pSeed : pRandDesc->_currentSeed);
-    double x1, w;
-    do {
-        x1 = simIf->pRand(simIf) / 2147483647.0;
-        const double x2 = simIf->pRand(simIf) / 2147483647.0;
-        w = x1 * x1 + x2 * x2;
-    } while (!(w < 1.0 && w >= 1e-30));
-    const double result = x1 * sqrt(log(w) * (-2.0) / w) * stddev + mean;
+    const double result = polarNormal(simIf) * stddev + mean;
     pRandDesc->_currentSeed = simIf->pRand(simIf);
     return finishReal(pRandDesc, pSeed, result);
 }
