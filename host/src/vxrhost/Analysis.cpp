@@ -260,8 +260,8 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             double t = o.reltol * std::max(std::abs(x[i]), std::abs(x[i] + dx[i])) + u[i].valueTol(o);
             if (!(std::abs(dx[i]) <= t)) small = false;
         }
+        const double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
         const bool clamped = limitInternalSteps(x, dx, dxInternal);
-        const double m0 = level(F);
         double best = HUGE_VAL;
         bool whole = false, lastIsBest = false;
         // Trial 0 is the whole step, then the internal nodes' part cut by
