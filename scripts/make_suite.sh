@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes the transistor characterization suite, models/torvex/examples/suite/:
 # one netlist per case, library and polarity, all at default model parameters
-# (a p-type device sees the mirrored voltages). Rerun after changing a case.
+# but for the switching cases' NCELL (a p-type device sees the mirrored voltages).
+# Rerun after changing a case.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=models/torvex/examples/suite
@@ -68,15 +69,46 @@ write_case() { # lib type case
         done
         echo ".op"
         echo ".print op i(VD10) i(VD15) i(VD20) i(VD50)" ;;
+      double_pulse)
+        # Two gate pulses switch the inductor current up to 5 A and 10 A and
+        # hand it to the freewheeling diode in between. XDEP1=0: with the
+        # default drain-end shift of the gate charge the device's capacitance
+        # matrix turns indefinite during turn-on at 100 V and the circuit has
+        # an unstable mode (see the README).
+        p="$p NCELL=1e4 XDEP1=0"
+        echo ".lib fixdiode_160.so"
+        echo "VDD vdd 0 DC $(v 100)"
+        echo "L1 vdd d 100u"
+        if [ "$type" = n ]; then echo "ND d vdd fixdiode"; else echo "ND vdd d fixdiode"; fi
+        echo "VG gs 0 PULSE(0 $(v 10) 1u 20n 20n 5u 10u)"
+        echo "RG gs g 10"
+        device "$lib" N1 d g t "$p"
+        echo ".tran 10n 20u"
+        echo ".print tran v(d) v(g) v(gs) v(t) i(VDD) i(L1) i(VG)" ;;
+      gate_charge)
+        # 1 mA into the gate of a device that switches 10 ohm from 20 V; the
+        # gate voltage pauses on the Miller plateau while the drain falls.
+        p="$p NCELL=1e4"
+        echo "VDD vdd 0 DC $(v 20)"
+        echo "RL vdd d 10"
+        if [ "$type" = n ]; then echo "IG 0 g PULSE(0 1m 100n 10n 10n 1 2)"; else echo "IG g 0 PULSE(0 1m 100n 10n 10n 1 2)"; fi
+        echo "RGG g 0 1meg"
+        device "$lib" N1 d g t "$p"
+        echo ".tran 2n 3u"
+        echo ".print tran v(g) v(d) i(VDD)" ;;
     esac
     echo ".end"
   } > "$f"
+  case $case in
+    double_pulse) sed -i '1s/default parameters/default parameters but NCELL=1e4 XDEP1=0/' "$f" ;;
+    gate_charge) sed -i '1s/default parameters/default parameters but NCELL=1e4/' "$f" ;;
+  esac
 }
 
 for lib in TORVEX_CORE TORVEX_EN TORVEX; do
   for type in n p; do
     for case in output transfer blocking output_rth50 transfer_rth50 output_rth500 transfer_rth500 \
-                transfer_m40 transfer_150 ac op_on op_off; do
+                transfer_m40 transfer_150 ac op_on op_off double_pulse gate_charge; do
       write_case "$lib" "$type" "$case"
     done
   done

@@ -777,6 +777,12 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             }
             const auto& u = c_.unknowns();
             for (int i = 0; i < n; ++i) {
+                // Only the unknowns that a charge or flux depends on carry the
+                // integration's state. The others (a source's current, a
+                // time-derivative variable, a node without capacitance) follow
+                // them algebraically, and at a small step they carry the
+                // Newton error of a capacitor's voltage divided by the step.
+                if (ctx.C.col(i).isZero(0.0)) continue;
                 double err = std::abs(xn[i] - xp[i]) * factor;
                 double tol = o.reltol * std::max(std::abs(xn[i]), std::abs(x[i])) + u[i].valueTol(o);
                 if (u[i].kind == Unknown::DERIVATIVE) {

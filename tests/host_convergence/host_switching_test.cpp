@@ -1,0 +1,171 @@
+// Switching transients of the three transistor libraries, n- and p-type: the
+// double-pulse test and the gate charge of the characterization suite, judged
+// by the physics any correct run shows. Every accepted time point is used.
+#include "vxrhost/Analysis.h"
+#include "vxrhost/Netlist.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace vxr;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The accepted points of a netlist's transient, one row per point: time and
+// the values of its .print items.
+struct Waveforms {
+    std::vector<std::vector<double>> rows;
+    std::vector<std::string> labels;
+    int col(const std::string& label) const {
+        for (size_t k = 0; k < labels.size(); ++k)
+            if (labels[k] == label) return static_cast<int>(k) + 1;
+        ADD_FAILURE() << "no column " << label;
+        return 0;
+    }
+};
+
+Waveforms runTransient(const std::string& text) {
+    setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
+    auto nl = Netlist::parse(text, VXR_SUITE_DIR);
+    nl->circuit().host().echoMessages = false;
+    const AnalysisCmd* tran = nullptr;
+    for (auto& a : nl->analyses())
+        if (a.kind == AnalysisCmd::TRAN) tran = &a;
+    if (!tran) throw SimError("no .tran");
+    const auto probes = nl->probesFor(AnalysisCmd::TRAN);
+    Waveforms r;
+    for (auto& p : probes) r.labels.push_back(p.label);
+    Simulator sim(nl->circuit());
+    sim.onAccept = [&](double t, const Eigen::VectorXd& x) {
+        std::vector<double> row{t};
+        for (auto& p : probes) row.push_back(p.value(x));
+        r.rows.push_back(row);
+    };
+    sim.tran(tran->tran, probes);
+    return r;
+}
+
+// The trapezoidal integral of f(row) over the rows with t0 <= t <= t1.
+template <class F> double integral(const Waveforms& r, F f, double t0 = 0, double t1 = HUGE_VAL) {
+    double s = 0;
+    for (size_t k = 1; k < r.rows.size(); ++k) {
+        const auto &a = r.rows[k - 1], &b = r.rows[k];
+        if (a[0] >= t0 && b[0] <= t1) s += 0.5 * (f(a) + f(b)) * (b[0] - a[0]);
+    }
+    return s;
+}
+
+// The row at the first accepted time at or after t.
+const std::vector<double>& at(const Waveforms& r, double t) {
+    for (auto& row : r.rows)
+        if (row[0] >= t) return row;
+    return r.rows.back();
+}
+
+class DoublePulse : public ::testing::TestWithParam<std::string> {};
+
+// 100 V, 100 uH, gate pulses 1-6 us and 11-16 us: the inductor current rises
+// at V/L while the device conducts, the drain clamps at the supply plus the
+// diode's drop while the diode freewheels, and the energy the supply and the
+// gate driver deliver is what the inductor stores plus what the device, the
+// diode and the gate resistor dissipate. The device's dissipated power is its
+// own: a thermal network of 1e-3 K/W and 1 nF/K turns it into TINT.
+TEST_P(DoublePulse, FollowsTheCircuitsPhysics) {
+    std::string text = readFile(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir");
+    const std::string key = "XDEP1=0";
+    ASSERT_NE(text.find(key), std::string::npos);
+    const double rth = 1e-3, cth = 1e-9;
+    text.replace(text.find(key), key.size(), key + " RTHCALC=2 RTH=1e-3 CTH=1e-9");
+    Waveforms r;
+    ASSERT_NO_THROW(r = runTransient(text));
+    const double s = GetParam().find("_p_") != std::string::npos ? -1.0 : 1.0;
+    const double vdd = 100 * s, L = 100e-6;
+    const int d = r.col("v(d)"), g = r.col("v(g)"), gs = r.col("v(gs)"), t = r.col("v(t)"), ivdd = r.col("i(VDD)"),
+              il = r.col("i(L1)"), ivg = r.col("i(VG)");
+
+    // Conduction: di/dt = (VDD - v(d)) / L over 2..5 us and 12..15 us.
+    for (double t0 : {2e-6, 12e-6}) {
+        const auto &a = at(r, t0), &b = at(r, t0 + 3e-6);
+        const double slope = (b[il] - a[il]) / (b[0] - a[0]);
+        const double want = (vdd - 0.5 * (a[d] + b[d])) / L;
+        EXPECT_NEAR(slope, want, 0.01 * std::abs(want)) << "at " << t0;
+        EXPECT_LT(std::abs(a[d]), 2.0) << "device on at " << t0;
+    }
+    // The currents at the ends of the pulses: about 5 A and 10 A.
+    EXPECT_NEAR(std::abs(at(r, 6e-6)[il]), 5.0, 0.25);
+    EXPECT_NEAR(std::abs(at(r, 16e-6)[il]), 10.0, 0.5);
+    // Freewheeling: the drain one diode drop beyond the supply, the current held.
+    for (double t0 : {8e-6, 10e-6, 18e-6, 20e-6}) {
+        const auto& a = at(r, t0 - 1e-9);
+        const double drop = s * (a[d] - vdd);
+        EXPECT_GT(drop, 0.3) << "at " << t0;
+        EXPECT_LT(drop, 1.5) << "at " << t0;
+        EXPECT_GT(std::abs(a[il]), 4.5) << "at " << t0;
+    }
+
+    // Energy balance over the run.
+    const double supply = integral(r, [&](auto& x) { return -x[ivdd] * vdd; });
+    const double driver = integral(r, [&](auto& x) { return -x[ivg] * x[gs]; });
+    const double stored = 0.5 * L * (r.rows.back()[il] * r.rows.back()[il] - r.rows[0][il] * r.rows[0][il]);
+    // The diode carries i(VDD) + i(L1) from d to vdd (anode to cathode for n-type).
+    const double diode = integral(r, [&](auto& x) { return (x[d] - vdd) * (x[ivdd] + x[il]); });
+    const double gateR = integral(r, [&](auto& x) { return (x[gs] - x[g]) * (x[gs] - x[g]) / 10.0; });
+    const double device = cth * (r.rows.back()[t] - r.rows[0][t]) + integral(r, [&](auto& x) { return x[t] / rth; });
+    EXPECT_GT(device, 0.0);
+    EXPECT_GT(diode, 0.0);
+    EXPECT_NEAR(supply + driver, stored + device + diode + gateR, 0.01 * (supply + driver))
+        << "supply " << supply << " driver " << driver << " stored " << stored << " device " << device
+        << " diode " << diode << " gate resistor " << gateR;
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, DoublePulse,
+                         ::testing::Values("torvex_core_n_double_pulse", "torvex_core_p_double_pulse",
+                                           "torvex_en_n_double_pulse", "torvex_en_p_double_pulse",
+                                           "torvex_n_double_pulse", "torvex_p_double_pulse"),
+                         [](const auto& info) { return info.param; });
+
+class GateCharge : public ::testing::TestWithParam<std::string> {};
+
+// 1 mA into the gate, 10 ohm from 20 V: the gate rises, slows on the Miller
+// plateau while the drain falls from the supply to near 0 (the drain swing's
+// charge flows through the gate-drain capacitance), then rises faster again.
+TEST_P(GateCharge, RunsThroughTheMillerPlateau) {
+    Waveforms r;
+    ASSERT_NO_THROW(r = runTransient(readFile(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir")));
+    const double s = GetParam().find("_p_") != std::string::npos ? -1.0 : 1.0;
+    const int g = r.col("v(g)"), d = r.col("v(d)");
+    EXPECT_NEAR(s * r.rows.front()[d], 20.0, 1e-3);
+    EXPECT_LT(s * r.rows.back()[d], 1.0);
+    // The times the drain passes 90 % and 10 % of the supply.
+    double t90 = -1, t10 = -1;
+    for (auto& row : r.rows) {
+        if (t90 < 0 && s * row[d] < 18.0) t90 = row[0];
+        if (t10 < 0 && s * row[d] < 2.0) t10 = row[0];
+    }
+    ASSERT_GT(t90, 0);
+    ASSERT_GT(t10, t90);
+    auto slope = [&](double t0, double t1) { return s * (at(r, t1)[g] - at(r, t0)[g]) / (at(r, t1)[0] - at(r, t0)[0]); };
+    const double before = slope(t90 - 40e-9, t90), plateau = slope(t90, t10), after = slope(t10 + 100e-9, t10 + 200e-9);
+    EXPECT_GT(s * at(r, t90)[g], 0.2);
+    EXPECT_LT(plateau, 0.8 * before) << "before " << before << " V/s";
+    EXPECT_LT(plateau, after) << "after " << after << " V/s";
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, GateCharge,
+                         ::testing::Values("torvex_core_n_gate_charge", "torvex_core_p_gate_charge",
+                                           "torvex_en_n_gate_charge", "torvex_en_p_gate_charge",
+                                           "torvex_n_gate_charge", "torvex_p_gate_charge"),
+                         [](const auto& info) { return info.param; });
+
+} // namespace
