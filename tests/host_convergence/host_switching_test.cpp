@@ -86,7 +86,7 @@ TEST_P(DoublePulse, FollowsTheCircuitsPhysics) {
     const std::string key = "XDEP1=0";
     ASSERT_NE(text.find(key), std::string::npos);
     const double rth = 1e-3, cth = 1e-9;
-    text.replace(text.find(key), key.size(), key + " RTHCALC=2 RTH=1e-3 CTH=1e-9");
+    text.replace(text.rfind(key), key.size(), key + " RTHCALC=2 RTH=1e-3 CTH=1e-9"); // the instance line
     Waveforms r;
     ASSERT_NO_THROW(r = runTransient(text));
     const double s = GetParam().find("_p_") != std::string::npos ? -1.0 : 1.0;

@@ -62,6 +62,8 @@ constexpr int kMaxHalvings = 20;
 constexpr int kMaxCutRun = 10;
 // Quarterings of the internal nodes' part of a step.
 constexpr int kMaxInternalCuts = 24;
+// Most parts a sweep step is cut into before the DC fallbacks.
+constexpr int kMaxSweepParts = 8;
 
 } // namespace
 
@@ -556,14 +558,34 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
         const double vo = outer ? outer->start + j * outer->step : 0.0;
         if (wo) wo->dc = vo;
         x = first;
+        Eigen::VectorXd before; // the solution before x's (from the third point on)
         for (long k = 0; k <= ni; ++k) {
             const double v = inner.start + k * inner.step;
             wi->dc = v;
-            // Continuation: start from the previous point.
+            // Continuation: start from the line through the last two points,
+            // then from the last point, then the DC fallbacks.
             Eigen::VectorXd xp = x;
             Integration none;
             ctx.srcScale = 1.0;
-            if (!newton(x, ctx, none, c_.options().itl1, 0.0)) {
+            bool done = false;
+            if (k >= 2) {
+                x = 2.0 * xp - before;
+                done = newton(x, ctx, none, c_.options().itl1, 0.0);
+                if (!done) x = xp;
+            }
+            before = xp;
+            if (!done) done = newton(x, ctx, none, c_.options().itl1, 0.0);
+            // Then in smaller steps of the swept source from the last point.
+            for (int parts = 2; !done && k > 0 && parts <= kMaxSweepParts; parts *= 2) {
+                x = xp;
+                done = true;
+                for (int i = 1; i <= parts && done; ++i) {
+                    wi->dc = v - inner.step + inner.step * i / parts;
+                    done = newton(x, ctx, none, c_.options().itl1, 0.0);
+                }
+            }
+            wi->dc = v;
+            if (!done) {
                 x = xp;
                 if (!solveDc(x, ctx)) {
                     std::string at = inner.source + " = " + std::to_string(v);
