@@ -224,7 +224,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     const int n = c_.size();
     fault_ = {};
     if (n == 0) return true;
-    Eigen::VectorXd F, Ft, tol, tolt, xt, dx, dxInternal, bestX;
+    Eigen::VectorXd F, Ft, tol, tolt, xt, dx, dxWhole, dxInternal, bestX;
     double norm = 0, normt = 0;
     ctx.loadMatrix = true;
     assemble(ctx, x, in, gshunt, F, tol, norm);
@@ -263,7 +263,23 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             if (!(std::abs(dx[i]) <= t)) small = false;
         }
         const double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
+        dxWhole = dx;
         const bool clamped = limitInternalSteps(x, dx, dxInternal);
+        // A limited step whose whole, unlimited form already solves the
+        // equations (a linear element's internal node, a differentiator's
+        // output after a fast input) takes the unlimited one.
+        if (clamped) {
+            xt = x + dxWhole;
+            assemble(ctx, xt, in, gshunt, Ft, tolt, normt);
+            if (normt <= 1.0 && xt.allFinite()) {
+                x = xt;
+                F = Ft;
+                tol = tolt;
+                norm = normt;
+                damped = 0;
+                continue;
+            }
+        }
         double best = HUGE_VAL;
         bool whole = false, lastIsBest = false;
         // Trial 0 is the whole step, then the internal nodes' part cut by
