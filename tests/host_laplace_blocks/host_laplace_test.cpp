@@ -161,6 +161,17 @@ TEST_P(HostLaplace, AlgebraicTransientFollowsTheFilter) {
     }
 }
 
+// A linear block's output node, which only the block drives, 1 kV from its
+// input: the Newton step that solves it is taken whole, not limited.
+TEST_P(HostLaplace, AGainOfAThousandSolvesInTwoIterations) {
+    const Filter f{"gain", 0, {1000.0}, {1.0}, nullptr, nullptr, 1000.0};
+    auto nl = netlist(f, false, "", "DC 1", ".op\n.print op V(out)\n");
+    std::vector<Table> t;
+    ASSERT_NO_THROW(t = nl->run());
+    EXPECT_NEAR(t[0].rows[0][0], 1000.0, 1e-9);
+    EXPECT_LE(nl->statistics()[0].newtonIterations, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Revisions, HostLaplace, ::testing::Values(160, 142),
                          [](const auto& info) { return "r" + std::to_string(info.param); });
 
