@@ -42,6 +42,7 @@ struct Case {
     const char* name;
     std::string netlist;
 };
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::string file(const char* relative) { return readFile(std::string(VXR_ROOT_DIR) + "/" + relative); }
 
