@@ -12,31 +12,6 @@ namespace vxr {
 
 namespace {
 
-// Factors that scale each row of A to a largest entry of 1 (1 for an empty
-// row). The matrices are factored and tested so scaled: a row written in
-// large units (a derivative chain read at a row scale of 1e-9 puts c/1e-9
-// beside -1) would otherwise raise the column maxima of the unknowns it reads
-// far above their pivots and make a regular matrix look singular.
-template <class Mat> Eigen::VectorXd rowScales(const Mat& A) {
-    Eigen::VectorXd s(A.rows());
-    for (Eigen::Index r = 0; r < A.rows(); ++r) {
-        const double m = A.row(r).cwiseAbs().maxCoeff();
-        s[r] = m > 0 && std::isfinite(m) ? 1.0 / m : 1.0;
-    }
-    return s;
-}
-
-// Index of the first unknown whose pivot vanishes against the largest entry
-// of its own column (a floating node, a loop of voltage sources), -1 when
-// the matrix is regular. A column-relative test keeps a node tied to ground
-// only through gmin regular beside kilosiemens elsewhere.
-template <class Mat> int vanishingPivot(const Mat& A, const Eigen::PartialPivLU<Mat>& lu) {
-    auto d = lu.matrixLU().diagonal();
-    for (Eigen::Index i = 0; i < d.size(); ++i)
-        if (!(std::abs(d[i]) > 1e-14 * A.col(i).cwiseAbs().maxCoeff())) return static_cast<int>(i);
-    return -1;
-}
-
 // "node 'name'" or "branch 'name'".
 std::string unknownLabel(const Circuit& c, int unknown) {
     const Unknown& u = c.unknowns()[unknown];
@@ -45,15 +20,6 @@ std::string unknownLabel(const Circuit& c, int unknown) {
 
 std::string singularText(const Circuit& c, int unknown) {
     return "singular matrix at " + unknownLabel(c, unknown) + " (a floating node or a loop of voltage sources?)";
-}
-
-// Solves A x = b; throws with the name of the offending unknown when A is singular.
-template <class Mat, class Vec> Vec solveLinear(const Mat& A, const Vec& b, const Circuit& c) {
-    const Eigen::VectorXd s = rowScales(A);
-    const Mat As = s.asDiagonal() * A;
-    Eigen::PartialPivLU<Mat> lu(As);
-    if (int i = vanishingPivot(As, lu); i >= 0) throw SimError(singularText(c, i));
-    return lu.solve(s.asDiagonal() * b);
 }
 
 // Halvings of the line search before it settles for the best trial.
@@ -176,23 +142,30 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     const Eigen::VectorXd* anchor = in.anchor;
     c_.evaluate(ctx, x);
     const Options& o = c_.options();
+    MatrixPattern& pattern = c_.pattern();
+    if (ctx.loadMatrix) {
+        pattern.addDiagonal(c_.size()); // gshunt's entries
+        ctx.G.resize(pattern.size(), 0.0);
+        ctx.C.resize(pattern.size(), 0.0);
+    }
     F = ctx.f;
     Eigen::VectorXd mag = ctx.fmag;
     if (in.active) {
         F += in.a0 * ctx.q + in.hist;
         mag += std::abs(in.a0) * ctx.qmag + in.hist.cwiseAbs();
-        if (ctx.loadMatrix) ctx.G += in.a0 * ctx.C;
+        if (ctx.loadMatrix)
+            for (size_t s = 0; s < ctx.G.size(); ++s) ctx.G[s] += in.a0 * ctx.C[s];
     }
     const auto& u = c_.unknowns();
     tol.resize(F.size());
     norm = 0.0;
     constexpr double kRoundoff = 8 * std::numeric_limits<double>::epsilon();
     Eigen::VectorXd terms = mag;
-    if (ctx.loadMatrix) terms += ctx.G.cwiseAbs() * x.cwiseAbs();
+    if (ctx.loadMatrix) addAbsProducts(pattern, ctx.G, x, terms);
     for (int i = 0; i < F.size(); ++i) {
         if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
             F[i] += gshunt * (anchor ? x[i] - (*anchor)[i] : x[i]);
-            if (ctx.loadMatrix) ctx.G(i, i) += gshunt;
+            if (ctx.loadMatrix) ctx.G[pattern.diagonal(i)] += gshunt;
         }
         tol[i] = o.reltol * mag[i] + u[i].rowTol(o) + kRoundoff * terms[i];
         double r = std::abs(F[i]) / tol[i];
@@ -230,22 +203,22 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     assemble(ctx, x, in, gshunt, F, tol, norm);
     bool small = false;
     int damped = 0;
+    MatrixSolver<double>& solver = MatrixSolver<double>::of(realSolver_, o.solver);
     for (int it = 0; it < maxIter; ++it) {
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
         ++newtonIterations; // factorisations
-        for (int r = 0; r < n; ++r)
-            if (!std::isfinite(F[r]) || !ctx.G.row(r).allFinite()) {
+        for (int r = 0, bad = firstNonFiniteRow(c_.pattern(), ctx.G, n); r < n; ++r)
+            if (r == bad || !std::isfinite(F[r])) {
                 fault_ = {NewtonFault::NON_FINITE, r};
                 return false;
             }
-        const Eigen::VectorXd rs = rowScales(ctx.G);
-        const Eigen::MatrixXd Gs = rs.asDiagonal() * ctx.G;
-        Eigen::PartialPivLU<Eigen::MatrixXd> lu(Gs);
-        if (int k = vanishingPivot(Gs, lu); k >= 0) {
-            fault_ = {NewtonFault::SINGULAR, k};
+        if (auto singular = solver.factor(c_.pattern(), n, ctx.G)) {
+            fault_ = {NewtonFault::SINGULAR, singular->column};
+            fault_.singular = std::move(singular);
             return false;
         }
-        dx = lu.solve(-(rs.asDiagonal() * F));
+        dx = -F;
+        solver.solve(dx);
         if (!dx.allFinite()) return false;
         // The natural level function: the size of the Newton correction that
         // x's own Jacobian gives at a point, in units of the value
@@ -253,8 +226,11 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         // rows are scaled (volts on a source's row, picoamperes on a node's).
         Eigen::VectorXd w(n);
         for (int i = 0; i < n; ++i) w[i] = o.reltol * std::abs(x[i]) + u[i].valueTol(o);
+        Eigen::VectorXd correction;
         auto level = [&](const Eigen::VectorXd& r) {
-            double m = lu.solve(rs.asDiagonal() * r).cwiseQuotient(w).squaredNorm();
+            correction = r;
+            solver.solve(correction);
+            double m = correction.cwiseQuotient(w).squaredNorm();
             return std::isfinite(m) ? m : HUGE_VAL;
         };
         small = true;
@@ -400,7 +376,7 @@ void Simulator::noteNonConvergence(const Eigen::VectorXd& F, const Eigen::Vector
 
 std::string Simulator::failure(const std::string& what) const {
     switch (fault_.kind) {
-    case NewtonFault::SINGULAR: return what + ": " + singularText(c_, fault_.unknown);
+    case NewtonFault::SINGULAR: return what + ": " + singularText(c_, fault_.singular->unknown());
     case NewtonFault::NON_FINITE: return what + ": a non-finite value in the equation of " + unknownLabel(c_, fault_.unknown);
     case NewtonFault::NOT_CONVERGED: {
         if (fault_.unknown < 0) break;
@@ -647,13 +623,27 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
     t.columns.push_back("frequency");
     for (auto& p : probes) t.columns.push_back(p.label);
     points = static_cast<long>(freqs.size());
+    MatrixPattern& pattern = c_.pattern();
+    std::vector<int> delaySlots;
+    for (const auto& d : ctx.delayEntries) delaySlots.push_back(pattern.slot(d.row, d.col));
+    ctx.G.resize(pattern.size(), 0.0);
+    ctx.C.resize(pattern.size(), 0.0);
+    MatrixSolver<std::complex<double>>& solver = MatrixSolver<std::complex<double>>::of(acSolver_, c_.options().solver);
+    std::vector<std::complex<double>> Y;
     for (double f : freqs) {
         const double w = 2 * kPi * f;
-        Eigen::MatrixXcd Y = ctx.G.cast<std::complex<double>>() + std::complex<double>(0, w) * ctx.C.cast<std::complex<double>>();
-        for (const auto& d : ctx.delayEntries)
-            Y(d.row, d.col) += d.value * (std::polar(1.0, -w * d.delay) - 1.0);
+        Y.resize(ctx.G.size());
+        for (size_t s = 0; s < Y.size(); ++s) Y[s] = {ctx.G[s], w * ctx.C[s]};
+        for (size_t k = 0; k < ctx.delayEntries.size(); ++k) {
+            const auto& d = ctx.delayEntries[k];
+            Y[delaySlots[k]] += d.value * (std::polar(1.0, -w * d.delay) - 1.0);
+        }
         for (auto& e : c_.elements()) e->loadAcMatrix(Y, w);
-        Eigen::VectorXcd X = c_.size() ? solveLinear<Eigen::MatrixXcd, Eigen::VectorXcd>(Y, b, c_) : b;
+        Eigen::VectorXcd X = b;
+        if (c_.size()) {
+            if (auto singular = solver.factor(pattern, c_.size(), Y)) throw SimError(singularText(c_, singular->unknown()));
+            solver.solve(X);
+        }
         std::vector<double> row{f};
         for (auto& p : probes) {
             std::complex<double> z = p.phasor(X);

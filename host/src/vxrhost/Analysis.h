@@ -6,6 +6,7 @@
 
 #include <complex>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,7 @@ private:
         // outside its tolerance, and by how much.
         bool byStep = false;
         double value = 0.0, tol = 0.0;
+        std::shared_ptr<const SingularMatrix<double>> singular = nullptr; // SINGULAR: the matrix, which names the unknown
     };
     void noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
                             const Eigen::VectorXd& x);
@@ -116,6 +118,9 @@ private:
 
     Circuit& c_;
     NewtonFault fault_;
+    // Factorisations of the real (DC, transient) and complex (AC) systems.
+    std::unique_ptr<MatrixSolver<double>> realSolver_;
+    std::unique_ptr<MatrixSolver<std::complex<double>>> acSolver_;
 };
 
 } // namespace vxr

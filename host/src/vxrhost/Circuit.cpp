@@ -9,17 +9,23 @@ namespace vxr {
 namespace {
 bool isGround(const std::string& name) { return name == "0" || name == "gnd" || name == "GND"; }
 
+// The entries of a branch unknown br between a and b: its current in the
+// rows of a and b (toBranch), its row's voltage across a and b (fromBranch).
+void setupBranch(Circuit& c, int a, int b, int br, Quartet& toBranch, Quartet& fromBranch) {
+    toBranch = c.pattern().quartet(a, b, br, -1);
+    fromBranch = c.pattern().quartet(br, -1, a, b);
+}
+
 // A branch unknown carrying the current from a to b: the current leaves a's
 // row and enters b's; the branch row gets sign * (v(a) - v(b)) - v.
-void stampBranch(EvalContext& ctx, int a, int b, int br, double sign, double v) {
+void stampBranch(EvalContext& ctx, int a, int b, int br, double sign, double v, const Quartet& toBranch,
+                 const Quartet& fromBranch) {
     double i = ctx.sol(br);
     ctx.addF(a, i);
     ctx.addF(b, -i);
-    ctx.addG(a, br, 1.0);
-    ctx.addG(b, br, -1.0);
+    ctx.addQuartet(ctx.G, toBranch, 1.0);
     ctx.addF(br, sign * (ctx.sol(a) - ctx.sol(b)) - v);
-    ctx.addG(br, a, sign);
-    ctx.addG(br, b, -sign);
+    ctx.addQuartet(ctx.G, fromBranch, sign);
 }
 } // namespace
 
@@ -85,8 +91,8 @@ void EvalContext::resize(int n) {
     delayEntries.clear();
     loadFault.clear();
     if (loadMatrix) {
-        G.setZero(n, n);
-        C.setZero(n, n);
+        G.assign(pattern ? pattern->size() : 0, 0.0);
+        C.assign(G.size(), 0.0);
     }
 }
 
@@ -150,10 +156,12 @@ Element* Circuit::find(const std::string& name) const {
 
 void Circuit::setup() {
     for (; setupDone_ < elements_.size(); ++setupDone_) elements_[setupDone_]->setup(*this);
+    pattern_.addDiagonal(size());
 }
 
 void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     ctx.x = &x;
+    ctx.pattern = &pattern_;
     ctx.resize(size());
     for (auto& e : elements_) {
         e->load(ctx);
@@ -166,11 +174,13 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
 
 Resistor::Resistor(std::string name, int a, int b, double r) : Element(std::move(name)), a_(a), b_(b), g_(1.0 / r) {}
 
+void Resistor::setup(Circuit& c) { q_ = c.pattern().quartet(a_, b_, a_, b_); }
+
 void Resistor::load(EvalContext& ctx) {
     double i = (ctx.sol(a_) - ctx.sol(b_)) * g_;
     ctx.addF(a_, i);
     ctx.addF(b_, -i);
-    ctx.stampG(a_, b_, g_);
+    ctx.stampG(q_, g_);
 }
 
 double Resistor::current(const Eigen::VectorXd& x) const {
@@ -178,20 +188,26 @@ double Resistor::current(const Eigen::VectorXd& x) const {
     return (va - vb) * g_;
 }
 
+void Capacitor::setup(Circuit& c) { q_ = c.pattern().quartet(a_, b_, a_, b_); }
+
 void Capacitor::load(EvalContext& ctx) {
     double qv = (ctx.sol(a_) - ctx.sol(b_)) * c_;
     ctx.addQ(a_, qv);
     ctx.addQ(b_, -qv);
-    ctx.stampC(a_, b_, c_);
+    ctx.stampC(q_, c_);
 }
 
-void Inductor::setup(Circuit& c) { br_ = c.addUnknown(name() + "#branch", true); }
+void Inductor::setup(Circuit& c) {
+    br_ = c.addUnknown(name() + "#branch", true);
+    setupBranch(c, a_, b_, br_, toBranch_, fromBranch_);
+    self_ = c.pattern().quartet(br_, -1, br_, -1);
+}
 
 void Inductor::load(EvalContext& ctx) {
     // Branch row: L di/dt - (v(a) - v(b)) = 0
-    stampBranch(ctx, a_, b_, br_, -1.0, 0.0);
+    stampBranch(ctx, a_, b_, br_, -1.0, 0.0, toBranch_, fromBranch_);
     ctx.addQ(br_, l_ * ctx.sol(br_));
-    ctx.addC(br_, br_, l_);
+    ctx.addQuartet(ctx.C, self_, l_);
 }
 
 double Waveform::value(double t, AnalysisKind a) const {
@@ -259,11 +275,14 @@ void Waveform::breakpoints(double t0, double t1, std::vector<double>& out) const
 
 std::complex<double> Waveform::acPhasor() const { return std::polar(acMag, acPhaseDeg * kPi / 180.0); }
 
-void VoltageSource::setup(Circuit& c) { br_ = c.addUnknown(name() + "#branch", true); }
+void VoltageSource::setup(Circuit& c) {
+    br_ = c.addUnknown(name() + "#branch", true);
+    setupBranch(c, p_, n_, br_, toBranch_, fromBranch_);
+}
 
 void VoltageSource::load(EvalContext& ctx) {
     // Branch row: v(p) - v(n) - v = 0
-    stampBranch(ctx, p_, n_, br_, 1.0, w_.value(ctx.time, ctx.analysis) * ctx.srcScale);
+    stampBranch(ctx, p_, n_, br_, 1.0, w_.value(ctx.time, ctx.analysis) * ctx.srcScale, toBranch_, fromBranch_);
 }
 
 void VoltageSource::loadAc(Eigen::VectorXcd& b) const {

@@ -8,7 +8,8 @@
 //    through an element adds +I to row a and -I to row b.
 //  - The row of a branch-current unknown holds the element's branch
 //    equation (for a voltage source: v(p) - v(n) - V = 0).
-//  - G = df/dx and C = dq/dx. Newton solves (G + a0 C) dx = -F.
+//  - G = df/dx and C = dq/dx. Newton solves (G + a0 C) dx = -F. Both hold
+//    one value per slot of the circuit's sparsity pattern (SparseMatrix.h).
 // A model library's RHS pair (a, b) value is a current from a to b (a branch
 // row when b is absent), so it is added to row a and subtracted from row b;
 // a quartet (r1, r2 | c1, c2) holds the derivative of that current with
@@ -24,6 +25,8 @@
 // object (linear interpolation of the history of accepted points); in AC the
 // derivatives loaded through it carry e^(-j omega delay).
 #pragma once
+
+#include "vxrhost/SparseSolver.h"
 
 #include <Eigen/Dense>
 #include <complex>
@@ -58,6 +61,7 @@ struct Options {
     int itl4 = 50;         // Newton iterations per time point
     long tranStepLimit = 0; // time steps (tried) per transient; 0: automatic (see Simulator::tran)
     bool trapezoidal = true;
+    SolverKind solver = defaultSolver(); // the linear solver (SparseSolver.h)
     double temp = 27.0;    // Celsius
     double tnom = 27.0;
     unsigned seed = 1;
@@ -146,7 +150,8 @@ struct EvalContext {
     const Eigen::VectorXd* x = nullptr;
     Eigen::VectorXd f, q;       // value and charge parts of the residual
     Eigen::VectorXd fmag, qmag; // magnitudes of the contributions (tolerances)
-    Eigen::MatrixXd G, C;
+    MatrixPattern* pattern = nullptr;
+    std::vector<double> G, C;   // per slot of the pattern
     bool loadMatrix = true;
     double time = 0.0;
     double srcScale = 1.0; // source stepping factor
@@ -174,11 +179,24 @@ struct EvalContext {
     double sol(int i) const { return i < 0 ? 0.0 : (*x)[i]; }
     void addF(int r, double v) { if (r >= 0) { f[r] += v; fmag[r] += std::abs(v); } }
     void addQ(int r, double v) { if (r >= 0) { q[r] += v; qmag[r] += std::abs(v); } }
-    void addG(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) G(r, c) += v; }
-    void addC(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) C(r, c) += v; }
-    // Two-terminal conductance-like stamp between a and b.
-    void stampG(int a, int b, double g) { addG(a, a, g); addG(b, b, g); addG(a, b, -g); addG(b, a, -g); }
-    void stampC(int a, int b, double c) { addC(a, a, c); addC(b, b, c); addC(a, b, -c); addC(b, a, -c); }
+    // An entry by slot; a slot the pattern got during this pass grows M.
+    void addAt(std::vector<double>& M, int s, double v) {
+        if (s < 0 || !loadMatrix) return;
+        if (s >= static_cast<int>(M.size())) M.resize(pattern->size(), 0.0);
+        M[s] += v;
+    }
+    void addQuartet(std::vector<double>& M, const Quartet& q, double v) {
+        addAt(M, q.s11, v);
+        addAt(M, q.s12, -v);
+        addAt(M, q.s21, -v);
+        addAt(M, q.s22, v);
+    }
+    // An entry by row and column (found in the pattern, added when new).
+    void addG(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) addAt(G, pattern->slot(r, c), v); }
+    void addC(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) addAt(C, pattern->slot(r, c), v); }
+    // Two-terminal conductance-like stamp between a and b: the quartet (a, b | a, b).
+    void stampG(const Quartet& q, double g) { addQuartet(G, q, g); }
+    void stampC(const Quartet& q, double c) { addQuartet(C, q, c); }
 };
 
 class Circuit;
@@ -201,8 +219,9 @@ public:
     // Small-signal excitation: adds the source's phasor into the right-hand
     // side b of (G + jwC) X = b.
     virtual void loadAc(Eigen::VectorXcd&) const {}
-    // Frequency-dependent entries beyond G + jwC (pole-residue branches).
-    virtual void loadAcMatrix(Eigen::MatrixXcd&, double /*omega*/) const {}
+    // Frequency-dependent entries beyond G + jwC (pole-residue branches),
+    // per slot of the circuit's pattern.
+    virtual void loadAcMatrix(std::vector<std::complex<double>>&, double /*omega*/) const {}
     virtual void accept(EvalContext&) {}
     // A nonlinear element's terminals and internal nodes; false when the
     // element has nothing to limit.
@@ -244,6 +263,8 @@ public:
     int addUnknown(const std::string& name, bool isCurrent);
     int size() const { return static_cast<int>(unknowns_.size()); }
     const std::vector<Unknown>& unknowns() const { return unknowns_; }
+    // The sparsity pattern of the circuit matrix; elements take their slots in setup.
+    MatrixPattern& pattern() { return pattern_; }
     int findUnknown(const std::string& name) const; // -1 when unknown
     // Marks a node unknown as a time-derivative variable with row scale s.
     void markDerivative(int i, double s);
@@ -252,7 +273,8 @@ public:
     Element* find(const std::string& name) const;
     const std::vector<std::unique_ptr<Element>>& elements() const { return elements_; }
 
-    // Calls setup on elements not yet set up.
+    // Calls setup on elements not yet set up; the pattern then holds every
+    // diagonal entry.
     void setup();
 
     // One evaluation of all elements at x.
@@ -265,6 +287,7 @@ private:
     std::vector<Unknown> unknowns_;
     std::vector<std::unique_ptr<Element>> elements_;
     size_t setupDone_ = 0;
+    MatrixPattern pattern_;
 };
 
 // ---- Built-in elements ---------------------------------------------------------
@@ -272,6 +295,7 @@ private:
 class Resistor : public Element {
 public:
     Resistor(std::string name, int a, int b, double r);
+    void setup(Circuit& c) override;
     void load(EvalContext& ctx) override;
     double current(const Eigen::VectorXd& x) const override;
     bool hasCurrent() const override { return true; }
@@ -279,16 +303,19 @@ public:
 private:
     int a_, b_;
     double g_;
+    Quartet q_;
 };
 
 class Capacitor : public Element {
 public:
     Capacitor(std::string name, int a, int b, double c) : Element(std::move(name)), a_(a), b_(b), c_(c) {}
+    void setup(Circuit& c) override;
     void load(EvalContext& ctx) override;
 
 private:
     int a_, b_;
     double c_;
+    Quartet q_;
 };
 
 class Inductor : public Element {
@@ -302,6 +329,7 @@ private:
     int a_, b_;
     double l_;
     int br_ = -1;
+    Quartet toBranch_, fromBranch_, self_;
 };
 
 // Time-dependent source waveform (DC value plus optional transient shape).
@@ -334,6 +362,7 @@ private:
     int p_, n_;
     Waveform w_;
     int br_ = -1;
+    Quartet toBranch_, fromBranch_;
 };
 
 class CurrentSource : public Element {

@@ -77,6 +77,7 @@ struct JacHandle {
     uint32_t magic = kJacMagic;
     int r1 = -1, r2 = -1, c1 = -1, c2 = -1;
     int target = DC_ENTRY;
+    Quartet slots; // the entries' slots in the circuit's pattern
 };
 
 // The host's delay object behind an absdelay operator: the argument's history
@@ -193,17 +194,7 @@ public:
             addJac(*j, v[i], charge);
         }
     }
-    void addJac(const JacHandle& j, double v, bool charge) {
-        if (!ctx->loadMatrix) return;
-        Eigen::MatrixXd& M = charge ? ctx->C : ctx->G;
-        auto add = [&](int r, int c, double g) {
-            if (r >= 0 && c >= 0) M(r, c) += g;
-        };
-        add(j.r1, j.c1, v);
-        add(j.r1, j.c2, -v);
-        add(j.r2, j.c1, -v);
-        add(j.r2, j.c2, v);
-    }
+    void addJac(const JacHandle& j, double v, bool charge) { ctx->addQuartet(charge ? ctx->C : ctx->G, j.slots, v); }
     void noteWrongTarget() {
         if (wrongTarget++ == 0)
             host->message(MessageTypeE_WARNING,
@@ -688,6 +679,7 @@ private:
         h.c1 = s->index(plus, "derivative doublet");
         h.c2 = s->index(minus, "derivative doublet");
         h.target = t;
+        h.slots = s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2);
         return &h;
     }
     static void* cbGetDerivQuartet(SV* r1, SV* r2, SV* c1, SV* c2, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
@@ -698,6 +690,7 @@ private:
         h.c1 = s->index(c1, "derivative quartet");
         h.c2 = s->index(c2, "derivative quartet");
         h.target = t;
+        h.slots = s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2);
         return &h;
     }
     static double cbGetTemperature(Inst* inst, SimIf* sim) {
@@ -857,18 +850,18 @@ private:
         if (s->ctx && obj) static_cast<PoleRes*>(obj)->resp.accept(*s->ctx);
     }
     // AC: the DC Jacobian holds the gain H(0); the rest of H(jw) goes here.
-    void loadAcMatrix(Eigen::MatrixXcd& Y, double omega) const override {
+    void loadAcMatrix(std::vector<std::complex<double>>& Y, double omega) const override {
         for (const PoleRes* o : poleRes_) {
             const std::complex<double> dH = o->resp.transfer({0.0, omega}) - o->resp.gain();
             for (auto [h, dval] : o->resp.acTerms) {
-                auto* j = static_cast<JacHandle*>(h);
-                auto add = [&](int r, int c, std::complex<double> v) {
-                    if (r >= 0 && c >= 0) Y(r, c) += v;
+                const Quartet& q = static_cast<JacHandle*>(h)->slots;
+                auto add = [&](int s, std::complex<double> v) {
+                    if (s >= 0) Y[s] += v;
                 };
-                add(j->r1, j->c1, dH * dval);
-                add(j->r1, j->c2, -dH * dval);
-                add(j->r2, j->c1, -dH * dval);
-                add(j->r2, j->c2, dH * dval);
+                add(q.s11, dH * dval);
+                add(q.s12, -dH * dval);
+                add(q.s21, -dH * dval);
+                add(q.s22, dH * dval);
             }
         }
     }

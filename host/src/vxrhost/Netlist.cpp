@@ -246,6 +246,11 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                     else fail(L.number, "unknown integration method '" + val + "'");
                     continue;
                 }
+                if (lk == "solver") {
+                    if (!parseSolver(lower(val), opt.solver)) fail(L.number, "unknown solver '" + val + "' (klu, sparselu or dense)");
+                    if (!solverAvailable(opt.solver)) fail(L.number, "solver '" + val + "' is not built into this host");
+                    continue;
+                }
                 if (eq == std::string::npos) fail(L.number, "option '" + key + "' needs a value");
                 double v = number(val, L.number, key);
                 // Counts and the seed must fit their integer types.

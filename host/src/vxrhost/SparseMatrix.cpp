@@ -1,0 +1,63 @@
+#include "vxrhost/SparseMatrix.h"
+
+#include <algorithm>
+
+namespace vxr {
+
+int MatrixPattern::slot(int r, int c) {
+    if (r < 0 || c < 0) return -1;
+    const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(r)) << 32) | static_cast<uint32_t>(c);
+    auto [it, fresh] = index_.try_emplace(key, size());
+    if (fresh) {
+        rows_.push_back(r);
+        cols_.push_back(c);
+    }
+    return it->second;
+}
+
+Quartet MatrixPattern::quartet(int r1, int r2, int c1, int c2) {
+    return {slot(r1, c1), slot(r1, c2), slot(r2, c1), slot(r2, c2)};
+}
+
+int MatrixPattern::diagonal(int i) {
+    if (i < 0) return -1;
+    addDiagonal(i + 1);
+    return diagonal_[i];
+}
+
+void MatrixPattern::addDiagonal(int n) {
+    for (int i = static_cast<int>(diagonal_.size()); i < n; ++i) diagonal_.push_back(slot(i, i));
+}
+
+const CompressedPattern& MatrixPattern::compressed(int n) {
+    addDiagonal(n);
+    if (csc_.version == version() && csc_.n == n && !csc_.colStart.empty()) return csc_;
+    const int nnz = size();
+    csc_.n = n;
+    csc_.version = version();
+    csc_.colStart.assign(n + 1, 0);
+    for (int s = 0; s < nnz; ++s) ++csc_.colStart[cols_[s] + 1];
+    for (int c = 0; c < n; ++c) csc_.colStart[c + 1] += csc_.colStart[c];
+    // Slots by column, then each column's rows in ascending order.
+    std::vector<int> order(nnz), next(csc_.colStart.begin(), csc_.colStart.end() - 1);
+    for (int s = 0; s < nnz; ++s) order[next[cols_[s]]++] = s;
+    for (int c = 0; c < n; ++c)
+        std::sort(order.begin() + csc_.colStart[c], order.begin() + csc_.colStart[c + 1],
+                  [&](int a, int b) { return rows_[a] < rows_[b]; });
+    csc_.rowIndex.resize(nnz);
+    csc_.position.resize(nnz);
+    for (int k = 0; k < nnz; ++k) {
+        csc_.rowIndex[k] = rows_[order[k]];
+        csc_.position[order[k]] = k;
+    }
+    return csc_;
+}
+
+int firstNonFiniteRow(const MatrixPattern& p, const std::vector<double>& m, int n) {
+    int first = n;
+    for (int s = 0; s < static_cast<int>(m.size()); ++s)
+        if (!std::isfinite(m[s])) first = std::min(first, p.row(s));
+    return first;
+}
+
+} // namespace vxr

@@ -1,0 +1,68 @@
+// The sparsity pattern of the circuit matrix. Every entry an element may
+// write gets a slot when the element is set up (a module instance's Jacobian
+// handles, a resistor's four entries, every diagonal for gshunt and gmin);
+// a load pass adds its values per slot, with no dense intermediate. Slots
+// keep their numbers while the pattern grows; the compressed-column form
+// the solvers factor is rebuilt when it has grown.
+#pragma once
+
+#include <Eigen/Core>
+#include <cmath>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace vxr {
+
+// Slots of the four entries a derivative quartet (r1, r2 | c1, c2) writes:
+// +v at (r1, c1) and (r2, c2), -v at (r1, c2) and (r2, c1). -1 where a row or
+// column is ground or absent.
+struct Quartet {
+    int s11 = -1, s12 = -1, s21 = -1, s22 = -1;
+};
+
+// Compressed columns of a pattern of dimension n: the row indices of column
+// c are rowIndex[colStart[c] .. colStart[c + 1]), ascending; position[s] is
+// where slot s sits in that order.
+struct CompressedPattern {
+    int n = 0;
+    std::vector<int> colStart, rowIndex, position;
+    uint64_t version = 0; // the pattern's version it was built from
+    int nonZeros() const { return static_cast<int>(rowIndex.size()); }
+};
+
+class MatrixPattern {
+public:
+    // Slot of entry (r, c), added when new; -1 when r or c is negative.
+    int slot(int r, int c);
+    Quartet quartet(int r1, int r2, int c1, int c2);
+    // Slot of the diagonal entry of unknown i (added when new).
+    int diagonal(int i);
+    // Every diagonal entry below n.
+    void addDiagonal(int n);
+
+    int size() const { return static_cast<int>(rows_.size()); }
+    int row(int s) const { return rows_[s]; }
+    int col(int s) const { return cols_[s]; }
+    // Grows with every new entry.
+    uint64_t version() const { return rows_.size(); }
+    // The compressed form for dimension n (every entry lies below n), with
+    // every diagonal entry; rebuilt when the pattern has grown.
+    const CompressedPattern& compressed(int n);
+
+private:
+    std::vector<int> rows_, cols_, diagonal_;
+    std::unordered_map<uint64_t, int> index_;
+    CompressedPattern csc_;
+};
+
+// out[r] += sum of |M(r, c) x(c)| over the row's entries.
+template <class T>
+void addAbsProducts(const MatrixPattern& p, const std::vector<T>& m, const Eigen::VectorXd& x, Eigen::VectorXd& out) {
+    for (int s = 0; s < static_cast<int>(m.size()); ++s) out[p.row(s)] += std::abs(m[s]) * std::abs(x[p.col(s)]);
+}
+
+// The lowest row holding a non-finite entry, n when none does.
+int firstNonFiniteRow(const MatrixPattern& p, const std::vector<double>& m, int n);
+
+} // namespace vxr

@@ -1,0 +1,236 @@
+#include "vxrhost/SparseSolver.h"
+#include "vxrhost/Circuit.h"
+
+#include <Eigen/Dense>
+#include <Eigen/SparseCore>
+#include <Eigen/SparseLU>
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+namespace vxr {
+
+namespace {
+
+// Dense LU with partial pivoting: pivot i is column i's.
+template <class T> class DenseSolver final : public LinearSolver<T> {
+    using Matrix = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;
+    using Vector = Eigen::Matrix<T, Eigen::Dynamic, 1>;
+
+public:
+    void analyze(const CompressedPattern& p) override {
+        colStart_ = p.colStart;
+        rowIndex_ = p.rowIndex;
+    }
+    int factor(const T* values, const double* colMax) override {
+        const int n = static_cast<int>(colStart_.size()) - 1;
+        a_.setZero(n, n);
+        for (int c = 0; c < n; ++c)
+            for (int k = colStart_[c]; k < colStart_[c + 1]; ++k) a_(rowIndex_[k], c) = values[k];
+        lu_.compute(a_);
+        const auto d = lu_.matrixLU().diagonal();
+        for (int i = 0; i < n; ++i)
+            if (!(std::abs(d[i]) > kVanishingPivot * colMax[i])) return i;
+        return -1;
+    }
+    void solve(T* b) override {
+        Eigen::Map<Vector> x(b, a_.rows());
+        const Vector y = lu_.solve(x);
+        x = y;
+    }
+
+private:
+    std::vector<int> colStart_, rowIndex_;
+    Matrix a_;
+    Eigen::PartialPivLU<Matrix> lu_;
+};
+
+// Eigen's supernodal SparseLU with a COLAMD column order; it pivots afresh
+// at every factorisation.
+template <class T> class SparseLuSolver final : public LinearSolver<T> {
+    using Matrix = Eigen::SparseMatrix<T, Eigen::ColMajor, int>;
+    struct LU : Eigen::SparseLU<Matrix, Eigen::COLAMDOrdering<int>> {
+        using Base = Eigen::SparseLU<Matrix, Eigen::COLAMDOrdering<int>>;
+        // The first column of A whose pivot vanishes, -1 when none does.
+        int vanishingPivot(const double* colMax) const {
+            const int n = static_cast<int>(this->cols());
+            std::vector<int> column(n); // A's column at each elimination step
+            for (int i = 0; i < n; ++i) column[this->m_perm_c.indices()(i)] = i;
+            // An exactly zero pivot stopped the factorisation; the message ends
+            // with its step, from 1.
+            if (this->info() != Eigen::Success) {
+                const std::string& m = this->lastErrorMessage();
+                const size_t digits = m.find_last_not_of("0123456789") + 1;
+                const int step = digits < m.size() ? std::atoi(m.c_str() + digits) : 0;
+                return step >= 1 && step <= n ? column[step - 1] : 0;
+            }
+            for (int j = 0; j < n; ++j) {
+                double d = 0.0;
+                // The diagonal blocks of U sit in L's supernodes.
+                for (typename Base::SCMatrix::InnerIterator it(this->m_Lstore, j); it; ++it)
+                    if (it.index() == j) {
+                        d = std::abs(it.value());
+                        break;
+                    }
+                if (!(d > kVanishingPivot * colMax[column[j]])) return column[j];
+            }
+            return -1;
+        }
+    };
+
+public:
+    void analyze(const CompressedPattern& p) override {
+        a_.resize(p.n, p.n);
+        a_.resizeNonZeros(p.nonZeros());
+        std::copy(p.colStart.begin(), p.colStart.end(), a_.outerIndexPtr());
+        std::copy(p.rowIndex.begin(), p.rowIndex.end(), a_.innerIndexPtr());
+        std::fill(a_.valuePtr(), a_.valuePtr() + a_.nonZeros(), T(0));
+        lu_.analyzePattern(a_);
+    }
+    int factor(const T* values, const double* colMax) override {
+        std::copy(values, values + a_.nonZeros(), a_.valuePtr());
+        lu_.factorize(a_);
+        return lu_.vanishingPivot(colMax);
+    }
+    void solve(T* b) override {
+        Eigen::Map<Eigen::Matrix<T, Eigen::Dynamic, 1>> x(b, a_.rows());
+        const Eigen::Matrix<T, Eigen::Dynamic, 1> y = lu_.solve(x);
+        x = y;
+    }
+
+private:
+    Matrix a_;
+    LU lu_;
+};
+
+} // namespace
+
+SolverKind defaultSolver() {
+#ifdef VXR_HAVE_KLU
+    return SolverKind::KLU;
+#else
+    return SolverKind::SPARSELU;
+#endif
+}
+
+bool solverAvailable(SolverKind k) {
+#ifndef VXR_HAVE_KLU
+    if (k == SolverKind::KLU) return false;
+#endif
+    (void)k;
+    return true;
+}
+
+const char* solverName(SolverKind k) {
+    switch (k) {
+    case SolverKind::KLU: return "klu";
+    case SolverKind::SPARSELU: return "sparselu";
+    case SolverKind::DENSE: return "dense";
+    }
+    return "?";
+}
+
+bool parseSolver(const std::string& name, SolverKind& k) {
+    for (SolverKind c : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE})
+        if (name == solverName(c)) {
+            k = c;
+            return true;
+        }
+    return false;
+}
+
+template <class T> std::unique_ptr<LinearSolver<T>> makeLinearSolver(SolverKind k) {
+    switch (k) {
+    case SolverKind::KLU:
+#ifdef VXR_HAVE_KLU
+        return makeKluSolver<T>();
+#else
+        break;
+#endif
+    case SolverKind::SPARSELU: return std::make_unique<SparseLuSolver<T>>();
+    case SolverKind::DENSE: return std::make_unique<DenseSolver<T>>();
+    }
+    throw SimError(std::string("solver '") + solverName(k) + "' is not built into this host");
+}
+
+template <class T>
+std::shared_ptr<const SingularMatrix<T>> MatrixSolver<T>::factor(MatrixPattern& p, int n, const std::vector<T>& values) {
+    const CompressedPattern& cs = p.compressed(n);
+    if (cs.version != analysed_ || n != n_) {
+        backend_->analyze(cs);
+        analysed_ = cs.version;
+        pattern_ = std::make_shared<const CompressedPattern>(cs);
+        n_ = n;
+    }
+    const int given = std::min(static_cast<int>(values.size()), cs.nonZeros());
+    rowScale_.assign(n, 0.0);
+    for (int s = 0; s < given; ++s) rowScale_[p.row(s)] = std::max(rowScale_[p.row(s)], std::abs(values[s]));
+    for (double& r : rowScale_) r = r > 0 && std::isfinite(r) ? 1.0 / r : 1.0;
+    scaled_.assign(cs.nonZeros(), T(0));
+    colMax_.assign(n, 0.0);
+    for (int s = 0; s < given; ++s) {
+        const T v = rowScale_[p.row(s)] * values[s];
+        scaled_[cs.position[s]] = v;
+        colMax_[p.col(s)] = std::max(colMax_[p.col(s)], std::abs(v));
+    }
+    const int k = backend_->factor(scaled_.data(), colMax_.data());
+    if (k < 0) return nullptr;
+    return std::make_shared<const SingularMatrix<T>>(SingularMatrix<T>{pattern_, scaled_, colMax_, k});
+}
+
+template <class T> void MatrixSolver<T>::solve(Vector& b) {
+    for (int i = 0; i < n_; ++i) b[i] *= rowScale_[i];
+    backend_->solve(b.data());
+}
+
+// Right-looking elimination over sparse rows: a singular matrix is the rare
+// case, and the column order is the unknowns' own, not a fill-reducing one.
+template <class T>
+int firstDependentColumn(const CompressedPattern& p, const std::vector<T>& values, const std::vector<double>& colMax) {
+    const int n = p.n;
+    std::vector<std::map<int, T>> rows(n); // rows not yet pivotal: column -> value
+    std::vector<std::set<int>> holders(n); // per column, the non-pivotal rows with an entry there
+    for (int c = 0; c < n; ++c)
+        for (int k = p.colStart[c]; k < p.colStart[c + 1]; ++k) {
+            rows[p.rowIndex[k]][c] = values[k];
+            holders[c].insert(p.rowIndex[k]);
+        }
+    for (int c = 0; c < n; ++c) {
+        int pivot = -1;
+        double best = 0.0;
+        for (int r : holders[c])
+            if (const double m = std::abs(rows[r][c]); m > best) {
+                best = m;
+                pivot = r;
+            }
+        if (!(best > kVanishingPivot * colMax[c])) return c;
+        const std::map<int, T>& pr = rows[pivot];
+        for (const auto& e : pr) holders[e.first].erase(pivot);
+        const T d = pr.at(c);
+        for (int r : holders[c]) {
+            auto& row = rows[r];
+            const auto at = row.find(c);
+            const T f = at->second / d;
+            row.erase(at);
+            for (auto it = pr.upper_bound(c); it != pr.end(); ++it) {
+                auto [e, fresh] = row.try_emplace(it->first, T(0));
+                e->second -= f * it->second;
+                if (fresh) holders[it->first].insert(r);
+            }
+        }
+        holders[c].clear();
+        rows[pivot].clear();
+    }
+    return -1;
+}
+
+template class MatrixSolver<double>;
+template class MatrixSolver<std::complex<double>>;
+template std::unique_ptr<LinearSolver<double>> makeLinearSolver(SolverKind);
+template std::unique_ptr<LinearSolver<std::complex<double>>> makeLinearSolver(SolverKind);
+template int firstDependentColumn(const CompressedPattern&, const std::vector<double>&, const std::vector<double>&);
+template int firstDependentColumn(const CompressedPattern&, const std::vector<std::complex<double>>&,
+                                  const std::vector<double>&);
+
+} // namespace vxr

@@ -1,0 +1,104 @@
+// Factorisation of the circuit matrix behind one interface: KLU (where the
+// host is built with it), Eigen's SparseLU, and dense LU (for comparison and
+// small circuits). Every backend factors the matrix with its rows scaled to
+// a largest entry of 1: a row written in large units (a derivative chain read
+// at a row scale of 1e-9 puts c/1e-9 beside -1) would otherwise raise the
+// column maxima of the unknowns it reads far above their pivots and make a
+// regular matrix look singular. A pivot vanishes when it is not above 1e-14
+// of the largest entry of its own column, which keeps a node tied to ground
+// only through gmin regular beside kilosiemens elsewhere.
+#pragma once
+
+#include "vxrhost/SparseMatrix.h"
+
+#include <complex>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vxr {
+
+enum class SolverKind { KLU, SPARSELU, DENSE };
+
+// A pivot vanishes when it is not above this fraction of its column's largest entry.
+inline constexpr double kVanishingPivot = 1e-14;
+
+// KLU where the host is built with it, else SparseLU.
+SolverKind defaultSolver();
+bool solverAvailable(SolverKind k);
+const char* solverName(SolverKind k);
+// False for a name that is none of klu, sparselu, dense.
+bool parseSolver(const std::string& name, SolverKind& k);
+
+// One backend over a fixed compressed pattern.
+template <class T> class LinearSolver {
+public:
+    virtual ~LinearSolver() = default;
+    // A new pattern: the symbolic analysis.
+    virtual void analyze(const CompressedPattern& p) = 0;
+    // Factors the values (in compressed order, rows scaled). Returns -1 when
+    // no pivot vanishes against colMax (the largest |entry| of each column),
+    // else the column of one that does.
+    virtual int factor(const T* values, const double* colMax) = 0;
+    // b := A^-1 b with the last factorisation.
+    virtual void solve(T* b) = 0;
+};
+
+template <class T> std::unique_ptr<LinearSolver<T>> makeLinearSolver(SolverKind k);
+// Defined in KluSolver.cpp, which only a build with KLU compiles.
+template <class T> std::unique_ptr<LinearSolver<T>> makeKluSolver();
+
+// The first column of the n-by-n compressed matrix (values in compressed
+// order) whose pivot vanishes in Gaussian elimination with partial pivoting
+// in column order; -1 when none does.
+template <class T>
+int firstDependentColumn(const CompressedPattern& p, const std::vector<T>& values, const std::vector<double>& colMax);
+
+// A matrix found singular, as it was factored (rows scaled). The unknown it
+// names is the first column, in unknown order, that depends on the columns
+// before it (a floating node, a loop of voltage sources): the one dense
+// partial pivoting finds, whatever order the solver eliminated in. It is
+// found when a message needs it, since continuation meets many singular
+// matrices on its way and names none of them.
+template <class T> struct SingularMatrix {
+    std::shared_ptr<const CompressedPattern> pattern;
+    std::vector<T> values;
+    std::vector<double> colMax;
+    int column = 0; // a vanishing pivot's column in the solver's own order
+    int unknown() const {
+        const int c = firstDependentColumn(*pattern, values, colMax);
+        return c >= 0 ? c : column;
+    }
+};
+
+// The circuit matrix given per slot of its pattern: scaled, factored and
+// solved; the symbolic analysis runs again only when the pattern has grown.
+template <class T> class MatrixSolver {
+public:
+    using Vector = Eigen::Matrix<T, Eigen::Dynamic, 1>;
+    explicit MatrixSolver(SolverKind kind) : kind_(kind), backend_(makeLinearSolver<T>(kind)) {}
+    SolverKind kind() const { return kind_; }
+
+    // The solver in s, made anew when it is not of kind k.
+    static MatrixSolver& of(std::unique_ptr<MatrixSolver>& s, SolverKind k) {
+        if (!s || s->kind() != k) s = std::make_unique<MatrixSolver>(k);
+        return *s;
+    }
+
+    // Factors the n-by-n matrix A (values per slot; slots beyond the end are
+    // zero). Returns null when A is regular, else A as it was factored.
+    std::shared_ptr<const SingularMatrix<T>> factor(MatrixPattern& p, int n, const std::vector<T>& values);
+    // b := A^-1 b with the last factorisation (b in the matrix's own row units).
+    void solve(Vector& b);
+
+private:
+    SolverKind kind_;
+    std::unique_ptr<LinearSolver<T>> backend_;
+    uint64_t analysed_ = ~uint64_t{0};
+    std::shared_ptr<const CompressedPattern> pattern_; // as analysed
+    int n_ = 0;
+    std::vector<double> rowScale_, colMax_;
+    std::vector<T> scaled_;
+};
+
+} // namespace vxr
