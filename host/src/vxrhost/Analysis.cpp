@@ -804,13 +804,16 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 factor = hh * hh / (2.0 * (hh + h1) * (hh + h1 + h2));
             }
             const auto& u = c_.unknowns();
+            // Only the unknowns that a charge or flux depends on carry the
+            // integration's state. The others (a source's current, a
+            // time-derivative variable, a node without capacitance) follow
+            // them algebraically, and at a small step they carry the Newton
+            // error of a capacitor's voltage divided by the step.
+            std::vector<char> stateful(n, 0);
+            for (size_t s = 0; s < ctx.C.size(); ++s)
+                if (ctx.C[s] != 0.0) stateful[ctx.pattern->col(static_cast<int>(s))] = 1;
             for (int i = 0; i < n; ++i) {
-                // Only the unknowns that a charge or flux depends on carry the
-                // integration's state. The others (a source's current, a
-                // time-derivative variable, a node without capacitance) follow
-                // them algebraically, and at a small step they carry the
-                // Newton error of a capacitor's voltage divided by the step.
-                if (ctx.C.col(i).isZero(0.0)) continue;
+                if (!stateful[i]) continue;
                 double err = std::abs(xn[i] - xp[i]) * factor;
                 double tol = o.reltol * std::max(std::abs(xn[i]), std::abs(x[i])) + u[i].valueTol(o);
                 if (u[i].kind == Unknown::DERIVATIVE) {

@@ -79,6 +79,7 @@ public:
     int factor(const T* values, const double* colMax) override {
         // KLU reads the values through a non-const pointer and leaves them.
         double* x = K::data(const_cast<T*>(values));
+        if (natural_) return factorNatural(x, colMax);
         if (numeric_) {
             // The last pivot order, while no pivot vanishes and none grows far
             // beyond a fresh factorisation's.
@@ -91,40 +92,75 @@ public:
         }
         numeric_ = K::factor(colStart_.data(), rowIndex_.data(), x, symbolic_, &common_);
         if (!numeric_) {
-            if (common_.status == KLU_SINGULAR)
-                return common_.singular_col >= 0 && common_.singular_col < n_ ? common_.singular_col : 0;
-            throw SimError("KLU: factorisation failed (status " + std::to_string(common_.status) + ")");
+            if (common_.status != KLU_SINGULAR)
+                throw SimError("KLU: factorisation failed (status " + std::to_string(common_.status) + ")");
+            const int k = common_.singular_col >= 0 && common_.singular_col < n_ ? common_.singular_col : 0;
+            return factorNaturalOr(x, colMax, k);
         }
         if (const int k = vanishingPivot(colMax); k >= 0) {
             klu_free_numeric(&numeric_, &common_);
-            return k;
+            return factorNaturalOr(x, colMax, k);
         }
         freshGrowth_ = K::rgrowth(colStart_.data(), rowIndex_.data(), x, symbolic_, numeric_, &common_) ? common_.rgrowth : 0.0;
         return -1;
     }
 
     void solve(T* b) override {
-        if (!K::solve(symbolic_, numeric_, n_, K::data(b), &common_))
+        if (!K::solve(natural_ ? naturalSymbolic_ : symbolic_, natural_ ? naturalNumeric_ : numeric_, n_, K::data(b),
+                      &common_))
             throw SimError("KLU: solve failed (status " + std::to_string(common_.status) + ")");
     }
 
 private:
     // The column of the first pivot, in elimination order, that vanishes.
-    int vanishingPivot(const double* colMax) const {
+    int vanishingPivot(const double* colMax) const { return vanishingPivot(symbolic_, numeric_, colMax); }
+    int vanishingPivot(const klu_symbolic* s, const klu_numeric* num, const double* colMax) const {
         for (int k = 0; k < n_; ++k) {
-            const int c = symbolic_->Q[k];
-            if (!(K::pivot(numeric_, k) > kVanishingPivot * colMax[c])) return c;
+            const int c = s->Q[k];
+            if (!(K::pivot(num, k) > kVanishingPivot * colMax[c])) return c;
         }
         return -1;
+    }
+    // A pivot that vanishes in the fill-reducing order may not in the
+    // unknowns' own order, the one dense partial pivoting takes (a chain of
+    // branches tied to ground through megohms): the matrix is factored in
+    // that order before it is called singular, and in that order while the
+    // pattern stays.
+    int factorNaturalOr(double* x, const double* colMax, int k) {
+        if (!naturalSymbolic_) {
+            const int btf = common_.btf;
+            common_.btf = 0;
+            naturalSymbolic_ = klu_analyze_given(n_, colStart_.data(), rowIndex_.data(), nullptr, nullptr, &common_);
+            common_.btf = btf;
+            if (!naturalSymbolic_) return k;
+        }
+        natural_ = true;
+        const int j = factorNatural(x, colMax);
+        if (j >= 0) natural_ = false;
+        return j >= 0 ? k : -1;
+    }
+    int factorNatural(double* x, const double* colMax) {
+        if (naturalNumeric_) klu_free_numeric(&naturalNumeric_, &common_);
+        naturalNumeric_ = K::factor(colStart_.data(), rowIndex_.data(), x, naturalSymbolic_, &common_);
+        if (!naturalNumeric_) return common_.singular_col >= 0 && common_.singular_col < n_ ? common_.singular_col : 0;
+        const int k = vanishingPivot(naturalSymbolic_, naturalNumeric_, colMax);
+        if (k >= 0) klu_free_numeric(&naturalNumeric_, &common_);
+        return k;
     }
     void release() {
         if (numeric_) klu_free_numeric(&numeric_, &common_);
         if (symbolic_) klu_free_symbolic(&symbolic_, &common_);
+        if (naturalNumeric_) klu_free_numeric(&naturalNumeric_, &common_);
+        if (naturalSymbolic_) klu_free_symbolic(&naturalSymbolic_, &common_);
+        natural_ = false;
     }
 
     klu_common common_{};
     klu_symbolic* symbolic_ = nullptr;
     klu_numeric* numeric_ = nullptr;
+    klu_symbolic* naturalSymbolic_ = nullptr;
+    klu_numeric* naturalNumeric_ = nullptr;
+    bool natural_ = false; // factored in the unknowns' own order
     int n_ = 0;
     std::vector<int> colStart_, rowIndex_;
     double freshGrowth_ = 0.0;
