@@ -8,19 +8,10 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 using namespace vxr;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // The accepted points of a netlist's transient, one row per point: time and
 // the values of its .print items.
@@ -82,7 +73,7 @@ class DoublePulse : public ::testing::TestWithParam<std::string> {};
 // diode and the gate resistor dissipate. The device's dissipated power is its
 // own: a thermal network of 1e-3 K/W and 1 nF/K turns it into TINT.
 TEST_P(DoublePulse, FollowsTheCircuitsPhysics) {
-    std::string text = readFile(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir");
+    std::string text = readNetlistFile(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir");
     const std::string key = "XDEP1=0";
     ASSERT_NE(text.find(key), std::string::npos);
     const double rth = 1e-3, cth = 1e-9;
@@ -142,7 +133,7 @@ class GateCharge : public ::testing::TestWithParam<std::string> {};
 // charge flows through the gate-drain capacitance), then rises faster again.
 TEST_P(GateCharge, RunsThroughTheMillerPlateau) {
     Waveforms r;
-    ASSERT_NO_THROW(r = runTransient(readFile(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir")));
+    ASSERT_NO_THROW(r = runTransient(readNetlistFile(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir")));
     const double s = GetParam().find("_p_") != std::string::npos ? -1.0 : 1.0;
     const int g = r.col("v(g)"), d = r.col("v(d)");
     EXPECT_NEAR(s * r.rows.front()[d], 20.0, 1e-3);

@@ -9,19 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 using namespace vxr;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The netlist with a solver chosen (ahead of any .end).
 std::unique_ptr<Netlist> withSolver(const std::string& text, SolverKind k) {
@@ -44,7 +35,7 @@ struct Case {
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::string file(const char* relative) { return readFile(std::string(VXR_ROOT_DIR) + "/" + relative); }
+std::string file(const char* relative) { return readNetlistFile(std::string(VXR_ROOT_DIR) + "/" + relative); }
 
 std::vector<Case> cases() {
     return {

@@ -5,23 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "vxrhost/Netlist.h"
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 std::vector<std::string> split(const std::string& s, char sep) {
     std::vector<std::string> out;
@@ -127,7 +118,7 @@ TEST_P(NetlistFuzz, MutatedExampleParsesOrFailsWithALineNumber) {
     int parsed = 0, rejected = 0, ran = 0, runFailed = 0;
     {
         // The LAMBRET example with coarser analyses, so that its runs stay short.
-        std::string original = readFile(src.path);
+        std::string original = vxr::readNetlistFile(src.path);
         original = std::regex_replace(original, std::regex("\\.ac dec 20 "), ".ac dec 2 ");
         original = std::regex_replace(original, std::regex("\\.tran 50p 20n"), ".tran 0.5n 3n");
         ASSERT_FALSE(original.empty()) << src.path;

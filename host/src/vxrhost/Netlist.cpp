@@ -160,14 +160,19 @@ bool parseNumber(const std::string& text, double& value) {
     return std::isfinite(value);
 }
 
-std::unique_ptr<Netlist> Netlist::parseFile(const std::string& path) {
+std::string readNetlistFile(const std::string& path) {
     std::ifstream f(path);
     if (!f) throw NetlistError("cannot read netlist '" + path + "'");
     std::stringstream ss;
     ss << f.rdbuf();
+    return ss.str();
+}
+
+std::unique_ptr<Netlist> Netlist::parseFile(const std::string& path) {
+    const std::string text = readNetlistFile(path);
     std::string dir = ".";
     if (auto p = path.find_last_of('/'); p != std::string::npos) dir = path.substr(0, p);
-    return parse(ss.str(), dir);
+    return parse(text, dir);
 }
 
 std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::string& baseDir) {

@@ -21,6 +21,9 @@ struct NetlistError : SimError {
 // for anything else.
 bool parseNumber(const std::string& text, double& value);
 
+// The text of a netlist file; throws NetlistError when it cannot be read.
+std::string readNetlistFile(const std::string& path);
+
 struct AnalysisCmd {
     enum Kind { OP, DC, AC, TRAN } kind = OP;
     int line = 0;
