@@ -50,8 +50,8 @@ private:
 // at every factorisation.
 template <class T> class SparseLuSolver final : public LinearSolver<T> {
     using Matrix = Eigen::SparseMatrix<T, Eigen::ColMajor, int>;
-    struct LU : Eigen::SparseLU<Matrix, Eigen::COLAMDOrdering<int>> {
-        using Base = Eigen::SparseLU<Matrix, Eigen::COLAMDOrdering<int>>;
+    template <class Ordering> struct LU : Eigen::SparseLU<Matrix, Ordering> {
+        using Base = Eigen::SparseLU<Matrix, Ordering>;
         // The first column of A whose pivot vanishes, -1 when none does.
         int vanishingPivot(const double* colMax) const {
             const int n = static_cast<int>(this->cols());
@@ -87,21 +87,41 @@ public:
         std::copy(p.rowIndex.begin(), p.rowIndex.end(), a_.innerIndexPtr());
         std::fill(a_.valuePtr(), a_.valuePtr() + a_.nonZeros(), T(0));
         lu_.analyzePattern(a_);
+        naturalAnalysed_ = natural_ = false;
     }
+    // A pivot that vanishes in the fill-reducing order is tried again in the
+    // unknowns' own order (the one dense partial pivoting takes) before the
+    // matrix is called singular, and that order is kept while it holds.
     int factor(const T* values, const double* colMax) override {
         std::copy(values, values + a_.nonZeros(), a_.valuePtr());
-        lu_.factorize(a_);
-        return lu_.vanishingPivot(colMax);
+        int k = -1;
+        if (!natural_) {
+            lu_.factorize(a_);
+            k = lu_.vanishingPivot(colMax);
+            if (k < 0) return -1;
+        }
+        if (!naturalAnalysed_) {
+            naturalLu_.analyzePattern(a_);
+            naturalAnalysed_ = true;
+        }
+        naturalLu_.factorize(a_);
+        const int j = naturalLu_.vanishingPivot(colMax);
+        natural_ = j < 0;
+        return j < 0 ? -1 : k >= 0 ? k : j;
     }
     void solve(T* b) override {
         Eigen::Map<Eigen::Matrix<T, Eigen::Dynamic, 1>> x(b, a_.rows());
-        const Eigen::Matrix<T, Eigen::Dynamic, 1> y = lu_.solve(x);
+        Eigen::Matrix<T, Eigen::Dynamic, 1> y;
+        if (natural_) y = naturalLu_.solve(x);
+        else y = lu_.solve(x);
         x = y;
     }
 
 private:
     Matrix a_;
-    LU lu_;
+    LU<Eigen::COLAMDOrdering<int>> lu_;
+    LU<Eigen::NaturalOrdering<int>> naturalLu_;
+    bool naturalAnalysed_ = false, natural_ = false; // natural_: factored in the unknowns' order
 };
 
 } // namespace
