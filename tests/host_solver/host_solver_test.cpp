@@ -46,6 +46,9 @@ std::vector<Case> cases() {
         {"torvex_core_blocking", file("models/torvex/examples/suite/torvex_core_n_blocking.cir")},
         {"torvex_en_p_op_on", file("models/torvex/examples/suite/torvex_en_p_op_on.cir")},
         {"torvex_n_transfer_rth500", file("models/torvex/examples/suite/torvex_n_transfer_rth500.cir")},
+        // A gate tied to ground through 1 Mohm behind the outer gate network: a
+        // pivot vanishes in the fill-reducing order, not in the unknowns' own.
+        {"torvex_en_gate_charge", file("models/torvex/examples/suite/torvex_en_n_gate_charge.cir")},
         // e^(-j omega td) entries in AC, the delayed argument's history in transient.
         {"absdelay_ac_tran", ".lib fixint_187.so\nV1 in 0 DC 0.5 AC 1 PULSE(0 1 1n 1n 1n 3n 8n)\nR1 in 0 1k\n"
                              "N1 in out fixint OP=4 TD=1n MAXD=2n\nR2 out 0 1k\n.ac lin 5 0.1g 0.9g\n.tran 0.2n 20n\n"},
