@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <regex>
 #include <string>
@@ -195,16 +196,22 @@ TEST(NetlistFaults, AbsurdInputsFailCleanly) {
     }
 }
 
-TEST(NetlistFaults, TransientStopsAtItsStepLimit) {
-    // A pulse period far below the smallest step keeps the step at its minimum.
-    auto nl = vxr::Netlist::parse(".lib fixrc_187.so\nV1 in 0 PULSE(0 1 0 1p 1p 1p 1e-26)\nR1 in 0 1k\n.tran 1n 10n",
+TEST(NetlistFaults, TransientStopsAtItsStepLimitAndSaysWhen) {
+    // A pulse period far below the smallest step keeps the step at its
+    // minimum from 3.5 ns on; the message gives that time, not "0.000000".
+    auto nl = vxr::Netlist::parse(".lib fixrc_187.so\nV1 in 0 PULSE(0 1 3.5n 1p 1p 1p 1e-26)\nR1 in 0 1k\n.tran 1n 10n",
                                   VXR_FIXTURE_DIR);
     nl->circuit().options().tranStepLimit = 1000;
     try {
         nl->run();
         ADD_FAILURE() << "no error";
     } catch (const vxr::SimError& e) {
-        EXPECT_NE(std::string(e.what()).find("too many time steps"), std::string::npos) << e.what();
+        const std::string what = e.what();
+        const auto at = what.find("too many time steps at t = ");
+        ASSERT_NE(at, std::string::npos) << what;
+        const double t = std::strtod(what.c_str() + at + 27, nullptr);
+        EXPECT_GE(t, 3.5e-9) << what;
+        EXPECT_LT(t, 10e-9) << what;
     }
 }
 

@@ -12,6 +12,13 @@ namespace vxr {
 
 namespace {
 
+// A time in a message: enough digits to tell a nanosecond event at 1 us apart.
+std::string timeText(double t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", t);
+    return buf;
+}
+
 // "node 'name'" or "branch 'name'".
 std::string unknownLabel(const Circuit& c, int unknown) {
     const Unknown& u = c.unknowns()[unknown];
@@ -743,13 +750,13 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // A step just short of the target is stretched onto it, unless a bound forbids.
         if (target - (time + hh) < 0.01 * hh && !(requestedBound > 0 && target - time > requestedBound))
             hh = target - time;
-        if (hh < hmin) throw SimError(failure("time step too small at t = " + std::to_string(time)));
+        if (hh < hmin) throw SimError(failure("time step too small at t = " + timeText(time)));
         // A step that ends on the target lands on it exactly, so that a
         // requested corner or breakpoint is itself the accepted time.
         const double tNew = hh == target - time ? target : time + hh;
         rejectedSteps = static_cast<long>(stepsTried) - static_cast<long>(acceptedSteps.size());
         points = static_cast<long>(acceptedSteps.size());
-        if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + std::to_string(time));
+        if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + timeText(time));
 
         Integration in;
         in.active = true;
