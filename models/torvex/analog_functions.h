@@ -462,7 +462,9 @@ T Iavl_val(const T& x0, const T& x1, const T& x2, const T& x3, const T& x4,
     return x5 * x1 * exp(-k2 / a);
 }
 
-// Junction diode charge with its linear-quadratic continuation from x6 on.
+// Junction diode charge with its linear-quadratic continuation from x6 on:
+// the power law's Taylor expansion about x6 (with x6 = x4 * x1, as the loads
+// pass it), so that the charge and its capacitance are continuous there.
 template <class T>
 T Qdiode_val(const T& x0, const T& x1, const T& x2, const T& x3, const T& x4,
              const T& x5, const T& x6)
@@ -472,7 +474,7 @@ T Qdiode_val(const T& x0, const T& x1, const T& x2, const T& x3, const T& x4,
     if (x0 < value_of(x6)) return (1.0 - pow(1.0 - x0 / x1, 1.0 - k3)) * x5;
     const double base = 1.0 - k4;
     return (1.0 - std::pow(base, 1.0 - k3)) * x5 +
-           ((x0 - x1) * (k3 * 0.5) / (base * x1) + 1.0) * (std::pow(base, -k3) * x2 * (x0 - x1));
+           ((x0 - x6) * (k3 * 0.5) / (base * x1) + 1.0) * (std::pow(base, -k3) * x2 * (x0 - x6));
 }
 
 // Thermal-resistance correction for a substrate thickness; no partials.

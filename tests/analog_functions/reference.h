@@ -167,7 +167,7 @@ inline L f_Qdiode(const L* x)
     const L V = x[0], Vbi = x[1], Cj = x[2], P = x[3], F = x[4], Qp = x[5], Vs = x[6];
     if (V < Vs) return Qp * (1 - std::pow(1 - V / Vbi, 1 - P));
     return Qp * (1 - std::pow(1 - F, 1 - P)) +
-           Cj * std::pow(1 - F, -P) * (V - Vbi) * (1 + P / 2 * (V - Vbi) / ((1 - F) * Vbi));
+           Cj * std::pow(1 - F, -P) * (V - Vs) * (1 + P / 2 * (V - Vs) / ((1 - F) * Vbi));
 }
 inline L f_Rthcor(const L* x)
 {

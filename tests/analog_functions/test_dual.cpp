@@ -305,6 +305,25 @@ TEST(BranchEdges, TiesTakeTheNamedForm)
     EXPECT_EQ(fn::G_vsat_val(1.0, 1.0, 5e-5, 1.0), logForm);
 }
 
+// The junction charge as the loads call it (switch voltage F x VBI, charge
+// scale Cj x VBI / (1 - P)): charge and capacitance continuous where the
+// continuation takes over, or a transient through that voltage integrates a
+// jump in the charge.
+TEST(BranchEdges, DiodeChargeIsSmoothAtItsSwitchVoltage)
+{
+    const double cases[][3] = {{0.3, 0.7, 1e-15}, {0.1, 0.05, 2.0}, {0.5, 1.2, 3e-12}, {0.99, 0.9, 1e-9}};
+    for (const auto& c : cases) {
+        const double P = c[0], vbi = c[1], cj = c[2];
+        const double F = 1.0 - std::pow((P + 1.0) / 3.0, 1.0 / P), vl = F * vbi, qs = cj * vbi / (1.0 - P);
+        auto q = [&](double v) { return fn::Qdiode_val(v, vbi, cj, P, F, qs, vl); };
+        const double below = std::nextafter(vl, 0.0);
+        EXPECT_NEAR(q(vl), q(below), 1e-12 * qs) << "P=" << P;
+        const double d = 1e-5 * (vbi - vl);
+        const double cLeft = (q(vl) - q(vl - d)) / d, cRight = (q(vl + d) - q(vl)) / d;
+        EXPECT_NEAR(cRight, cLeft, 1e-4 * cLeft) << "P=" << P;
+    }
+}
+
 // Idrft: an exponent of exactly 80 still goes on to the exponentials (seen
 // through a NaN drain potential); above 80 the result is x4 x5 x6 alone.
 TEST(BranchEdges, IdrftCutOffIsStrict)

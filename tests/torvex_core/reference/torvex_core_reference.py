@@ -318,9 +318,11 @@ def Iavl_val(x0, x1, x2, x3, x4, x5):
 def Qdiode_val(x0, x1, x2, x3, x4, x5, x6):
     if x0 < x6:
         return (1 - cpow(1 - x0 / x1, 1 - x3)) * x5
+    # The continuation is the Taylor expansion about the switch voltage x6,
+    # so that charge and capacitance are continuous there.
     return ((1 - cpow(1 - x4, 1 - x3)) * x5
-            + ((x0 - x1) * (x3 * 0.5) / ((1 - x4) * x1) + 1)
-            * (cpow(1 - x4, -x3) * x2 * (x0 - x1)))
+            + ((x0 - x6) * (x3 * 0.5) / ((1 - x4) * x1) + 1)
+            * (cpow(1 - x4, -x3) * x2 * (x0 - x6)))
 
 
 def Rthcor_val(x0, x1, x2, x3, x4, x5):
