@@ -215,6 +215,22 @@ TEST(NetlistFaults, TransientStopsAtItsStepLimitAndSaysWhen) {
     }
 }
 
+TEST(NetlistFaults, StepTooSmallNamesTheWorstTruncationError) {
+    // No step can meet a truncation-error tolerance of 1e-30: the step
+    // shrinks to its minimum, and the message names the capacitor's node.
+    auto nl = vxr::Netlist::parse(".lib fixrc_187.so\n.options trtol=1e-30\nV1 in 0 SIN(0 1 1meg)\n"
+                                  "N1 in out 0 fixrc R=1k C=1n\n.tran 10n 1u",
+                                  VXR_FIXTURE_DIR);
+    try {
+        nl->run();
+        ADD_FAILURE() << "no error";
+    } catch (const vxr::SimError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("time step too small at t = "), std::string::npos) << what;
+        EXPECT_NE(what.find("(worst: node 'out': truncation error "), std::string::npos) << what;
+    }
+}
+
 TEST(NetlistFaults, PulseBreakpointsFarFromTimeZeroEnd) {
     // (t0 - td) / per = 1e17: a period counter in doubles no longer advances by one.
     vxr::Waveform w;

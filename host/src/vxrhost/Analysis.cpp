@@ -725,6 +725,10 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const double stepLimit =
         o.tranStepLimit > 0 ? static_cast<double>(o.tranStepLimit) : 1e6 + 50.0 * std::ceil(setup.tstop / hmax);
     double stepsTried = 0;
+    // The unknown whose truncation error rejected the last step, for the
+    // message when the step becomes too small (-1: Newton cut it).
+    int lteWorst = -1;
+    double lteWorstErr = 0.0, lteWorstTol = 0.0;
     const double hmin = setup.tstop * 1e-15;
     double h = std::min(hmax, setup.tstep) / 100.0;
     double time = 0.0;
@@ -750,7 +754,15 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // A step just short of the target is stretched onto it, unless a bound forbids.
         if (target - (time + hh) < 0.01 * hh && !(requestedBound > 0 && target - time > requestedBound))
             hh = target - time;
-        if (hh < hmin) throw SimError(failure("time step too small at t = " + timeText(time)));
+        if (hh < hmin) {
+            std::string what = "time step too small at t = " + timeText(time);
+            if (lteWorst >= 0) {
+                char buf[96];
+                std::snprintf(buf, sizeof buf, ": truncation error %.3g, tolerance %.3g)", lteWorstErr, lteWorstTol);
+                throw SimError(what + " (worst: " + unknownLabel(c_, lteWorst) + buf);
+            }
+            throw SimError(failure(what));
+        }
         // A step that ends on the target lands on it exactly, so that a
         // requested corner or breakpoint is itself the accepted time.
         const double tNew = hh == target - time ? target : time + hh;
@@ -789,6 +801,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         ctx.finalStep = tNew >= setup.tstop * (1 - 1e-12);
         Eigen::VectorXd xn = (m >= 2) ? xp : x;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
+            lteWorst = -1; // the step was cut for Newton's sake
             h = hh / 8;
             order = 1;
             continue;
@@ -800,6 +813,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         // Truncation error from the difference of corrector and predictor.
         double ratio = 0.0;
+        int worst = -1;
+        double worstErr = 0.0, worstTol = 0.0;
         bool haveLte = (order == 1 && m >= 2) || (order == 2 && m >= 3);
         if (haveLte) {
             double h1 = hist[m - 1].first - hist[m - 2].first;
@@ -829,9 +844,17 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                     double q = std::max({std::abs(ctx.q[i]), std::abs(qPrev[i]), u[i].chargeTol(o)});
                     tol = std::max(tol, o.reltol * q / hh);
                 }
-                ratio = std::max(ratio, err / (o.trtol * tol));
+                if (err / (o.trtol * tol) > ratio) {
+                    ratio = err / (o.trtol * tol);
+                    worst = i;
+                    worstErr = err;
+                    worstTol = o.trtol * tol;
+                }
             }
             if (ratio > 1.0) {
+                lteWorst = worst;
+                lteWorstErr = worstErr;
+                lteWorstTol = worstTol;
                 h = hh * std::max(0.1, 0.9 * std::pow(ratio, -1.0 / (order + 1)));
                 continue;
             }
@@ -848,6 +871,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         eventTarget = -1.0;
         eventRetries = 0;
+        lteWorst = -1;
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
         qPrev = qNew;
