@@ -159,4 +159,25 @@ INSTANTIATE_TEST_SUITE_P(Libraries, GateCharge,
                                            "torvex_n_gate_charge", "torvex_p_gate_charge"),
                          [](const auto& info) { return info.param; });
 
+class AtRest : public ::testing::TestWithParam<std::string> {};
+
+// A device with no bias at all and PART = 0.4: its channel voltage is
+// rounding noise about 0, and the channel charges must not jump as that
+// noise changes sign (they did, and the transient stopped within 10 ns).
+TEST_P(AtRest, RunsWithAnUnevenChargePartition) {
+    const std::string lib = GetParam();
+    const std::string inst = lib == "TORVEX_CORE" ? "N1 d 0 0 0 t 0 TORVEX_CORE"
+                             : lib == "TORVEX_EN" ? "N1 d 0 0 t 0 v_N1 i_N1 TORVEX_EN"
+                                                  : "N1 d 0 0 t 0 TORVEX";
+    std::string text = ".lib " + lib + ".so\nVR r 0 DC 0\nRR r d 10\n" + inst + " NCELL=1e4 PART=0.4\n";
+    if (lib == "TORVEX_EN") text += "VI_N1 i_N1 0 DC 0\n";
+    Waveforms r;
+    ASSERT_NO_THROW(r = runTransient(text + ".tran 10n 1u\n.print tran v(d)\n"));
+    EXPECT_GE(r.rows.back()[0], 1e-6 * (1 - 1e-9));
+    for (auto& row : r.rows) EXPECT_LT(std::abs(row[1]), 1e-9) << "t = " << row[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, AtRest, ::testing::Values("TORVEX_CORE", "TORVEX_EN", "TORVEX"),
+                         [](const auto& info) { return info.param; });
+
 } // namespace

@@ -749,8 +749,20 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 F = CHQA / CHQM;
     const T5 H = 0.2 * F * F;
     const T5 I3 = CHQA / 3.0;
-    const T5 QD = -COXE * ((CHQM - CHQT) * p.PART + I3 * 0.5 * (H + F - 1.0));
-    const T5 QS = -COXE * ((1.0 - p.PART) * (CHQM - CHQT) + (F - H + 1.0) * 0.5 * I3);
+    // PART splits the channel charge between the channel's two ends, which
+    // trade places where V(CORE_ID, S) changes sign. Unless PART is 0.5 the
+    // swap would make QIG and QGS jump there (a device at rest, whose VIS
+    // carries only rounding noise, could not be integrated), so within
+    // kPartBlend of VDSCH = 0 the split goes over smoothly to 0.5, where both
+    // orientations agree; from kPartBlend on it is PART itself.
+    constexpr double kPartBlend = 0.05;
+    T5 PARTE(p.PART);
+    if (p.PART != 0.5 && vxr::value_of(VDSCH) < kPartBlend) {
+        const T5 u = VDSCH / kPartBlend;
+        PARTE = 0.5 + (p.PART - 0.5) * (u * (1.5 - 0.5 * u * u));
+    }
+    const T5 QD = -COXE * ((CHQM - CHQT) * PARTE + I3 * 0.5 * (H + F - 1.0));
+    const T5 QS = -COXE * ((1.0 - PARTE) * (CHQM - CHQT) + (F - H + 1.0) * 0.5 * I3);
     const T5 QB = (F * CHQR / CHQT * I3 + CHQB) * COXE;
     const T5 QG = -(QB + QD + QS);
     T5 QOVS(0.0), QOVD(0.0);

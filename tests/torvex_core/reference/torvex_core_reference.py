@@ -714,8 +714,14 @@ def evaluate(p, tsim, v, ddt):
     F = CHQA / CHQM
     H = 0.2 * (F * F)
     I3 = CHQA / 3
-    QD = -COXE * ((CHQM - CHQT) * p['PART'] + I3 * 0.5 * (H + F - 1))
-    QS = -COXE * ((1 - p['PART']) * (CHQM - CHQT) + (F - H + 1) * 0.5 * I3)
+    # Below 0.05 V of channel voltage the split goes over to 0.5, where the
+    # two orientations give the same charges: u (3 - u^2) / 2 of PART - 0.5.
+    PARTE = p['PART']
+    if PARTE != 0.5 and VDSCH < 0.05:
+        u = VDSCH / 0.05
+        PARTE = 0.5 + (p['PART'] - 0.5) * (u * (1.5 - 0.5 * u * u))
+    QD = -COXE * ((CHQM - CHQT) * PARTE + I3 * 0.5 * (H + F - 1))
+    QS = -COXE * ((1 - PARTE) * (CHQM - CHQT) + (F - H + 1) * 0.5 * I3)
     QB = (F * CHQR / CHQT * I3 + CHQB) * COXE
     QG = -(QB + QD + QS)
     if p['CGDO'] != 0:
@@ -875,6 +881,10 @@ case('cells_and_gates_scaled',
       'STPHIB': -5e-4, 'STETAMOB': 1e-3, 'ETASAT': 0.2, 'THESATG': 0.1},
      380.0, volts(D=7.0, G=6.0, S=0.5, B=0.0, B1=0.02, B2=0.01, ID=2.2,
                   D1=-0.01, D3=0.01))
+case('uneven_partition_near_reversal', {'PART': 0.4, 'DELQ': 0.3}, 300.15,
+     volts(D=0.02, G=4.0, S=0.0, B=0.0, B1=0.001, B2=0.0005, ID=-0.02))
+case('uneven_partition_beyond_blend', {'PART': 0.4, 'DELQ': 0.3}, 300.15,
+     volts(D=0.4, G=4.0, S=0.0, B=0.0, B1=0.001, B2=0.0005, ID=0.3))
 case('bet_zero', {'BET': 0.0}, 300.15,
      volts(D=5.0, G=4.0, S=0.0, B=0.0, ID=1.0))
 case('etamob_zero', {'ETAMOB': 0.0}, 300.15,
