@@ -735,6 +735,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     int order = 1;
     long nextOut = 1;
     std::vector<std::pair<double, Eigen::VectorXd>> hist{{0.0, x}}; // accepted points, latest last
+    std::vector<Eigen::VectorXd> recent; // the last four accepted points, for the ringing check
 
     while (time < setup.tstop * (1 - 1e-12)) {
         // Next target: an output point, a source breakpoint or the stop time.
@@ -811,6 +812,14 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             h = ctx.crossPoint - time;
             continue;
         }
+        // Only the unknowns that a charge or flux depends on carry the
+        // integration's state. The others (a source's current, a
+        // time-derivative variable, a node without capacitance) follow them
+        // algebraically, and at a small step they carry the Newton error of a
+        // capacitor's voltage divided by the step.
+        std::vector<char> stateful(n, 0);
+        for (size_t s = 0; s < ctx.C.size(); ++s)
+            if (ctx.C[s] != 0.0) stateful[ctx.pattern->col(static_cast<int>(s))] = 1;
         // Truncation error from the difference of corrector and predictor.
         double ratio = 0.0;
         int worst = -1;
@@ -826,14 +835,6 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 factor = hh * hh / (2.0 * (hh + h1) * (hh + h1 + h2));
             }
             const auto& u = c_.unknowns();
-            // Only the unknowns that a charge or flux depends on carry the
-            // integration's state. The others (a source's current, a
-            // time-derivative variable, a node without capacitance) follow
-            // them algebraically, and at a small step they carry the Newton
-            // error of a capacitor's voltage divided by the step.
-            std::vector<char> stateful(n, 0);
-            for (size_t s = 0; s < ctx.C.size(); ++s)
-                if (ctx.C[s] != 0.0) stateful[ctx.pattern->col(static_cast<int>(s))] = 1;
             for (int i = 0; i < n; ++i) {
                 if (!stateful[i]) continue;
                 double err = std::abs(xn[i] - xp[i]) * factor;
@@ -883,6 +884,27 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         if (onAccept) onAccept(time, x);
         hist.push_back({time, x});
         if (hist.size() > 3) hist.erase(hist.begin());
+        // The trapezoidal rule leaves a stiff mode (a capacitance behind a
+        // small resistance, far faster than the step) alternating from point
+        // to point without decay once something excited it. A state whose
+        // last three changes alternate in sign, above a hundredth of its
+        // tolerance, is ringing: the next step is backward Euler, which
+        // damps such a mode in one step, and the next check waits for three
+        // new changes.
+        recent.push_back(x);
+        if (recent.size() > 4) recent.erase(recent.begin());
+        bool ringing = false;
+        if (order == 2 && recent.size() == 4) {
+            const auto& u = c_.unknowns();
+            for (int i = 0; i < n && !ringing; ++i) {
+                if (!stateful[i]) continue;
+                const double d1 = recent[3][i] - recent[2][i], d2 = recent[2][i] - recent[1][i];
+                const double d3 = recent[1][i] - recent[0][i];
+                const double floor = 0.01 * (o.reltol * std::abs(recent[3][i]) + u[i].valueTol(o));
+                ringing = d1 * d2 < 0 && d2 * d3 < 0 && std::abs(d1) > floor && std::abs(d2) > floor;
+            }
+            if (ringing) recent.clear();
+        }
         if (std::abs(time - tOut) <= 1e-9 * hh) {
             time = tOut;
             record(time, x);
@@ -898,8 +920,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             h = std::min(hmax, setup.tstep) / 100.0;
             pending.erase(std::remove_if(pending.begin(), pending.end(), [&](double b) { return b <= time * (1 + 1e-12); }),
                           pending.end());
+            recent.clear();
         } else {
-            order = o.trapezoidal ? 2 : 1;
+            order = o.trapezoidal && !ringing ? 2 : 1;
         }
     }
     ctx.finalStep = false;
