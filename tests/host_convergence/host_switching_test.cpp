@@ -192,6 +192,18 @@ INSTANTIATE_TEST_SUITE_P(Libraries, BodyDiode,
                                            "TORVEX_p"),
                          [](const auto& info) { return info.param; });
 
+// A step bound of 0.1 ps makes the first step 1 fs: the charges' time
+// derivatives (about 1e-9 C of junction charge at 100 V over 1e-15 s) still
+// converge once the charges do, and the run gets through the gate edge's start.
+TEST(TinySteps, TimeDerivativesConvergeAtAFemtosecond) {
+    Waveforms r;
+    ASSERT_NO_THROW(r = runTransient(".lib TORVEX_CORE.so\nVDD vdd 0 DC 100\nRL vdd d 10\n"
+                                     "VG g 0 PULSE(0 10 1n 20n 20n 5u 10u)\nN1 d g 0 0 t 0 TORVEX_CORE NCELL=1e4\n"
+                                     ".tran 1n 2n 0 1e-13\n.print tran v(d)\n"));
+    EXPECT_NEAR(r.rows.back()[0], 2e-9, 1e-18);
+    EXPECT_GT(r.rows.back()[1], 99.0); // still off: the gate edge couples a little into the drain
+}
+
 class AtRest : public ::testing::TestWithParam<std::string> {};
 
 // A device with no bias at all and PART = 0.4: its channel voltage is

@@ -114,7 +114,9 @@ TEST(TorvexEnHost, DcSweepsConvergeFromZeroBias)
             ASSERT_GT(id.size(), 20u);
             for (size_t k = 0; k < id.size(); ++k) {
                 EXPECT_TRUE(std::isfinite(id[k]) && std::isfinite(temp[k])) << k;
-                if (k > 0) EXPECT_GT(-type * id[k], -type * id[k - 1]) << k;
+                if (k > 0) {
+                    EXPECT_GT(-type * id[k], -type * id[k - 1]) << k;
+                }
                 EXPECT_GE(temp[k], -1e-12) << k;
                 EXPECT_NEAR(vids[k], std::fabs(ci[k] - cs[k]), 1e-9 * (1.0 + vids[k])) << k;
             }

@@ -242,7 +242,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         };
         small = true;
         for (int i = 0; i < n && small; ++i) {
-            double t = o.reltol * std::max(std::abs(x[i]), std::abs(x[i] + dx[i])) + u[i].valueTol(o);
+            const double t = stepTolerance(i, std::max(std::abs(x[i]), std::abs(x[i] + dx[i])), ctx, in);
             if (!(std::abs(dx[i]) <= t)) small = false;
         }
         const double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
@@ -305,7 +305,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         if (damped >= kMaxCutRun) break;
     }
     if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
-    noteNonConvergence(F, tol, dx, x);
+    noteNonConvergence(F, tol, dx, x, ctx, in);
     return false;
 }
 
@@ -352,12 +352,24 @@ bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx
     return cut;
 }
 
+// The largest Newton step of unknown i that counts as converged at a value of
+// the given magnitude. A time-derivative variable is its charge's change over
+// the time step: once that charge is within its own tolerance the variable is
+// as well determined as the charge (at a step of 1e-15 s a charge's last
+// 1e-24 C is 1 nA), and its row's residual keeps it consistent with it.
+double Simulator::stepTolerance(int i, double magnitude, const EvalContext& ctx, const Integration& in) const {
+    const Options& o = c_.options();
+    const Unknown& u = c_.unknowns()[i];
+    double t = o.reltol * magnitude + u.valueTol(o);
+    if (in.active && u.kind == Unknown::DERIVATIVE)
+        t = std::max(t, std::abs(in.a0) * (o.reltol * std::abs(ctx.q[i]) + u.chargeTol(o)));
+    return t;
+}
+
 // Names the unknown furthest outside its tolerance after the last step: its
 // row's residual, or, when every residual is within tolerance, its step.
 void Simulator::noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
-                                   const Eigen::VectorXd& x) {
-    const Options& o = c_.options();
-    const auto& u = c_.unknowns();
+                                   const Eigen::VectorXd& x, const EvalContext& ctx, const Integration& in) {
     double worst = 0.0;
     fault_ = {NewtonFault::NOT_CONVERGED, -1};
     for (int i = 0; i < F.size(); ++i) {
@@ -372,7 +384,7 @@ void Simulator::noteNonConvergence(const Eigen::VectorXd& F, const Eigen::Vector
     if (worst > 1.0 || step.size() != x.size()) return;
     worst = 0.0;
     for (int i = 0; i < x.size(); ++i) {
-        double t = o.reltol * std::abs(x[i]) + u[i].valueTol(o);
+        const double t = stepTolerance(i, std::abs(x[i]), ctx, in);
         double r = std::abs(step[i]) / t;
         if (!(r <= worst)) {
             worst = r;

@@ -109,8 +109,9 @@ private:
         double value = 0.0, tol = 0.0;
         std::shared_ptr<const SingularMatrix<double>> singular = nullptr; // SINGULAR: the matrix, which names the unknown
     };
+    double stepTolerance(int i, double magnitude, const EvalContext& ctx, const Integration& in) const;
     void noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
-                            const Eigen::VectorXd& x);
+                            const Eigen::VectorXd& x, const EvalContext& ctx, const Integration& in);
     bool pseudoTransient(Eigen::VectorXd& x, EvalContext& ctx);
     bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal) const;
 
