@@ -737,8 +737,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const double stepLimit =
         o.tranStepLimit > 0 ? static_cast<double>(o.tranStepLimit) : 1e6 + 50.0 * std::ceil(setup.tstop / hmax);
     double stepsTried = 0;
-    // The unknown whose truncation error rejected the last step, for the
-    // message when the step becomes too small (-1: Newton cut it).
+    // The unknown with the largest truncation error at the last step tried,
+    // for the message when the step becomes too small (-1: Newton cut it).
     int lteWorst = -1;
     double lteWorstErr = 0.0, lteWorstTol = 0.0;
     const double hmin = setup.tstop * 1e-15;
@@ -884,7 +884,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         eventTarget = -1.0;
         eventRetries = 0;
-        lteWorst = -1;
+        lteWorst = worst;
+        lteWorstErr = worstErr;
+        lteWorstTol = worstTol;
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
         qPrev = qNew;
