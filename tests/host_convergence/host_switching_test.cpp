@@ -65,6 +65,18 @@ const std::vector<double>& at(const Waveforms& r, double t) {
     return r.rows.back();
 }
 
+// A library's device N1 with its drain at d and gate, source and bulk at
+// ground, driven from source VR through 10 ohm; TORVEX_EN's current monitor
+// goes to ground through an ammeter.
+std::string drainDriven(const std::string& lib, const std::string& drive, const std::string& params) {
+    const std::string inst = lib == "TORVEX_CORE" ? "N1 d 0 0 0 t 0 TORVEX_CORE"
+                             : lib == "TORVEX_EN" ? "N1 d 0 0 t 0 v_N1 i_N1 TORVEX_EN"
+                                                  : "N1 d 0 0 t 0 TORVEX";
+    std::string text = ".lib " + lib + ".so\nVR r 0 " + drive + "\nRR r d 10\n" + inst + " " + params + "\n";
+    if (lib == "TORVEX_EN") text += "VI_N1 i_N1 0 DC 0\n";
+    return text;
+}
+
 class DoublePulse : public ::testing::TestWithParam<std::string> {};
 
 // 100 V, 100 uH, gate pulses 1-6 us and 11-16 us: the inductor current rises
@@ -170,13 +182,9 @@ class BodyDiode : public ::testing::TestWithParam<std::string> {};
 TEST_P(BodyDiode, DrainSettlesWhenConductionEnds) {
     const std::string name = GetParam();
     const bool p = name.back() == 'p';
-    const std::string lib = name.substr(0, name.size() - 2);
-    const std::string inst = lib == "TORVEX_CORE" ? "N1 d 0 0 0 t 0 TORVEX_CORE"
-                             : lib == "TORVEX_EN" ? "N1 d 0 0 t 0 v_N1 i_N1 TORVEX_EN"
-                                                  : "N1 d 0 0 t 0 TORVEX";
-    std::string text = ".lib " + lib + ".so\nVR r 0 PULSE(0 " + (p ? "5" : "-5") + " 1u 20n 20n 2u 10u)\nRR r d 10\n" +
-                       inst + (p ? " TYPE=-1" : "") + " NCELL=1e4\n";
-    if (lib == "TORVEX_EN") text += "VI_N1 i_N1 0 DC 0\n";
+    const std::string text = drainDriven(name.substr(0, name.size() - 2),
+                                         std::string("PULSE(0 ") + (p ? "5" : "-5") + " 1u 20n 20n 2u 10u)",
+                                         p ? "TYPE=-1 NCELL=1e4" : "NCELL=1e4");
     Waveforms r;
     ASSERT_NO_THROW(r = runTransient(text + ".tran 10n 6u\n.print tran v(d)\n"));
     const double s = p ? -1.0 : 1.0;
@@ -210,14 +218,9 @@ class AtRest : public ::testing::TestWithParam<std::string> {};
 // rounding noise about 0, and the channel charges must not jump as that
 // noise changes sign (they did, and the transient stopped within 10 ns).
 TEST_P(AtRest, RunsWithAnUnevenChargePartition) {
-    const std::string lib = GetParam();
-    const std::string inst = lib == "TORVEX_CORE" ? "N1 d 0 0 0 t 0 TORVEX_CORE"
-                             : lib == "TORVEX_EN" ? "N1 d 0 0 t 0 v_N1 i_N1 TORVEX_EN"
-                                                  : "N1 d 0 0 t 0 TORVEX";
-    std::string text = ".lib " + lib + ".so\nVR r 0 DC 0\nRR r d 10\n" + inst + " NCELL=1e4 PART=0.4\n";
-    if (lib == "TORVEX_EN") text += "VI_N1 i_N1 0 DC 0\n";
     Waveforms r;
-    ASSERT_NO_THROW(r = runTransient(text + ".tran 10n 1u\n.print tran v(d)\n"));
+    ASSERT_NO_THROW(r = runTransient(drainDriven(GetParam(), "DC 0", "NCELL=1e4 PART=0.4") +
+                                     ".tran 10n 1u\n.print tran v(d)\n"));
     EXPECT_GE(r.rows.back()[0], 1e-6 * (1 - 1e-9));
     for (auto& row : r.rows) EXPECT_LT(std::abs(row[1]), 1e-9) << "t = " << row[0];
 }
