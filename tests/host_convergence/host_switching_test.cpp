@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 using namespace vxr;
 
@@ -77,6 +79,14 @@ std::string drainDriven(const std::string& lib, const std::string& drive, const 
     return text;
 }
 
+// The suite netlists of one case for the three libraries, n- and p-type.
+std::vector<std::string> suiteCases(const std::string& kind) {
+    std::vector<std::string> names;
+    for (const char* lib : {"torvex_core", "torvex_en", "torvex"})
+        for (const char* type : {"_n_", "_p_"}) names.push_back(lib + std::string(type) + kind);
+    return names;
+}
+
 class DoublePulse : public ::testing::TestWithParam<std::string> {};
 
 // 100 V, 100 uH, gate pulses 1-6 us and 11-16 us: the inductor current rises
@@ -133,10 +143,7 @@ TEST_P(DoublePulse, FollowsTheCircuitsPhysics) {
         << " diode " << diode << " gate resistor " << gateR;
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, DoublePulse,
-                         ::testing::Values("torvex_core_n_double_pulse", "torvex_core_p_double_pulse",
-                                           "torvex_en_n_double_pulse", "torvex_en_p_double_pulse",
-                                           "torvex_n_double_pulse", "torvex_p_double_pulse"),
+INSTANTIATE_TEST_SUITE_P(Libraries, DoublePulse, ::testing::ValuesIn(suiteCases("double_pulse")),
                          [](const auto& info) { return info.param; });
 
 class GateCharge : public ::testing::TestWithParam<std::string> {};
@@ -166,10 +173,7 @@ TEST_P(GateCharge, RunsThroughTheMillerPlateau) {
     EXPECT_LT(plateau, after) << "after " << after << " V/s";
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, GateCharge,
-                         ::testing::Values("torvex_core_n_gate_charge", "torvex_core_p_gate_charge",
-                                           "torvex_en_n_gate_charge", "torvex_en_p_gate_charge",
-                                           "torvex_n_gate_charge", "torvex_p_gate_charge"),
+INSTANTIATE_TEST_SUITE_P(Libraries, GateCharge, ::testing::ValuesIn(suiteCases("gate_charge")),
                          [](const auto& info) { return info.param; });
 
 class BodyDiode : public ::testing::TestWithParam<std::string> {};
