@@ -1,7 +1,8 @@
 // Outputs of the "fixops" module through the host, for each revision that
 // carries the library-computed operators and events. Transition and slew
-// inputs switch between 0 and 1 across 1 ns PWL edges, whose ends are host
-// breakpoints, so each switch falls between two consecutive accepted points.
+// inputs switch between 0 and 1 at vertical PWL edges (two vertices at one
+// time, a host breakpoint that holds the old level), so each switch falls
+// between two consecutive accepted points.
 #include "host_test_util.h"
 #include "zi_reference.h"
 
@@ -76,9 +77,9 @@ struct PulseCase {
     const char* drive;
 };
 const PulseCase kPulses[] = {
-    {"delayed ramps", 0.2e-3, 0.1e-3, 0.3e-3, "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)"},
-    {"reversal half-way up", 0.0, 1e-3, 1e-3, "PWL(0 0 1m 0 1.000001m 1 1.5m 1 1.500001m 0)"},
-    {"delayed reversal", 0.25e-3, 1e-3, 0.5e-3, "PWL(0 0 1m 0 1.000001m 1 1.3m 1 1.300001m 0)"},
+    {"delayed ramps", 0.2e-3, 0.1e-3, 0.3e-3, "PWL(0 0 1m 0 1m 1 2m 1 2m 0)"},
+    {"reversal half-way up", 0.0, 1e-3, 1e-3, "PWL(0 0 1m 0 1m 1 1.5m 1 1.5m 0)"},
+    {"delayed reversal", 0.25e-3, 1e-3, 0.5e-3, "PWL(0 0 1m 0 1m 1 1.3m 1 1.3m 0)"},
 };
 
 std::vector<Corner> idealCorners(const PulseCase& pc, double on, double off) {
@@ -112,7 +113,7 @@ TEST_P(HostOperators, OutputHitsEveryCornerAndIsLinearBetween) {
 // y_k = y_{k-1} + clamp(x_k - y_{k-1}, neg * h_k, pos * h_k).
 TEST_P(HostOperators, SlewFollowsTheRateLimitedRecurrence) {
     const double pos = 2000.0, neg = -5000.0;
-    const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)",
+    const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1m 1 2m 1 2m 0)",
                                             "slewpos=2000 slewneg=-5000", ".tran 0.1m 3m\n"));
     ASSERT_GT(pts.size(), 10u);
     double y = pts[0].in;
@@ -139,7 +140,7 @@ TEST_P(HostOperators, SlewFollowsTheRateLimitedRecurrence) {
 
 // The host's answers to "_transitionDisable" and "_transitionSourceScale".
 TEST_P(HostOperators, SimulationParametersSwitchOffAndScaleTheOutput) {
-    const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1.000001m 1 2m 1 2.000001m 0)",
+    const auto pts = acceptedPoints(circuit(GetParam(), "PWL(0 0 1m 0 1m 1 2m 1 2m 0)",
                                             "delay=0.2m rise=0.1m fall=0.1m",
                                             ".simparam _transitionDisable=1\n.tran 0.1m 3m\n"));
     for (const Point& p : pts) EXPECT_EQ(p.out, p.in) << "t=" << p.t;
@@ -165,7 +166,7 @@ TEST_P(HostOperators, SteadySwitchingAllocatesNothing) {
     std::string drive = "PWL(0 0";
     for (int k = 0; k < 12; ++k) {
         char edges[160];
-        std::snprintf(edges, sizeof edges, " %d.1m 0 %d.100001m 1 %d.4m 1 %d.400001m 0", k, k, k, k);
+        std::snprintf(edges, sizeof edges, " %d.1m 0 %d.1m 1 %d.4m 1 %d.4m 0", k, k, k, k);
         drive += edges;
     }
     drive += ")";

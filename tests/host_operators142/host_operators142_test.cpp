@@ -35,17 +35,19 @@ double ramp(double t, double t0, double t1, double v0, double v1) {
 }
 
 // A step up and a step down, each delayed by TD and ramped over TR or TF;
-// the corners lie off the output grid.
+// the corners lie off the output grid. The steps are vertical edges: the
+// operator sees each at the first point after it, a hundredth of the step
+// bound later (1 ns at .tran 0.1u 10u, 0.6 ns at .tran 0.1u 3u).
 TEST(HostOperators142, TransitionOfAStepReachesItsRampCorners) {
-    const std::string step = "PWL(0 0 1u 0 1.000001u 1 5u 1 5.000001u 0)";
+    const std::string step = "PWL(0 0 1u 0 1u 1 5u 1 5u 0)";
     Table t = run(step, "OP=0 TD=0.5u TR=1u TF=2u", ".tran 0.1u 10u");
     ASSERT_EQ(t.rows.size(), 101u);
     expectWaveform(t, [](double s) {
-        return s < 4e-6 ? ramp(s, 1.500001e-6, 2.500001e-6, 0, 1) : ramp(s, 5.500001e-6, 7.500001e-6, 1, 0);
+        return s < 4e-6 ? ramp(s, 1.501e-6, 2.501e-6, 0, 1) : ramp(s, 5.501e-6, 7.501e-6, 1, 0);
     }, 1e-9);
     // A rise time of 0 takes the default DEF; in DC the output is the input.
     Table d = run(step, "OP=0 DEF=0.4u", ".tran 0.1u 3u");
-    expectWaveform(d, [](double s) { return ramp(s, 1.000001e-6, 1.400001e-6, 0, 1); }, 1e-9);
+    expectWaveform(d, [](double s) { return ramp(s, 1.0006e-6, 1.4006e-6, 0, 1); }, 1e-9);
     Table op = run("DC 0.7", "OP=0 TD=1u TR=1u", ".op");
     ASSERT_EQ(op.rows.size(), 1u);
     EXPECT_NEAR(op.rows[0][column(op, "V(out)")], 0.7, 1e-12);

@@ -763,6 +763,11 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             if (b > time * (1 + 1e-12) + hmin) tBreak = std::min(tBreak, b);
         double target = std::min(tOut, tBreak);
         double hh = std::min({h, hmax, target - time});
+        // The first step after the start or a discontinuity has no history
+        // for a truncation-error estimate: it takes at most a tenth of the
+        // way to the next breakpoint, so that a source's fast first segment
+        // is not crossed in one or two unchecked steps.
+        if (hist.size() == 1 && tBreak < setup.tstop) hh = std::min(hh, 0.1 * (tBreak - time));
         if (requestedBound > 0) hh = std::min(hh, requestedBound);
         // A step just short of the target is stretched onto it, unless a bound forbids.
         if (target - (time + hh) < 0.01 * hh && !(requestedBound > 0 && target - time > requestedBound))
