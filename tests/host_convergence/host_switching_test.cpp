@@ -196,7 +196,7 @@ TEST_P(BodyDiode, DrainSettlesWhenConductionEnds) {
     double jump = 0;
     for (size_t k = 1; k < r.rows.size(); ++k)
         if (r.rows[k - 1][0] > 3.5e-6) jump = std::max(jump, std::abs(r.rows[k][1] - r.rows[k - 1][1]));
-    EXPECT_LT(jump, 1e-9);
+    EXPECT_LT(jump, 1e-10);
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, BodyDiode,

@@ -906,7 +906,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // The trapezoidal rule leaves a stiff mode (a capacitance behind a
         // small resistance, far faster than the step) alternating from point
         // to point without decay once something excited it. A state whose
-        // last three changes alternate in sign, above a hundredth of its
+        // last three changes alternate in sign, above a thousandth of its
         // tolerance, is ringing: the next step is backward Euler, which
         // damps such a mode in one step, and the next check waits for three
         // new changes.
@@ -919,7 +919,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 if (!stateful[i]) continue;
                 const double d1 = recent[3][i] - recent[2][i], d2 = recent[2][i] - recent[1][i];
                 const double d3 = recent[1][i] - recent[0][i];
-                const double floor = 0.01 * (o.reltol * std::abs(recent[3][i]) + u[i].valueTol(o));
+                const double floor = 1e-3 * (o.reltol * std::abs(recent[3][i]) + u[i].valueTol(o));
                 ringing = d1 * d2 < 0 && d2 * d3 < 0 && std::abs(d1) > floor && std::abs(d2) > floor;
             }
             if (ringing) recent.clear();
