@@ -83,6 +83,18 @@ TEST_P(HostAnalysis, StepResponsesStayWithinTheTruncationBound) {
     }
 }
 
+// A source whose first segment is only a few minimum steps long: the first
+// steps after the start, a tenth of the way to the next breakpoint, must not
+// fall below the minimum step.
+TEST_P(HostAnalysis, FirstSegmentOfAFewMinimumStepsIsStepped) {
+    auto nl = quietNetlist(".lib " + fixture("rc", GetParam()) +
+                           "\nV1 in 0 PWL(0 0 2e-17 2)\nN1 in out 0 fixrc R=1k C=1u\n.tran 0.1m 5m\n.print tran V(out)\n");
+    auto t = nl->run();
+    ASSERT_EQ(t.size(), 1u);
+    ASSERT_EQ(t[0].rows.size(), 51u);
+    for (auto& row : t[0].rows) EXPECT_NEAR(row[1], 2.0 * (1 - std::exp(-row[0] / 1e-3)), 0.02) << "t=" << row[0];
+}
+
 // Diode with a series resistor: V(a) solved independently by bisection.
 double diodeVoltage(double vs, double r, double is, double n, double tempC) {
     double vt = 1.380649e-23 * (tempC + 273.15) / 1.602176634e-19;

@@ -766,8 +766,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // The first step after the start or a discontinuity has no history
         // for a truncation-error estimate: it takes at most a tenth of the
         // way to the next breakpoint, so that a source's fast first segment
-        // is not crossed in one or two unchecked steps.
-        if (hist.size() == 1 && tBreak < setup.tstop) hh = std::min(hh, 0.1 * (tBreak - time));
+        // is not crossed in one or two unchecked steps (a segment of a few
+        // minimum steps still gets steps of twice the minimum).
+        if (hist.size() == 1 && tBreak < setup.tstop) hh = std::min(hh, std::max(0.1 * (tBreak - time), 2.0 * hmin));
         if (requestedBound > 0) hh = std::min(hh, requestedBound);
         // A step just short of the target is stretched onto it, unless a bound forbids.
         if (target - (time + hh) < 0.01 * hh && !(requestedBound > 0 && target - time > requestedBound))
