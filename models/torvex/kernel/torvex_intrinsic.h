@@ -764,7 +764,16 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 QD = -COXE * ((CHQM - CHQT) * PARTE + I3 * 0.5 * (H + F - 1.0));
     const T5 QS = -COXE * ((1.0 - PARTE) * (CHQM - CHQT) + (F - H + 1.0) * 0.5 * I3);
     const T5 QB = (F * CHQR / CHQT * I3 + CHQB) * COXE;
-    const T5 QG = -(QB + QD + QS);
+    // The gate charge's share from the XDEP1 shift of the gate charge voltage
+    // (CHQB against its value at the mid-channel potential PSIM) is balanced at
+    // the drain end of the channel, whose voltage drives the shift, not on
+    // CORE_B1: balanced there, dQ(gate)/dV(CORE_ID) reaches -1.3e-10 F per 1e4
+    // cells with no counterpart at the drain and the charges have growing
+    // modes (1e13 to 3e14 per second) through a gate resistance. The gate
+    // charge, the currents and XDEP1 = 0 are unchanged.
+    const T5 DQX = COXE * (CHQB - (VGB1 + DVG - VFBT - p.ADJ * PSIM - PSIACC) * GPOLY);
+    const T5 QDX = QD - DQX;
+    const T5 QG = -(QB + QDX + QS);
     T5 QOVS(0.0), QOVD(0.0);
     if (p.CGDO != 0.0 || std::isnan(p.CGDO)) {
         const T5 kv = 1.0 / (p.KOV / sqrt(2.0 * phiT) + 1.0);
@@ -788,8 +797,8 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
         QOVS = p.CGSO * overlap(VGSCH);
         QOVD = p.CGDO * overlap(VGDCH);
     }
-    const T5 QIG = (CHDIR > 0 ? QD - QOVD : QS - QOVD) * TNCR;
-    const T5 QGS = (CHDIR > 0 ? QS - QOVS : QD - QOVS) * TNCR;
+    const T5 QIG = (CHDIR > 0 ? QDX - QOVD : QS - QOVD) * TNCR;
+    const T5 QGS = (CHDIR > 0 ? QS - QOVS : QDX - QOVS) * TNCR;
     const T5 QGB1 = QG * TNCR;
 
     // ---- junction diodes ----------------------------------------------------------------
