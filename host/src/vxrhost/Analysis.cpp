@@ -179,6 +179,17 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         if (!std::isfinite(r)) r = HUGE_VAL;
         norm = std::max(norm, r);
     }
+    // A branch current closes the KCL rows of its nodes, so it is determined
+    // no better than their rounding: at a step of 1e-22 s a gate's charges
+    // leave its source's current uncertain by microamperes.
+    currentNoise_.setZero(F.size());
+    if (ctx.loadMatrix)
+        for (size_t s = 0; s < ctx.G.size(); ++s) {
+            const int r = pattern.row(static_cast<int>(s)), c = pattern.col(static_cast<int>(s));
+            if (u[c].kind != Unknown::CURRENT || u[r].kind != Unknown::VOLTAGE || ctx.G[s] == 0.0) continue;
+            const double e = kRoundoff * terms[r] / std::abs(ctx.G[s]);
+            if (currentNoise_[c] == 0.0 || e < currentNoise_[c]) currentNoise_[c] = e;
+        }
 }
 
 // Newton iterations from x. The step of each internal node of a nonlinear
@@ -356,11 +367,13 @@ bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx
 // the given magnitude. A time-derivative variable is its charge's change over
 // the time step: once that charge is within its own tolerance the variable is
 // as well determined as the charge (at a step of 1e-15 s a charge's last
-// 1e-24 C is 1 nA), and its row's residual keeps it consistent with it.
+// 1e-24 C is 1 nA), and its row's residual keeps it consistent with it. A
+// branch current is as well determined as its nodes' rows (currentNoise_).
 double Simulator::stepTolerance(int i, double magnitude, const EvalContext& ctx, const Integration& in) const {
     const Options& o = c_.options();
     const Unknown& u = c_.unknowns()[i];
     double t = o.reltol * magnitude + u.valueTol(o);
+    if (u.kind == Unknown::CURRENT && i < currentNoise_.size()) t = std::max(t, currentNoise_[i]);
     if (in.active && u.kind == Unknown::DERIVATIVE)
         t = std::max(t, std::abs(in.a0) * (o.reltol * std::abs(ctx.q[i]) + u.chargeTol(o)));
     return t;

@@ -119,6 +119,9 @@ private:
 
     Circuit& c_;
     NewtonFault fault_;
+    // Per unknown, at the point assembled last: the rounding of a branch
+    // current's KCL rows, in amperes (0 for every other unknown).
+    Eigen::VectorXd currentNoise_;
     // Factorisations of the real (DC, transient) and complex (AC) systems.
     std::unique_ptr<MatrixSolver<double>> realSolver_;
     std::unique_ptr<MatrixSolver<std::complex<double>>> acSolver_;
