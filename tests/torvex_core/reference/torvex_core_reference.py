@@ -22,6 +22,8 @@ Readings taken where the formulas leave room (the C++ side compares them):
 - QSUB = 0 with VPDRE > 0: KPD = -2 VGTS (sqrt(VPDRE + VGT) + VGTS) / VPDRE.
 - VPDR1E = 0: the diode-2 voltage VJ2 is 0.
 - BETT = 0: the lateral field uses ICH / BETT with BETT cancelled.
+- The XDEP1 share of the gate charge, COXE x (CHQB - CHQB at PSIM with
+  GPOLY), is balanced on the drain-end charge QD, not on the bulk charge.
 - ETAMOBT = 0: COXE is the unreduced COXG.
 - x^2 is a plain product; every other power goes through pow.
 """
@@ -723,6 +725,10 @@ def evaluate(p, tsim, v, ddt):
     QD = -COXE * ((CHQM - CHQT) * PARTE + I3 * 0.5 * (H + F - 1))
     QS = -COXE * ((1 - PARTE) * (CHQM - CHQT) + (F - H + 1) * 0.5 * I3)
     QB = (F * CHQR / CHQT * I3 + CHQB) * COXE
+    # the XDEP1 share of CHQB is balanced on the drain-end charge
+    CHQB0 = (VGB1 + DVG - t.VFBT - p['ADJ'] * PSIM - PSIACC) * GPOLY
+    dQX = COXE * (CHQB - CHQB0)
+    QD = QD - dQX
     QG = -(QB + QD + QS)
     if p['CGDO'] != 0:
         kv = 1 / (p['KOV'] / sqrt_(2 * phiT) + 1)
