@@ -919,21 +919,26 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         if (hist.size() > 3) hist.erase(hist.begin());
         // The trapezoidal rule leaves a stiff mode (a capacitance behind a
         // small resistance, far faster than the step) alternating from point
-        // to point without decay once something excited it. A state whose
-        // last three changes alternate in sign, above a thousandth of its
-        // tolerance, is ringing: the next step is backward Euler, which
-        // damps such a mode in one step, and the next check waits for three
-        // new changes.
+        // to point without decay once something excited it, and so it does
+        // an error in a time-derivative variable, which the rule carries
+        // from step to step. A state or such a variable whose last three
+        // changes alternate in sign, above a thousandth of its tolerance
+        // (for the variable, its charge's over the step counts too), is
+        // ringing: the next step is backward Euler, which damps such a mode
+        // in one step, and the next check waits for three new changes.
         recent.push_back(x);
         if (recent.size() > 4) recent.erase(recent.begin());
         bool ringing = false;
         if (order == 2 && recent.size() == 4) {
             const auto& u = c_.unknowns();
             for (int i = 0; i < n && !ringing; ++i) {
-                if (!stateful[i]) continue;
+                const bool derivative = u[i].kind == Unknown::DERIVATIVE;
+                if (!stateful[i] && !derivative) continue;
                 const double d1 = recent[3][i] - recent[2][i], d2 = recent[2][i] - recent[1][i];
                 const double d3 = recent[1][i] - recent[0][i];
-                const double floor = 1e-3 * (o.reltol * std::abs(recent[3][i]) + u[i].valueTol(o));
+                double tol = o.reltol * std::abs(recent[3][i]) + u[i].valueTol(o);
+                if (derivative) tol = std::max(tol, o.reltol * std::max(std::abs(qPrev[i]), u[i].chargeTol(o)) / hh);
+                const double floor = 1e-3 * tol;
                 ringing = d1 * d2 < 0 && d2 * d3 < 0 && std::abs(d1) > floor && std::abs(d2) > floor;
             }
             if (ringing) recent.clear();
