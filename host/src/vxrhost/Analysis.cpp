@@ -180,16 +180,18 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         norm = std::max(norm, r);
     }
     // A branch current closes the KCL rows of its nodes, so it is determined
-    // no better than their rounding: at a step of 1e-22 s a gate's charges
-    // leave its source's current uncertain by microamperes.
-    currentNoise_.setZero(F.size());
+    // no better than their rounding: at a step of 2e-19 s a gate's charges
+    // leave its source's current uncertain by microamperes, and by more as
+    // the step shrinks.
+    currentNoise_.setConstant(F.size(), HUGE_VAL);
     if (ctx.loadMatrix)
         for (size_t s = 0; s < ctx.G.size(); ++s) {
             const int r = pattern.row(static_cast<int>(s)), c = pattern.col(static_cast<int>(s));
             if (u[c].kind != Unknown::CURRENT || u[r].kind != Unknown::VOLTAGE || ctx.G[s] == 0.0) continue;
-            const double e = kRoundoff * terms[r] / std::abs(ctx.G[s]);
-            if (currentNoise_[c] == 0.0 || e < currentNoise_[c]) currentNoise_[c] = e;
+            currentNoise_[c] = std::min(currentNoise_[c], kRoundoff * terms[r] / std::abs(ctx.G[s]));
         }
+    for (Eigen::Index i = 0; i < currentNoise_.size(); ++i)
+        if (currentNoise_[i] == HUGE_VAL) currentNoise_[i] = 0.0;
 }
 
 // Newton iterations from x. The step of each internal node of a nonlinear
