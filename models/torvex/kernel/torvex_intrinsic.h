@@ -770,7 +770,8 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     // CORE_B1: balanced there, dQ(gate)/dV(CORE_ID) reaches -1.3e-10 F per 1e4
     // cells with no counterpart at the drain and the charges have growing
     // modes (1e13 to 3e14 per second) through a gate resistance. The gate
-    // charge, the currents and XDEP1 = 0 are unchanged.
+    // charge, the static currents and every value at XDEP1 = 0 are
+    // unchanged; the CORE_ID-gate charge current carries the moved share.
     const T5 DQX = COXE * (CHQB - (VGB1 + DVG - VFBT - p.ADJ * PSIM - PSIACC) * GPOLY);
     const T5 QDX = QD - DQX;
     const T5 QG = -(QB + QDX + QS);

@@ -22,10 +22,13 @@ Readings taken where the formulas leave room (the C++ side compares them):
 - QSUB = 0 with VPDRE > 0: KPD = -2 VGTS (sqrt(VPDRE + VGT) + VGTS) / VPDRE.
 - VPDR1E = 0: the diode-2 voltage VJ2 is 0.
 - BETT = 0: the lateral field uses ICH / BETT with BETT cancelled.
-- The XDEP1 share of the gate charge, COXE x (CHQB - CHQB at PSIM with
-  GPOLY), is balanced on the drain-end charge QD, not on the bulk charge.
 - ETAMOBT = 0: COXE is the unreduced COXG.
 - x^2 is a plain product; every other power goes through pow.
+
+One departure from the formulas as written, on purpose and the same on the
+C++ side: the XDEP1 share of the gate charge, COXE x (CHQB - CHQB at PSIM
+with GPOLY), is balanced on the drain-end charge QD instead of on QG, the
+CORE_B1 charge. The gate's own charge is unchanged.
 """
 import math
 import sys
