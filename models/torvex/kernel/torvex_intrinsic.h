@@ -657,7 +657,12 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     const T5 rx = depletionRoot<T5>((VGX - PSIMX) * d.KP4 + 1.0);
     const T5 GPOLYX = 2.0 / (rx + 1.0);
     const T5 QIX = (VGX - PSIMX) * GPOLYX - p.KO * SQPX;
-    const T5 CHQB = (VGB1 + DVG - VFBT - p.ADJ * PSIMX - PSIACC) * GPOLYX;
+    // gate charge voltage at a mid-channel potential (the XDEP1-shifted one
+    // here; the unshifted one balances the shift's share of the charges)
+    const auto gateChargeVoltage = [&](const T5& psi, const T5& gpoly) {
+        return (VGB1 + DVG - VFBT - p.ADJ * psi - PSIACC) * gpoly;
+    };
+    const T5 CHQB = gateChargeVoltage(PSIMX, GPOLYX);
     const T5 QMOBX = QIX + ETAMOBT * (CHQB - QIX);
     const T5 CHQR = phiT / rx;
     const T5 CHQT = phiT * p.KO / SQPX + CHQR;
@@ -772,7 +777,7 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     // modes (1e13 to 3e14 per second) through a gate resistance. The gate
     // charge, the static currents and every value at XDEP1 = 0 are
     // unchanged; the CORE_ID-gate charge current carries the moved share.
-    const T5 DQX = COXE * (CHQB - (VGB1 + DVG - VFBT - p.ADJ * PSIM - PSIACC) * GPOLY);
+    const T5 DQX = COXE * (CHQB - gateChargeVoltage(PSIM, GPOLY));
     const T5 QDX = QD - DQX;
     const T5 QG = -(QB + QDX + QS);
     T5 QOVS(0.0), QOVD(0.0);
