@@ -519,15 +519,18 @@ Eigen::VectorXd Simulator::operatingPoint() {
     return x;
 }
 
+Table& Simulator::startTable(const std::string& title) {
+    table_ = Table{};
+    table_.title = title;
+    return table_;
+}
+
 Table Simulator::op(const std::vector<Probe>& probes) {
+    Table& t = startTable("Operating point");
+    for (auto& p : probes) t.columns.push_back(p.label);
     Eigen::VectorXd x = operatingPoint();
-    Table t;
-    t.title = "Operating point";
     std::vector<double> row;
-    for (auto& p : probes) {
-        t.columns.push_back(p.label);
-        row.push_back(p.value(x));
-    }
+    for (auto& p : probes) row.push_back(p.value(x));
     t.rows.push_back(row);
     return t;
 }
@@ -570,8 +573,7 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
             restore.saved.emplace_back(w, *w);
             w->kind = Waveform::DC;
         }
-    Table t;
-    t.title = "DC sweep of " + inner.source + (outer ? " within " + outer->source : "");
+    Table& t = startTable("DC sweep of " + inner.source + (outer ? " within " + outer->source : ""));
     if (outer) t.columns.push_back(outer->source);
     t.columns.push_back(inner.source);
     for (auto& p : probes) t.columns.push_back(p.label);
@@ -652,8 +654,7 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
         int n = static_cast<int>(std::floor(std::log10(fstop / fstart) * perDecade + 1e-9));
         for (int i = 0; i <= n; ++i) freqs.push_back(fstart * std::pow(10.0, i / perDecade));
     }
-    Table t;
-    t.title = "AC analysis";
+    Table& t = startTable("AC analysis");
     t.columns.push_back("frequency");
     for (auto& p : probes) t.columns.push_back(p.label);
     points = static_cast<long>(freqs.size());
@@ -701,8 +702,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const int n = c_.size();
     resetStatistics();
     acceptedSteps.clear();
-    Table t;
-    t.title = "Transient analysis";
+    Table& t = startTable("Transient analysis");
     t.columns.push_back("time");
     for (auto& p : probes) t.columns.push_back(p.label);
 

@@ -70,6 +70,10 @@ public:
     Table ac(const std::string& type, int points, double fstart, double fstop, const std::vector<Probe>& probes);
     Table tran(const TranSpec& setup, const std::vector<Probe>& probes);
 
+    // The table of the analysis running or run last: after a SimError it
+    // holds the rows accepted before the failure.
+    const Table& table() const { return table_; }
+
     // Statistics of the last analysis.
     int newtonIterations = 0;
     long points = 0;        // DC points, AC frequencies or accepted time steps
@@ -79,6 +83,9 @@ public:
     std::function<void(double, const Eigen::VectorXd&)> onAccept;
 
 private:
+    Table& startTable(const std::string& title);
+    Table table_;
+
     struct Integration {
         bool active = false;
         double a0 = 0.0;
