@@ -38,6 +38,39 @@ constexpr int kMaxInternalCuts = 24;
 // Most parts a sweep step is cut into before the DC fallbacks.
 constexpr int kMaxSweepParts = 8;
 
+// Relative rounding of a time: points closer than this (or than the
+// minimum step) are one point.
+constexpr double kTimeRounding = 1e-12;
+// A step that would end within this fraction of itself short of the target
+// is stretched onto the target.
+constexpr double kStretch = 0.01;
+
+// What cut or held the transient's step last.
+struct StepCut {
+    enum Reason { NONE, TRUNCATION, NEWTON, EVENT, BREAKPOINT, BOUND } reason = NONE;
+    int unknown = -1; // TRUNCATION: the unknown, its error and tolerance
+    double err = 0.0, tol = 0.0;
+    std::string newtonText; // NEWTON: Newton's failure text
+    StepCut(Reason r = NONE, int u = -1, double e = 0.0, double t = 0.0) : reason(r), unknown(u), err(e), tol(t) {}
+};
+
+// The cause in a step message.
+std::string cutText(const Circuit& c, const StepCut& cut) {
+    switch (cut.reason) {
+    case StepCut::TRUNCATION: {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, ": truncation error %.3g, tolerance %.3g", cut.err, cut.tol);
+        return "worst: " + unknownLabel(c, cut.unknown) + buf;
+    }
+    case StepCut::NEWTON: return "cut by Newton failures: " + cut.newtonText;
+    case StepCut::EVENT: return "cut onto a library's event";
+    case StepCut::BREAKPOINT: return "held by a breakpoint";
+    case StepCut::BOUND: return "held by a library's step bound";
+    case StepCut::NONE: break;
+    }
+    return "no cut";
+}
+
 } // namespace
 
 double Probe::value(const Eigen::VectorXd& x) const {
@@ -752,11 +785,15 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const double stepLimit =
         o.tranStepLimit > 0 ? static_cast<double>(o.tranStepLimit) : 1e6 + 50.0 * std::ceil(setup.tstop / hmax);
     double stepsTried = 0;
-    // The unknown with the largest truncation error at the last step tried,
-    // for the message when the step becomes too small (-1: Newton cut it).
-    int lteWorst = -1;
-    double lteWorstErr = 0.0, lteWorstTol = 0.0;
+    // Why the step was last cut, for the message when it becomes too small
+    // or the run takes too many steps.
+    StepCut cut;
     const double hmin = setup.tstop * 1e-15;
+    // Time points (print points, breakpoints, corners, events) closer than
+    // this are one point: no step is planned between them.
+    auto samePoint = [&](double a, double b) {
+        return std::abs(a - b) <= std::max(hmin, kTimeRounding * std::max(std::abs(a), std::abs(b)));
+    };
     double h = std::min(hmax, setup.tstep) / 100.0;
     double time = 0.0;
     int order = 1;
@@ -767,42 +804,60 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     while (time < setup.tstop * (1 - 1e-12)) {
         // Next target: an output point, a source breakpoint or the stop time.
         double tOut = std::min(setup.tstop, nextOut * setup.tstep);
+        // A print point the last accepted time already stands on.
+        if (samePoint(time, tOut) && tOut < setup.tstop) {
+            record(tOut, x);
+            ++nextOut;
+            continue;
+        }
         std::vector<double> bps;
-        for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps); // later ones cannot be the target
+        // Later ones cannot be the target, unless they are one point with the print point.
+        for (auto& e : c_.elements()) e->breakpoints(time, tOut + hmin + kTimeRounding * tOut, bps);
         for (double b : pending)
             if (b > time) bps.push_back(b);
         if (corner > time) bps.push_back(corner);
         if (eventTarget > time) bps.push_back(eventTarget);
         double tBreak = setup.tstop;
         for (double b : bps)
-            if (b > time * (1 + 1e-12) + hmin) tBreak = std::min(tBreak, b);
-        double target = std::min(tOut, tBreak);
+            if (b > time && !samePoint(b, time)) tBreak = std::min(tBreak, b);
+        // A breakpoint that is one point with the print point is the target;
+        // the print point is recorded there.
+        double target = samePoint(tOut, tBreak) ? tBreak : std::min(tOut, tBreak);
         double hh = std::min({h, hmax, target - time});
+        StepCut::Reason heldBy = target - time < std::min(h, hmax) ? StepCut::BREAKPOINT : StepCut::NONE;
         // The first step after the start or a discontinuity has no history
         // for a truncation-error estimate: it takes at most a tenth of the
         // way to the next breakpoint, so that a source's fast first segment
         // is not crossed in one or two unchecked steps (a segment of a few
         // minimum steps still gets steps of twice the minimum).
         if (hist.size() == 1 && tBreak < setup.tstop) hh = std::min(hh, std::max(0.1 * (tBreak - time), 2.0 * hmin));
-        if (requestedBound > 0) hh = std::min(hh, requestedBound);
-        // A step just short of the target is stretched onto it, unless a bound forbids.
-        if (target - (time + hh) < 0.01 * hh && !(requestedBound > 0 && target - time > requestedBound))
-            hh = target - time;
+        if (requestedBound > 0 && requestedBound < hh) {
+            hh = requestedBound;
+            heldBy = StepCut::BOUND;
+        }
+        // A step just short of the target is stretched onto it, unless a
+        // bound forbids; no step leaves less than the minimum step to the target.
+        const double rest = target - (time + hh);
+        if (rest < std::max(kStretch * hh, hmin)) {
+            if (!(requestedBound > 0 && target - time > requestedBound) || rest < hmin) hh = target - time;
+        }
         if (hh < hmin) {
-            std::string what = "time step too small at t = " + timeText(time);
-            if (lteWorst >= 0) {
-                char buf[96];
-                std::snprintf(buf, sizeof buf, ": truncation error %.3g, tolerance %.3g)", lteWorstErr, lteWorstTol);
-                throw SimError(what + " (worst: " + unknownLabel(c_, lteWorst) + buf);
-            }
-            throw SimError(failure(what));
+            const StepCut why = heldBy == StepCut::NONE ? cut : StepCut(heldBy);
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "; step %.3g s, minimum %.3g s)", hh, hmin);
+            throw SimError("time step too small at t = " + timeText(time) + " (" + cutText(c_, why) + buf);
         }
         // A step that ends on the target lands on it exactly, so that a
         // requested corner or breakpoint is itself the accepted time.
         const double tNew = hh == target - time ? target : time + hh;
         rejectedSteps = static_cast<long>(stepsTried) - static_cast<long>(acceptedSteps.size());
         points = static_cast<long>(acceptedSteps.size());
-        if (++stepsTried > stepLimit) throw SimError("too many time steps at t = " + timeText(time));
+        if (++stepsTried > stepLimit) {
+            char buf[160];
+            std::snprintf(buf, sizeof buf, " (limit %.0f steps tried, raised by .options tranlimit; step %.3g s; ", stepLimit,
+                          hh);
+            throw SimError("too many time steps at t = " + timeText(time) + buf + cutText(c_, cut) + ")");
+        }
 
         Integration in;
         in.active = true;
@@ -835,7 +890,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         ctx.finalStep = tNew >= setup.tstop * (1 - 1e-12);
         Eigen::VectorXd xn = (m >= 2) ? xp : x;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
-            lteWorst = -1; // the step was cut for Newton's sake
+            cut = StepCut(StepCut::NEWTON);
+            cut.newtonText = failure("no convergence");
             h = hh / 8;
             order = 1;
             continue;
@@ -843,6 +899,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // A library found that the step went past a point it must not skip.
         if (ctx.crossPoint > time + hmin && ctx.crossPoint < time + hh * (1 - 1e-9)) {
             h = ctx.crossPoint - time;
+            cut = StepCut(StepCut::EVENT);
             continue;
         }
         // Only the unknowns that a charge or flux depends on carry the
@@ -886,9 +943,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 }
             }
             if (ratio > 1.0) {
-                lteWorst = worst;
-                lteWorstErr = worstErr;
-                lteWorstTol = worstTol;
+                cut = StepCut(StepCut::TRUNCATION, worst, worstErr, worstTol);
                 h = hh * std::max(0.1, 0.9 * std::pow(ratio, -1.0 / (order + 1)));
                 continue;
             }
@@ -905,9 +960,6 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         eventTarget = -1.0;
         eventRetries = 0;
-        lteWorst = worst;
-        lteWorstErr = worstErr;
-        lteWorstTol = worstTol;
         Eigen::VectorXd qNew = ctx.q;
         qdotPrev = in.a0 * qNew + in.hist;
         qPrev = qNew;
@@ -945,14 +997,14 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             }
             if (ringing) recent.clear();
         }
-        if (std::abs(time - tOut) <= 1e-9 * hh) {
+        if (samePoint(time, tOut) || std::abs(time - tOut) <= 1e-9 * hh) {
             time = tOut;
             record(time, x);
             ++nextOut;
         }
         double grow = haveLte ? std::min(2.0, 0.9 * std::pow(std::max(ratio, 1e-12), -1.0 / (order + 1))) : 2.0;
         h = hh * std::max(grow, 0.5);
-        if (std::abs(time - tBreak) <= 1e-9 * hh && tBreak < setup.tstop) {
+        if ((samePoint(time, tBreak) || std::abs(time - tBreak) <= 1e-9 * hh) && tBreak < setup.tstop) {
             // Restart after a discontinuity: first order, small step, no history.
             order = 1;
             hist.assign(1, {time, x});

@@ -260,7 +260,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 double v = number(val, L.number, key);
                 // Counts and the seed must fit their integer types.
                 if (((lk == "itl1" || lk == "itl4") && !(std::fabs(v) <= 1e9)) ||
-                    (lk == "seed" && !(v >= 0 && v <= 4294967295.0)))
+                    (lk == "seed" && !(v >= 0 && v <= 4294967295.0)) || (lk == "tranlimit" && !(v <= 1e15)))
                     fail(L.number, "option '" + key + "' out of range");
                 if (lk == "reltol") opt.reltol = v;
                 else if (lk == "vntol") opt.vntol = v;
@@ -271,6 +271,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 else if (lk == "vlimit") opt.vlimit = v;
                 else if (lk == "itl1") opt.itl1 = static_cast<int>(v);
                 else if (lk == "itl4") opt.itl4 = static_cast<int>(v);
+                else if (lk == "tranlimit") opt.tranStepLimit = static_cast<long>(v);
                 else if (lk == "temp") opt.temp = v;
                 else if (lk == "tnom") opt.tnom = v;
                 else if (lk == "seed") { opt.seed = static_cast<unsigned>(v); c.host().rng.seed(opt.seed); }

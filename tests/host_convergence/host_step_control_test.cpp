@@ -1,0 +1,74 @@
+// The transient's step control on circuits without devices: time points
+// that lie closer together than the minimum step, and the messages of a
+// step that cannot be taken.
+#include "vxrhost/Analysis.h"
+#include "vxrhost/Netlist.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+using namespace vxr;
+
+namespace {
+
+// PULSE(0 1 td 20n 20n 2.48u 10u) at time t.
+double pulse(double t, double td) {
+    const double per = 10e-6, tr = 20e-9, pw = 2.48e-6;
+    if (t < td) return 0.0;
+    const double s = std::fmod(t - td, per);
+    if (s < tr) return s / tr;
+    if (s < tr + pw) return 1.0;
+    if (s < tr + pw + tr) return 1.0 - (s - tr - pw) / tr;
+    return 0.0;
+}
+
+} // namespace
+
+TEST(StepControl, CornerOneUlpBesidePrintPoint) {
+    // Two PULSE sources whose corners lie 30 ps apart, one of them a
+    // rounding error before a print point (100n + 14 x 10u + 20n against
+    // 14012 x 10n): the corner and the print point are one time point.
+    auto nl = Netlist::parse("* corner beside a print point\n"
+                             "V1 a 0 PULSE(0 1 100n 20n 20n 2.48u 10u)\nR1 a 0 1k\n"
+                             "V2 b 0 PULSE(0 1 99.97n 20n 20n 2.48u 10u)\nR2 b 0 1k\n"
+                             ".tran 10n 150u\n.print tran v(a) v(b)\n.end\n",
+                             ".");
+    Simulator sim(nl->circuit());
+    const auto probes = nl->probesFor(AnalysisCmd::TRAN);
+    const Table t = sim.tran(nl->analyses().at(0).tran, probes);
+    ASSERT_EQ(t.rows.size(), 15001u);
+    for (size_t k = 0; k < t.rows.size(); ++k) {
+        const auto& r = t.rows[k];
+        ASSERT_NEAR(r[0], 1e-8 * static_cast<double>(k), 1e-18) << k;
+        EXPECT_NEAR(r[1], pulse(r[0], 100e-9), 1e-9) << r[0];
+        EXPECT_NEAR(r[2], pulse(r[0], 99.97e-9), 1e-9) << r[0];
+    }
+    // Every step is at least the minimum step (tstop x 1e-15).
+    for (auto& [h, order] : sim.acceptedSteps) EXPECT_GE(h, 150e-6 * 1e-15);
+}
+
+TEST(StepControl, MessagesNameWhatHeldTheStep) {
+    // A step limit below what the run needs: the message gives the limit and
+    // what cut the step last; a truncation tolerance no step meets names the
+    // capacitor's node with its error and tolerance.
+    struct Case {
+        std::string options, expect;
+    } cases[] = {
+        {".options tranlimit=50\n", "too many time steps at t = "},
+        {".options tranlimit=50\n", "limit 50 steps tried"},
+        {".options trtol=1e-30\n", "time step too small at t = "},
+        {".options trtol=1e-30\n", "(worst: node 'out': truncation error "},
+    };
+    for (auto& c : cases) {
+        auto nl = Netlist::parse("* rc\n" + c.options + "V1 in 0 SIN(0 1 1meg)\nR1 in out 1k\nC1 out 0 1n\n.tran 10n 10u\n.end\n",
+                                 ".");
+        try {
+            nl->run();
+            ADD_FAILURE() << c.options << ": no error";
+        } catch (const SimError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos) << e.what();
+        }
+    }
+}
