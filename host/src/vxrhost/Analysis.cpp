@@ -237,6 +237,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     const auto& u = c_.unknowns();
     const int n = c_.size();
     fault_ = {};
+    evaluatedAtResult_ = false;
     if (n == 0) return true;
     Eigen::VectorXd F, Ft, tol, tolt, xt, dx, dxWhole, dxInternal, bestX;
     double norm = 0, normt = 0;
@@ -246,7 +247,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     int damped = 0;
     MatrixSolver<double>& solver = MatrixSolver<double>::of(realSolver_, o.solver);
     for (int it = 0; it < maxIter; ++it) {
-        if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
+        if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
         ++newtonIterations; // factorisations
         for (int r = 0, bad = firstNonFiniteRow(c_.pattern(), ctx.G, n); r < n; ++r)
             if (r == bad || !std::isfinite(F[r])) {
@@ -349,7 +350,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         damped = whole ? 0 : damped + 1;
         if (damped >= kMaxCutRun) break;
     }
-    if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
+    if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
     noteNonConvergence(F, tol, dx, x, ctx, in);
     return false;
 }
@@ -883,8 +884,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         // Accept, unless the step passed over an event: then it is tried
         // again onto the event's time (a bounded number of times).
+        // Newton's last load pass was at xn: its values stand.
         ctx.loadMatrix = false;
-        c_.evaluate(ctx, xn);
+        if (!evaluatedAtResult_) c_.evaluate(ctx, xn);
         if (ctx.crossPoint > time + hmin && ctx.crossPoint < tNew && eventRetries < kMaxEventRetries) {
             eventTarget = ctx.crossPoint;
             ++eventRetries;

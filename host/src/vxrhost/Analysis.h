@@ -134,6 +134,8 @@ private:
 
     Circuit& c_;
     NewtonFault fault_;
+    // The last Newton run converged with its last load pass at the point it returned.
+    bool evaluatedAtResult_ = false;
     // Per unknown, at the point assembled last: the rounding of a branch
     // current's KCL rows, in amperes (0 for every other unknown).
     Eigen::VectorXd currentNoise_;
