@@ -286,6 +286,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             if (!(std::abs(dx[i]) <= t)) small = false;
         }
         const double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
+        const double r0 = F.cwiseQuotient(tol).squaredNorm(); // the rows' residuals, for in.residualSearch
         dxWhole = dx;
         const bool clamped = limitInternalSteps(x, dx, dxInternal);
         // A limited step whose whole, unlimited form already solves the
@@ -322,8 +323,11 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
                 bestX = xt;
             }
             if (!(m < HUGE_VAL)) continue;
-            // Deuflhard's monotonicity test on the natural level.
-            if (normt <= 1.0 || m <= (1.0 - 0.25 * lambda) * (1.0 - 0.25 * lambda) * m0) {
+            // Deuflhard's monotonicity test on the natural level, or the
+            // same decrease of the rows' residuals in units of their tolerances.
+            const double shrink = (1.0 - 0.25 * lambda) * (1.0 - 0.25 * lambda);
+            const bool residualFalls = in.residualSearch && Ft.cwiseQuotient(tolt).squaredNorm() <= shrink * r0;
+            if (normt <= 1.0 || m <= shrink * m0 || residualFalls) {
                 whole = k == 0;
                 break;
             }
@@ -463,11 +467,13 @@ public:
     bool solve(Eigen::VectorXd& x, double gshunt, const Eigen::VectorXd* anchor) override {
         Integration in;
         in.anchor = anchor;
+        in.residualSearch = residualSearch;
         return sim_.newton(x, ctx_, in, sim_.c_.options().itl1, gshunt);
     }
     EvalContext& context() override { return ctx_; }
     const Options& options() const override { return sim_.c_.options(); }
     int size() const override { return sim_.c_.size(); }
+    bool residualSearch = false;
 
 private:
     Simulator& sim_;
@@ -485,6 +491,7 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
     for (const DcStrategy& s : dcStrategies()) {
         x = x0;
         ctx.srcScale = 1.0;
+        nw.residualSearch = s.residualSearch;
         const bool ok = s.run(nw, x);
         ctx.srcScale = 1.0;
         if (ok) return true;

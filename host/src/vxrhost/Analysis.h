@@ -100,6 +100,9 @@ private:
         Eigen::VectorXd hist; // dq/dt = a0 q + hist
         // gshunt ties each node to this point instead of to ground (pseudo-transient continuation)
         const Eigen::VectorXd* anchor = nullptr;
+        // The line search also takes a trial that reduces the rows' residuals
+        // (in units of their tolerances) as much as the level test asks.
+        bool residualSearch = false;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);

@@ -92,7 +92,7 @@ constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
     DcStrategy{"gmin stepping", gminStepping},
     DcStrategy{"source stepping", sourceStepping},
-    DcStrategy{"pseudo-transient", pseudoTransient},
+    DcStrategy{"pseudo-transient", pseudoTransient, true},
 };
 
 } // namespace

@@ -25,6 +25,13 @@ struct DcStrategy {
     const char* name;
     // From the point's start x; true with the solution in x.
     bool (*run)(DcNewton&, Eigen::VectorXd& x);
+    // The line search of its Newton runs also takes a step that reduces the
+    // rows' residuals (in units of their tolerances) as much as its level
+    // test asks: far from the solution (a switch node kilovolts off before
+    // its floating gate drive takes hold) the natural level, measured with a
+    // Jacobian that barely determines a model's internal node, refuses every
+    // cut of the step while the residuals of the network's rows fall.
+    bool residualSearch = false;
 };
 
 // The strategies in the order the operating point tries them.
