@@ -2,6 +2,7 @@
 // netlist, reporting the Newton iterations per point of each analysis (the
 // largest over the netlist's analyses) beside the wall time.
 #include "vxrhost/Netlist.h"
+#include "transistor_netlist.h"
 
 #include <benchmark/benchmark.h>
 
@@ -42,16 +43,7 @@ void runNetlist(benchmark::State& state, const std::string& path) {
 // library and type, from zero: the Newton iterations per point (a .op is one
 // point) and load passes per iteration.
 
-// The instance line of a transistor in a library, with what its extra
-// terminals need.
-std::string transistor(const std::string& lib, const std::string& name, const std::string& d, const std::string& g,
-                       const std::string& s, const std::string& params) {
-    if (lib == "TORVEX_EN")
-        return name + " " + d + " " + g + " " + s + " t_" + name + " 0 v_" + name + " i_" + name + " TORVEX_EN " + params +
-               "\nVI_" + name + " i_" + name + " 0 DC 0\n";
-    if (lib == "TORVEX") return name + " " + d + " " + g + " " + s + " t_" + name + " 0 TORVEX " + params + "\n";
-    return name + " " + d + " " + g + " " + s + " " + s + " t_" + name + " 0 TORVEX_CORE " + params + "\n";
-}
+using vxr::testing::transistorLine;
 
 struct SwitchCase {
     const char* name;
@@ -64,28 +56,28 @@ std::string num(double v) { return std::to_string(v); }
 const SwitchCase kSwitchCases[] = {
     {"high_side",
      [](const std::string& lib, int sg, const std::string& t) {
-         return "VIN vin 0 DC " + num(48 * sg) + "\n" + transistor(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + t) +
+         return "VIN vin 0 DC " + num(48 * sg) + "\n" + transistorLine(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + t) +
                 "VGH gh sw DC " + num(10 * sg) + "\nI1 sw 0 DC " + num(12 * sg) + "\n.op\n";
      }},
     {"half_bridge",
      [](const std::string& lib, int sg, const std::string& t) {
-         return "VIN vin 0 DC " + num(48 * sg) + "\n" + transistor(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + t) +
+         return "VIN vin 0 DC " + num(48 * sg) + "\n" + transistorLine(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + t) +
                 "VGH gh sw DC " + num(10 * sg) + "\nI1 sw 0 DC " + num(12 * sg) + "\nRG g 0 5\n" +
-                transistor(lib, "NL", "sw", "g", "0", "NCELL=1e5 " + t) + ".op\n";
+                transistorLine(lib, "NL", "sw", "g", "0", "NCELL=1e5 " + t) + ".op\n";
      }},
     {"third_quadrant_sweep",
      [](const std::string& lib, int sg, const std::string& t) {
-         return "VD d 0 DC 0\nVG g 0 DC 0\n" + transistor(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) + ".dc VD 0 " +
+         return "VD d 0 DC 0\nVG g 0 DC 0\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) + ".dc VD 0 " +
                 num(-30 * sg) + " " + num(-0.5 * sg) + "\n";
      }},
     {"third_quadrant_op_10V",
      [](const std::string& lib, int sg, const std::string& t) {
-         return "VD d 0 DC " + num(-10 * sg) + "\nVG g 0 DC 0\n" + transistor(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
+         return "VD d 0 DC " + num(-10 * sg) + "\nVG g 0 DC 0\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
                 ".op\n";
      }},
     {"gate_bleed_100meg",
      [](const std::string& lib, int sg, const std::string& t) {
-         return "VD d 0 DC " + num(48 * sg) + "\nRB g 0 1.005e8\n" + transistor(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
+         return "VD d 0 DC " + num(48 * sg) + "\nRB g 0 1.005e8\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
                 ".op\n";
      }},
 };

@@ -5,6 +5,7 @@
 // the 47.904 V a peer simulator gives for the n-type at these parameters,
 // with the load current from the supply.
 #include "vxrhost/Netlist.h"
+#include "transistor_netlist.h"
 
 #include <gtest/gtest.h>
 
@@ -16,22 +17,15 @@ using namespace vxr;
 
 namespace {
 
-std::string transistor(const std::string& lib, const std::string& name, const std::string& d, const std::string& g,
-                       const std::string& s, const std::string& params) {
-    if (lib == "TORVEX_EN")
-        return name + " " + d + " " + g + " " + s + " t_" + name + " 0 v_" + name + " i_" + name + " TORVEX_EN " + params +
-               "\nVI_" + name + " i_" + name + " 0 DC 0\n";
-    if (lib == "TORVEX") return name + " " + d + " " + g + " " + s + " t_" + name + " 0 TORVEX " + params + "\n";
-    return name + " " + d + " " + g + " " + s + " " + s + " t_" + name + " 0 TORVEX_CORE " + params + "\n";
-}
+using vxr::testing::transistorLine;
 
 // v(sw) and i(VIN) at the operating point.
 std::pair<double, double> switchNode(const std::string& lib, int sign, bool lowSide) {
     const std::string type = sign > 0 ? "TYPE=1" : "TYPE=-1";
     std::string text = ".lib " + lib + ".so\nVIN vin 0 DC " + std::to_string(48 * sign) + "\n" +
-                       transistor(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + type) + "VGH gh sw DC " +
+                       transistorLine(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + type) + "VGH gh sw DC " +
                        std::to_string(10 * sign) + "\nI1 sw 0 DC " + std::to_string(12 * sign) + "\n";
-    if (lowSide) text += "RG g 0 5\n" + transistor(lib, "NL", "sw", "g", "0", "NCELL=1e5 " + type);
+    if (lowSide) text += "RG g 0 5\n" + transistorLine(lib, "NL", "sw", "g", "0", "NCELL=1e5 " + type);
     text += ".op\n.print op v(sw) i(VIN)\n";
     auto nl = Netlist::parse(text);
     nl->circuit().host().echoMessages = false;
