@@ -2,12 +2,14 @@
 // netlist, reporting the Newton iterations per point of each analysis (the
 // largest over the netlist's analyses) beside the wall time.
 #include "vxrhost/Netlist.h"
+#include "transistor_netlist.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace {
@@ -35,6 +37,85 @@ void runNetlist(benchmark::State& state, const std::string& path) {
     state.counters["failed"] = failed;
 }
 
+// ---- Operating points of switch circuits -----------------------------------
+// A high-side switch with its floating gate source, a half-bridge, reverse
+// conduction and a gate held only by a bleed resistor, in every transistor
+// library and type, from zero: the Newton iterations per point (a .op is one
+// point) and load passes per iteration.
+
+using vxr::testing::transistorLine;
+
+struct SwitchCase {
+    const char* name;
+    // The circuit for a library, type sign (+1 n, -1 p) and TYPE parameter.
+    std::string (*netlist)(const std::string& lib, int sign, const std::string& type);
+};
+
+std::string num(double v) { return std::to_string(v); }
+
+const SwitchCase kSwitchCases[] = {
+    {"high_side",
+     [](const std::string& lib, int sg, const std::string& t) {
+         return "VIN vin 0 DC " + num(48 * sg) + "\n" + transistorLine(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + t) +
+                "VGH gh sw DC " + num(10 * sg) + "\nI1 sw 0 DC " + num(12 * sg) + "\n.op\n";
+     }},
+    {"half_bridge",
+     [](const std::string& lib, int sg, const std::string& t) {
+         return "VIN vin 0 DC " + num(48 * sg) + "\n" + transistorLine(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + t) +
+                "VGH gh sw DC " + num(10 * sg) + "\nI1 sw 0 DC " + num(12 * sg) + "\nRG g 0 5\n" +
+                transistorLine(lib, "NL", "sw", "g", "0", "NCELL=1e5 " + t) + ".op\n";
+     }},
+    {"third_quadrant_sweep",
+     [](const std::string& lib, int sg, const std::string& t) {
+         return "VD d 0 DC 0\nVG g 0 DC 0\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) + ".dc VD 0 " +
+                num(-30 * sg) + " " + num(-0.5 * sg) + "\n";
+     }},
+    {"third_quadrant_op_10V",
+     [](const std::string& lib, int sg, const std::string& t) {
+         return "VD d 0 DC " + num(-10 * sg) + "\nVG g 0 DC 0\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
+                ".op\n";
+     }},
+    {"gate_bleed_100meg",
+     [](const std::string& lib, int sg, const std::string& t) {
+         return "VD d 0 DC " + num(48 * sg) + "\nRB g 0 1.005e8\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
+                ".op\n";
+     }},
+};
+
+void runSwitchCase(benchmark::State& state, const std::string& text) {
+    setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
+    double iterations = 0.0, loads = 0.0, points = 0.0, failed = 0.0;
+    for (auto _ : state) {
+        auto nl = vxr::Netlist::parse(text);
+        nl->circuit().host().echoMessages = false;
+        try {
+            nl->run();
+        } catch (const vxr::SimError&) {
+            failed = 1.0;
+        }
+        iterations = loads = points = 0.0;
+        for (auto& st : nl->statistics()) {
+            iterations += static_cast<double>(st.newtonIterations);
+            loads += static_cast<double>(st.loadPasses);
+            points += static_cast<double>(st.points);
+        }
+    }
+    state.counters["iterations_per_point"] = points > 0 ? iterations / points : iterations;
+    state.counters["loads_per_iteration"] = iterations > 0 ? loads / iterations : 0.0;
+    state.counters["failed"] = failed;
+}
+
+void registerSwitchCases() {
+    for (const SwitchCase& c : kSwitchCases)
+        for (const char* lib : {"TORVEX_EN", "TORVEX", "TORVEX_CORE"})
+            for (int sign : {1, -1}) {
+                const std::string type = sign > 0 ? "TYPE=1" : "TYPE=-1";
+                std::string name = std::string("op/") + c.name + "/" + lib + (sign > 0 ? "_n" : "_p");
+                std::string text = std::string(".lib ") + lib + ".so\n" + c.netlist(lib, sign, type);
+                benchmark::RegisterBenchmark(name.c_str(), runSwitchCase, text)->Unit(benchmark::kMillisecond)->Iterations(1);
+            }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -46,6 +127,7 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(p.stem().string().c_str(), runNetlist, p.string())
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
+    registerSwitchCases();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

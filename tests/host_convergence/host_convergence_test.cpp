@@ -125,3 +125,79 @@ TEST(NonConvergence, NamesTheUnknown) {
 }
 
 } // namespace
+
+namespace {
+
+// Every failure names the analysis and the unknown it stopped on.
+TEST(Messages, NameTheAnalysisAndTheUnknown) {
+    struct Case {
+        const char* what;
+        const char* netlist;
+        std::vector<const char*> expect;
+    } cases[] = {
+        {"TORVEX_CORE with every terminal floating",
+         ".lib TORVEX_CORE.so\nV1 x 0 DC 0\nR1 x 0 1k\nN1 d g s b t ta TORVEX_CORE\n.dc V1 0 1 0.25\n",
+         {".dc: no convergence at V1 = 0.000000", "singular matrix at node '"}},
+        {"series resonance in AC", "V1 a 0 DC 0 AC 1\nL1 a b 1m\nC1 b 0 1u\n.ac lin 1 5032.921210448704 5032.921210448704\n",
+         {".ac at 5032.92121 Hz: singular matrix at branch 'L1#branch'"}},
+    };
+    setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto nl = Netlist::parse(c.netlist);
+        nl->circuit().host().echoMessages = false;
+        try {
+            nl->run();
+            ADD_FAILURE() << "no failure";
+        } catch (const SimError& e) {
+            for (const char* want : c.expect) EXPECT_NE(std::string(e.what()).find(want), std::string::npos) << e.what();
+        }
+    }
+}
+
+// A value beside its tolerance prints with the digits that tell them apart.
+TEST(Messages, ValueBesideToleranceShowsTheDifference) {
+    struct Case {
+        double value, tol;
+        const char *wantValue, *wantTol;
+    } cases[] = {
+        {1.0000004e-6, 1e-6, "1.0000004e-06", "1e-06"},
+        {-1.0000004e-6, 1e-6, "-1.0000004e-06", "1e-06"},
+        {-2.5e-3, 1e-6, "-0.0025", "1e-06"},
+        {std::nextafter(1e-6, 1.0), 1e-6, "1.0000000000000002e-06", "9.9999999999999995e-07"},
+    };
+    for (const Case& c : cases) {
+        auto [v, t] = valueBesideTolerance(c.value, c.tol);
+        EXPECT_EQ(v, c.wantValue);
+        EXPECT_EQ(t, c.wantTol);
+    }
+}
+
+// -s counts: the AC frequencies, and load passes and solves beside the iterations.
+TEST(Statistics, CountFrequenciesLoadPassesAndSolves) {
+    auto nl = Netlist::parse("V1 a 0 DC 1 AC 1\nR1 a b 1k\nC1 b 0 1u\n.op\n.ac dec 10 1 100\n");
+    auto tables = nl->run();
+    const auto& st = nl->statistics();
+    ASSERT_EQ(st.size(), 2u);
+    EXPECT_EQ(st[1].points, 21);
+    EXPECT_EQ(tables[1].rows.size(), 21u);
+    for (const auto& s : st) {
+        EXPECT_GE(s.loadPasses, s.newtonIterations) << s.text();
+        EXPECT_GE(s.linearSolves, s.newtonIterations) << s.text();
+        EXPECT_NE(s.text().find(" load passes, "), std::string::npos) << s.text();
+    }
+    EXPECT_GE(st[1].linearSolves, 21);
+}
+
+// The continuation strategies' parameters are .options.
+TEST(Options, SetTheContinuationParameters) {
+    auto nl = Netlist::parse(".options gminstart=1e-3 gminfactor=10 srcstep=0.05 ptransteps=50\nR1 a 0 1k\n.op\n");
+    const DcContinuationOptions& d = nl->circuit().options().dc;
+    EXPECT_EQ(d.gminStart, 1e-3);
+    EXPECT_EQ(d.gminFactor, 10.0);
+    EXPECT_EQ(d.srcStep, 0.05);
+    EXPECT_EQ(d.ptranSteps, 50.0);
+    EXPECT_THROW(Netlist::parse(".options srcstep=-1\nR1 a 0 1k\n.op\n"), NetlistError);
+}
+
+} // namespace

@@ -1,4 +1,5 @@
 #include "vxrhost/Analysis.h"
+#include "vxrhost/DcContinuation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,13 @@ std::string unknownLabel(const Circuit& c, int unknown) {
 
 std::string singularText(const Circuit& c, int unknown) {
     return "singular matrix at " + unknownLabel(c, unknown) + " (a floating node or a loop of voltage sources?)";
+}
+
+// The first unknown whose entry of v is not finite (0 when all are).
+int firstNonFinite(const Eigen::VectorXd& v) {
+    for (Eigen::Index i = 0; i < v.size(); ++i)
+        if (!std::isfinite(v[i])) return static_cast<int>(i);
+    return 0;
 }
 
 // Halvings of the line search before it settles for the best trial.
@@ -72,6 +80,17 @@ std::string cutText(const Circuit& c, const StepCut& cut) {
 }
 
 } // namespace
+
+std::pair<std::string, std::string> valueBesideTolerance(double value, double tol) {
+    char v[32], t[32], a[32];
+    for (int digits = 3; digits <= 17; ++digits) {
+        std::snprintf(v, sizeof v, "%.*g", digits, value);
+        std::snprintf(a, sizeof a, "%.*g", digits, std::abs(value));
+        std::snprintf(t, sizeof t, "%.*g", digits, tol);
+        if (std::string(a) != t) break;
+    }
+    return {v, t};
+}
 
 double Probe::value(const Eigen::VectorXd& x) const {
     if (kind == VOLTAGE) return (a >= 0 ? x[a] : 0.0) - (b >= 0 ? x[b] : 0.0);
@@ -150,6 +169,8 @@ EvalContext Simulator::makeContext(AnalysisKind kind, unsigned long mask) const 
 
 void Simulator::resetStatistics() {
     newtonIterations = 0;
+    linearSolves = 0;
+    loadPassBase_ = c_.loadPasses();
     points = 0;
     rejectedSteps = 0;
 }
@@ -249,6 +270,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     const auto& u = c_.unknowns();
     const int n = c_.size();
     fault_ = {};
+    evaluatedAtResult_ = false;
     if (n == 0) return true;
     Eigen::VectorXd F, Ft, tol, tolt, xt, dx, dxWhole, dxInternal, bestX;
     double norm = 0, normt = 0;
@@ -258,7 +280,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     int damped = 0;
     MatrixSolver<double>& solver = MatrixSolver<double>::of(realSolver_, o.solver);
     for (int it = 0; it < maxIter; ++it) {
-        if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
+        if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
         ++newtonIterations; // factorisations
         for (int r = 0, bad = firstNonFiniteRow(c_.pattern(), ctx.G, n); r < n; ++r)
             if (r == bad || !std::isfinite(F[r])) {
@@ -272,7 +294,11 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         }
         dx = -F;
         solver.solve(dx);
-        if (!dx.allFinite()) return false;
+        ++linearSolves;
+        if (!dx.allFinite()) {
+            fault_ = {NewtonFault::NON_FINITE, firstNonFinite(dx)};
+            return false;
+        }
         // The natural level function: the size of the Newton correction that
         // x's own Jacobian gives at a point, in units of the value
         // tolerances. Unlike a weighted residual it does not depend on how
@@ -283,6 +309,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         auto level = [&](const Eigen::VectorXd& r) {
             correction = r;
             solver.solve(correction);
+            ++linearSolves;
             double m = correction.cwiseQuotient(w).squaredNorm();
             return std::isfinite(m) ? m : HUGE_VAL;
         };
@@ -292,6 +319,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             if (!(std::abs(dx[i]) <= t)) small = false;
         }
         const double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
+        const double r0 = F.cwiseQuotient(tol).squaredNorm(); // the rows' residuals, for in.residualSearch
         dxWhole = dx;
         const bool clamped = limitInternalSteps(x, dx, dxInternal);
         // A limited step whose whole, unlimited form already solves the
@@ -328,13 +356,19 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
                 bestX = xt;
             }
             if (!(m < HUGE_VAL)) continue;
-            // Deuflhard's monotonicity test on the natural level.
-            if (normt <= 1.0 || m <= (1.0 - 0.25 * lambda) * (1.0 - 0.25 * lambda) * m0) {
+            // Deuflhard's monotonicity test on the natural level, or the
+            // same decrease of the rows' residuals in units of their tolerances.
+            const double shrink = (1.0 - 0.25 * lambda) * (1.0 - 0.25 * lambda);
+            const bool residualFalls = in.residualSearch && Ft.cwiseQuotient(tolt).squaredNorm() <= shrink * r0;
+            if (normt <= 1.0 || m <= shrink * m0 || residualFalls) {
                 whole = k == 0;
                 break;
             }
         }
-        if (!(best < HUGE_VAL)) return false;
+        if (!(best < HUGE_VAL)) {
+            fault_ = {NewtonFault::NON_FINITE, firstNonFinite(Ft)};
+            return false;
+        }
         if (!lastIsBest) {
             xt = bestX;
             assemble(ctx, xt, in, gshunt, Ft, tolt, normt);
@@ -344,13 +378,16 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         F = Ft;
         tol = tolt;
         norm = normt;
-        if (!x.allFinite()) return false;
+        if (!x.allFinite()) {
+            fault_ = {NewtonFault::NON_FINITE, firstNonFinite(x)};
+            return false;
+        }
         // A long run of cut steps is crawling: the caller's continuation
         // (gmin or source stepping) gets there sooner.
         damped = whole ? 0 : damped + 1;
         if (damped >= kMaxCutRun) break;
     }
-    if (small && norm <= 1.0 && !ctx.prohibitConvergence) return true;
+    if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
     noteNonConvergence(F, tol, dx, x, ctx, in);
     return false;
 }
@@ -447,97 +484,54 @@ std::string Simulator::failure(const std::string& what) const {
     case NewtonFault::NON_FINITE: return what + ": a non-finite value in the equation of " + unknownLabel(c_, fault_.unknown);
     case NewtonFault::NOT_CONVERGED: {
         if (fault_.unknown < 0) break;
-        char buf[160];
-        std::snprintf(buf, sizeof buf, ": %s %.3g, tolerance %.3g", fault_.byStep ? "last step" : "residual", fault_.value,
-                      fault_.tol);
-        return what + " (worst: " + unknownLabel(c_, fault_.unknown) + buf + ")";
+        auto [value, tol] = valueBesideTolerance(fault_.value, fault_.tol);
+        return what + " (worst: " + unknownLabel(c_, fault_.unknown) + ": " + (fault_.byStep ? "last step " : "residual ") +
+               value + ", tolerance " + tol + ")";
     }
     case NewtonFault::NONE: break;
     }
     return what;
 }
 
-// Operating point with the fallbacks: plain Newton, gmin stepping, source
-// stepping, pseudo-transient continuation.
+// The Newton runs of one DC point for the continuation strategies.
+class Simulator::PointNewton final : public DcNewton {
+public:
+    PointNewton(Simulator& sim, EvalContext& ctx) : sim_(sim), ctx_(ctx) {}
+    bool solve(Eigen::VectorXd& x, double gshunt, const Eigen::VectorXd* anchor) override {
+        Integration in;
+        in.anchor = anchor;
+        in.residualSearch = residualSearch;
+        return sim_.newton(x, ctx_, in, sim_.c_.options().itl1, gshunt);
+    }
+    EvalContext& context() override { return ctx_; }
+    const Options& options() const override { return sim_.c_.options(); }
+    int size() const override { return sim_.c_.size(); }
+    bool residualSearch = false;
+
+private:
+    Simulator& sim_;
+    EvalContext& ctx_;
+};
+
+// Operating point: the continuation strategies in their order, each from
+// the point's start, until one converges.
 bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
-    const Options& o = c_.options();
-    Integration none;
-    Eigen::VectorXd x0 = x;
-    ctx.srcScale = 1.0;
-    if (newton(x, ctx, none, o.itl1, 0.0)) return true;
-
-    // gmin stepping: down by a factor of 100 per stage, by 10 where that fails.
+    PointNewton nw(*this, ctx);
+    const Eigen::VectorXd x0 = x;
+    // The failure names the last fault a strategy met, even when that
+    // strategy then stopped on its own limit after a converged run.
+    NewtonFault last;
+    for (const DcStrategy& s : dcStrategies()) {
+        x = x0;
+        ctx.srcScale = 1.0;
+        nw.residualSearch = s.residualSearch;
+        const bool ok = s.run(nw, x);
+        ctx.srcScale = 1.0;
+        if (ok) return true;
+        if (fault_.kind != NewtonFault::NONE) last = fault_;
+    }
+    fault_ = last;
     x = x0;
-    bool ok = true;
-    double g = 1e-2, factor = 100.0;
-    Eigen::VectorXd xg = x;
-    while (true) {
-        if (newton(x, ctx, none, o.itl1, g)) {
-            if (g <= o.gmin * 1.001) break;
-            xg = x;
-            g = std::max(g / factor, o.gmin);
-        } else if (factor > 10.0 && g < 1e-2) {
-            x = xg;
-            g *= factor / 10.0;
-            factor = 10.0;
-        } else {
-            ok = false;
-            break;
-        }
-    }
-    if (ok && newton(x, ctx, none, o.itl1, 0.0)) return true;
-
-    x.setZero(c_.size());
-    double s = 0.0, ds = 0.1;
-    Eigen::VectorXd xs = x;
-    while (s < 1.0) {
-        double sn = std::min(1.0, s + ds);
-        ctx.srcScale = sn;
-        Eigen::VectorXd xt = xs;
-        if (newton(xt, ctx, none, o.itl1, 0.0)) {
-            xs = xt;
-            s = sn;
-            ds = std::min(ds * 2, 0.25);
-        } else {
-            ds /= 4;
-            if (ds < 1e-6) break;
-        }
-    }
-    ctx.srcScale = 1.0;
-    if (s >= 1.0) {
-        x = xs;
-        return true;
-    }
-    x = x0;
-    return pseudoTransient(x, ctx);
-}
-
-// Pseudo-transient continuation: every node is held to the last solved point
-// through a conductance g (a capacitance over a pseudo time step) that
-// shrinks while the steps converge and grows back when one fails; the last
-// step is plain Newton.
-bool Simulator::pseudoTransient(Eigen::VectorXd& x, EvalContext& ctx) {
-    const Options& o = c_.options();
-    Eigen::VectorXd anchor = x;
-    Integration pseudo;
-    pseudo.anchor = &anchor;
-    double g = 1e-3;
-    for (int step = 0; step < 400; ++step) {
-        Eigen::VectorXd xt = anchor;
-        if (newton(xt, ctx, pseudo, o.itl1, g)) {
-            anchor = xt;
-            if (g < o.gmin) {
-                x = anchor;
-                if (newton(x, ctx, Integration{}, o.itl1, 0.0)) return true;
-                g = o.gmin * 10; // the plain step failed: settle further
-                continue;
-            }
-            g /= 4;
-        } else {
-            g *= 8;
-            if (g > 1e6) break;
-        }
-    }
     return false;
 }
 
@@ -667,9 +661,9 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
     return t;
 }
 
-Table Simulator::ac(const std::string& type, int points, double fstart, double fstop, const std::vector<Probe>& probes) {
-    if (points < 1 || fstart <= 0 || fstop < fstart) throw SimError(".ac: bad frequency range");
-    const double perDecade = type == "oct" ? points / std::log10(2.0) : points;
+Table Simulator::ac(const std::string& type, int count, double fstart, double fstop, const std::vector<Probe>& probes) {
+    if (count < 1 || fstart <= 0 || fstop < fstart) throw SimError(".ac: bad frequency range");
+    const double perDecade = type == "oct" ? count / std::log10(2.0) : count;
     if (type != "lin" && !(std::log10(fstop / fstart) * perDecade <= kMaxAnalysisPoints))
         throw SimError(".ac: too many points");
     Eigen::VectorXd x = operatingPoint();
@@ -682,7 +676,7 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
 
     std::vector<double> freqs;
     if (type == "lin") {
-        for (int i = 0; i < points; ++i) freqs.push_back(points == 1 ? fstart : fstart + (fstop - fstart) * i / (points - 1));
+        for (int i = 0; i < count; ++i) freqs.push_back(count == 1 ? fstart : fstart + (fstop - fstart) * i / (count - 1));
     } else {
         int n = static_cast<int>(std::floor(std::log10(fstop / fstart) * perDecade + 1e-9));
         for (int i = 0; i <= n; ++i) freqs.push_back(fstart * std::pow(10.0, i / perDecade));
@@ -709,8 +703,10 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
         for (auto& e : c_.elements()) e->loadAcMatrix(Y, w);
         Eigen::VectorXcd X = b;
         if (c_.size()) {
-            if (auto singular = solver.factor(pattern, c_.size(), Y)) throw SimError(singularText(c_, singular->unknown()));
+            if (auto singular = solver.factor(pattern, c_.size(), Y))
+                throw SimError(".ac at " + timeText(f) + " Hz: " + singularText(c_, singular->unknown()));
             solver.solve(X);
+            ++linearSolves;
         }
         std::vector<double> row{f};
         for (auto& p : probes) {
@@ -950,8 +946,9 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         // Accept, unless the step passed over an event: then it is tried
         // again onto the event's time (a bounded number of times).
+        // Newton's last load pass was at xn: its values stand.
         ctx.loadMatrix = false;
-        c_.evaluate(ctx, xn);
+        if (!evaluatedAtResult_) c_.evaluate(ctx, xn);
         if (ctx.crossPoint > time + hmin && ctx.crossPoint < tNew && eventRetries < kMaxEventRetries) {
             eventTarget = ctx.crossPoint;
             ++eventRetries;

@@ -53,6 +53,10 @@ struct SweepSpec {
 // step does not lead from start to stop or the loop has too many points.
 long dcSweepSteps(const SweepSpec& s);
 
+// A value and its tolerance as a message prints them: with the digits that
+// tell them apart (never "residual 1e-06, tolerance 1e-06" for two values).
+std::pair<std::string, std::string> valueBesideTolerance(double value, double tol);
+
 class Simulator {
 public:
     explicit Simulator(Circuit& c);
@@ -67,7 +71,8 @@ public:
         return dcSweep(SweepSpec{source, start, stop, step}, probes);
     }
     // type: "dec", "oct" or "lin"
-    Table ac(const std::string& type, int points, double fstart, double fstop, const std::vector<Probe>& probes);
+    // count: points per decade or octave, or in all ("lin").
+    Table ac(const std::string& type, int count, double fstart, double fstop, const std::vector<Probe>& probes);
     Table tran(const TranSpec& setup, const std::vector<Probe>& probes);
 
     // The table of the analysis running or run last: after a SimError it
@@ -76,6 +81,8 @@ public:
 
     // Statistics of the last analysis.
     int newtonIterations = 0;
+    long linearSolves = 0; // solves with a factored matrix
+    long loadPasses() const { return c_.loadPasses() - loadPassBase_; } // evaluations of the circuit
     long points = 0;        // DC points, AC frequencies or accepted time steps
     long rejectedSteps = 0; // transient steps tried and not accepted
     std::vector<std::pair<double, int>> acceptedSteps; // transient: (step, integration order)
@@ -85,6 +92,7 @@ public:
 private:
     Table& startTable(const std::string& title);
     Table table_;
+    long loadPassBase_ = 0;
 
     struct Integration {
         bool active = false;
@@ -92,6 +100,9 @@ private:
         Eigen::VectorXd hist; // dq/dt = a0 q + hist
         // gshunt ties each node to this point instead of to ground (pseudo-transient continuation)
         const Eigen::VectorXd* anchor = nullptr;
+        // The line search also takes a trial that reduces the rows' residuals
+        // (in units of their tolerances) as much as the level test asks.
+        bool residualSearch = false;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);
@@ -119,13 +130,15 @@ private:
     double stepTolerance(int i, double magnitude, const EvalContext& ctx, const Integration& in) const;
     void noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
                             const Eigen::VectorXd& x, const EvalContext& ctx, const Integration& in);
-    bool pseudoTransient(Eigen::VectorXd& x, EvalContext& ctx);
+    class PointNewton;
     bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal) const;
 
     std::vector<LimitGroup> limitGroups_;
 
     Circuit& c_;
     NewtonFault fault_;
+    // The last Newton run converged with its last load pass at the point it returned.
+    bool evaluatedAtResult_ = false;
     // Per unknown, at the point assembled last: the rounding of a branch
     // current's KCL rows, in amperes (0 for every other unknown).
     Eigen::VectorXd currentNoise_;

@@ -160,6 +160,7 @@ void Circuit::setup() {
 }
 
 void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
+    ++loadPasses_;
     ctx.x = &x;
     ctx.pattern = &pattern_;
     ctx.resize(size());

@@ -49,6 +49,19 @@ struct SimError : std::runtime_error {
 
 enum class AnalysisKind { OP, DC, AC, TRAN };
 
+// Parameters of the DC continuation strategies (DcContinuation.cpp), with
+// their .options names.
+struct DcContinuationOptions {
+    double gminStart = 1e-2;    // gmin stepping: the first shunt conductance (gminstart)
+    double gminFactor = 100.0;  // its reduction per stage (gminfactor); a failed stage retries at a tenth of it
+    double srcStep = 0.1;       // source stepping: first step of the source scale (srcstep)
+    double srcStepMax = 0.25;   // largest step of the scale (srcstepmax)
+    double srcStepMin = 1e-6;   // smallest step before source stepping gives up (srcstepmin)
+    double ptranG = 1e-3;       // pseudo-transient: first conductance to the last point (ptrang)
+    double ptranGMax = 1e6;     // largest conductance before it gives up (ptrangmax)
+    double ptranSteps = 400;    // most pseudo time steps (ptransteps)
+};
+
 struct Options {
     double reltol = 1e-3;
     double vntol = 1e-6;   // absolute tolerance on voltages
@@ -59,6 +72,7 @@ struct Options {
     double vlimit = 1.0;   // Newton step limit (V) on a model instance's voltages, see Simulator::newton
     int itl1 = 100;        // Newton iterations for a DC point
     int itl4 = 50;         // Newton iterations per time point
+    DcContinuationOptions dc;
     long tranStepLimit = 0; // time steps (tried) per transient; 0: automatic (see Simulator::tran)
     bool trapezoidal = true;
     SolverKind solver = defaultSolver(); // the linear solver (SparseSolver.h)
@@ -279,6 +293,7 @@ public:
 
     // One evaluation of all elements at x.
     void evaluate(EvalContext& ctx, const Eigen::VectorXd& x);
+    long loadPasses() const { return loadPasses_; } // evaluations so far
 
 private:
     std::unique_ptr<HostServices> host_;
@@ -287,6 +302,7 @@ private:
     std::vector<Unknown> unknowns_;
     std::vector<std::unique_ptr<Element>> elements_;
     size_t setupDone_ = 0;
+    long loadPasses_ = 0;
     MatrixPattern pattern_;
 };
 

@@ -1,4 +1,5 @@
 #include "vxrhost/Netlist.h"
+#include "vxrhost/DcContinuation.h"
 
 #include <algorithm>
 #include <cctype>
@@ -275,6 +276,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 else if (lk == "temp") opt.temp = v;
                 else if (lk == "tnom") opt.tnom = v;
                 else if (lk == "seed") { opt.seed = static_cast<unsigned>(v); c.host().rng.seed(opt.seed); }
+                else if (double* dc = dcOption(opt, lk)) *dc = v;
                 else if (defaultNames().count(lk)) opt.defaults[defaultNames().at(lk)] = v;
                 else fail(L.number, "unknown option '" + key + "'");
                 if (!(v > 0) && lk != "seed" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
@@ -629,8 +631,8 @@ std::vector<Probe> Netlist::probesFor(AnalysisCmd::Kind kind) const {
 std::string AnalysisStats::text() const {
     char buf[320];
     const double perPoint = points > 0 ? static_cast<double>(newtonIterations) / static_cast<double>(points) : 0.0;
-    int k = std::snprintf(buf, sizeof buf, "%s: %ld points, %ld Newton iterations (%.2f per point)", analysis.c_str(), points,
-                          newtonIterations, perPoint);
+    int k = std::snprintf(buf, sizeof buf, "%s: %ld points, %ld Newton iterations (%.2f per point), %ld load passes, %ld linear solves",
+                          analysis.c_str(), points, newtonIterations, perPoint, loadPasses, linearSolves);
     if (analysis.rfind(".tran", 0) == 0 && k > 0 && k < static_cast<int>(sizeof buf))
         k += std::snprintf(buf + k, sizeof buf - k, ", %ld accepted and %ld rejected steps", acceptedSteps, rejectedSteps);
     if (k > 0 && k < static_cast<int>(sizeof buf))
@@ -657,6 +659,8 @@ std::vector<Table> Netlist::run() {
             st.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
             st.points = sim.points;
             st.newtonIterations = sim.newtonIterations;
+            st.loadPasses = sim.loadPasses();
+            st.linearSolves = sim.linearSolves;
             st.rejectedSteps = sim.rejectedSteps;
             st.acceptedSteps = static_cast<long>(sim.acceptedSteps.size());
         };

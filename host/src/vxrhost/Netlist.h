@@ -41,6 +41,7 @@ struct AnalysisStats {
     std::string analysis; // ".op", ".dc VD", ...
     long points = 0;
     long newtonIterations = 0;
+    long loadPasses = 0, linearSolves = 0;
     long rejectedSteps = 0;
     long acceptedSteps = 0;
     double seconds = 0.0;

@@ -1,0 +1,114 @@
+#include "vxrhost/DcContinuation.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vxr {
+
+namespace {
+
+// Plain Newton from the start point.
+bool plainNewton(DcNewton& nw, Eigen::VectorXd& x) { return nw.solve(x); }
+
+// gmin stepping: every node tied to ground through a conductance that falls
+// by gminFactor per stage down to gmin (by a tenth of that factor once a
+// stage fails), then plain Newton from the last stage.
+bool gminStepping(DcNewton& nw, Eigen::VectorXd& x) {
+    const Options& o = nw.options();
+    const double start = o.dc.gminStart;
+    double g = start, factor = o.dc.gminFactor;
+    Eigen::VectorXd xg = x;
+    while (true) {
+        if (nw.solve(x, g)) {
+            if (g <= o.gmin * 1.001) break;
+            xg = x;
+            g = std::max(g / factor, o.gmin);
+        } else if (factor > 10.0 && g < start) {
+            x = xg;
+            g *= factor / 10.0;
+            factor = 10.0;
+        } else {
+            return false;
+        }
+    }
+    return nw.solve(x);
+}
+
+// Source stepping: every independent source scaled from 0 to its value,
+// from the zero point, in steps that double after a success and shrink to a
+// quarter after a failure.
+bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
+    const Options& o = nw.options();
+    EvalContext& ctx = nw.context();
+    Eigen::VectorXd xs = Eigen::VectorXd::Zero(nw.size());
+    double s = 0.0, ds = o.dc.srcStep;
+    while (s < 1.0) {
+        const double sn = std::min(1.0, s + ds);
+        ctx.srcScale = sn;
+        Eigen::VectorXd xt = xs;
+        if (nw.solve(xt)) {
+            xs = xt;
+            s = sn;
+            ds = std::min(ds * 2, o.dc.srcStepMax);
+        } else {
+            ds /= 4;
+            if (ds < o.dc.srcStepMin) break;
+        }
+    }
+    ctx.srcScale = 1.0;
+    if (s < 1.0) return false;
+    x = xs;
+    return true;
+}
+
+// Pseudo-transient continuation: every node is held to the last solved point
+// through a conductance g (a capacitance over a pseudo time step) that
+// shrinks while the steps converge and grows back when one fails; the last
+// step is plain Newton.
+bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+    const Options& o = nw.options();
+    Eigen::VectorXd anchor = x;
+    double g = o.dc.ptranG;
+    for (int step = 0; step < o.dc.ptranSteps; ++step) {
+        Eigen::VectorXd xt = anchor;
+        if (nw.solve(xt, g, &anchor)) {
+            anchor = xt;
+            if (g < o.gmin) {
+                x = anchor;
+                if (nw.solve(x)) return true;
+                g = o.gmin * 10; // the plain step failed: settle further
+                continue;
+            }
+            g /= 4;
+        } else {
+            g *= 8;
+            if (g > o.dc.ptranGMax) break;
+        }
+    }
+    return false;
+}
+
+constexpr std::array kStrategies{
+    DcStrategy{"newton", plainNewton},
+    DcStrategy{"gmin stepping", gminStepping},
+    DcStrategy{"source stepping", sourceStepping},
+    DcStrategy{"pseudo-transient", pseudoTransient, true},
+};
+
+} // namespace
+
+std::span<const DcStrategy> dcStrategies() { return kStrategies; }
+
+double* dcOption(Options& o, const std::string& name) {
+    DcContinuationOptions& d = o.dc;
+    const std::pair<const char*, double*> names[] = {
+        {"gminstart", &d.gminStart}, {"gminfactor", &d.gminFactor}, {"srcstep", &d.srcStep},
+        {"srcstepmax", &d.srcStepMax}, {"srcstepmin", &d.srcStepMin}, {"ptrang", &d.ptranG},
+        {"ptrangmax", &d.ptranGMax}, {"ptransteps", &d.ptranSteps},
+    };
+    for (auto& [n, p] : names)
+        if (name == n) return p;
+    return nullptr;
+}
+
+} // namespace vxr

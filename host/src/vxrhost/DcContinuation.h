@@ -1,0 +1,44 @@
+// DC continuation: the ordered strategies an operating point falls back on
+// when plain Newton from its start point does not converge.
+#pragma once
+
+#include "vxrhost/Circuit.h"
+
+#include <span>
+#include <string>
+
+namespace vxr {
+
+// The Newton runs a strategy builds on: the point's equations, each node
+// optionally tied through gshunt to ground (or to an anchor point).
+class DcNewton {
+public:
+    virtual ~DcNewton() = default;
+    virtual bool solve(Eigen::VectorXd& x, double gshunt = 0.0, const Eigen::VectorXd* anchor = nullptr) = 0;
+    // The evaluation context of the point: a strategy may set its source scale.
+    virtual EvalContext& context() = 0;
+    virtual const Options& options() const = 0;
+    virtual int size() const = 0;
+};
+
+struct DcStrategy {
+    const char* name;
+    // From the point's start x; true with the solution in x.
+    bool (*run)(DcNewton&, Eigen::VectorXd& x);
+    // The line search of its Newton runs also takes a step that reduces the
+    // rows' residuals (in units of their tolerances) as much as its level
+    // test asks: far from the solution (a switch node kilovolts off before
+    // its floating gate drive takes hold) the natural level, measured with a
+    // Jacobian that barely determines a model's internal node, refuses every
+    // cut of the step while the residuals of the network's rows fall.
+    bool residualSearch = false;
+};
+
+// The strategies in the order the operating point tries them.
+std::span<const DcStrategy> dcStrategies();
+
+// The field of Options that a DC continuation option (by its lower-case
+// .options name) sets; nullptr when the name is not one.
+double* dcOption(Options& o, const std::string& name);
+
+} // namespace vxr
