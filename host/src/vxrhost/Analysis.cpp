@@ -677,7 +677,7 @@ Table Simulator::ac(const std::string& type, int points, double fstart, double f
         Eigen::VectorXcd X = b;
         if (c_.size()) {
             if (auto singular = solver.factor(pattern, c_.size(), Y)) throw SimError(singularText(c_, singular->unknown()));
-            solver.solve(X);
+            solver.solveRefined(pattern, Y, X);
         }
         std::vector<double> row{f};
         for (auto& p : probes) {
