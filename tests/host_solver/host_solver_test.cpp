@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 using namespace vxr;
 
@@ -178,6 +180,146 @@ TEST(MatrixSolver, SolvesAndNamesANearlyDependentColumn) {
             auto singular = solver.factor(p, 5, values);
             ASSERT_NE(singular, nullptr);
             EXPECT_EQ(singular->unknown(), 3);
+        }
+    }
+}
+
+// A matrix given as rows of (column, value) pairs.
+struct SmallMatrix {
+    const char* name;
+    int n;
+    std::vector<std::vector<std::pair<int, double>>> rows;
+    int dependent = -1;    // the unknown a singular matrix names, -1 when regular
+    std::vector<double> x; // the solution in the unknowns' own units (1 where absent)
+};
+void PrintTo(const SmallMatrix& m, std::ostream* os) { *os << m.name; }
+
+std::vector<SmallMatrix> smallMatrices() {
+    const double g = 1.0 / 3e3; // a conductance whose sums round
+    return {
+        // A node whose only tie to the rest is 1e-7 S, with a leaf held to it by
+        // 1e8 S: the tie is a few units in the last place of the node's diagonal.
+        {"tie_below_a_large_diagonal", 4,
+         {{{0, 1 + 1e-7}, {1, -1e-7}},
+          {{0, -1e-7}, {1, 1e8 + 1 + 1e-7}, {2, -1e8}, {3, -1}},
+          {{1, -1e8}, {2, 1e8}},
+          {{1, -1}, {3, 1}}}},
+        // A node tied to ground only through gmin beside kilosiemens.
+        {"gmin_beside_kilosiemens", 3, {{{0, 2e3}, {1, -1e3}}, {{0, -1e3}, {1, 2e3}}, {{2, 1e-12}}}},
+        // {{4, 1, 1}, {1, 5, 2}, {1, 1, 3}} with rows in units 1, 1e6, 1e-6 and
+        // columns in units 1e-12, 1, 1e6.
+        {"graded_units", 3,
+         {{{0, 4e-12}, {1, 1}, {2, 1e6}}, {{0, 1e-6}, {1, 5e6}, {2, 2e12}}, {{0, 1e-18}, {1, 1e-6}, {2, 3}}},
+         -1,
+         {1e12, 1, 1e-6}},
+        // A source's branch row (1 on a node) beside a node row in picoamperes.
+        {"branch_beside_picoamperes", 3, {{{0, 1e-12}, {2, 1}}, {{1, 1e-12}, {2, -1}}, {{0, 1}, {1, -1}}}, -1, {1, 2, 1e-12}},
+        // Floating: two nodes tied only to each other, beside a grounded one.
+        {"floating_pair", 3, {{{0, 1e-3}}, {{1, g}, {2, -g}}, {{1, -g}, {2, g}}}, 2},
+        // Floating: a triangle of conductances whose sums round.
+        {"floating_triangle", 4,
+         {{{0, 1}},
+          {{1, 2 * g}, {2, -g}, {3, -g}},
+          {{1, -g}, {2, 2 * g}, {3, -g}},
+          {{1, -g}, {2, -g}, {3, 2 * g}}},
+         3},
+        // Two voltage sources on one node: the second branch depends on the first.
+        {"loop_of_sources", 3, {{{0, 1e-3}, {1, 1}, {2, 1}}, {{0, 1}}, {{0, 1}}}, 2},
+    };
+}
+
+class SmallMatrices : public ::testing::TestWithParam<SmallMatrix> {};
+
+// Every solver, real and complex: a regular matrix, however badly scaled,
+// is factored, solves A x = b within the rounding
+// of its rows and, refined, to a small part of each unknown; a singular one is refused and names the dependent unknown.
+TEST_P(SmallMatrices, SolvedOrNamed) {
+    const SmallMatrix& m = GetParam();
+    for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
+        if (!solverAvailable(k)) continue;
+        SCOPED_TRACE(solverName(k));
+        for (const std::complex<double> unit : {std::complex<double>(1, 0), std::complex<double>(0.6, 0.8)}) {
+            using C = std::complex<double>;
+            MatrixPattern p;
+            std::vector<C> values;
+            // x in the case's units, b = A x summed exactly (Knuth's two-sum
+            // and fma's product error), so that x solves A x = b to the last digit
+            // of b even where the row's terms cancel far below their size.
+            Eigen::VectorXcd x(m.n), b(m.n);
+            for (int c = 0; c < m.n; ++c) x[c] = (c < static_cast<int>(m.x.size()) ? m.x[c] : 1.0) * unit;
+            for (int r = 0; r < m.n; ++r) {
+                double hi[2] = {0, 0}, lo[2] = {0, 0};
+                auto add = [&](int part, double a, double y) {
+                    const double prod = a * y, sum = hi[part] + prod, v = sum - hi[part];
+                    lo[part] += std::fma(a, y, -prod) + (hi[part] - (sum - v)) + (prod - v);
+                    hi[part] = sum;
+                };
+                for (auto [c, v] : m.rows[r]) {
+                    const int slot = p.slot(r, c);
+                    values.resize(p.size());
+                    values[slot] = v * unit;
+                    add(0, values[slot].real(), x[c].real());
+                    add(0, -values[slot].imag(), x[c].imag());
+                    add(1, values[slot].real(), x[c].imag());
+                    add(1, values[slot].imag(), x[c].real());
+                }
+                b[r] = C(hi[0] + lo[0], hi[1] + lo[1]);
+            }
+            MatrixSolver<C> solver(k);
+            auto singular = solver.factor(p, m.n, values);
+            if (m.dependent >= 0) {
+                ASSERT_NE(singular, nullptr);
+                EXPECT_EQ(singular->unknown(), m.dependent);
+                continue;
+            }
+            ASSERT_EQ(singular, nullptr);
+            // The plain solve within rounding of its rows' terms (the tie's
+            // node is known only to a part of its value), the refined one on x.
+            Eigen::VectorXcd plain = b, refined = b;
+            solver.solve(plain);
+            for (int r = 0; r < m.n; ++r) {
+                C res = b[r];
+                double size = std::abs(b[r]);
+                for (auto [c, v] : m.rows[r]) {
+                    res -= v * unit * plain[c];
+                    size += std::abs(v * plain[c]);
+                }
+                EXPECT_LE(std::abs(res), 1e-14 * size) << "row " << r;
+            }
+            solver.solveRefined(p, values, refined);
+            for (int c = 0; c < m.n; ++c) EXPECT_NEAR(std::abs(refined[c] - x[c]), 0.0, 1e-6 * std::abs(x[c])) << c;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrices, SmallMatrices, ::testing::ValuesIn(smallMatrices()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A die at the lower bound of its cell count: every solver solves it, and
+// the currents are the cell count's share of a larger die's.
+TEST(MatrixSolver, CellCountLowerBoundScalesTheCurrents) {
+    auto net = [](const char* ncell) {
+        return std::string(".lib TORVEX_EN.so\nVD d 0 DC 10\nVG g 0 DC 5\nVI i 0 DC 0\nN1 d g 0 t 0 v i TORVEX_EN ") +
+               ncell + "\n.op\n.dc VG 0 5 1\n.print dc I(VD)\n";
+    };
+    auto ref = withSolver(net("NCELL=1e-4"), SolverKind::DENSE)->run();
+    for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
+        if (!solverAvailable(k)) continue;
+        for (double ncell : {1e-8, 3e-8, 1e-7}) {
+            SCOPED_TRACE(solverName(k));
+            char param[32];
+            std::snprintf(param, sizeof param, "NCELL=%g", ncell);
+            std::vector<Table> got;
+            ASSERT_NO_THROW(got = withSolver(net(param), k)->run());
+            ASSERT_EQ(got.size(), ref.size());
+            const Table& dc = got.back();
+            ASSERT_EQ(dc.rows.size(), ref.back().rows.size());
+            for (size_t r = 0; r < dc.rows.size(); ++r) {
+                const double want = ref.back().rows[r][1] * ncell / 1e-4;
+                // The off-state point is the leakage through gmin, which does not scale.
+                if (r == 0) EXPECT_LT(std::abs(dc.rows[r][1]), 1e-15) << r;
+                else EXPECT_NEAR(dc.rows[r][1], want, 1e-5 * std::abs(want)) << r;
+            }
         }
     }
 }

@@ -705,7 +705,7 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
         if (c_.size()) {
             if (auto singular = solver.factor(pattern, c_.size(), Y))
                 throw SimError(".ac at " + timeText(f) + " Hz: " + singularText(c_, singular->unknown()));
-            solver.solve(X);
+            solver.solveRefined(pattern, Y, X);
             ++linearSolves;
         }
         std::vector<double> row{f};

@@ -1,12 +1,15 @@
 // Factorisation of the circuit matrix behind one interface: KLU (where the
 // host is built with it), Eigen's SparseLU, and dense LU (for comparison and
-// small circuits). Every backend factors the matrix with its rows scaled to
-// a largest entry of 1: a row written in large units (a derivative chain read
-// at a row scale of 1e-9 puts c/1e-9 beside -1) would otherwise raise the
-// column maxima of the unknowns it reads far above their pivots and make a
-// regular matrix look singular. A pivot vanishes when it is not above 1e-14
-// of the largest entry of its own column, which keeps a node tied to ground
-// only through gmin regular beside kilosiemens elsewhere.
+// small circuits). Every backend factors the matrix equilibrated: rows and
+// columns scaled by powers of two until each one's largest entry is near 1.
+// A row written in large units (a derivative chain read at a row scale of
+// 1e-9 puts c/1e-9 beside -1), or a node held to its neighbour by 1e8 S
+// whose only tie to the rest is 1e-7 S, would otherwise raise the column
+// maxima of the unknowns it reads far above their pivots and make a regular
+// matrix look singular. A pivot vanishes when it is not above 1e-14 of the
+// largest entry of its own column, which keeps a node tied to ground only
+// through gmin regular beside kilosiemens elsewhere and refuses a floating
+// node or a loop of voltage sources, whose pivot is rounding.
 #pragma once
 
 #include "vxrhost/SparseMatrix.h"
@@ -22,6 +25,10 @@ enum class SolverKind { KLU, SPARSELU, DENSE };
 
 // A pivot vanishes when it is not above this fraction of its column's largest entry.
 inline constexpr double kVanishingPivot = 1e-14;
+// Most passes of the row and column equilibration.
+inline constexpr int kEquilibrationPasses = 8;
+// Most refinement steps of a solution.
+inline constexpr int kRefinementSteps = 10;
 
 // KLU where the host is built with it, else SparseLU.
 SolverKind defaultSolver();
@@ -36,7 +43,7 @@ public:
     virtual ~LinearSolver() = default;
     // A new pattern: the symbolic analysis.
     virtual void analyze(const CompressedPattern& p) = 0;
-    // Factors the values (in compressed order, rows scaled). Returns -1 when
+    // Factors the values (in compressed order, equilibrated). Returns -1 when
     // no pivot vanishes against colMax (the largest |entry| of each column),
     // else the column of one that does.
     virtual int factor(const T* values, const double* colMax) = 0;
@@ -54,7 +61,7 @@ template <class T> std::unique_ptr<LinearSolver<T>> makeKluSolver();
 template <class T>
 int firstDependentColumn(const CompressedPattern& p, const std::vector<T>& values, const std::vector<double>& colMax);
 
-// A matrix found singular, as it was factored (rows scaled). The unknown it
+// A matrix found singular, as it was factored (equilibrated). The unknown it
 // names is the first column, in unknown order, that depends on the columns
 // before it (a floating node, a loop of voltage sources): the one dense
 // partial pivoting finds, whatever order the solver eliminated in. It is
@@ -90,14 +97,25 @@ public:
     std::shared_ptr<const SingularMatrix<T>> factor(MatrixPattern& p, int n, const std::vector<T>& values);
     // b := A^-1 b with the last factorisation (b in the matrix's own row units).
     void solve(Vector& b);
+    // solve(b), then refined against A as factored (values per slot): the
+    // residual summed in extended precision, the correction solved with the
+    // factorisation, while it shrinks. Where the rows' terms cancel far below
+    // their size (an off-state conductance beside a kilosiemens network),
+    // the plain solve's rounding exceeds the small terms; refinement recovers
+    // them as far as the matrix's conditioning allows.
+    void solveRefined(const MatrixPattern& p, const std::vector<T>& values, Vector& b);
 
 private:
+    // Row and column scales that bring the largest entry of every row and
+    // column near 1.
+    void equilibrate(const MatrixPattern& p, int n, const T* values, int given);
+
     SolverKind kind_;
     std::unique_ptr<LinearSolver<T>> backend_;
     uint64_t analysed_ = ~uint64_t{0};
     std::shared_ptr<const CompressedPattern> pattern_; // as analysed
     int n_ = 0;
-    std::vector<double> rowScale_, colMax_;
+    std::vector<double> rowScale_, colScale_, colMax_;
     std::vector<T> scaled_;
 };
 
