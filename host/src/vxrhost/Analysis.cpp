@@ -104,43 +104,6 @@ std::complex<double> Probe::phasor(const Eigen::VectorXcd& x) const {
     return i >= 0 ? x[i] : 0.0;
 }
 
-std::string Table::text() const {
-    std::ostringstream o;
-    if (!title.empty()) o << title << "\n";
-    std::vector<size_t> w(columns.size(), 14);
-    for (size_t i = 0; i < columns.size(); ++i) w[i] = std::max(w[i], columns[i].size() + 2);
-    for (size_t i = 0; i < columns.size(); ++i) {
-        char buf[256];
-        std::snprintf(buf, sizeof buf, "%*s", static_cast<int>(w[i]), columns[i].c_str());
-        o << buf;
-    }
-    o << "\n";
-    for (auto& r : rows) {
-        for (size_t i = 0; i < r.size() && i < w.size(); ++i) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%*.6e", static_cast<int>(w[i]), r[i]);
-            o << buf;
-        }
-        o << "\n";
-    }
-    return o.str();
-}
-
-std::string Table::csv() const {
-    std::ostringstream o;
-    for (size_t i = 0; i < columns.size(); ++i) o << (i ? "," : "") << columns[i];
-    o << "\n";
-    for (auto& r : rows) {
-        for (size_t i = 0; i < r.size(); ++i) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.17g", r[i]);
-            o << (i ? "," : "") << buf;
-        }
-        o << "\n";
-    }
-    return o.str();
-}
-
 Simulator::Simulator(Circuit& c) : c_(c) {
     c_.setup();
     for (auto& e : c_.elements()) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "vxrhost/Circuit.h"
+#include "vxrhost/Table.h"
 
 #include <complex>
 #include <functional>
@@ -23,15 +24,6 @@ struct Probe {
 
     double value(const Eigen::VectorXd& x) const;
     std::complex<double> phasor(const Eigen::VectorXcd& x) const;
-};
-
-struct Table {
-    std::vector<std::string> columns;
-    std::vector<std::vector<double>> rows;
-    std::string title;
-    // Aligned text table and CSV.
-    std::string text() const;
-    std::string csv() const;
 };
 
 // Most points a DC sweep or an AC analysis may have, and most time steps the

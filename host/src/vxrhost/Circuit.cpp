@@ -1,13 +1,20 @@
 #include "vxrhost/Circuit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
 namespace vxr {
 
 namespace {
-bool isGround(const std::string& name) { return name == "0" || name == "gnd" || name == "GND"; }
+std::string lowerName(std::string s) {
+    for (auto& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+// name in lower case
+bool isGround(const std::string& name) { return name == "0" || name == "gnd"; }
 
 // The entries of a branch unknown br between a and b: its current in the
 // rows of a and b (toBranch), its row's voltage across a and b (fromBranch).
@@ -103,18 +110,20 @@ Circuit::~Circuit() {
 }
 
 int Circuit::node(const std::string& name) {
-    if (isGround(name)) return -1;
-    auto it = nodes_.find(name);
-    int i = it != nodes_.end() ? it->second : addUnknown(name, false);
-    nodes_[name] = i;
+    const std::string key = lowerName(name);
+    if (isGround(key)) return -1;
+    auto [it, added] = nodes_.try_emplace(key, -1);
+    if (added) it->second = addUnknown(name, false);
+    const int i = it->second;
     if (static_cast<int>(nodeUses_.size()) <= i) nodeUses_.resize(i + 1, 0);
     ++nodeUses_[i];
     return i;
 }
 
 int Circuit::findNode(const std::string& name) const {
-    if (isGround(name)) return -1;
-    auto it = nodes_.find(name);
+    const std::string key = lowerName(name);
+    if (isGround(key)) return -1;
+    auto it = nodes_.find(key);
     if (it != nodes_.end()) return it->second;
     int u = findUnknown(name);
     if (u >= 0 && !unknowns_[u].isCurrent()) return u;
@@ -122,8 +131,9 @@ int Circuit::findNode(const std::string& name) const {
 }
 
 int Circuit::addUnknown(const std::string& name, bool isCurrent) {
+    const int i = static_cast<int>(unknowns_.size());
     unknowns_.push_back({name, isCurrent ? Unknown::CURRENT : Unknown::VOLTAGE});
-    return static_cast<int>(unknowns_.size()) - 1;
+    return i;
 }
 
 void Circuit::markDerivative(int i, double s) {
@@ -133,25 +143,27 @@ void Circuit::markDerivative(int i, double s) {
 }
 
 int Circuit::findUnknown(const std::string& name) const {
-    for (size_t i = 0; i < unknowns_.size(); ++i)
-        if (unknowns_[i].name == name) return static_cast<int>(i);
-    return -1;
+    for (; unknownsIndexed_ < unknowns_.size(); ++unknownsIndexed_) {
+        const std::string& n = unknowns_[unknownsIndexed_].name;
+        unknownIndex_.try_emplace(n, static_cast<int>(unknownsIndexed_));
+        unknownIndexLower_.try_emplace(lowerName(n), static_cast<int>(unknownsIndexed_));
+    }
+    // The exact name first: a module may have internal nodes that differ in case only.
+    if (auto it = unknownIndex_.find(name); it != unknownIndex_.end()) return it->second;
+    auto it = unknownIndexLower_.find(lowerName(name));
+    return it != unknownIndexLower_.end() ? it->second : -1;
 }
 
 Element& Circuit::add(std::unique_ptr<Element> e) {
-    if (find(e->name())) throw SimError("duplicate element name '" + e->name() + "'");
+    auto [it, added] = elementIndex_.try_emplace(lowerName(e->name()), e.get());
+    if (!added) throw SimError("duplicate element name '" + e->name() + "'");
     elements_.push_back(std::move(e));
     return *elements_.back();
 }
 
 Element* Circuit::find(const std::string& name) const {
-    for (auto& e : elements_) {
-        const std::string& n = e->name();
-        if (n.size() == name.size() &&
-            std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
-            return e.get();
-    }
-    return nullptr;
+    auto it = elementIndex_.find(lowerName(name));
+    return it != elementIndex_.end() ? it->second : nullptr;
 }
 
 void Circuit::setup() {

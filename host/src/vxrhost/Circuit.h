@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vxr {
@@ -269,7 +270,7 @@ public:
     const HostServices& host() const { return *host_; }
     Options& options() { return host_->options; }
 
-    // Node of the netlist by name; "0" and "gnd" are ground (-1).
+    // Node of the netlist by name, in any case; "0" and "gnd" are ground (-1).
     int node(const std::string& name);
     int findNode(const std::string& name) const; // -2 when unknown
     // How many element terminals were connected to the node through node().
@@ -297,10 +298,14 @@ public:
 
 private:
     std::unique_ptr<HostServices> host_;
-    std::map<std::string, int> nodes_;
+    std::unordered_map<std::string, int> nodes_; // lower-case name -> unknown
     std::vector<int> nodeUses_;
     std::vector<Unknown> unknowns_;
+    // The first unknown of each name, exact and in lower case; filled on lookup.
+    mutable std::unordered_map<std::string, int> unknownIndex_, unknownIndexLower_;
+    mutable size_t unknownsIndexed_ = 0;
     std::vector<std::unique_ptr<Element>> elements_;
+    std::unordered_map<std::string, Element*> elementIndex_; // lower-case name -> element
     size_t setupDone_ = 0;
     long loadPasses_ = 0;
     MatrixPattern pattern_;
