@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite in three configurations: the normal
-# 64-bit build, AddressSanitizer + UndefinedBehaviorSanitizer, and 32-bit;
-# then cross-builds the 32-bit Windows DLLs and checks them.
+# 64-bit build, AddressSanitizer + UndefinedBehaviorSanitizer, and 32-bit
+# (natively or under qemu-i386); then cross-builds the 32-bit Windows DLLs,
+# checks them and runs them (natively or under wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 8)
@@ -33,9 +34,12 @@ else
   cmake --build build-m32 -j"$jobs"
 fi
 # The 32-bit Windows DLLs, cross-built with MinGW-w64; their tests read the PE headers
-# and compare each export table with the dynamic symbol table of the .so built above.
+# and compare each export table with the dynamic symbol table of the .so built above,
+# and the smoke test loads and runs each DLL (under wine here) and compares what it
+# loaded with the 32-bit Linux build (tests/windows/run_smoke.sh).
 run_config build-win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
-  -DVXR_LINUX_BUILD="$PWD/build"
+  -DVXR_LINUX_BUILD="$PWD/build" -DVXR_LINUX32_BUILD="$PWD/build-m32"
+grep -h '^windows smoke test' build-win32/Testing/Temporary/LastTest.log 2>/dev/null || true
 # libFuzzer over the table-model reader (clang), for a bounded number of inputs.
 if command -v clang++ >/dev/null 2>&1; then
   echo "=== libFuzzer (build-fuzz)"
