@@ -18,7 +18,8 @@
 // quantity's largest magnitude. A table of all runs follows the benchmarks.
 //
 // Own flags (before the benchmark library's): --max_n=N (largest size run,
-// default 10000), --ngspice=PROGRAM ("none": vxrsim alone), --timeout=SECONDS
+// default 10000), --ngspice=PROGRAM ("none": vxrsim alone), --vxrsim=PROGRAM
+// (another build's), --timeout=SECONDS
 // (per child process, default 900), --keep=DIR (netlists and outputs kept
 // there), --reltol=X (both simulators' reltol; their default 1e-3 otherwise). ngspice does not finish the 1e5 mesh; that size runs vxrsim alone.
 #include <benchmark/benchmark.h>
@@ -48,6 +49,7 @@ namespace {
 
 struct Config {
     long maxN = 10000;
+    std::string vxrsim = VXR_SIM;
     std::string ngspice = "ngspice";
     double timeout = 900.0;
     std::string reltol; // both simulators' reltol when set
@@ -374,7 +376,7 @@ void runFamily(benchmark::State& state, const std::string& family, const std::fu
     Row row;
     row.name = family + "/" + std::to_string(n);
     for (auto _ : state) {
-        RunResult v = runChild({VXR_SIM, "-q", "-s", "-o", (g_cfg.dir / (tag + ".csv")).string(), cir.string()},
+        RunResult v = runChild({g_cfg.vxrsim, "-q", "-s", "-o", (g_cfg.dir / (tag + ".csv")).string(), cir.string()},
                                g_cfg.dir / (tag + ".out"), g_cfg.dir / (tag + ".err"), {{"VXR_LIBRARY_PATH", VXR_FIXTURE_DIR}});
         if (!v.ok) {
             state.SkipWithError(("vxrsim: " + v.error).c_str());
@@ -432,6 +434,7 @@ void parseFlags(int& argc, char** argv) {
         };
         if (const char* v = value("--max_n=")) g_cfg.maxN = std::atol(v);
         else if (const char* v = value("--ngspice=")) g_cfg.ngspice = v;
+        else if (const char* v = value("--vxrsim=")) g_cfg.vxrsim = v;
         else if (const char* v = value("--timeout=")) g_cfg.timeout = std::atof(v);
         else if (const char* v = value("--keep=")) keep = v;
         else if (const char* v = value("--reltol=")) g_cfg.reltol = v;
