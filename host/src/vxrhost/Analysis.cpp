@@ -173,7 +173,7 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         ctx.C.resize(pattern.size(), 0.0);
     }
     F = ctx.f;
-    Eigen::VectorXd mag = ctx.fmag;
+    Eigen::VectorXd& mag = ctx.fmag; // summed in place: the next pass clears it
     if (in.active) {
         F += in.a0 * ctx.q + in.hist;
         mag += std::abs(in.a0) * ctx.qmag + in.hist.cwiseAbs();
@@ -184,7 +184,8 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     tol.resize(F.size());
     norm = 0.0;
     constexpr double kRoundoff = 8 * std::numeric_limits<double>::epsilon();
-    Eigen::VectorXd terms = mag;
+    Eigen::VectorXd& terms = terms_;
+    terms = mag;
     if (ctx.loadMatrix) addAbsProducts(pattern, ctx.G, x, terms);
     for (int i = 0; i < F.size(); ++i) {
         if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {

@@ -134,6 +134,7 @@ private:
     // Per unknown, at the point assembled last: the rounding of a branch
     // current's KCL rows, in amperes (0 for every other unknown).
     Eigen::VectorXd currentNoise_;
+    Eigen::VectorXd terms_; // assemble's per-row sums of |terms|, kept between passes
     // Factorisations of the real (DC, transient) and complex (AC) systems.
     std::unique_ptr<MatrixSolver<double>> realSolver_;
     std::unique_ptr<MatrixSolver<std::complex<double>>> acSolver_;

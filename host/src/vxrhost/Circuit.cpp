@@ -78,8 +78,7 @@ void HostServices::systemRequest(const std::string& request, int, const std::str
     }
 }
 
-void HostServices::checkExit() const {
-    if (!exitRequested) return;
+void HostServices::throwExit() const {
     std::string s = "instance '" + exitInstance + "' requested the simulation to stop";
     if (!exitMessage.empty()) s += ": " + exitMessage;
     throw SimError(s);

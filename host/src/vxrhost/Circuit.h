@@ -29,6 +29,7 @@
 #include "vxrhost/SparseSolver.h"
 
 #include <Eigen/Dense>
+#include <algorithm>
 #include <complex>
 #include <functional>
 #include <map>
@@ -133,7 +134,10 @@ struct HostServices {
     void message(int severity, const std::string& text, const std::string& instance);
     void systemRequest(const std::string& request, int code, const std::string& instance);
     // Throws SimError when a library asked to stop.
-    void checkExit() const;
+    void checkExit() const {
+        if (exitRequested) throwExit();
+    }
+    [[noreturn]] void throwExit() const;
 };
 
 // What an unknown stands for; each kind has its own absolute tolerances.
@@ -200,11 +204,15 @@ struct EvalContext {
         if (s >= static_cast<int>(M.size())) M.resize(pattern->size(), 0.0);
         M[s] += v;
     }
-    void addQuartet(std::vector<double>& M, const Quartet& q, double v) {
-        addAt(M, q.s11, v);
-        addAt(M, q.s12, -v);
-        addAt(M, q.s21, -v);
-        addAt(M, q.s22, v);
+    // Inlined into every element's and loader's stamp: the hot path of a load.
+    [[gnu::always_inline]] void addQuartet(std::vector<double>& M, const Quartet& q, double v) {
+        if (!loadMatrix) return;
+        if (std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22)) >= static_cast<int>(M.size()))
+            M.resize(pattern->size(), 0.0);
+        if (q.s11 >= 0) M[q.s11] += v;
+        if (q.s12 >= 0) M[q.s12] -= v;
+        if (q.s21 >= 0) M[q.s21] -= v;
+        if (q.s22 >= 0) M[q.s22] += v;
     }
     // An entry by row and column (found in the pattern, added when new).
     void addG(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) addAt(G, pattern->slot(r, c), v); }

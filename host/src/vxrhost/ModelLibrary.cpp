@@ -154,48 +154,67 @@ public:
             if (f) std::fclose(f);
     }
 
-    void fault(const std::string& what) {
+    // The faults stay out of line, off the loads' hot path.
+    [[gnu::cold, gnu::noinline]] void fault(const char* what) {
         if (ctx && ctx->loadFault.empty()) ctx->loadFault = "instance '" + name() + "': " + what;
     }
-    void loadRhs(int n, void** h, const double* v, bool charge) {
+    // The loads a library makes in every pass: one validity check per
+    // handle, the values added straight into the pass's buffers.
+    template <bool Charge> void loadRhs(int n, void* const* h, const double* v) {
         const double rowScale = pendingRowScale;
         pendingRowScale = 0.0;
-        if (!ctx) return;
+        EvalContext* c = ctx;
+        if (!c) return;
+        Eigen::VectorXd& val = Charge ? c->q : c->f;
+        Eigen::VectorXd& mag = Charge ? c->qmag : c->fmag;
         for (int i = 0; i < n; ++i) {
-            auto* r = static_cast<RhsHandle*>(h[i]);
-            if (!r || r->magic != kRhsMagic) {
+            const auto* r = static_cast<const RhsHandle*>(h[i]);
+            if (!r || r->magic != kRhsMagic) [[unlikely]] {
                 fault("load through an invalid right-hand-side handle");
                 return;
             }
-            if (charge && n == 1 && rowScale > 0 && r->b < 0 && setupNodes.count(r->a))
-                circuit_.markDerivative(r->a, rowScale);
-            if (r->charge != charge) noteWrongTarget();
-            if (charge) {
-                ctx->addQ(r->a, v[i]);
-                ctx->addQ(r->b, -v[i]);
-            } else {
-                ctx->addF(r->a, v[i]);
-                ctx->addF(r->b, -v[i]);
+            if constexpr (Charge)
+                if (n == 1 && rowScale > 0 && r->b < 0 && setupNodes.count(r->a)) circuit_.markDerivative(r->a, rowScale);
+            if (r->charge != Charge) [[unlikely]] noteWrongTarget();
+            const double x = v[i], ax = std::abs(x);
+            if (r->a >= 0) {
+                val[r->a] += x;
+                mag[r->a] += ax;
             }
+            if (r->b >= 0) {
+                val[r->b] -= x;
+                mag[r->b] += ax;
+            }
+        }
+    }
+    void loadRhs(int n, void** h, const double* v, bool charge) {
+        if (charge) loadRhs<true>(n, h, v);
+        else loadRhs<false>(n, h, v);
+    }
+    // expected: the target the handles must have been obtained for (or GEN_ENTRY).
+    template <bool Charge> void loadJac(int n, void* const* h, const double* v, int expected) {
+        pendingRowScale = 0.0;
+        EvalContext* c = ctx;
+        if (!c) return;
+        std::vector<double>& M = Charge ? c->C : c->G;
+        for (int i = 0; i < n; ++i) {
+            const auto* j = static_cast<const JacHandle*>(h[i]);
+            if (!j || j->magic != kJacMagic) [[unlikely]] {
+                fault("load through an invalid Jacobian handle");
+                return;
+            }
+            if (j->target != GEN_ENTRY && j->target != expected) [[unlikely]] noteWrongTarget();
+            c->addQuartet(M, j->slots, v[i]);
         }
     }
     // zEntry: derivatives of a z-transform value, through handles obtained for ZTRANSFORM_ENTRY.
     void loadJac(int n, void** h, const double* v, bool charge, bool zEntry = false) {
-        pendingRowScale = 0.0;
-        if (!ctx) return;
-        for (int i = 0; i < n; ++i) {
-            auto* j = static_cast<JacHandle*>(h[i]);
-            if (!j || j->magic != kJacMagic) {
-                fault("load through an invalid Jacobian handle");
-                return;
-            }
-            const int expected = zEntry ? ZTRANSFORM_ENTRY : (charge ? DDT_ENTRY : DC_ENTRY);
-            if (j->target != GEN_ENTRY && j->target != expected) noteWrongTarget();
-            addJac(*j, v[i], charge);
-        }
+        const int expected = zEntry ? ZTRANSFORM_ENTRY : (charge ? DDT_ENTRY : DC_ENTRY);
+        if (charge) loadJac<true>(n, h, v, expected);
+        else loadJac<false>(n, h, v, expected);
     }
     void addJac(const JacHandle& j, double v, bool charge) { ctx->addQuartet(charge ? ctx->C : ctx->G, j.slots, v); }
-    void noteWrongTarget() {
+    [[gnu::cold, gnu::noinline]] void noteWrongTarget() {
         if (wrongTarget++ == 0)
             host->message(MessageTypeE_WARNING,
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
@@ -867,10 +886,14 @@ private:
     }
 
     // ---- loader members ----
-    template <class... X> static void ldRhs(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadRhs(n, h, v, false); }
-    template <class... X> static void ldRhsQ(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadRhs(n, h, v, true); }
-    template <class... X> static void ldJac(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadJac(n, h, v, false); }
-    template <class... X> static void ldJacQ(int n, void** h, double* v, Ldr* l, X...) { self(l)->loadJac(n, h, v, true); }
+    template <class... X> static void ldRhs(int n, void** h, double* v, Ldr* l, X...) { self(l)->template loadRhs<false>(n, h, v); }
+    template <class... X> static void ldRhsQ(int n, void** h, double* v, Ldr* l, X...) { self(l)->template loadRhs<true>(n, h, v); }
+    template <class... X> static void ldJac(int n, void** h, double* v, Ldr* l, X...) {
+        self(l)->template loadJac<false>(n, h, v, DC_ENTRY);
+    }
+    template <class... X> static void ldJacQ(int n, void** h, double* v, Ldr* l, X...) {
+        self(l)->template loadJac<true>(n, h, v, DDT_ENTRY);
+    }
     template <class... X> static double ldGetSol(SV* sv, Ldr* l, X...) {
         ModelInstance* s = self(l);
         if (!sv || isMarker(sv) || !s->ctx || !s->ctx->x) return 0.0;
