@@ -451,8 +451,8 @@ double fingerTail(const FingerTerm& g, double a, double b)
     return sum;
 }
 
-// Geometry ratios, thermal resistance and capacitance, intrinsic constants.
-void geometryThermalAndConstants(Private* pr)
+// Geometry ratios and the source capacitance of the outer network.
+void geometryRatios(Private* pr)
 {
     Vars& v = pr->vars;
     const double type = TORVEX_EN_IPAR(pr, "TYPE");
@@ -463,61 +463,6 @@ void geometryThermalAndConstants(Private* pr)
     v.pcellRatio = PCELL / TORVEX_EN_PAR(pr, "PCELLR");
     v.wvbarGateRatio = TORVEX_EN_PAR(pr, "WVBARGATE") / TORVEX_EN_PAR(pr, "WVBARGATER");
     v.wvbarDrainRatio = TORVEX_EN_PAR(pr, "WVBARDRAIN") / TORVEX_EN_PAR(pr, "WVBARDRAINR");
-
-    const double LTH = TORVEX_EN_PAR(pr, "LTH"), KAPPA = TORVEX_EN_PAR(pr, "KAPPA");
-    const double TSUBTH = TORVEX_EN_PAR(pr, "TSUBTH");
-    v.rthCorner = 0.0;
-    if (TSUBTH > 0.5 * PCELL) v.rthCorner = fn::Rthcor_val<double>(LGF, NCELL, PCELL, LTH, KAPPA, TSUBTH);
-    const double RTHWS = TORVEX_EN_PAR(pr, "RTHWS"), CTHWS = TORVEX_EN_PAR(pr, "CTHWS");
-    v.rthDevice = TORVEX_EN_PAR(pr, "RTHCOR") * v.rthCorner +
-                  (TORVEX_EN_PAR(pr, "LGFR") * TORVEX_EN_PAR(pr, "NCELLR") * RTHWS) / (LGF * NCELL);
-    v.cthDevice = (RTHWS * CTHWS) / v.rthDevice;
-    switch (TORVEX_EN_IPAR(pr, "RTHCALC")) {
-    case 1:
-        v.rthRef = fn::Rtharea_val<double>(TORVEX_EN_PAR(pr, "LGFR"), TORVEX_EN_PAR(pr, "NCELLR"),
-                                           TORVEX_EN_PAR(pr, "PCELLR"), LTH, KAPPA);
-        v.rthDevice = fn::Rtharea_val<double>(LGF, NCELL, PCELL, LTH, KAPPA);
-        v.cthDevice = v.rthRef * CTHWS / v.rthDevice;
-        break;
-    case 2:
-        v.rthDevice = TORVEX_EN_PAR(pr, "RTH");
-        v.cthDevice = TORVEX_EN_PAR(pr, "CTH");
-        break;
-    default:
-        break;
-    }
-    const double TSCALE = TORVEX_EN_PAR(pr, "TSCALE");
-    v.rthScaled = v.rthDevice / TSCALE;
-    v.cthScaled = TSCALE * v.cthDevice;
-
-    const double KO = TORVEX_EN_PAR(pr, "KO"), KPINV = TORVEX_EN_PAR(pr, "KPINV");
-    v.koKpinvSq = KO * KO * KPINV * KPINV;
-    v.koKpinvSqPlus1 = v.koKpinvSq + 1.0;
-    v.koInvScaled = 6.760000000000001 / KO;
-    v.mobFieldFactor = std::pow(3.453133290338238e-11 / TORVEX_EN_PAR(pr, "TOX"), 0.6666666666666666) *
-                       (TORVEX_EN_IPAR(pr, "TYPE") == 1 ? 5.951993 : 7.448711);
-    v.mobFieldFactor04 = 0.4 * v.mobFieldFactor;
-    v.kpinvSq4 = KPINV * 4.0 * KPINV;
-    v.betScaled = v.lgfRatio * TORVEX_EN_PAR(pr, "BET");
-    v.coxScaled = v.lgfRatio * TORVEX_EN_PAR(pr, "COX");
-    const double DSUB = TORVEX_EN_PAR(pr, "DSUB");
-    const bool noSubstrate = DSUB < 0.0;
-    v.dsubEff = noSubstrate ? 0.0 : DSUB;
-    v.vpdrEff = noSubstrate ? 0.0 : TORVEX_EN_PAR(pr, "VPDR");
-    v.vpdr1Eff = noSubstrate ? 0.0 : TORVEX_EN_PAR(pr, "VPDR1");
-    const double DCH = TORVEX_EN_PAR(pr, "DCH");
-    v.dopingFactor = v.dsubEff > 0.0 ? std::sqrt(v.dsubEff * 3.319549146584e-29 * DCH / (v.dsubEff + DCH)) : 0.0;
-    v.ronScaled = TORVEX_EN_PAR(pr, "RON") / v.lgfRatio;
-    v.rsatScaled = TORVEX_EN_PAR(pr, "RSAT") / v.lgfRatio;
-    auto grade = [](double p) { return 1.0 - std::pow((p + 1.0) / 3.0, 1.0 / p); };
-    v.diodeGrade1 = grade(TORVEX_EN_PAR(pr, "PDIODE1"));
-    v.diodeGrade2 = grade(TORVEX_EN_PAR(pr, "PDIODE2"));
-    v.diodeGrade3 = grade(TORVEX_EN_PAR(pr, "PDIODE3"));
-    v.cdiode1Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE1");
-    v.cdiode2Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE2");
-    v.cdiode3Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE3");
-    v.repiScaled = (TORVEX_EN_PAR(pr, "TEPI") * TORVEX_EN_PAR(pr, "REPI")) / (LGF * TORVEX_EN_PAR(pr, "LDEX"));
-    v.rbbScaled = TORVEX_EN_PAR(pr, "RBB") / v.lgfRatio;
     const double LPW = TORVEX_EN_PAR(pr, "LPW");
     v.rpwScaled = (LPW * TORVEX_EN_PAR(pr, "RPW")) / (2.0 * LGF * v.ncellRatio);
     v.csourceScaled = 2.0 * (LPW * TORVEX_EN_PAR(pr, "CSOURCE") * LGF) * v.ncellRatio / 3.0;
@@ -711,7 +656,8 @@ void lineSections(Private* pr)
     for (int k = 0; k < 3; ++k) *mgd[k] = DISTC[k] * kMutualSixth * v.mGdFinger * MUTUALON;
 }
 
-// The kernel's parameter-only quantities, from the intrinsic parameters.
+// The kernel's parameter-only quantities, from the intrinsic parameters, and
+// the thermal network's values at the reference temperature.
 void intrinsicConstants(Private* pr)
 {
     torvex::Params p;
@@ -721,8 +667,16 @@ void intrinsicConstants(Private* pr)
 #define TORVEX_EN_COPY(name) p.name = TORVEX_EN_PAR(pr, #name);
     TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_EN_COPY)
 #undef TORVEX_EN_COPY
+    const torvex::Derived& d = pr->derived;
     torvex::deriveParams(p, pr->derived);
     pr->temperatureCache.invalidate();
+    Vars& v = pr->vars;
+    v.rthCorner = d.RthCor;
+    if (p.RTHCALC == 1) v.rthRef = d.RthRef;
+    v.rthDevice = d.Rth0;
+    v.cthDevice = d.Cth0;
+    v.rthScaled = d.Rth0 / p.TSCALE;
+    v.cthScaled = d.CthS;
 }
 
 // The whole parameter-only stage. `report`: send the ERROR for an NCELL
@@ -730,7 +684,7 @@ void intrinsicConstants(Private* pr)
 // nothing).
 void parameterStage(VXR_DeviceInst* inst, Private* pr, bool report)
 {
-    geometryThermalAndConstants(pr);
+    geometryRatios(pr);
     padElements(pr);
     const bool counted = lineInductances(pr);
     if (!counted && report)
@@ -742,7 +696,6 @@ void parameterStage(VXR_DeviceInst* inst, Private* pr, bool report)
     intrinsicConstants(pr);
     Vars& v = pr->vars;
     v.rTextGnd = TORVEX_EN_IPAR(pr, "RTHSW") == 0 ? 1e-9 : 1e12;
-    v.tRef = TORVEX_EN_PAR(pr, "TR") + 273.15;
     v.tAmb = pr->lastTemperature;
     v.cthT = v.cthScaled;
 }
@@ -791,8 +744,8 @@ struct Evaluation {
         if constexpr (kFull) jacQ[i] += d;
     }
 
-    // Device temperature: the rise read from TINT, bounded smoothly to
-    // (0, 1500) K, and the thermal resistance at temperature.
+    // Device temperature and thermal resistance from the kernel's
+    // self-heating at V(TINT); the heat flow into the thermal resistance.
     Thermal deviceTemperature()
     {
         Vars& v = pr->vars;
@@ -804,18 +757,12 @@ struct Evaluation {
         }
         v.vTintText = vTint - vText;
         v.vText = vText;
-        const double TSCALE = TORVEX_EN_PAR(pr, "TSCALE"), DTA = TORVEX_EN_PAR(pr, "DTA");
-        const Thermal riseRaw = (vTextT + vTintText) * TSCALE;
-        const Thermal risePos = fn::hypf<Thermal>(riseRaw, 0.1);
-        const Thermal rise = risePos - fn::hypf<Thermal>(risePos - 1500.0, 0.1);
-        v.tempRise = vxr::value_of(rise);
-        v.tDevice = (DTA + v.tAmb) + v.tempRise;
-        using std::exp;
-        using std::log;
-        const Thermal lnRatioRth = log(((DTA + v.tAmb) + TORVEX_EN_PAR(pr, "EXRTH") * rise) / v.tRef);
-        const Thermal rthT = exp(TORVEX_EN_PAR(pr, "ATH") * lnRatioRth) * v.rthScaled;
-        v.rthT = vxr::value_of(rthT);
-        return vTintText / rthT;
+        const torvex::SelfHeating<Thermal> heating =
+            torvex::selfHeating(pr->derived, (vTextT + vTintText) * TORVEX_EN_PAR(pr, "TSCALE"), v.tAmb);
+        v.tempRise = vxr::value_of(heating.rise);
+        v.tDevice = vxr::value_of(heating.Tdev);
+        v.rthT = vxr::value_of(heating.RthT);
+        return vTintText / heating.RthT;
     }
 
     // Node voltages of the monitors: |TYPE V(CORE_ID,S)| and the orientations.
