@@ -354,6 +354,7 @@ constexpr auto kPowerColumn = powerColumns();
 constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
 static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
 constexpr auto kOpDoublets = torvex::opDoublets<kNumOps>(kDdtDoublets, OP26);
+constexpr int kOpOfCharge[kNumOps] = {0, 1, 2, 3, 4, 5};
 
 // ---- Parameter-only stage ---------------------------------------------------------
 
@@ -784,43 +785,12 @@ struct Evaluation {
         torvex::evaluate(pr->derived, v, pr->lastTemperature, kr, &pr->temperatureCache);
     }
 
-    // The six ddt operators receive their charges (and, in the full load,
-    // the charges' partials on their doublets) and are read back for the
-    // self-heating power: each in turn in the full load; in threes, read back
-    // in reverse, in the right-hand-side load.
-    void feed(int k)
-    {
-        VXR_OpBranch_ddt* op = pr->op[k];
-        if (op == nullptr) return;
-        const KT& q = kr.Q[k];
-        VXR_OpBranch_ddt_setArg(op, vxr::value_of(q), ldr);
-        if constexpr (kFull) {
-            for (int j = 0; j < kOpDoublets.count[k]; ++j) {
-                const int i = kOpDoublets.index[k][j];
-                VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
-            }
-        }
-    }
-    void readBack(int k)
-    {
-        VXR_OpBranch_ddt* op = pr->op[k];
-        VXR_StateVar* br = VXR_getBranchVar_ddt(op);
-        const double x = br != nullptr ? ldr->pGetSol(br, ldr) : 0.0;
-        pr->vars.dQdt[k] = op != nullptr ? x / op->_rowScale : x;
-    }
+    // The six ddt operators receive their charges and give back dQ/dt (in
+    // threes, read back in reverse, in the right-hand-side load).
     void operators()
     {
-        if constexpr (kFull) {
-            for (int k = 0; k < kNumOps; ++k) {
-                feed(k);
-                readBack(k);
-            }
-        } else {
-            for (int group : {0, 3}) {
-                for (int k = group; k < group + 3; ++k) feed(k);
-                for (int k = group + 2; k >= group; --k) readBack(k);
-            }
-        }
+        torvex_module::feedOperators<true>(pr->op, kOpOfCharge, kr.Q, kOpDoublets, pr->ddtDoublet, kDoubletProbe, ldr, inst,
+                                     pr->vars.dQdt);
     }
 
     // Rows of the outer network; also sums its resistors' Joule heat for the
@@ -900,8 +870,7 @@ struct Evaluation {
                 } else {
                     // Power row, branch column of an operator: the weight of its dQ/dt.
                     const int op = -1 - s.probe;
-                    const double scale = pr->op[op] != nullptr ? pr->op[op]->_rowScale : 1.0;
-                    jac[k] += kr.qFactor[op].v / scale;
+                    jac[k] += kr.qFactor[op].v / torvex_module::rowScale(pr->op[op]);
                 }
             }
             for (int i = 0; i < kJacQEntries.count; ++i) {
@@ -909,17 +878,6 @@ struct Evaluation {
                 jacQ[k] += partialQ(s.src, s.probe);
             }
         }
-    }
-
-    // Above the breakdown voltage (TYPE V(DI2,S) > VDSBR; NaN never warns),
-    // two strobe messages, on passes whose strobe query says so.
-    void breakdownWarning()
-    {
-        const double vdsbr = TORVEX_EN_PAR(pr, "VDSBR");
-        if (!(kr.VDS > vdsbr)) return;
-        if (ldr->pDoStrobe(ldr) == 0) return;
-        VXR_WriteMsg(MessageTypeE_STROBE, inst, "Warning: voltage applied above breakdown voltage (%lg V).\n", vdsbr);
-        VXR_WriteMsg(MessageTypeE_STROBE, inst, "\n");
     }
 
     void thermalRows(const Thermal& heatFlow)
@@ -963,18 +921,12 @@ struct Evaluation {
         }
     }
 
-    // Hands the values of the build's entries, scaled by $mfactor, to the host.
+    // The build's entries of a table, in its load order.
     template <std::size_t N, std::size_t M>
-    void batch(void (*load)(int, void**, double*, VXR_ContribLoader*), const IndexMap<N>& map, void* (&handles)[M],
-               const double* values, double mfactor)
+    static torvex_module::Batch gather(const IndexMap<N>& map, void* (&handles)[M], const double* values, double* out)
     {
-        double out[M];
-        // x * 1 is x bit for bit, so the usual $mfactor of 1 skips the products.
-        if (mfactor == 1.0)
-            for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]];
-        else
-            for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]] * mfactor;
-        load(map.count, handles, out, ldr);
+        for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]];
+        return {map.count, handles, out};
     }
 
     void run()
@@ -1006,24 +958,22 @@ struct Evaluation {
             operators();
         }
         intrinsicRows();
-        breakdownWarning();
+        torvex_module::breakdownWarning(inst, ldr, TORVEX_EN_PAR(pr, "VDSBR"), kr.VDS);
         thermalRows(heatFlow);
         monitors();
         windings();
 
         const double mfactor = TORVEX_EN_PAR(pr, "$mfactor");
-        batch(ldr->pLoadRhsPair, RevStamp::rhs, pr->rhs, rhs, mfactor);
-        batch(ldr->pLoadRhsPairQ, RevStamp::rhsQ, pr->rhsQ, rhsQ, mfactor);
+        double rhsOut[RevStamp::kNumRhs], rhsQOut[RevStamp::kNumRhsQ];
+        const torvex_module::Batch rhsBatch = gather(RevStamp::rhs, pr->rhs, rhs, rhsOut);
+        const torvex_module::Batch rhsQBatch = gather(RevStamp::rhsQ, pr->rhsQ, rhsQ, rhsQOut);
         if constexpr (kFull) {
-            batch(ldr->pLoadDerivQuartet, RevStamp::jac, pr->jac, jac, mfactor);
-            batch(ldr->pLoadDerivQuartetQ, RevStamp::jacQ, pr->jacQ, jacQ, mfactor);
-        }
-        for (VXR_OpBranch_ddt* op : pr->op) {
-            if (op == nullptr) continue;
-            if constexpr (kFull)
-                VXR_ddtGenericLoad(op, ldr);
-            else
-                VXR_ddtGenericLoadRHS(op, ldr);
+            double jacOut[RevStamp::kNumJac], jacQOut[RevStamp::kNumJacQ];
+            const torvex_module::Batch j = gather(RevStamp::jac, pr->jac, jac, jacOut);
+            const torvex_module::Batch jq = gather(RevStamp::jacQ, pr->jacQ, jacQ, jacQOut);
+            torvex_module::loadBatches(inst, ldr, mfactor, rhsBatch, rhsQBatch, &j, &jq, pr->op);
+        } else {
+            torvex_module::loadBatches(inst, ldr, mfactor, rhsBatch, rhsQBatch, nullptr, nullptr, pr->op);
         }
         pr->recompute = 0;
     }
