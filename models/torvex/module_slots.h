@@ -333,6 +333,23 @@ inline bool restorable(const VXR_DeviceState* state, int slotsNeeded)
 
 // ---- Loads -------------------------------------------------------------------
 
+// The kernel's parameter-only quantities from a module's parameter record
+// (Names::real and Names::integer: a parameter's location by its model
+// name); the temperature stage kept from the last pass no longer holds.
+template <class Names, class Private>
+void deriveIntrinsic(Private* pr)
+{
+    torvex::Params p;
+    p.TYPE = pr->intParam[Names::integer("TYPE")];
+    p.RTHCALC = pr->intParam[Names::integer("RTHCALC")];
+    p.RTHSW = pr->intParam[Names::integer("RTHSW")];
+#define TORVEX_COPY(name) p.name = pr->realParam[Names::real(#name)];
+    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_COPY)
+#undef TORVEX_COPY
+    torvex::deriveParams(p, pr->derived);
+    pr->temperatureCache.invalidate();
+}
+
 // Above the breakdown voltage (vds > vdsbr; NaN never warns), two strobe
 // messages, on passes whose strobe query says so.
 inline void breakdownWarning(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, double vdsbr, double vds)

@@ -15,26 +15,9 @@ using torvex::kNumCharges;
 using torvex::kNumProbes;
 using Charge = torvex::Charge;
 
-using NodePair = torvex::NodePair<Node>;
-
-// The node pair of each kernel probe (in Probe order); every probe is one
-// column of the stamp.
-constexpr NodePair kProbePairs[kNumProbes] = {
-    {TINT, TEXT},       // P_TH
-    {TEXT, GND},        // P_TEXT
-    {G, CORE_B1},       // P_GB1
-    {G, S},             // P_GS
-    {CORE_ID, S},       // P_IS
-    {D, S},             // P_DS
-    {D, B},             // P_DB
-    {CORE_B2, B},       // P_B2B
-    {B, IB_DIODE1},     // P_BD1
-    {B, IB_DIODE3},     // P_BD3
-    {CORE_B1, CORE_B2}, // P_B1B2
-    {S, CORE_B2},       // P_SB2
-    {CORE_ID, G},       // P_IG
-};
-static_assert(torvex::P_IG == kNumProbes - 1 && torvex::P_TEXT == 1, "kProbePairs follows the Probe order");
+// The node of each kernel probe; every probe is one column of the stamp.
+constexpr auto kProbePairs = torvex::probePairs<Node>(
+    {TINT, TEXT, GND, D, G, S, B, CORE_ID, CORE_B1, CORE_B2, IB_DIODE1, IB_DIODE3});
 
 // The charge behind each operator position, and the operator position of each charge.
 constexpr Charge kOpCharge[kNumOps] = {torvex::Q_J1, torvex::Q_J2, torvex::Q_J3,
@@ -105,6 +88,12 @@ void readProbes(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, double (&v)[kNumPr
     for (int n = CORE_B1; n <= IB_DIODE3; ++n) sol[n] = readSol(inst->pStateVars[n - CORE_B1], ldr, inst);
     for (int k = 0; k < kNumProbes; ++k) v[k] = sol[kProbePairs[k].a] - sol[kProbePairs[k].b];
 }
+
+// Parameter locations by model name, for the shared module code.
+struct ParamNames {
+    static consteval int real(const char* name) { return realLoc(name); }
+    static consteval int integer(const char* name) { return intLoc(name); }
+};
 
 using torvex_module::chargeCurrent;
 using torvex_module::rowScale;
@@ -212,15 +201,7 @@ void finishPass(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* ldr, const
 
 void evalParamOnly(VXR_DeviceInst*, Private* pr)
 {
-    torvex::Params p;
-    p.TYPE = TORVEX_IPAR(pr, "TYPE");
-    p.RTHCALC = TORVEX_IPAR(pr, "RTHCALC");
-    p.RTHSW = TORVEX_IPAR(pr, "RTHSW");
-#define TORVEX_COPY(name) p.name = TORVEX_PAR(pr, #name);
-    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_COPY)
-#undef TORVEX_COPY
-    torvex::deriveParams(p, pr->derived);
-    pr->temperatureCache.invalidate();
+    torvex_module::deriveIntrinsic<ParamNames>(pr);
     pr->vars.Rth0 = pr->derived.Rth0;
     pr->vars.Cth0 = pr->derived.Cth0;
 }

@@ -178,23 +178,10 @@ static_assert(pairIs(kRhsQPairs[kQThermal], TINT, TEXT) &&
 using torvex::kNumProbes;
 using NodePair = torvex::NodePair<Node>;
 
-// The node pair of each kernel probe, in Probe order; each is a column of the stamp.
-constexpr NodePair kProbePairs[kNumProbes] = {
-    {TINT, TEXT},       // P_TH
-    {TEXT, GND},        // P_TEXT
-    {GI2, CORE_B1},     // P_GB1
-    {GI2, S},           // P_GS
-    {CORE_ID, S},       // P_IS
-    {DI2, S},           // P_DS
-    {DI2, BI2},         // P_DB
-    {CORE_B2, BI2},     // P_B2B
-    {BI2, IB_DIODE1},   // P_BD1
-    {BI2, IB_DIODE3},   // P_BD3
-    {CORE_B1, CORE_B2}, // P_B1B2
-    {S, CORE_B2},       // P_SB2
-    {CORE_ID, GI2},     // P_IG
-};
-static_assert(torvex::P_IG == kNumProbes - 1 && torvex::P_TEXT == 1, "kProbePairs follows the Probe order");
+// The nodes of each kernel probe (DI2, GI2 and BI2 for the intrinsic drain,
+// gate and bulk); each probe is a column of the stamp.
+constexpr auto kProbePairs = torvex::probePairs<Node>(
+    {TINT, TEXT, GND, DI2, GI2, S, BI2, CORE_ID, CORE_B1, CORE_B2, IB_DIODE1, IB_DIODE3});
 
 // Rows the intrinsic device loads besides the kernel's current and charge
 // rows (which are this stamp's first ten RHS and first six RHS-Q pairs).
@@ -661,16 +648,13 @@ void lineSections(Private* pr)
 // the thermal network's values at the reference temperature.
 void intrinsicConstants(Private* pr)
 {
-    torvex::Params p;
-    p.TYPE = TORVEX_EN_IPAR(pr, "TYPE");
-    p.RTHCALC = TORVEX_EN_IPAR(pr, "RTHCALC");
-    p.RTHSW = TORVEX_EN_IPAR(pr, "RTHSW");
-#define TORVEX_EN_COPY(name) p.name = TORVEX_EN_PAR(pr, #name);
-    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_EN_COPY)
-#undef TORVEX_EN_COPY
+    struct Names {
+        static consteval int real(const char* name) { return realLoc(name); }
+        static consteval int integer(const char* name) { return intLoc(name); }
+    };
+    torvex_module::deriveIntrinsic<Names>(pr);
     const torvex::Derived& d = pr->derived;
-    torvex::deriveParams(p, pr->derived);
-    pr->temperatureCache.invalidate();
+    const torvex::Params& p = d.p;
     Vars& v = pr->vars;
     v.rthCorner = d.RthCor;
     if (p.RTHCALC == 1) v.rthRef = d.RthRef;
