@@ -793,11 +793,12 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     // The gate charge's share from the XDEP1 shift of the gate charge voltage
     // (CHQB against its value at the mid-channel potential PSIM) is balanced at
     // the drain end of the channel, whose voltage drives the shift, not on
-    // CORE_B1: balanced there, dQ(gate)/dV(CORE_ID) reaches -1.3e-10 F per 1e4
-    // cells with no counterpart at the drain and the charges have growing
-    // modes (1e13 to 3e14 per second) through a gate resistance. The gate
-    // charge, the static currents and every value at XDEP1 = 0 are
-    // unchanged; the CORE_ID-gate charge current carries the moved share.
+    // CORE_B1: balanced on CORE_B1, the gate charge would depend on
+    // V(CORE_ID) with no counterpart charge at the drain, a negative
+    // capacitance that gives the charges growing modes through a gate
+    // resistance. Where the share goes leaves the gate charge, the static
+    // currents and every value at XDEP1 = 0 alone; the CORE_ID-gate charge
+    // current carries the moved share.
     const T5 DQX = COXE * (CHQB - gateChargeVoltage(PSIM, GPOLY));
     const T5 QDX = QD - DQX;
     const T5 QG = -(QB + QDX + QS);
