@@ -1,7 +1,9 @@
 // Descriptor slots that the transistor modules (TORVEX_CORE, TORVEX_EN,
 // TORVEX) share: parameter setters, modify and get, reset from an
 // assignment list, the range-check pass, the given bits and the output-
-// variable query. Each module supplies a policy:
+// variable query; and the steps every load shares around the kernel (the
+// breakdown warning, the ddt operators, the $mfactor batches). Each module
+// supplies a policy for the slots:
 //
 //   struct Policy {
 //       using Private = ...;   // has realParam[], intParam[], given[], recompute
@@ -16,10 +18,13 @@
 
 #include <array>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 
+#include "VXR_Operators.h"
 #include "VXR_SupportLib.h"
 #include "torvex_core_params.h"
+#include "torvex_probe_map.h"
 
 namespace torvex_module {
 
@@ -324,6 +329,126 @@ inline VXR_DeviceState* newDeviceState(VXR_DeviceInst* inst, int slots, int bloc
 inline bool restorable(const VXR_DeviceState* state, int slotsNeeded)
 {
     return state != nullptr && state->pOperatorState != nullptr && state->numOfOperatorStates >= slotsNeeded;
+}
+
+// ---- Loads -------------------------------------------------------------------
+
+// The kernel's parameter-only quantities from a module's parameter record
+// (Names::real and Names::integer: a parameter's location by its model
+// name); the temperature stage kept from the last pass no longer holds.
+template <class Names, class Private>
+void deriveIntrinsic(Private* pr)
+{
+    torvex::Params p;
+    p.TYPE = pr->intParam[Names::integer("TYPE")];
+    p.RTHCALC = pr->intParam[Names::integer("RTHCALC")];
+    p.RTHSW = pr->intParam[Names::integer("RTHSW")];
+#define TORVEX_COPY(name) p.name = pr->realParam[Names::real(#name)];
+    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_COPY)
+#undef TORVEX_COPY
+    torvex::deriveParams(p, pr->derived);
+    pr->temperatureCache.invalidate();
+}
+
+// Above the breakdown voltage (vds > vdsbr; NaN never warns), two strobe
+// messages, on passes whose strobe query says so.
+inline void breakdownWarning(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, double vdsbr, double vds)
+{
+    if (!(vds > vdsbr)) return;
+    if (ldr->pDoStrobe(ldr VXR_LDR_INST(inst)) == 0) return;
+    VXR_WriteMsg(MessageTypeE_STROBE, inst, "Warning: voltage applied above breakdown voltage (%lg V).\n", vdsbr);
+    VXR_WriteMsg(MessageTypeE_STROBE, inst, "\n");
+}
+
+// Row scale of an operator's branch; 1 without an operator.
+inline double rowScale(const VXR_OpBranch_ddt* op) { return op == nullptr ? 1.0 : op->_rowScale; }
+
+// dQ/dt of an operator: its branch solution over its row scale; no operator
+// or no branch variable gives 0.
+inline double chargeCurrent(VXR_OpBranch_ddt* op, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
+{
+    (void)inst;
+    if (op == nullptr) return 0.0;
+    VXR_StateVar* br = VXR_getBranchVar_ddt(op);
+    return br == nullptr ? 0.0 : ldr->pGetSol(br, ldr VXR_LDR_INST(inst)) / op->_rowScale;
+}
+
+// The kernel's charges into their ddt operators, and dQ/dt back for the
+// self-heating power. Charge c goes to operator opOf[c] (whose doublets
+// `doublets` lists); with partials (the full load) the operator also gets
+// the charge's partials on its doublets, and each is set and read back in
+// turn; without, the gate charges are set, then read back (in reverse with
+// ReadBackReversed, the order TORVEX_EN's hosts see), then the junction
+// charges.
+template <bool ReadBackReversed, class T, int Ops, std::size_t ND>
+void feedOperators(VXR_OpBranch_ddt* const (&op)[Ops], const int (&opOf)[Ops], const T (&q)[torvex::kNumCharges],
+                   const torvex::OpDoublets<Ops, ND>& doublets, void* const (&doubletHandles)[ND],
+                   const std::array<int, ND>& doubletProbe, VXR_ContribLoader* ldr, VXR_DeviceInst* inst,
+                   double (&dqdt)[torvex::kNumCharges])
+{
+    static_assert(Ops == torvex::kNumCharges, "one operator per charge");
+    constexpr bool kPartials = !std::is_same_v<T, double>;
+    auto set = [&](int c) {
+        VXR_OpBranch_ddt* o = op[opOf[c]];
+        if (o == nullptr) return;
+        VXR_OpBranch_ddt_setArg(o, vxr::value_of(q[c]), ldr);
+        if constexpr (kPartials) {
+            const int pos = opOf[c];
+            for (int j = 0; j < doublets.count[pos]; ++j) {
+                const int i = doublets.index[pos][j];
+                VXR_OpBranch_ddt_setArg_dwrt(o, doubletHandles[i], q[c].d[doubletProbe[i]], ldr);
+            }
+        }
+    };
+    auto read = [&](int c) { dqdt[c] = chargeCurrent(op[opOf[c]], ldr, inst); };
+    if constexpr (kPartials) {
+        for (int c = 0; c < torvex::kNumCharges; ++c) {
+            set(c);
+            read(c);
+        }
+    } else {
+        for (int group : {torvex::Q_IG, torvex::Q_J1}) {
+            for (int c = group; c < group + 3; ++c) set(c);
+            for (int k = 0; k < 3; ++k) read(ReadBackReversed ? group + 2 - k : group + k);
+        }
+    }
+}
+
+// One table of a load: `count` values at their handles.
+struct Batch {
+    int count;
+    void** handles;
+    double* values;
+};
+
+// The end of a load: the right-hand-side tables and, in the full load (jac
+// and jacQ given), the Jacobian tables, each scaled by $mfactor in place and
+// handed to the host; then the ddt operators' own rows.
+template <std::size_t Ops>
+void loadBatches(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, double mfactor, const Batch& rhs, const Batch& rhsQ,
+                 const Batch* jac, const Batch* jacQ, VXR_OpBranch_ddt* const (&op)[Ops])
+{
+    (void)inst;
+    auto load = [&](void (*fn)(int, void**, double*, VXR_ContribLoader* VXR_LDR_INST_PARAM), const Batch& b) {
+        // x * 1 is x bit for bit, so the usual $mfactor of 1 skips the products.
+        if (mfactor != 1.0)
+            for (int i = 0; i < b.count; ++i) b.values[i] *= mfactor;
+        fn(b.count, b.handles, b.values, ldr VXR_LDR_INST(inst));
+    };
+    load(ldr->pLoadRhsPair, rhs);
+    load(ldr->pLoadRhsPairQ, rhsQ);
+    const bool full = jac != nullptr;
+    if (full) {
+        load(ldr->pLoadDerivQuartet, *jac);
+        load(ldr->pLoadDerivQuartetQ, *jacQ);
+    }
+    for (VXR_OpBranch_ddt* o : op) {
+        if (o == nullptr) continue;
+        if (full)
+            VXR_ddtGenericLoad(o, ldr);
+        else
+            VXR_ddtGenericLoadRHS(o, ldr);
+    }
 }
 
 } // namespace torvex_module

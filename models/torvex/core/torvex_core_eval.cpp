@@ -15,32 +15,15 @@ using torvex::kNumCharges;
 using torvex::kNumProbes;
 using Charge = torvex::Charge;
 
-using NodePair = torvex::NodePair<Node>;
+// The node of each kernel probe; every probe is one column of the stamp.
+constexpr auto kProbePairs = torvex::probePairs<Node>(
+    {TINT, TEXT, GND, D, G, S, B, CORE_ID, CORE_B1, CORE_B2, IB_DIODE1, IB_DIODE3});
 
-// The node pair of each kernel probe (in Probe order); every probe is one
-// column of the stamp.
-constexpr NodePair kProbePairs[kNumProbes] = {
-    {TINT, TEXT},       // P_TH
-    {TEXT, GND},        // P_TEXT
-    {G, CORE_B1},       // P_GB1
-    {G, S},             // P_GS
-    {CORE_ID, S},       // P_IS
-    {D, S},             // P_DS
-    {D, B},             // P_DB
-    {CORE_B2, B},       // P_B2B
-    {B, IB_DIODE1},     // P_BD1
-    {B, IB_DIODE3},     // P_BD3
-    {CORE_B1, CORE_B2}, // P_B1B2
-    {S, CORE_B2},       // P_SB2
-    {CORE_ID, G},       // P_IG
-};
-static_assert(torvex::P_IG == kNumProbes - 1 && torvex::P_TEXT == 1, "kProbePairs follows the Probe order");
-
-// The charge behind each operator position.
+// The charge behind each operator position, and the operator position of each charge.
 constexpr Charge kOpCharge[kNumOps] = {torvex::Q_J1, torvex::Q_J2, torvex::Q_J3,
                                        torvex::Q_IG, torvex::Q_GS, torvex::Q_GB1};
-// Operators in the order a pass feeds them.
-constexpr OpPos kFeedOrder[kNumOps] = {OP7, OP8, OP9, OP10, OP11, OP12};
+constexpr int kOpOfCharge[kNumCharges] = {OP7, OP8, OP9, OP10, OP11, OP12};
+static_assert(kOpCharge[OP7] == torvex::Q_IG && kOpCharge[OP10] == torvex::Q_J1);
 
 constexpr int probeOf(Node a, Node b) { return torvex::probeOf(kProbePairs, a, b); }
 template <int N>
@@ -106,15 +89,14 @@ void readProbes(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, double (&v)[kNumPr
     for (int k = 0; k < kNumProbes; ++k) v[k] = sol[kProbePairs[k].a] - sol[kProbePairs[k].b];
 }
 
-// dQ/dt of an operator: its branch solution over its row scale; no operator
-// or no branch variable contributes 0.
-double chargeCurrent(VXR_OpBranch_ddt* op, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
-{
-    if (op == nullptr) return 0.0;
-    return readSol(VXR_getBranchVar_ddt(op), ldr, inst) / op->_rowScale;
-}
+// Parameter locations by model name, for the shared module code.
+struct ParamNames {
+    static consteval int real(const char* name) { return realLoc(name); }
+    static consteval int integer(const char* name) { return intLoc(name); }
+};
 
-double rowScale(const VXR_OpBranch_ddt* op) { return op == nullptr ? 1.0 : op->_rowScale; }
+using torvex_module::chargeCurrent;
+using torvex_module::rowScale;
 
 // Temperature test and parameter-only group at the start of a load.
 void startPass(VXR_DeviceInst* inst, Private* pr)
@@ -134,15 +116,6 @@ void keepVars(Private* pr, const torvex::Result<S>& r, double pdiss)
     v.DRDIR = r.DRDIR;
     v.Tdev = r.Tdev;
     v.PDISS = pdiss;
-}
-
-void breakdownWarning(VXR_DeviceInst* inst, const Private* pr, VXR_ContribLoader* ldr, double vds)
-{
-    const double vdsbr = TORVEX_PAR(pr, "VDSBR");
-    if (!(vds > vdsbr)) return;
-    if (ldr->pDoStrobe(ldr VXR_LDR_INST(inst)) == 0) return;
-    VXR_WriteMsg(MessageTypeE_STROBE, inst, "Warning: voltage applied above breakdown voltage (%lg V).\n", vdsbr);
-    VXR_WriteMsg(MessageTypeE_STROBE, inst, "\n");
 }
 
 template <class T>
@@ -182,14 +155,9 @@ void rowTerms(const R& r, const T& pdiss, RowTerm<T> (&rows)[kNumRhs], RowTerm<T
 }
 
 template <int N>
-void scaleAndLoad(void (*loadFn)(int, void**, double*, VXR_ContribLoader* VXR_LDR_INST_PARAM), void* (&h)[N],
-                  double (&vals)[N], double m, VXR_ContribLoader* ldr, VXR_DeviceInst* inst)
+torvex_module::Batch batch(void* (&h)[N], double (&vals)[N])
 {
-    (void)inst;
-    // x * 1 is x bit for bit, so the usual $mfactor of 1 skips the products.
-    if (m != 1.0)
-        for (double& x : vals) x *= m;
-    loadFn(N, h, vals, ldr VXR_LDR_INST(inst));
+    return {N, h, vals};
 }
 
 using FullScalar = torvex::Partials<VXR_REVISION>;
@@ -206,7 +174,7 @@ Private* evaluatePass(VXR_DeviceInst* inst, VXR_ContribLoader* ldr, R& r)
     double v[kNumProbes];
     readProbes(inst, ldr, v);
     torvex::evaluate(pr->derived, v, pr->lastTemperature, r, &pr->temperatureCache);
-    breakdownWarning(inst, pr, ldr, r.VDS);
+    torvex_module::breakdownWarning(inst, ldr, TORVEX_PAR(pr, "VDSBR"), r.VDS);
     return pr;
 }
 
@@ -217,19 +185,13 @@ template <class R>
 void finishPass(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* ldr, const R& r, double pdiss,
                 double (&rhs)[kNumRhs], double (&rhsQ)[kNumRhsQ], double (*jac)[kNumJac], double (*jacQ)[kNumJacQ])
 {
-    const double m = TORVEX_PAR(pr, "$mfactor");
-    scaleAndLoad(ldr->pLoadRhsPair, pr->rhs, rhs, m, ldr, inst);
-    scaleAndLoad(ldr->pLoadRhsPairQ, pr->rhsQ, rhsQ, m, ldr, inst);
     if (jac != nullptr) {
-        scaleAndLoad(ldr->pLoadDerivQuartet, pr->jac, *jac, m, ldr, inst);
-        scaleAndLoad(ldr->pLoadDerivQuartetQ, pr->jacQ, *jacQ, m, ldr, inst);
-    }
-    for (VXR_OpBranch_ddt* op : pr->op) {
-        if (op == nullptr) continue;
-        if (jac != nullptr)
-            VXR_ddtGenericLoad(op, ldr);
-        else
-            VXR_ddtGenericLoadRHS(op, ldr);
+        const torvex_module::Batch j = batch(pr->jac, *jac), jq = batch(pr->jacQ, *jacQ);
+        torvex_module::loadBatches(inst, ldr, TORVEX_PAR(pr, "$mfactor"), batch(pr->rhs, rhs), batch(pr->rhsQ, rhsQ),
+                                   &j, &jq, pr->op);
+    } else {
+        torvex_module::loadBatches(inst, ldr, TORVEX_PAR(pr, "$mfactor"), batch(pr->rhs, rhs), batch(pr->rhsQ, rhsQ),
+                                   nullptr, nullptr, pr->op);
     }
     keepVars(pr, r, pdiss);
     pr->recompute = 0;
@@ -239,15 +201,7 @@ void finishPass(VXR_DeviceInst* inst, Private* pr, VXR_ContribLoader* ldr, const
 
 void evalParamOnly(VXR_DeviceInst*, Private* pr)
 {
-    torvex::Params p;
-    p.TYPE = TORVEX_IPAR(pr, "TYPE");
-    p.RTHCALC = TORVEX_IPAR(pr, "RTHCALC");
-    p.RTHSW = TORVEX_IPAR(pr, "RTHSW");
-#define TORVEX_COPY(name) p.name = TORVEX_PAR(pr, #name);
-    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_COPY)
-#undef TORVEX_COPY
-    torvex::deriveParams(p, pr->derived);
-    pr->temperatureCache.invalidate();
+    torvex_module::deriveIntrinsic<ParamNames>(pr);
     pr->vars.Rth0 = pr->derived.Rth0;
     pr->vars.Cth0 = pr->derived.Cth0;
 }
@@ -268,21 +222,8 @@ void _module1_genericAnalogLoad(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
     FullResult r;
     Private* pr = evaluatePass(inst, ldr, r);
 
-    // Each operator gets its charge and the charge's partials, then gives back
-    // dQ/dt for the power.
     double dqdt[kNumCharges];
-    for (OpPos pos : kFeedOrder) {
-        VXR_OpBranch_ddt* op = pr->op[pos];
-        const FullResult::T& q = r.Q[kOpCharge[pos]];
-        if (op != nullptr) {
-            VXR_OpBranch_ddt_setArg(op, q.v, ldr);
-            for (int j = 0; j < kOpDoublets.count[pos]; ++j) {
-                const int i = kOpDoublets.index[pos][j];
-                VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
-            }
-        }
-        dqdt[kOpCharge[pos]] = chargeCurrent(op, ldr, inst);
-    }
+    torvex_module::feedOperators<false>(pr->op, kOpOfCharge, r.Q, kOpDoublets, pr->ddtDoublet, kDoubletProbe, ldr, inst, dqdt);
     const FullResult::T pdiss = torvex::dissipatedPower(r, dqdt);
 
     RowTerm<FullResult::T> rows[kNumRhs], rowsQ[kNumRhsQ];
@@ -309,16 +250,8 @@ void _module1_genericAnalogLoadRHS(VXR_DeviceInst* inst, VXR_ContribLoader* ldr)
     RhsResult r;
     Private* pr = evaluatePass(inst, ldr, r);
 
-    // The gate charges first, then the junction charges; each group is set,
-    // then read back.
     double dqdt[kNumCharges];
-    for (int group = 0; group < 2; ++group) {
-        const OpPos* first = kFeedOrder + 3 * group;
-        for (const OpPos* pos = first; pos != first + 3; ++pos)
-            if (pr->op[*pos] != nullptr) VXR_OpBranch_ddt_setArg(pr->op[*pos], r.Q[kOpCharge[*pos]], ldr);
-        for (const OpPos* pos = first; pos != first + 3; ++pos)
-            dqdt[kOpCharge[*pos]] = chargeCurrent(pr->op[*pos], ldr, inst);
-    }
+    torvex_module::feedOperators<false>(pr->op, kOpOfCharge, r.Q, kOpDoublets, pr->ddtDoublet, kDoubletProbe, ldr, inst, dqdt);
     const double pdiss = torvex::dissipatedPower(r, dqdt);
 
     double rhs[kNumRhs], rhsQ[kNumRhsQ];

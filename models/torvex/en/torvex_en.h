@@ -67,12 +67,11 @@ struct Vars {
 
     // Parameter-only stage (recompute passes): geometry ratios.
     double ncellRatio, typeNcellRatio, lgfRatio, pcellRatio, wvbarGateRatio, wvbarDrainRatio;
-    // Thermal resistance and capacitance at the reference temperature.
+    // Thermal resistance and capacitance at the reference temperature (the
+    // kernel's, and the resistance over TSCALE).
     double rthCorner, rthRef, rthDevice, cthDevice, rthScaled, cthScaled;
-    // Intrinsic constants.
-    double koKpinvSq, koKpinvSqPlus1, koInvScaled, mobFieldFactor, mobFieldFactor04, kpinvSq4, betScaled,
-        coxScaled, dsubEff, vpdrEff, vpdr1Eff, dopingFactor, ronScaled, rsatScaled, rbbScaled, diodeGrade1,
-        diodeGrade2, diodeGrade3, cdiode1Scaled, cdiode2Scaled, cdiode3Scaled, repiScaled, rpwScaled, csourceScaled;
+    // Bulk resistance and source capacitance.
+    double rpwScaled, csourceScaled;
     // Outer network: pad capacitances and their resistances, shield.
     double cgbFinger, rgbFinger, cdbFinger, rdbFinger, cgbOuter, rgbOuter, cdbOuter, rdbOuter, cgdOuter, cgdInner,
         cggsScaled, rshieldEff;
@@ -87,7 +86,7 @@ struct Vars {
         rpolyGate, reddy, rgLine1, rgLine2, rgLine3, rdLine1, rdLine2, rdLine3;
     // Device temperature and thermal rows (every pass, except those marked).
     double vTintText, vText, tempRise, tDevice, rthT, cthT /* recompute */, rTextGnd /* recompute */,
-        tRef /* recompute */, tAmb /* recompute */;
+        tAmb /* recompute */;
     // Monitors and the self-heating power.
     double vdsAbs, powerSum, powerNetworkResistors;
     // Time derivatives of the six operator charges, read back this pass.

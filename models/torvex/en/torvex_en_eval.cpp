@@ -178,23 +178,10 @@ static_assert(pairIs(kRhsQPairs[kQThermal], TINT, TEXT) &&
 using torvex::kNumProbes;
 using NodePair = torvex::NodePair<Node>;
 
-// The node pair of each kernel probe, in Probe order; each is a column of the stamp.
-constexpr NodePair kProbePairs[kNumProbes] = {
-    {TINT, TEXT},       // P_TH
-    {TEXT, GND},        // P_TEXT
-    {GI2, CORE_B1},     // P_GB1
-    {GI2, S},           // P_GS
-    {CORE_ID, S},       // P_IS
-    {DI2, S},           // P_DS
-    {DI2, BI2},         // P_DB
-    {CORE_B2, BI2},     // P_B2B
-    {BI2, IB_DIODE1},   // P_BD1
-    {BI2, IB_DIODE3},   // P_BD3
-    {CORE_B1, CORE_B2}, // P_B1B2
-    {S, CORE_B2},       // P_SB2
-    {CORE_ID, GI2},     // P_IG
-};
-static_assert(torvex::P_IG == kNumProbes - 1 && torvex::P_TEXT == 1, "kProbePairs follows the Probe order");
+// The nodes of each kernel probe (DI2, GI2 and BI2 for the intrinsic drain,
+// gate and bulk); each probe is a column of the stamp.
+constexpr auto kProbePairs = torvex::probePairs<Node>(
+    {TINT, TEXT, GND, DI2, GI2, S, BI2, CORE_ID, CORE_B1, CORE_B2, IB_DIODE1, IB_DIODE3});
 
 // Rows the intrinsic device loads besides the kernel's current and charge
 // rows (which are this stamp's first ten RHS and first six RHS-Q pairs).
@@ -354,6 +341,7 @@ constexpr auto kPowerColumn = powerColumns();
 constexpr auto kDoubletProbe = torvex::doubletProbes(kProbePairs, kDdtDoublets);
 static_assert(torvex::allProbes(kDoubletProbe), "every ddt doublet column is a probe");
 constexpr auto kOpDoublets = torvex::opDoublets<kNumOps>(kDdtDoublets, OP26);
+constexpr int kOpOfCharge[kNumOps] = {0, 1, 2, 3, 4, 5};
 
 // ---- Parameter-only stage ---------------------------------------------------------
 
@@ -451,8 +439,8 @@ double fingerTail(const FingerTerm& g, double a, double b)
     return sum;
 }
 
-// Geometry ratios, thermal resistance and capacitance, intrinsic constants.
-void geometryThermalAndConstants(Private* pr)
+// Geometry ratios and the source capacitance of the outer network.
+void geometryRatios(Private* pr)
 {
     Vars& v = pr->vars;
     const double type = TORVEX_EN_IPAR(pr, "TYPE");
@@ -463,61 +451,6 @@ void geometryThermalAndConstants(Private* pr)
     v.pcellRatio = PCELL / TORVEX_EN_PAR(pr, "PCELLR");
     v.wvbarGateRatio = TORVEX_EN_PAR(pr, "WVBARGATE") / TORVEX_EN_PAR(pr, "WVBARGATER");
     v.wvbarDrainRatio = TORVEX_EN_PAR(pr, "WVBARDRAIN") / TORVEX_EN_PAR(pr, "WVBARDRAINR");
-
-    const double LTH = TORVEX_EN_PAR(pr, "LTH"), KAPPA = TORVEX_EN_PAR(pr, "KAPPA");
-    const double TSUBTH = TORVEX_EN_PAR(pr, "TSUBTH");
-    v.rthCorner = 0.0;
-    if (TSUBTH > 0.5 * PCELL) v.rthCorner = fn::Rthcor_val<double>(LGF, NCELL, PCELL, LTH, KAPPA, TSUBTH);
-    const double RTHWS = TORVEX_EN_PAR(pr, "RTHWS"), CTHWS = TORVEX_EN_PAR(pr, "CTHWS");
-    v.rthDevice = TORVEX_EN_PAR(pr, "RTHCOR") * v.rthCorner +
-                  (TORVEX_EN_PAR(pr, "LGFR") * TORVEX_EN_PAR(pr, "NCELLR") * RTHWS) / (LGF * NCELL);
-    v.cthDevice = (RTHWS * CTHWS) / v.rthDevice;
-    switch (TORVEX_EN_IPAR(pr, "RTHCALC")) {
-    case 1:
-        v.rthRef = fn::Rtharea_val<double>(TORVEX_EN_PAR(pr, "LGFR"), TORVEX_EN_PAR(pr, "NCELLR"),
-                                           TORVEX_EN_PAR(pr, "PCELLR"), LTH, KAPPA);
-        v.rthDevice = fn::Rtharea_val<double>(LGF, NCELL, PCELL, LTH, KAPPA);
-        v.cthDevice = v.rthRef * CTHWS / v.rthDevice;
-        break;
-    case 2:
-        v.rthDevice = TORVEX_EN_PAR(pr, "RTH");
-        v.cthDevice = TORVEX_EN_PAR(pr, "CTH");
-        break;
-    default:
-        break;
-    }
-    const double TSCALE = TORVEX_EN_PAR(pr, "TSCALE");
-    v.rthScaled = v.rthDevice / TSCALE;
-    v.cthScaled = TSCALE * v.cthDevice;
-
-    const double KO = TORVEX_EN_PAR(pr, "KO"), KPINV = TORVEX_EN_PAR(pr, "KPINV");
-    v.koKpinvSq = KO * KO * KPINV * KPINV;
-    v.koKpinvSqPlus1 = v.koKpinvSq + 1.0;
-    v.koInvScaled = 6.760000000000001 / KO;
-    v.mobFieldFactor = std::pow(3.453133290338238e-11 / TORVEX_EN_PAR(pr, "TOX"), 0.6666666666666666) *
-                       (TORVEX_EN_IPAR(pr, "TYPE") == 1 ? 5.951993 : 7.448711);
-    v.mobFieldFactor04 = 0.4 * v.mobFieldFactor;
-    v.kpinvSq4 = KPINV * 4.0 * KPINV;
-    v.betScaled = v.lgfRatio * TORVEX_EN_PAR(pr, "BET");
-    v.coxScaled = v.lgfRatio * TORVEX_EN_PAR(pr, "COX");
-    const double DSUB = TORVEX_EN_PAR(pr, "DSUB");
-    const bool noSubstrate = DSUB < 0.0;
-    v.dsubEff = noSubstrate ? 0.0 : DSUB;
-    v.vpdrEff = noSubstrate ? 0.0 : TORVEX_EN_PAR(pr, "VPDR");
-    v.vpdr1Eff = noSubstrate ? 0.0 : TORVEX_EN_PAR(pr, "VPDR1");
-    const double DCH = TORVEX_EN_PAR(pr, "DCH");
-    v.dopingFactor = v.dsubEff > 0.0 ? std::sqrt(v.dsubEff * 3.319549146584e-29 * DCH / (v.dsubEff + DCH)) : 0.0;
-    v.ronScaled = TORVEX_EN_PAR(pr, "RON") / v.lgfRatio;
-    v.rsatScaled = TORVEX_EN_PAR(pr, "RSAT") / v.lgfRatio;
-    auto grade = [](double p) { return 1.0 - std::pow((p + 1.0) / 3.0, 1.0 / p); };
-    v.diodeGrade1 = grade(TORVEX_EN_PAR(pr, "PDIODE1"));
-    v.diodeGrade2 = grade(TORVEX_EN_PAR(pr, "PDIODE2"));
-    v.diodeGrade3 = grade(TORVEX_EN_PAR(pr, "PDIODE3"));
-    v.cdiode1Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE1");
-    v.cdiode2Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE2");
-    v.cdiode3Scaled = v.lgfRatio * TORVEX_EN_PAR(pr, "CDIODE3");
-    v.repiScaled = (TORVEX_EN_PAR(pr, "TEPI") * TORVEX_EN_PAR(pr, "REPI")) / (LGF * TORVEX_EN_PAR(pr, "LDEX"));
-    v.rbbScaled = TORVEX_EN_PAR(pr, "RBB") / v.lgfRatio;
     const double LPW = TORVEX_EN_PAR(pr, "LPW");
     v.rpwScaled = (LPW * TORVEX_EN_PAR(pr, "RPW")) / (2.0 * LGF * v.ncellRatio);
     v.csourceScaled = 2.0 * (LPW * TORVEX_EN_PAR(pr, "CSOURCE") * LGF) * v.ncellRatio / 3.0;
@@ -711,18 +644,24 @@ void lineSections(Private* pr)
     for (int k = 0; k < 3; ++k) *mgd[k] = DISTC[k] * kMutualSixth * v.mGdFinger * MUTUALON;
 }
 
-// The kernel's parameter-only quantities, from the intrinsic parameters.
+// The kernel's parameter-only quantities, from the intrinsic parameters, and
+// the thermal network's values at the reference temperature.
 void intrinsicConstants(Private* pr)
 {
-    torvex::Params p;
-    p.TYPE = TORVEX_EN_IPAR(pr, "TYPE");
-    p.RTHCALC = TORVEX_EN_IPAR(pr, "RTHCALC");
-    p.RTHSW = TORVEX_EN_IPAR(pr, "RTHSW");
-#define TORVEX_EN_COPY(name) p.name = TORVEX_EN_PAR(pr, #name);
-    TORVEX_INTRINSIC_REAL_PARAMS(TORVEX_EN_COPY)
-#undef TORVEX_EN_COPY
-    torvex::deriveParams(p, pr->derived);
-    pr->temperatureCache.invalidate();
+    struct Names {
+        static consteval int real(const char* name) { return realLoc(name); }
+        static consteval int integer(const char* name) { return intLoc(name); }
+    };
+    torvex_module::deriveIntrinsic<Names>(pr);
+    const torvex::Derived& d = pr->derived;
+    const torvex::Params& p = d.p;
+    Vars& v = pr->vars;
+    v.rthCorner = d.RthCor;
+    if (p.RTHCALC == 1) v.rthRef = d.RthRef;
+    v.rthDevice = d.Rth0;
+    v.cthDevice = d.Cth0;
+    v.rthScaled = d.Rth0 / p.TSCALE;
+    v.cthScaled = d.CthS;
 }
 
 // The whole parameter-only stage. `report`: send the ERROR for an NCELL
@@ -730,7 +669,7 @@ void intrinsicConstants(Private* pr)
 // nothing).
 void parameterStage(VXR_DeviceInst* inst, Private* pr, bool report)
 {
-    geometryThermalAndConstants(pr);
+    geometryRatios(pr);
     padElements(pr);
     const bool counted = lineInductances(pr);
     if (!counted && report)
@@ -742,7 +681,6 @@ void parameterStage(VXR_DeviceInst* inst, Private* pr, bool report)
     intrinsicConstants(pr);
     Vars& v = pr->vars;
     v.rTextGnd = TORVEX_EN_IPAR(pr, "RTHSW") == 0 ? 1e-9 : 1e12;
-    v.tRef = TORVEX_EN_PAR(pr, "TR") + 273.15;
     v.tAmb = pr->lastTemperature;
     v.cthT = v.cthScaled;
 }
@@ -791,8 +729,8 @@ struct Evaluation {
         if constexpr (kFull) jacQ[i] += d;
     }
 
-    // Device temperature: the rise read from TINT, bounded smoothly to
-    // (0, 1500) K, and the thermal resistance at temperature.
+    // Device temperature and thermal resistance from the kernel's
+    // self-heating at V(TINT); the heat flow into the thermal resistance.
     Thermal deviceTemperature()
     {
         Vars& v = pr->vars;
@@ -804,18 +742,12 @@ struct Evaluation {
         }
         v.vTintText = vTint - vText;
         v.vText = vText;
-        const double TSCALE = TORVEX_EN_PAR(pr, "TSCALE"), DTA = TORVEX_EN_PAR(pr, "DTA");
-        const Thermal riseRaw = (vTextT + vTintText) * TSCALE;
-        const Thermal risePos = fn::hypf<Thermal>(riseRaw, 0.1);
-        const Thermal rise = risePos - fn::hypf<Thermal>(risePos - 1500.0, 0.1);
-        v.tempRise = vxr::value_of(rise);
-        v.tDevice = (DTA + v.tAmb) + v.tempRise;
-        using std::exp;
-        using std::log;
-        const Thermal lnRatioRth = log(((DTA + v.tAmb) + TORVEX_EN_PAR(pr, "EXRTH") * rise) / v.tRef);
-        const Thermal rthT = exp(TORVEX_EN_PAR(pr, "ATH") * lnRatioRth) * v.rthScaled;
-        v.rthT = vxr::value_of(rthT);
-        return vTintText / rthT;
+        const torvex::SelfHeating<Thermal> heating =
+            torvex::selfHeating(pr->derived, (vTextT + vTintText) * TORVEX_EN_PAR(pr, "TSCALE"), v.tAmb);
+        v.tempRise = vxr::value_of(heating.rise);
+        v.tDevice = vxr::value_of(heating.Tdev);
+        v.rthT = vxr::value_of(heating.RthT);
+        return vTintText / heating.RthT;
     }
 
     // Node voltages of the monitors: |TYPE V(CORE_ID,S)| and the orientations.
@@ -837,43 +769,12 @@ struct Evaluation {
         torvex::evaluate(pr->derived, v, pr->lastTemperature, kr, &pr->temperatureCache);
     }
 
-    // The six ddt operators receive their charges (and, in the full load,
-    // the charges' partials on their doublets) and are read back for the
-    // self-heating power: each in turn in the full load; in threes, read back
-    // in reverse, in the right-hand-side load.
-    void feed(int k)
-    {
-        VXR_OpBranch_ddt* op = pr->op[k];
-        if (op == nullptr) return;
-        const KT& q = kr.Q[k];
-        VXR_OpBranch_ddt_setArg(op, vxr::value_of(q), ldr);
-        if constexpr (kFull) {
-            for (int j = 0; j < kOpDoublets.count[k]; ++j) {
-                const int i = kOpDoublets.index[k][j];
-                VXR_OpBranch_ddt_setArg_dwrt(op, pr->ddtDoublet[i], q.d[kDoubletProbe[i]], ldr);
-            }
-        }
-    }
-    void readBack(int k)
-    {
-        VXR_OpBranch_ddt* op = pr->op[k];
-        VXR_StateVar* br = VXR_getBranchVar_ddt(op);
-        const double x = br != nullptr ? ldr->pGetSol(br, ldr) : 0.0;
-        pr->vars.dQdt[k] = op != nullptr ? x / op->_rowScale : x;
-    }
+    // The six ddt operators receive their charges and give back dQ/dt (in
+    // threes, read back in reverse, in the right-hand-side load).
     void operators()
     {
-        if constexpr (kFull) {
-            for (int k = 0; k < kNumOps; ++k) {
-                feed(k);
-                readBack(k);
-            }
-        } else {
-            for (int group : {0, 3}) {
-                for (int k = group; k < group + 3; ++k) feed(k);
-                for (int k = group + 2; k >= group; --k) readBack(k);
-            }
-        }
+        torvex_module::feedOperators<true>(pr->op, kOpOfCharge, kr.Q, kOpDoublets, pr->ddtDoublet, kDoubletProbe, ldr, inst,
+                                     pr->vars.dQdt);
     }
 
     // Rows of the outer network; also sums its resistors' Joule heat for the
@@ -953,8 +854,7 @@ struct Evaluation {
                 } else {
                     // Power row, branch column of an operator: the weight of its dQ/dt.
                     const int op = -1 - s.probe;
-                    const double scale = pr->op[op] != nullptr ? pr->op[op]->_rowScale : 1.0;
-                    jac[k] += kr.qFactor[op].v / scale;
+                    jac[k] += kr.qFactor[op].v / torvex_module::rowScale(pr->op[op]);
                 }
             }
             for (int i = 0; i < kJacQEntries.count; ++i) {
@@ -962,17 +862,6 @@ struct Evaluation {
                 jacQ[k] += partialQ(s.src, s.probe);
             }
         }
-    }
-
-    // Above the breakdown voltage (TYPE V(DI2,S) > VDSBR; NaN never warns),
-    // two strobe messages, on passes whose strobe query says so.
-    void breakdownWarning()
-    {
-        const double vdsbr = TORVEX_EN_PAR(pr, "VDSBR");
-        if (!(kr.VDS > vdsbr)) return;
-        if (ldr->pDoStrobe(ldr) == 0) return;
-        VXR_WriteMsg(MessageTypeE_STROBE, inst, "Warning: voltage applied above breakdown voltage (%lg V).\n", vdsbr);
-        VXR_WriteMsg(MessageTypeE_STROBE, inst, "\n");
     }
 
     void thermalRows(const Thermal& heatFlow)
@@ -1016,18 +905,12 @@ struct Evaluation {
         }
     }
 
-    // Hands the values of the build's entries, scaled by $mfactor, to the host.
+    // The build's entries of a table, in its load order.
     template <std::size_t N, std::size_t M>
-    void batch(void (*load)(int, void**, double*, VXR_ContribLoader*), const IndexMap<N>& map, void* (&handles)[M],
-               const double* values, double mfactor)
+    static torvex_module::Batch gather(const IndexMap<N>& map, void* (&handles)[M], const double* values, double* out)
     {
-        double out[M];
-        // x * 1 is x bit for bit, so the usual $mfactor of 1 skips the products.
-        if (mfactor == 1.0)
-            for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]];
-        else
-            for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]] * mfactor;
-        load(map.count, handles, out, ldr);
+        for (int s = 0; s < map.count; ++s) out[s] = values[map.entry[s]];
+        return {map.count, handles, out};
     }
 
     void run()
@@ -1059,24 +942,22 @@ struct Evaluation {
             operators();
         }
         intrinsicRows();
-        breakdownWarning();
+        torvex_module::breakdownWarning(inst, ldr, TORVEX_EN_PAR(pr, "VDSBR"), kr.VDS);
         thermalRows(heatFlow);
         monitors();
         windings();
 
         const double mfactor = TORVEX_EN_PAR(pr, "$mfactor");
-        batch(ldr->pLoadRhsPair, RevStamp::rhs, pr->rhs, rhs, mfactor);
-        batch(ldr->pLoadRhsPairQ, RevStamp::rhsQ, pr->rhsQ, rhsQ, mfactor);
+        double rhsOut[RevStamp::kNumRhs], rhsQOut[RevStamp::kNumRhsQ];
+        const torvex_module::Batch rhsBatch = gather(RevStamp::rhs, pr->rhs, rhs, rhsOut);
+        const torvex_module::Batch rhsQBatch = gather(RevStamp::rhsQ, pr->rhsQ, rhsQ, rhsQOut);
         if constexpr (kFull) {
-            batch(ldr->pLoadDerivQuartet, RevStamp::jac, pr->jac, jac, mfactor);
-            batch(ldr->pLoadDerivQuartetQ, RevStamp::jacQ, pr->jacQ, jacQ, mfactor);
-        }
-        for (VXR_OpBranch_ddt* op : pr->op) {
-            if (op == nullptr) continue;
-            if constexpr (kFull)
-                VXR_ddtGenericLoad(op, ldr);
-            else
-                VXR_ddtGenericLoadRHS(op, ldr);
+            double jacOut[RevStamp::kNumJac], jacQOut[RevStamp::kNumJacQ];
+            const torvex_module::Batch j = gather(RevStamp::jac, pr->jac, jac, jacOut);
+            const torvex_module::Batch jq = gather(RevStamp::jacQ, pr->jacQ, jacQ, jacQOut);
+            torvex_module::loadBatches(inst, ldr, mfactor, rhsBatch, rhsQBatch, &j, &jq, pr->op);
+        } else {
+            torvex_module::loadBatches(inst, ldr, mfactor, rhsBatch, rhsQBatch, nullptr, nullptr, pr->op);
         }
         pr->recompute = 0;
     }

@@ -62,6 +62,7 @@ struct Derived {
     Params p;
     double type; // TYPE as a real
     double NCR, TNCR, LGR;
+    double RthCor, RthRef; // corner term of the thermal resistance; reference-geometry RTHCALC = 1 value
     double Rth0, Cth0, CthS;
     double RTEXT, Tref, phiTR, VBIMIN;
     double KOKP2, KOKP2P, KO676, KP4, KO2Q; // KO2Q = KO^2 / 4
@@ -81,14 +82,16 @@ inline void deriveParams(const Params& p, Derived& d)
     d.LGR = p.LGF / p.LGFR;
 
     // Thermal resistance and capacitance at the reference temperature.
-    const double rthCor = p.TSUBTH > 0.5 * p.PCELL
-                              ? fn::Rthcor_val<double>(p.LGF, p.NCELL, p.PCELL, p.LTH, p.KAPPA, p.TSUBTH)
-                              : 0.0;
-    d.Rth0 = p.RTHWS * p.NCELLR * p.LGFR / (p.NCELL * p.LGF) + p.RTHCOR * rthCor;
+    d.RthCor = p.TSUBTH > 0.5 * p.PCELL
+                   ? fn::Rthcor_val<double>(p.LGF, p.NCELL, p.PCELL, p.LTH, p.KAPPA, p.TSUBTH)
+                   : 0.0;
+    d.RthRef = 0.0;
+    d.Rth0 = p.RTHWS * p.NCELLR * p.LGFR / (p.NCELL * p.LGF) + p.RTHCOR * d.RthCor;
     d.Cth0 = p.CTHWS * p.RTHWS / d.Rth0;
     if (p.RTHCALC == 1) {
+        d.RthRef = fn::Rtharea_val<double>(p.LGFR, p.NCELLR, p.PCELLR, p.LTH, p.KAPPA);
         d.Rth0 = fn::Rtharea_val<double>(p.LGF, p.NCELL, p.PCELL, p.LTH, p.KAPPA);
-        d.Cth0 = p.CTHWS * fn::Rtharea_val<double>(p.LGFR, p.NCELLR, p.PCELLR, p.LTH, p.KAPPA) / d.Rth0;
+        d.Cth0 = p.CTHWS * d.RthRef / d.Rth0;
     } else if (p.RTHCALC == 2) {
         d.Rth0 = p.RTH;
         d.Cth0 = p.CTH;
@@ -397,6 +400,25 @@ void forEachQuantity(F&& f, Stage&... s)
 #undef TORVEX_VISIT
 }
 
+// Self-heating at x = V(TINT) TSCALE and the simulator temperature Tsim: the
+// rise, bounded smoothly to (0, 1500) K, the device temperature and the
+// thermal resistance at temperature.
+template <class T>
+struct SelfHeating {
+    T rise, Tdev, RthT;
+};
+template <class T>
+SelfHeating<T> selfHeating(const Derived& d, const T& x, double Tsim)
+{
+    using std::exp;
+    using std::log;
+    using fn::detail::hypf;
+    const Params& p = d.p;
+    const T r1 = hypf(x, 0.1);
+    const T DTSH = r1 - hypf(r1 - 1500.0, 0.1);
+    return {DTSH, Tsim + p.DTA + DTSH, exp(p.ATH * log((Tsim + p.DTA + p.EXRTH * DTSH) / d.Tref)) * d.Rth0 / p.TSCALE};
+}
+
 // The temperature stage at x = V(TINT) TSCALE; T carries at most the one
 // partial d/dV(TINT).
 template <class T>
@@ -411,14 +433,13 @@ void temperatureStage(const Derived& d, const T& x, double Tsim, TemperatureStag
     const Params& p = d.p;
 
     // ---- self-heating temperature --------------------------------------------
-    const T r1 = hypf(x, 0.1);
-    const T DTSH = r1 - hypf(r1 - 1500.0, 0.1);
-    const T Tdev = Tsim + p.DTA + DTSH;
+    const SelfHeating<T> heating = selfHeating(d, x, Tsim);
+    const T Tdev = heating.Tdev;
     const T dT = Tdev - d.Tref;
     const T tn = Tdev / d.Tref;
     const T lnt = log(tn);
     t.Tdev = Tdev;
-    t.RthT = exp(p.ATH * log((Tsim + p.DTA + p.EXRTH * DTSH) / d.Tref)) * d.Rth0 / p.TSCALE;
+    t.RthT = heating.RthT;
 
     // ---- temperature scaling ----------------------------------------------------
     const T phiT = 8.61695e-5 * Tdev;
@@ -772,11 +793,12 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     // The gate charge's share from the XDEP1 shift of the gate charge voltage
     // (CHQB against its value at the mid-channel potential PSIM) is balanced at
     // the drain end of the channel, whose voltage drives the shift, not on
-    // CORE_B1: balanced there, dQ(gate)/dV(CORE_ID) reaches -1.3e-10 F per 1e4
-    // cells with no counterpart at the drain and the charges have growing
-    // modes (1e13 to 3e14 per second) through a gate resistance. The gate
-    // charge, the static currents and every value at XDEP1 = 0 are
-    // unchanged; the CORE_ID-gate charge current carries the moved share.
+    // CORE_B1: balanced on CORE_B1, the gate charge would depend on
+    // V(CORE_ID) with no counterpart charge at the drain, a negative
+    // capacitance that gives the charges growing modes through a gate
+    // resistance. Where the share goes leaves the gate charge, the static
+    // currents and every value at XDEP1 = 0 alone; the CORE_ID-gate charge
+    // current carries the moved share.
     const T5 DQX = COXE * (CHQB - gateChargeVoltage(PSIM, GPOLY));
     const T5 QDX = QD - DQX;
     const T5 QG = -(QB + QDX + QS);

@@ -17,9 +17,43 @@ struct NodePair {
     Node a, b;
 };
 
+// A model's nodes for the kernel: its intrinsic drain, gate and bulk, and the
+// nodes every model shares.
+template <class Node>
+struct IntrinsicNodes {
+    Node tint, text, ground, drain, gate, source, bulk, id, b1, b2, diode1, diode3;
+};
+
+// The node pair of each probe, in Probe order.
+template <class Node>
+struct ProbePairs {
+    NodePair<Node> pair[kNumProbes];
+    constexpr const NodePair<Node>& operator[](int k) const { return pair[k]; }
+};
+template <class Node>
+constexpr ProbePairs<Node> probePairs(const IntrinsicNodes<Node>& n)
+{
+    return {{
+        {n.tint, n.text},   // P_TH
+        {n.text, n.ground}, // P_TEXT
+        {n.gate, n.b1},     // P_GB1
+        {n.gate, n.source}, // P_GS
+        {n.id, n.source},   // P_IS
+        {n.drain, n.source}, // P_DS
+        {n.drain, n.bulk},  // P_DB
+        {n.b2, n.bulk},     // P_B2B
+        {n.bulk, n.diode1}, // P_BD1
+        {n.bulk, n.diode3}, // P_BD3
+        {n.b1, n.b2},       // P_B1B2
+        {n.source, n.b2},   // P_SB2
+        {n.id, n.gate},     // P_IG
+    }};
+}
+static_assert(P_IG == kNumProbes - 1 && P_TEXT == 1, "probePairs follows the Probe order");
+
 // The probe measured across (a, b), -1 when no probe is.
 template <class Node>
-constexpr int probeOf(const NodePair<Node> (&probes)[kNumProbes], Node a, Node b)
+constexpr int probeOf(const ProbePairs<Node>& probes, Node a, Node b)
 {
     for (int k = 0; k < kNumProbes; ++k)
         if (probes[k].a == a && probes[k].b == b) return k;
@@ -28,7 +62,7 @@ constexpr int probeOf(const NodePair<Node> (&probes)[kNumProbes], Node a, Node b
 
 // The probe of each ddt doublet's column (doublets carry a, b).
 template <class Node, class Doublet, std::size_t N>
-constexpr std::array<int, N> doubletProbes(const NodePair<Node> (&probes)[kNumProbes], const Doublet (&doublets)[N])
+constexpr std::array<int, N> doubletProbes(const ProbePairs<Node>& probes, const Doublet (&doublets)[N])
 {
     std::array<int, N> t{};
     for (std::size_t i = 0; i < N; ++i) t[i] = probeOf(probes, doublets[i].a, doublets[i].b);
