@@ -296,6 +296,16 @@ template <class T> void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int
         }
         if (!changed) break;
     }
+    // A row shared by far more unknowns than the others (a node many devices
+    // share) is weighted down, so that partial pivoting takes it only where
+    // its entry is that much larger than the column's others: eliminating it
+    // early ties all its unknowns together and fills the factors with their
+    // square.
+    std::vector<int> count(n, 0);
+    for (int s = 0; s < given; ++s) ++count[p.row(s)];
+    const double dense = std::max(kDenseRowMin, kDenseRowFactor * std::sqrt(static_cast<double>(n)));
+    for (int i = 0; i < n; ++i)
+        if (count[i] > dense) rowScale_[i] *= kDenseRowWeight;
 }
 
 // Right-looking elimination over sparse rows: a singular matrix is the rare

@@ -27,6 +27,12 @@ enum class SolverKind { KLU, SPARSELU, DENSE };
 inline constexpr double kVanishingPivot = 1e-14;
 // Most passes of the row and column equilibration.
 inline constexpr int kEquilibrationPasses = 8;
+// A row with more entries than kDenseRowFactor sqrt(n) (and kDenseRowMin) is
+// dense; its scale is multiplied by kDenseRowWeight (about the pivot
+// tolerance sparse solvers take by default).
+inline constexpr double kDenseRowFactor = 10.0;
+inline constexpr double kDenseRowMin = 16.0;
+inline constexpr double kDenseRowWeight = 0x1p-10;
 // Most refinement steps of a solution.
 inline constexpr int kRefinementSteps = 10;
 
