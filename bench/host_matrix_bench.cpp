@@ -4,6 +4,9 @@
 //    with the time per Newton iteration and instance as a counter.
 //  - sweep21/<solver>/40: 40 dies (VDEP=0, no pads); the time of the 21-point
 //    sweep itself.
+//  - pads/<solver>/N: N LAMBRET pads sharing one node, each into 1 kohm; the
+//    operating point, with the time per Newton iteration and pad as a
+//    counter (constant where the cost is linear in the pads).
 #include "vxrhost/Netlist.h"
 
 #include <benchmark/benchmark.h>
@@ -41,6 +44,24 @@ double sweep(vxr::Netlist& nl, benchmark::State& state) {
     return static_cast<double>(nl.statistics().at(0).newtonIterations);
 }
 
+// The netlist of n pads on one node.
+std::string padsOnOneNode(int n, SolverKind solver) {
+    std::string s = "* " + std::to_string(n) + " LAMBRET pads on one node\n.lib LAMBRET.so\n";
+    s += std::string(".options solver=") + vxr::solverName(solver) + "\nVIN src 0 DC 1\nRSRC src ext 50\n";
+    for (int i = 0; i < n; ++i) {
+        const std::string k = std::to_string(i);
+        s += "NP" + k + " ext int" + k + " 0 LAMBRET\nRL" + k + " int" + k + " 0 1k\n";
+    }
+    return s + ".op\n.print op V(int0)\n";
+}
+
+std::unique_ptr<vxr::Netlist> parse(const std::string& text) {
+    setenv("VXR_LIBRARY_PATH", VXR_LIBRARY_DIRS, 1);
+    auto nl = vxr::Netlist::parse(text);
+    nl->circuit().host().echoMessages = false;
+    return nl;
+}
+
 std::unique_ptr<vxr::Netlist> load(int n, bool pads, SolverKind solver) {
     setenv("VXR_LIBRARY_PATH", VXR_LIBRARY_DIRS, 1);
     auto nl = vxr::Netlist::parse(parallelDies(n, pads, solver));
@@ -68,6 +89,17 @@ void sweep21(benchmark::State& state, SolverKind solver) {
     state.counters["iterations"] = iterations / static_cast<double>(state.iterations());
 }
 
+void padsPerPad(benchmark::State& state, SolverKind solver) {
+    const int n = static_cast<int>(state.range(0));
+    auto nl = parse(padsOnOneNode(n, solver));
+    vxr::Simulator setup(nl->circuit());
+    double iterations = 0.0;
+    for (auto _ : state) iterations += sweep(*nl, state);
+    state.counters["unknowns"] = nl->circuit().size();
+    state.counters["iterations"] = iterations / static_cast<double>(state.iterations());
+    state.counters["per_pad"] = benchmark::Counter(iterations * n, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +114,11 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
             ->Arg(40);
+        auto* p = benchmark::RegisterBenchmark(("pads/" + name).c_str(), padsPerPad, k);
+        p->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(1000);
+        // Dense LU holds n^2 entries: 8000 unknowns at 1000 pads take half a gigabyte.
+        if (k != SolverKind::DENSE) p->Arg(2000)->Arg(4000);
+        if (k == SolverKind::KLU) p->Arg(10000);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

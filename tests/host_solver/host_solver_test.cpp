@@ -139,49 +139,55 @@ TEST(SingularMatrix, EverySolverNamesTheUnknownDenseNames) {
     }
 }
 
+// f(solver, unit) for every solver built in, with real and complex values
+// (the matrix's entries times unit).
+template <class F> void everySolverAndUnit(F f) {
+    for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
+        if (!solverAvailable(k)) continue;
+        SCOPED_TRACE(solverName(k));
+        for (const std::complex<double> unit : {std::complex<double>(1, 0), std::complex<double>(0.6, 0.8)}) f(k, unit);
+    }
+}
+
 // Each solver straight on a small matrix that needs row pivoting and holds a
 // row in units 1e12 larger than the others: the solution, real and complex;
 // then its column 3 made the sum of columns 0 and 2 but for a rounding-sized
 // rest, a pivot that vanishes against its column and names column 3.
 TEST(MatrixSolver, SolvesAndNamesANearlyDependentColumn) {
     const double a[5][5] = {{0, 2, 0, 1, 0}, {1, 0, 3, 0, 0}, {0, 1e12, 0, 0, 2e12}, {4, 0, 0, 5, 1}, {0, 0, 1, 0, 6}};
-    for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
-        if (!solverAvailable(k)) continue;
-        SCOPED_TRACE(solverName(k));
-        for (const std::complex<double> unit : {std::complex<double>(1, 0), std::complex<double>(0.6, 0.8)}) {
-            using C = std::complex<double>;
-            MatrixPattern p;
-            std::vector<C> values;
-            Eigen::VectorXcd x(5), b = Eigen::VectorXcd::Zero(5);
-            for (int c = 0; c < 5; ++c) x[c] = C(c + 1.0, 0.5 * c) * unit;
-            for (int r = 0; r < 5; ++r)
-                for (int c = 0; c < 5; ++c)
-                    if (a[r][c] != 0) {
-                        const int slot = p.slot(r, c);
-                        values.resize(p.size());
-                        values[slot] = a[r][c] * unit;
-                        b[r] += values[slot] * x[c];
-                    }
-            MatrixSolver<C> solver(k);
-            ASSERT_EQ(solver.factor(p, 5, values), nullptr);
-            solver.solve(b);
-            for (int c = 0; c < 5; ++c) EXPECT_NEAR(std::abs(b[c] - x[c]), 0.0, 1e-12 * std::abs(x[c])) << c;
-            // Column 3 := column 0 + column 2, with a rest of 1e-17 in row 3.
-            for (int r = 0; r < 5; ++r) {
-                const C v = (a[r][0] + a[r][2] + (r == 3 ? 1e-17 : 0.0)) * unit;
-                if (v != C(0)) {
-                    const int slot = p.slot(r, 3);
+    everySolverAndUnit([&](SolverKind k, std::complex<double> unit) {
+        using C = std::complex<double>;
+        MatrixPattern p;
+        std::vector<C> values;
+        Eigen::VectorXcd x(5), b = Eigen::VectorXcd::Zero(5);
+        for (int c = 0; c < 5; ++c) x[c] = C(c + 1.0, 0.5 * c) * unit;
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c < 5; ++c)
+                if (a[r][c] != 0) {
+                    const int slot = p.slot(r, c);
                     values.resize(p.size());
-                    values[slot] = v;
-                } else if (a[r][3] != 0) {
-                    values[p.slot(r, 3)] = 0;
+                    values[slot] = a[r][c] * unit;
+                    b[r] += values[slot] * x[c];
                 }
+        MatrixSolver<C> solver(k);
+        ASSERT_EQ(solver.factor(p, 5, values), nullptr);
+        solver.solve(b);
+        for (int c = 0; c < 5; ++c) EXPECT_NEAR(std::abs(b[c] - x[c]), 0.0, 1e-12 * std::abs(x[c])) << c;
+        // Column 3 := column 0 + column 2, with a rest of 1e-17 in row 3.
+        for (int r = 0; r < 5; ++r) {
+            const C v = (a[r][0] + a[r][2] + (r == 3 ? 1e-17 : 0.0)) * unit;
+            if (v != C(0)) {
+                const int slot = p.slot(r, 3);
+                values.resize(p.size());
+                values[slot] = v;
+            } else if (a[r][3] != 0) {
+                values[p.slot(r, 3)] = 0;
             }
-            auto singular = solver.factor(p, 5, values);
-            ASSERT_NE(singular, nullptr);
-            EXPECT_EQ(singular->unknown(), 3);
         }
-    }
+        auto singular = solver.factor(p, 5, values);
+        ASSERT_NE(singular, nullptr);
+        EXPECT_EQ(singular->unknown(), 3);
+    });
 }
 
 // A matrix given as rows of (column, value) pairs.
@@ -203,9 +209,11 @@ std::vector<SmallMatrix> smallMatrices() {
          {{{0, 1 + 1e-7}, {1, -1e-7}},
           {{0, -1e-7}, {1, 1e8 + 1 + 1e-7}, {2, -1e8}, {3, -1}},
           {{1, -1e8}, {2, 1e8}},
-          {{1, -1}, {3, 1}}}},
+          {{1, -1}, {3, 1}}},
+         -1,
+         {}},
         // A node tied to ground only through gmin beside kilosiemens.
-        {"gmin_beside_kilosiemens", 3, {{{0, 2e3}, {1, -1e3}}, {{0, -1e3}, {1, 2e3}}, {{2, 1e-12}}}},
+        {"gmin_beside_kilosiemens", 3, {{{0, 2e3}, {1, -1e3}}, {{0, -1e3}, {1, 2e3}}, {{2, 1e-12}}}, -1, {}},
         // {{4, 1, 1}, {1, 5, 2}, {1, 1, 3}} with rows in units 1, 1e6, 1e-6 and
         // columns in units 1e-12, 1, 1e6.
         {"graded_units", 3,
@@ -215,81 +223,79 @@ std::vector<SmallMatrix> smallMatrices() {
         // A source's branch row (1 on a node) beside a node row in picoamperes.
         {"branch_beside_picoamperes", 3, {{{0, 1e-12}, {2, 1}}, {{1, 1e-12}, {2, -1}}, {{0, 1}, {1, -1}}}, -1, {1, 2, 1e-12}},
         // Floating: two nodes tied only to each other, beside a grounded one.
-        {"floating_pair", 3, {{{0, 1e-3}}, {{1, g}, {2, -g}}, {{1, -g}, {2, g}}}, 2},
+        {"floating_pair", 3, {{{0, 1e-3}}, {{1, g}, {2, -g}}, {{1, -g}, {2, g}}}, 2, {}},
         // Floating: a triangle of conductances whose sums round.
         {"floating_triangle", 4,
          {{{0, 1}},
           {{1, 2 * g}, {2, -g}, {3, -g}},
           {{1, -g}, {2, 2 * g}, {3, -g}},
           {{1, -g}, {2, -g}, {3, 2 * g}}},
-         3},
+         3,
+         {}},
         // Two voltage sources on one node: the second branch depends on the first.
-        {"loop_of_sources", 3, {{{0, 1e-3}, {1, 1}, {2, 1}}, {{0, 1}}, {{0, 1}}}, 2},
+        {"loop_of_sources", 3, {{{0, 1e-3}, {1, 1}, {2, 1}}, {{0, 1}}, {{0, 1}}}, 2, {}},
     };
 }
 
 class SmallMatrices : public ::testing::TestWithParam<SmallMatrix> {};
 
 // Every solver, real and complex: a regular matrix, however badly scaled,
-// is factored, solves A x = b within the rounding
-// of its rows and, refined, to a small part of each unknown; a singular one is refused and names the dependent unknown.
+// is factored, solves A x = b within the rounding of its rows and, refined,
+// to a small part of each unknown; a singular one is refused and names the
+// dependent unknown.
 TEST_P(SmallMatrices, SolvedOrNamed) {
     const SmallMatrix& m = GetParam();
-    for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
-        if (!solverAvailable(k)) continue;
-        SCOPED_TRACE(solverName(k));
-        for (const std::complex<double> unit : {std::complex<double>(1, 0), std::complex<double>(0.6, 0.8)}) {
-            using C = std::complex<double>;
-            MatrixPattern p;
-            std::vector<C> values;
-            // x in the case's units, b = A x summed exactly (Knuth's two-sum
-            // and fma's product error), so that x solves A x = b to the last digit
-            // of b even where the row's terms cancel far below their size.
-            Eigen::VectorXcd x(m.n), b(m.n);
-            for (int c = 0; c < m.n; ++c) x[c] = (c < static_cast<int>(m.x.size()) ? m.x[c] : 1.0) * unit;
-            for (int r = 0; r < m.n; ++r) {
-                double hi[2] = {0, 0}, lo[2] = {0, 0};
-                auto add = [&](int part, double a, double y) {
-                    const double prod = a * y, sum = hi[part] + prod, v = sum - hi[part];
-                    lo[part] += std::fma(a, y, -prod) + (hi[part] - (sum - v)) + (prod - v);
-                    hi[part] = sum;
-                };
-                for (auto [c, v] : m.rows[r]) {
-                    const int slot = p.slot(r, c);
-                    values.resize(p.size());
-                    values[slot] = v * unit;
-                    add(0, values[slot].real(), x[c].real());
-                    add(0, -values[slot].imag(), x[c].imag());
-                    add(1, values[slot].real(), x[c].imag());
-                    add(1, values[slot].imag(), x[c].real());
-                }
-                b[r] = C(hi[0] + lo[0], hi[1] + lo[1]);
+    everySolverAndUnit([&](SolverKind k, std::complex<double> unit) {
+        using C = std::complex<double>;
+        MatrixPattern p;
+        std::vector<C> values;
+        // x in the case's units, b = A x summed exactly (Knuth's two-sum
+        // and fma's product error), so that x solves A x = b to the last digit
+        // of b even where the row's terms cancel far below their size.
+        Eigen::VectorXcd x(m.n), b(m.n);
+        for (int c = 0; c < m.n; ++c) x[c] = (c < static_cast<int>(m.x.size()) ? m.x[c] : 1.0) * unit;
+        for (int r = 0; r < m.n; ++r) {
+            double hi[2] = {0, 0}, lo[2] = {0, 0};
+            auto add = [&](int part, double a, double y) {
+                const double prod = a * y, sum = hi[part] + prod, v = sum - hi[part];
+                lo[part] += std::fma(a, y, -prod) + (hi[part] - (sum - v)) + (prod - v);
+                hi[part] = sum;
+            };
+            for (auto [c, v] : m.rows[r]) {
+                const int slot = p.slot(r, c);
+                values.resize(p.size());
+                values[slot] = v * unit;
+                add(0, values[slot].real(), x[c].real());
+                add(0, -values[slot].imag(), x[c].imag());
+                add(1, values[slot].real(), x[c].imag());
+                add(1, values[slot].imag(), x[c].real());
             }
-            MatrixSolver<C> solver(k);
-            auto singular = solver.factor(p, m.n, values);
-            if (m.dependent >= 0) {
-                ASSERT_NE(singular, nullptr);
-                EXPECT_EQ(singular->unknown(), m.dependent);
-                continue;
-            }
-            ASSERT_EQ(singular, nullptr);
-            // The plain solve within rounding of its rows' terms (the tie's
-            // node is known only to a part of its value), the refined one on x.
-            Eigen::VectorXcd plain = b, refined = b;
-            solver.solve(plain);
-            for (int r = 0; r < m.n; ++r) {
-                C res = b[r];
-                double size = std::abs(b[r]);
-                for (auto [c, v] : m.rows[r]) {
-                    res -= v * unit * plain[c];
-                    size += std::abs(v * plain[c]);
-                }
-                EXPECT_LE(std::abs(res), 1e-14 * size) << "row " << r;
-            }
-            solver.solveRefined(p, values, refined);
-            for (int c = 0; c < m.n; ++c) EXPECT_NEAR(std::abs(refined[c] - x[c]), 0.0, 1e-6 * std::abs(x[c])) << c;
+            b[r] = C(hi[0] + lo[0], hi[1] + lo[1]);
         }
-    }
+        MatrixSolver<C> solver(k);
+        auto singular = solver.factor(p, m.n, values);
+        if (m.dependent >= 0) {
+            ASSERT_NE(singular, nullptr);
+            EXPECT_EQ(singular->unknown(), m.dependent);
+            return;
+        }
+        ASSERT_EQ(singular, nullptr);
+        // The plain solve within rounding of its rows' terms (the tie's
+        // node is known only to a part of its value), the refined one on x.
+        Eigen::VectorXcd plain = b, refined = b;
+        solver.solve(plain);
+        for (int r = 0; r < m.n; ++r) {
+            C res = b[r];
+            double size = std::abs(b[r]);
+            for (auto [c, v] : m.rows[r]) {
+                res -= v * unit * plain[c];
+                size += std::abs(v * plain[c]);
+            }
+            EXPECT_LE(std::abs(res), 1e-14 * size) << "row " << r;
+        }
+        solver.solveRefined(p, values, refined);
+        for (int c = 0; c < m.n; ++c) EXPECT_NEAR(std::abs(refined[c] - x[c]), 0.0, 1e-6 * std::abs(x[c])) << c;
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrices, SmallMatrices, ::testing::ValuesIn(smallMatrices()),

@@ -185,16 +185,21 @@ std::shared_ptr<const SingularMatrix<T>> MatrixSolver<T>::factor(MatrixPattern& 
         n_ = n;
     }
     const int given = std::min(static_cast<int>(values.size()), cs.nonZeros());
-    equilibrate(p, n, values.data(), given);
-    scaled_.assign(cs.nonZeros(), T(0));
-    colMax_.assign(n, 0.0);
-    for (int s = 0; s < given; ++s) {
-        const T v = rowScale_[p.row(s)] * colScale_[p.col(s)] * values[s];
-        scaled_[cs.position[s]] = v;
-        colMax_[p.col(s)] = std::max(colMax_[p.col(s)], std::abs(v));
+    int k = -1;
+    // Rows scaled first; a matrix with a vanishing pivot there is factored
+    // again equilibrated before it is called singular.
+    for (const int passes : {0, kEquilibrationPasses}) {
+        equilibrate(p, n, values.data(), given, passes);
+        scaled_.assign(cs.nonZeros(), T(0));
+        colMax_.assign(n, 0.0);
+        for (int s = 0; s < given; ++s) {
+            const T v = rowScale_[p.row(s)] * colScale_[p.col(s)] * values[s];
+            scaled_[cs.position[s]] = v;
+            colMax_[p.col(s)] = std::max(colMax_[p.col(s)], std::abs(v));
+        }
+        k = backend_->factor(scaled_.data(), colMax_.data());
+        if (k < 0) return nullptr;
     }
-    const int k = backend_->factor(scaled_.data(), colMax_.data());
-    if (k < 0) return nullptr;
     return std::make_shared<const SingularMatrix<T>>(SingularMatrix<T>{pattern_, scaled_, colMax_, k});
 }
 
@@ -266,12 +271,18 @@ template <class T> void MatrixSolver<T>::solveRefined(const MatrixPattern& p, co
     }
 }
 
-// Ruiz's iteration: each pass divides every row and every column by the
-// square root of its largest entry, rounded to a power of two so that the
-// scaled values carry no rounding of their own, until no factor changes.
-template <class T> void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values, int given) {
-    rowScale_.assign(n, 1.0);
+// With passes = 0, each row divided by its largest entry. Otherwise Ruiz's
+// iteration: each pass divides every row and every column by the square root
+// of its largest entry, rounded to a power of two so that the scaled values
+// carry no rounding of their own, until no factor changes.
+template <class T>
+void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values, int given, int passes) {
+    rowScale_.assign(n, passes ? 1.0 : 0.0);
     colScale_.assign(n, 1.0);
+    if (!passes) {
+        for (int s = 0; s < given; ++s) rowScale_[p.row(s)] = std::max(rowScale_[p.row(s)], std::abs(values[s]));
+        for (double& r : rowScale_) r = r > 0 && std::isfinite(r) ? 1.0 / r : 1.0;
+    }
     std::vector<double> rowMax(n), colMax(n);
     auto factor = [](double m) {
         if (!(m > 0) || !std::isfinite(m)) return 1.0;
@@ -279,7 +290,7 @@ template <class T> void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int
         std::frexp(m, &e);
         return std::ldexp(1.0, -(e / 2)); // about 1/sqrt(m)
     };
-    for (int pass = 0; pass < kEquilibrationPasses; ++pass) {
+    for (int pass = 0; pass < passes; ++pass) {
         std::fill(rowMax.begin(), rowMax.end(), 0.0);
         std::fill(colMax.begin(), colMax.end(), 0.0);
         for (int s = 0; s < given; ++s) {
@@ -296,6 +307,16 @@ template <class T> void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int
         }
         if (!changed) break;
     }
+    // A row shared by far more unknowns than the others (a node many devices
+    // share) is weighted down, so that partial pivoting takes it only where
+    // its entry is that much larger than the column's others: eliminating it
+    // early ties all its unknowns together and fills the factors with their
+    // square.
+    std::vector<int> count(n, 0);
+    for (int s = 0; s < given; ++s) ++count[p.row(s)];
+    const double dense = std::max(kDenseRowMin, kDenseRowFactor * std::sqrt(static_cast<double>(n)));
+    for (int i = 0; i < n; ++i)
+        if (count[i] > dense) rowScale_[i] *= kDenseRowWeight;
 }
 
 // Right-looking elimination over sparse rows: a singular matrix is the rare

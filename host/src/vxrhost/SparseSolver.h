@@ -1,12 +1,13 @@
 // Factorisation of the circuit matrix behind one interface: KLU (where the
 // host is built with it), Eigen's SparseLU, and dense LU (for comparison and
-// small circuits). Every backend factors the matrix equilibrated: rows and
-// columns scaled by powers of two until each one's largest entry is near 1.
-// A row written in large units (a derivative chain read at a row scale of
-// 1e-9 puts c/1e-9 beside -1), or a node held to its neighbour by 1e8 S
-// whose only tie to the rest is 1e-7 S, would otherwise raise the column
-// maxima of the unknowns it reads far above their pivots and make a regular
-// matrix look singular. A pivot vanishes when it is not above 1e-14 of the
+// small circuits). Every backend factors the matrix with its rows scaled to
+// a largest entry of 1 and, where a pivot vanishes that way, again
+// equilibrated: rows and columns scaled by powers of two until each one's
+// largest entry is near 1. Unscaled, a row written in large units (a
+// derivative chain read at a row scale of 1e-9 puts c/1e-9 beside -1) would
+// raise the column maxima of the unknowns it reads far above their pivots
+// and make a regular matrix look singular; scaled by rows alone, so would a
+// node held to its neighbour by 1e8 S whose only tie to the rest is 1e-7 S. A pivot vanishes when it is not above 1e-14 of the
 // largest entry of its own column, which keeps a node tied to ground only
 // through gmin regular beside kilosiemens elsewhere and refuses a floating
 // node or a loop of voltage sources, whose pivot is rounding.
@@ -27,6 +28,12 @@ enum class SolverKind { KLU, SPARSELU, DENSE };
 inline constexpr double kVanishingPivot = 1e-14;
 // Most passes of the row and column equilibration.
 inline constexpr int kEquilibrationPasses = 8;
+// A row with more entries than kDenseRowFactor sqrt(n) (and kDenseRowMin) is
+// dense; its scale is multiplied by kDenseRowWeight (about the pivot
+// tolerance sparse solvers take by default).
+inline constexpr double kDenseRowFactor = 10.0;
+inline constexpr double kDenseRowMin = 16.0;
+inline constexpr double kDenseRowWeight = 0x1p-10;
 // Most refinement steps of a solution.
 inline constexpr int kRefinementSteps = 10;
 
@@ -106,9 +113,10 @@ public:
     void solveRefined(const MatrixPattern& p, const std::vector<T>& values, Vector& b);
 
 private:
-    // Row and column scales that bring the largest entry of every row and
-    // column near 1.
-    void equilibrate(const MatrixPattern& p, int n, const T* values, int given);
+    // Row scales that bring the largest entry of every row to 1 (passes =
+    // 0), or row and column scales that bring it near 1 in every row and
+    // column, in at most that many passes.
+    void equilibrate(const MatrixPattern& p, int n, const T* values, int given, int passes);
 
     SolverKind kind_;
     std::unique_ptr<LinearSolver<T>> backend_;
