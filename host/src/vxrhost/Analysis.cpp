@@ -837,8 +837,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             continue;
         }
         std::vector<double> bps;
-        // Later ones cannot be the target, unless they are one point with the print point.
-        for (auto& e : c_.elements()) e->breakpoints(time, tOut + hmin + kTimeRounding * tOut, bps);
+        // Later ones cannot be the target.
+        for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps);
         for (double b : pending)
             if (b > time) bps.push_back(b);
         if (corner > time) bps.push_back(corner);
