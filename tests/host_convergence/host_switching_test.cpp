@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace vxr;
@@ -254,20 +255,71 @@ TEST(TinySteps, TimeDerivativesConvergeAtAFemtosecond) {
     }
 }
 
-class AtRest : public ::testing::TestWithParam<std::string> {};
+class AtRest : public ::testing::TestWithParam<std::tuple<std::string, std::string>> {};
 
-// A device with no bias at all and PART = 0.4: its channel voltage is
-// rounding noise about 0, and the channel charges must not jump as that
-// noise changes sign (they did, and the transient stopped within 10 ns).
+// A device with no bias at all and an uneven charge partition: its channel
+// voltage is rounding noise about 0, and the channel charges must not jump
+// as that noise changes sign (they did, and the transient stopped within
+// 10 ns).
 TEST_P(AtRest, RunsWithAnUnevenChargePartition) {
+    const auto& [lib, part] = GetParam();
     Waveforms r;
-    ASSERT_NO_THROW(r = runTransient(drainDriven(GetParam(), "DC 0", "NCELL=1e4 PART=0.4") +
+    ASSERT_NO_THROW(r = runTransient(drainDriven(lib, "DC 0", "NCELL=1e4 PART=" + part) +
                                      ".tran 10n 1u\n.print tran v(d)\n"));
     EXPECT_GE(r.rows.back()[0], 1e-6 * (1 - 1e-9));
     for (auto& row : r.rows) EXPECT_LT(std::abs(row[1]), 1e-9) << "t = " << row[0];
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, AtRest, ::testing::Values("TORVEX_CORE", "TORVEX_EN", "TORVEX"),
-                         [](const auto& info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(Libraries, AtRest,
+                         ::testing::Combine(::testing::Values("TORVEX_CORE", "TORVEX_EN", "TORVEX"),
+                                            ::testing::Values("0.4", "0.5", "0.6", "0.8")),
+                         [](const auto& info) {
+                             std::string p = std::get<1>(info.param);
+                             p.erase(p.find('.'), 1);
+                             return std::get<0>(info.param) + "_PART" + p;
+                         });
+
+// A half-bridge at default parameters, the high side switched twice into
+// 100 uH across the low side, whose gate is held at 0: while the high side
+// conducts, the inductor current rises at V(sw) / L; the low side's
+// turn-off and its reverse conduction must not stop the run.
+struct HalfBridgeCase {
+    std::string name, text;
+};
+
+class HalfBridge : public ::testing::TestWithParam<HalfBridgeCase> {};
+
+TEST_P(HalfBridge, InductorCurrentRisesAtVOverL) {
+    Waveforms r;
+    ASSERT_NO_THROW(r = runTransient(GetParam().text));
+    ASSERT_GE(r.rows.back()[0], 16e-6 * (1 - 1e-9));
+    const int sw = r.col("v(sw)"), il = r.col("i(L1)");
+    const double L = 100e-6;
+    for (double t0 : {2e-6, 10e-6}) {
+        const double t1 = t0 + 3e-6;
+        const double di = at(r, t1)[il] - at(r, t0)[il];
+        const double dt = at(r, t1)[0] - at(r, t0)[0];
+        const double v = integral(r, [&](const std::vector<double>& row) { return row[sw]; }, at(r, t0)[0], at(r, t1)[0]);
+        EXPECT_GT(di, 1.0) << t0;
+        EXPECT_NEAR(di, v / L, 0.01 * std::abs(v / L)) << t0 << " dt " << dt;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Circuits, HalfBridge,
+                         ::testing::Values(HalfBridgeCase{"TORVEX_CORE_n", R"(* half-bridge double pulse
+.lib TORVEX_CORE.so
+VDD vdd 0 DC 100
+VDH vdd dh DC 0
+NH dh gh sw sw t_H 0 TORVEX_CORE NCELL=10000
+VGH ghd sw PULSE(0 10 1u 20n 20n 5u 8u)
+RGH ghd gh 10
+VDL sw dl DC 0
+NL dl gl 0 0 t_L 0 TORVEX_CORE NCELL=10000
+RGL gl 0 10
+L1 sw 0 100u
+.tran 2n 16u
+.print tran v(sw) i(L1)
+)"}),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "VXR_Interface.h"
+#include "vxrhost/TranMethod.h"
 
 namespace vxr {
 
@@ -52,6 +53,15 @@ constexpr double kTimeRounding = 1e-12;
 // A step that would end within this fraction of itself short of the target
 // is stretched onto the target.
 constexpr double kStretch = 0.01;
+// The smallest step that still resolves the circuit, as a fraction of its
+// shortest time scale; below it the truncation error does not cut the step.
+constexpr double kResolvedFraction = 1e-4;
+// An error this many times its tolerance at the floor step is a tolerance
+// that no step meets, not a fast mode: the step is cut further.
+constexpr double kWaivedErrorLimit = 1e12;
+// A Newton failure at second order and a step up to this many floor steps is
+// retried with the damped method before the step is cut.
+constexpr double kDampedRetry = 1.0;
 
 // What cut or held the transient's step last.
 struct StepCut {
@@ -710,7 +720,10 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     // accepted under the initial analysis mask.
     ctx.loadMatrix = false;
     c_.evaluate(ctx, x);
-    Eigen::VectorXd qPrev = ctx.q, qdotPrev = Eigen::VectorXd::Zero(n);
+    IntegrationMethod method(o.gear ? IntegrationMethod::GEAR
+                             : o.trapezoidal ? IntegrationMethod::TRAPEZOIDAL
+                                             : IntegrationMethod::EULER);
+    method.restart(ctx.q);
     acceptAndStrobe(ctx, x, true);
     ctx.mask = VXR_ANALYSIS_TRAN;
     ctx.initialStep = false;
@@ -749,6 +762,19 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     // or the run takes too many steps.
     StepCut cut;
     const double hmin = setup.tstop * 1e-15;
+    // The circuit's own time scale: the print step, the largest step and the
+    // shortest segment of a source's waveform. A step below a small fraction
+    // of it resolves nothing the circuit does; what still asks for one is a
+    // mode far faster than the circuit, which the damped method follows.
+    double timeScale = std::min(setup.tstep, hmax);
+    for (auto& e : c_.elements()) {
+        std::vector<double> corners;
+        e->breakpoints(0.0, setup.tstop, corners);
+        std::sort(corners.begin(), corners.end());
+        for (size_t k = 1; k < corners.size(); ++k)
+            if (corners[k] - corners[k - 1] > kTimeRounding * corners[k]) timeScale = std::min(timeScale, corners[k] - corners[k - 1]);
+    }
+    const double hfloor = std::max(kResolvedFraction * timeScale, 2.0 * hmin);
     // Time points (print points, breakpoints, corners, events) closer than
     // this are one point: no step is planned between them.
     auto samePoint = [&](double a, double b) {
@@ -771,8 +797,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             continue;
         }
         std::vector<double> bps;
-        // Later ones cannot be the target, unless they are one point with the print point.
-        for (auto& e : c_.elements()) e->breakpoints(time, tOut + hmin + kTimeRounding * tOut, bps);
+        // Later ones cannot be the target.
+        for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps);
         for (double b : pending)
             if (b > time) bps.push_back(b);
         if (corner > time) bps.push_back(corner);
@@ -821,38 +847,19 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
 
         Integration in;
         in.active = true;
-        if (order == 1) {
-            in.a0 = 1.0 / hh;
-            in.hist = -qPrev / hh;
-        } else {
-            in.a0 = 2.0 / hh;
-            in.hist = -2.0 / hh * qPrev - qdotPrev;
-        }
+        method.coefficients(order, hh, in.a0, in.hist);
         // Predictor from the accepted history.
-        Eigen::VectorXd xp = x;
-        size_t m = hist.size();
-        if (m >= 2) {
-            auto& [t1, x1] = hist[m - 1];
-            auto& [t0, x0] = hist[m - 2];
-            xp = x1 + (x1 - x0) * ((time + hh - t1) / (t1 - t0));
-            if (order == 2 && m >= 3) {
-                auto& [tm, xm] = hist[m - 3];
-                double tn = time + hh;
-                // Quadratic (Lagrange) extrapolation.
-                double l0 = (tn - t0) * (tn - t1) / ((tm - t0) * (tm - t1));
-                double l1 = (tn - tm) * (tn - t1) / ((t0 - tm) * (t0 - t1));
-                double l2 = (tn - tm) * (tn - t0) / ((t1 - tm) * (t1 - t0));
-                xp = l0 * xm + l1 * x0 + l2 * x1;
-            }
-        }
+        const size_t m = hist.size();
+        const Eigen::VectorXd xp = predictUnknowns(hist, order, time + hh);
         ctx.time = tNew;
         ctx.minStep = hmin;
         ctx.finalStep = tNew >= setup.tstop * (1 - 1e-12);
-        Eigen::VectorXd xn = (m >= 2) ? xp : x;
+        Eigen::VectorXd xn = xp;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
             cut = StepCut(StepCut::NEWTON);
             cut.newtonText = failure("no convergence");
-            h = hh / 8;
+            // At a small step the damped method is tried before the step is cut.
+            if (!(order == 2 && hh <= kDampedRetry * hfloor)) h = hh / 8;
             order = 1;
             continue;
         }
@@ -872,18 +879,14 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             if (ctx.C[s] != 0.0) stateful[ctx.pattern->col(static_cast<int>(s))] = 1;
         // Truncation error from the difference of corrector and predictor.
         double ratio = 0.0;
+        bool waived = false;
         int worst = -1;
         double worstErr = 0.0, worstTol = 0.0;
         bool haveLte = (order == 1 && m >= 2) || (order == 2 && m >= 3);
         if (haveLte) {
             double h1 = hist[m - 1].first - hist[m - 2].first;
-            double factor;
-            if (order == 1) {
-                factor = hh / h1;
-            } else {
-                double h2 = hist[m - 2].first - hist[m - 3].first;
-                factor = hh * hh / (2.0 * (hh + h1) * (hh + h1 + h2));
-            }
+            const double h2 = m >= 3 ? hist[m - 2].first - hist[m - 3].first : 0.0;
+            const double factor = method.errorFactor(order, hh, h1, h2);
             const auto& u = c_.unknowns();
             for (int i = 0; i < n; ++i) {
                 if (!stateful[i]) continue;
@@ -892,7 +895,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 if (u[i].kind == Unknown::DERIVATIVE) {
                     // The variable is s times a charge's current: the charge's own
                     // tolerance over the step may be the looser one.
-                    double q = std::max({std::abs(ctx.q[i]), std::abs(qPrev[i]), u[i].chargeTol(o)});
+                    double q = std::max({std::abs(ctx.q[i]), std::abs(method.lastCharges()[i]), u[i].chargeTol(o)});
                     tol = std::max(tol, o.reltol * q / hh);
                 }
                 if (err / (o.trtol * tol) > ratio) {
@@ -902,9 +905,18 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                     worstTol = o.trtol * tol;
                 }
             }
-            if (ratio > 1.0) {
+            waived = false;
+            if (ratio > 1.0 && ratio < kWaivedErrorLimit && hh <= hfloor * (1 + 1e-9) && order == 1) {
+                // At the floor the error comes from a mode far faster than the
+                // circuit: the damped step is taken.
+                waived = true;
+            } else if (ratio > 1.0) {
                 cut = StepCut(StepCut::TRUNCATION, worst, worstErr, worstTol);
                 h = hh * std::max(0.1, 0.9 * std::pow(ratio, -1.0 / (order + 1)));
+                if (h < hfloor && ratio < kWaivedErrorLimit) {
+                    h = std::min(hfloor, hh);
+                    order = 1;
+                }
                 continue;
             }
         }
@@ -921,9 +933,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         eventTarget = -1.0;
         eventRetries = 0;
-        Eigen::VectorXd qNew = ctx.q;
-        qdotPrev = in.a0 * qNew + in.hist;
-        qPrev = qNew;
+        method.accept(ctx.q, hh, in.a0, in.hist);
         x = xn;
         time = tNew;
         acceptedSteps.push_back({hh, order});
@@ -944,7 +954,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         recent.push_back(x);
         if (recent.size() > 4) recent.erase(recent.begin());
         bool ringing = false;
-        if (order == 2 && recent.size() == 4) {
+        if (order == 2 && method.kind() == IntegrationMethod::TRAPEZOIDAL && recent.size() == 4) {
             const auto& u = c_.unknowns();
             for (int i = 0; i < n && !ringing; ++i) {
                 const bool derivative = u[i].kind == Unknown::DERIVATIVE;
@@ -952,7 +962,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 const double d1 = recent[3][i] - recent[2][i], d2 = recent[2][i] - recent[1][i];
                 const double d3 = recent[1][i] - recent[0][i];
                 double tol = o.reltol * std::abs(recent[3][i]) + u[i].valueTol(o);
-                if (derivative) tol = std::max(tol, o.reltol * std::max(std::abs(qPrev[i]), u[i].chargeTol(o)) / hh);
+                if (derivative) tol = std::max(tol, o.reltol * std::max(std::abs(method.lastCharges()[i]), u[i].chargeTol(o)) / hh);
                 const double floor = 1e-3 * tol;
                 ringing = d1 * d2 < 0 && d2 * d3 < 0 && std::abs(d1) > floor && std::abs(d2) > floor;
             }
@@ -965,17 +975,18 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         }
         double grow = haveLte ? std::min(2.0, 0.9 * std::pow(std::max(ratio, 1e-12), -1.0 / (order + 1))) : 2.0;
         h = hh * std::max(grow, 0.5);
+        if (waived) h = hfloor;
         if ((samePoint(time, tBreak) || std::abs(time - tBreak) <= 1e-9 * hh) && tBreak < setup.tstop) {
             // Restart after a discontinuity: first order, small step, no history.
             order = 1;
             hist.assign(1, {time, x});
-            qdotPrev.setZero(n);
+            method.restart(method.lastCharges());
             h = std::min(hmax, setup.tstep) / 100.0;
             pending.erase(std::remove_if(pending.begin(), pending.end(), [&](double b) { return b <= time * (1 + 1e-12); }),
                           pending.end());
             recent.clear();
         } else {
-            order = o.trapezoidal && !ringing ? 2 : 1;
+            order = method.order() == 2 && !ringing && !waived ? 2 : 1;
         }
     }
     ctx.finalStep = false;

@@ -77,6 +77,7 @@ struct Options {
     DcContinuationOptions dc;
     long tranStepLimit = 0; // time steps (tried) per transient; 0: automatic (see Simulator::tran)
     bool trapezoidal = true;
+    bool gear = false; // second-order BDF (trapezoidal is then false)
     SolverKind solver = defaultSolver(); // the linear solver (SparseSolver.h)
     double temp = 27.0;    // Celsius
     double tnom = 27.0;

@@ -247,6 +247,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 }
                 if (lk == "method") {
                     std::string m = lower(val);
+                    opt.gear = m == "gear";
                     if (m == "trap" || m == "trapezoidal") opt.trapezoidal = true;
                     else if (m == "be" || m == "euler" || m == "gear") opt.trapezoidal = false;
                     else fail(L.number, "unknown integration method '" + val + "'");

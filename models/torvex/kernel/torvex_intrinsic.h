@@ -778,13 +778,18 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
     // PART splits the channel charge between the channel's two ends, which
     // trade places where V(CORE_ID, S) changes sign. Unless PART is 0.5 the
     // swap would make QIG and QGS jump there (a device at rest, whose VIS
-    // carries only rounding noise, could not be integrated), so within
-    // kPartBlend of VDSCH = 0 the split goes over smoothly to 0.5, where both
-    // orientations agree; from kPartBlend on it is PART itself.
+    // carries only rounding noise, could not be integrated), so within a
+    // window of VDSCH = 0 the split goes over smoothly to 0.5, where both
+    // orientations agree; beyond it it is PART itself. Above 0.5 the blend
+    // takes charge from CORE_ID as V(CORE_ID, S) falls, a negative
+    // capacitance unless the window widens with PART - 0.5
+    // (kPartBlendPerPart volts per unit of PART - 0.5).
     constexpr double kPartBlend = 0.05;
+    constexpr double kPartBlendPerPart = 80.0;
+    const double partWindow = std::max(kPartBlend, kPartBlendPerPart * (p.PART - 0.5));
     T5 PARTE(p.PART);
-    if (p.PART != 0.5 && vxr::value_of(VDSCH) < kPartBlend) {
-        const T5 u = VDSCH / kPartBlend;
+    if (p.PART != 0.5 && vxr::value_of(VDSCH) < partWindow) {
+        const T5 u = VDSCH / partWindow;
         PARTE = 0.5 + (p.PART - 0.5) * (u * (1.5 - 0.5 * u * u));
     }
     const T5 QD = -COXE * ((CHQM - CHQT) * PARTE + I3 * 0.5 * (H + F - 1.0));
