@@ -637,20 +637,31 @@ std::string AnalysisStats::text() const {
     return buf;
 }
 
+const char* AnalysisCmd::kindName(Kind k) {
+    switch (k) {
+    case OP: return "op";
+    case DC: return "dc";
+    case AC: return "ac";
+    case TRAN: return "tran";
+    }
+    return "?";
+}
+
 std::vector<Table> Netlist::run() {
+    std::vector<Table> out;
+    run([&](const Table& t, const AnalysisCmd&) { out.push_back(t); });
+    return out;
+}
+
+void Netlist::run(const std::function<void(const Table&, const AnalysisCmd&)>& onTable) {
     if (analyses_.empty()) throw NetlistError("no analysis requested (.op, .dc, .ac or .tran)");
     Simulator sim(*circuit_);
-    std::vector<Table> out;
     stats_.clear();
     for (auto& a : analyses_) {
         auto probes = probesFor(a.kind);
         AnalysisStats& st = stats_.emplace_back();
-        switch (a.kind) {
-        case AnalysisCmd::OP: st.analysis = ".op"; break;
-        case AnalysisCmd::DC: st.analysis = ".dc " + a.source + (a.nested ? " " + a.outer.source : ""); break;
-        case AnalysisCmd::AC: st.analysis = ".ac"; break;
-        case AnalysisCmd::TRAN: st.analysis = ".tran"; break;
-        }
+        st.analysis = std::string(".") + AnalysisCmd::kindName(a.kind);
+        if (a.kind == AnalysisCmd::DC) st.analysis += " " + a.source + (a.nested ? " " + a.outer.source : "");
         const auto t0 = std::chrono::steady_clock::now();
         auto collect = [&] {
             st.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -659,23 +670,35 @@ std::vector<Table> Netlist::run() {
             st.rejectedSteps = sim.rejectedSteps;
             st.acceptedSteps = static_cast<long>(sim.acceptedSteps.size());
         };
+        Table t;
+        sim.discardTable();
         try {
             switch (a.kind) {
-            case AnalysisCmd::OP: out.push_back(sim.op(probes)); break;
-            case AnalysisCmd::DC:
-                out.push_back(sim.dcSweep(SweepSpec{a.source, a.a, a.b, a.c}, probes, a.nested ? &a.outer : nullptr));
-                break;
-            case AnalysisCmd::AC: out.push_back(sim.ac(a.acType, a.points, a.a, a.b, probes)); break;
-            case AnalysisCmd::TRAN: out.push_back(sim.tran(a.tran, probes)); break;
+            case AnalysisCmd::OP: t = sim.op(probes); break;
+            case AnalysisCmd::DC: t = sim.dcSweep(SweepSpec{a.source, a.a, a.b, a.c}, probes, a.nested ? &a.outer : nullptr); break;
+            case AnalysisCmd::AC: t = sim.ac(a.acType, a.points, a.a, a.b, probes); break;
+            case AnalysisCmd::TRAN: t = sim.tran(a.tran, probes); break;
             }
-        } catch (...) {
+        } catch (const SimError& e) {
             collect();
             st.failed = true;
+            Table partial = sim.table();
+            if (partial.title.empty()) { // failed before its first row was due
+                partial.title = st.analysis;
+                if (a.kind == AnalysisCmd::TRAN) partial.columns.push_back("time");
+                if (a.kind == AnalysisCmd::AC) partial.columns.push_back("frequency");
+                if (a.kind == AnalysisCmd::DC && a.nested) partial.columns.push_back(a.outer.source);
+                if (a.kind == AnalysisCmd::DC) partial.columns.push_back(a.source);
+                for (auto& p : probes) partial.columns.push_back(p.label);
+            }
+            partial.complete = false;
+            partial.failure = e.what();
+            onTable(partial, a);
             throw;
         }
         collect();
+        onTable(t, a);
     }
-    return out;
 }
 
 } // namespace vxr
