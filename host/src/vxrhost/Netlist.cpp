@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -68,10 +69,24 @@ std::vector<std::string> tokenize(const std::string& s, bool splitParens) {
     return joined;
 }
 
+// A piece of netlist text in a message: at most 40 characters, no control characters.
+std::string shown(const std::string& s) {
+    std::string o;
+    for (char ch : s.substr(0, 40)) o += std::iscntrl(static_cast<unsigned char>(ch)) ? '?' : ch;
+    return s.size() > 40 ? o + "... (" + std::to_string(s.size()) + " characters)" : o;
+}
+
 double number(const std::string& s, int line, const std::string& what) {
     double v;
-    if (!parseNumber(s, v)) fail(line, "bad number '" + s + "' for " + what);
+    if (!parseNumber(s, v)) fail(line, "bad number '" + shown(s) + "' for " + what);
     return v;
+}
+
+// A temperature in degrees Celsius, not below absolute zero.
+double temperature(const std::string& s, int line, const std::string& what) {
+    const double t = number(s, line, what);
+    if (!(t >= -273.15)) fail(line, what + ": " + shown(s) + " degrees Celsius is below absolute zero");
+    return t;
 }
 
 // Points of one .dc loop.
@@ -125,7 +140,7 @@ std::string resolveLibrary(const std::string& path, const std::string& baseDir) 
 } // namespace
 
 bool parseNumber(const std::string& text, double& value) {
-    if (text.empty()) return false;
+    if (text.empty() || text.find('\0') != std::string::npos) return false;
     const char* s = text.c_str();
     char c0 = s[0];
     if (!(std::isdigit(static_cast<unsigned char>(c0)) || c0 == '.' || c0 == '-' || c0 == '+')) return false;
@@ -161,6 +176,8 @@ bool parseNumber(const std::string& text, double& value) {
 }
 
 std::string readNetlistFile(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw NetlistError("cannot read netlist '" + path + "': a directory");
     std::ifstream f(path);
     if (!f) throw NetlistError("cannot read netlist '" + path + "'");
     std::stringstream ss;
@@ -184,7 +201,14 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
     // Logical lines: comments dropped, "+" continuations joined.
     std::vector<Line> lines;
     {
-        std::istringstream in(text);
+        // Line ends: LF, CRLF or a lone CR.
+        std::string normal;
+        normal.reserve(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\r') normal += text[i];
+            else if (i + 1 >= text.size() || text[i + 1] != '\n') normal += '\n';
+        }
+        std::istringstream in(normal);
         std::string raw;
         int n = 0;
         while (std::getline(in, raw)) {
@@ -232,7 +256,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             if (tok.size() >= 3) libs[lower(tok[2])] = lib;
         } else if (d == ".temp") {
             if (tok.size() != 2) fail(L.number, ".temp needs one temperature");
-            opt.temp = number(tok[1], L.number, ".temp");
+            opt.temp = temperature(tok[1], L.number, ".temp");
         } else if (d == ".options" || d == ".option" || d == ".simparam") {
             for (size_t i = 1; i < tok.size(); ++i) {
                 auto eq = tok[i].find('=');
@@ -271,12 +295,12 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 else if (lk == "vlimit") opt.vlimit = v;
                 else if (lk == "itl1") opt.itl1 = static_cast<int>(v);
                 else if (lk == "itl4") opt.itl4 = static_cast<int>(v);
-                else if (lk == "temp") opt.temp = v;
-                else if (lk == "tnom") opt.tnom = v;
+                else if (lk == "temp") opt.temp = temperature(val, L.number, "option 'temp'");
+                else if (lk == "tnom") opt.tnom = temperature(val, L.number, "option 'tnom'");
                 else if (lk == "seed") { opt.seed = static_cast<unsigned>(v); c.host().rng.seed(opt.seed); }
                 else if (defaultNames().count(lk)) opt.defaults[defaultNames().at(lk)] = v;
                 else fail(L.number, "unknown option '" + key + "'");
-                if (!(v > 0) && lk != "seed" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
+                if (!(v > 0) && lk != "seed" && lk != "temp" && lk != "tnom" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
             }
         }
     }
@@ -519,7 +543,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                         pv.isString = true;
                         pv.text = val;
                     } else {
-                        fail(L.number, "bad number '" + val + "' for parameter '" + pv.name + "' of " + name);
+                        fail(L.number, "bad number '" + shown(val) + "' for parameter '" + pv.name + "' of " + name);
                     }
                     params.push_back(pv);
                 }
