@@ -62,6 +62,8 @@ std::vector<std::string> tokenize(const std::string& s, bool splitParens) {
         if (out[i] == "=" && !joined.empty() && i + 1 < out.size()) {
             joined.back() += "=" + out[i + 1];
             ++i;
+        } else if (out[i] == "=" && !joined.empty()) {
+            joined.back() += "="; // "NAME =" with no value: a bad assignment, not a model name
         } else {
             joined.push_back(out[i]);
         }
@@ -80,6 +82,33 @@ double number(const std::string& s, int line, const std::string& what) {
     double v;
     if (!parseNumber(s, v)) fail(line, "bad number '" + shown(s) + "' for " + what);
     return v;
+}
+
+// The library's parameter nearest to a misspelt name (same letters in
+// another case, or at most two edits away), "" when none is.
+std::string nearestParam(const ModelLibrary& lib, const std::string& name) {
+    auto distance = [](const std::string& a, const std::string& b) {
+        std::vector<size_t> d(b.size() + 1);
+        for (size_t j = 0; j <= b.size(); ++j) d[j] = j;
+        for (size_t i = 1; i <= a.size(); ++i) {
+            size_t diag = d[0];
+            d[0] = i;
+            for (size_t j = 1; j <= b.size(); ++j) {
+                size_t up = d[j];
+                d[j] = std::min({d[j] + 1, d[j - 1] + 1, diag + (std::tolower(static_cast<unsigned char>(a[i - 1])) !=
+                                                                 std::tolower(static_cast<unsigned char>(b[j - 1])))});
+                diag = up;
+            }
+        }
+        return d[b.size()];
+    };
+    std::string best;
+    size_t bestD = 3;
+    for (auto& p : lib.params()) {
+        const size_t d = distance(name, p.name);
+        if (d < bestD || (d == bestD && !best.empty() && p.name < best)) bestD = d, best = p.name;
+    }
+    return best;
 }
 
 // A temperature in degrees Celsius, not below absolute zero.
@@ -118,23 +147,28 @@ const std::set<std::string>& knownSimParams() {
 }
 
 // A relative library path is looked up beside the netlist, then in the
-// directories of VXR_LIBRARY_PATH (colon-separated).
-std::string resolveLibrary(const std::string& path, const std::string& baseDir) {
-    if (path.empty() || path[0] == '/') return path;
-    std::string first = baseDir + "/" + path;
-    if (std::ifstream(first).good()) return first;
+// directories of VXR_LIBRARY_PATH (colon-separated, -L first); throws
+// NetlistError naming every place searched when none holds it.
+std::string resolveLibrary(const std::string& path, const std::string& baseDir, int line) {
+    if (path.empty()) fail(line, "a library path is empty");
+    if (path[0] == '/') return path;
+    std::vector<std::string> tried{baseDir + "/" + path};
     if (const char* env = std::getenv("VXR_LIBRARY_PATH")) {
         std::string dirs = env;
-        size_t b = 0;
-        while (b <= dirs.size()) {
+        for (size_t b = 0; b <= dirs.size();) {
             size_t e = dirs.find(':', b);
             if (e == std::string::npos) e = dirs.size();
-            std::string d = dirs.substr(b, e - b);
-            if (!d.empty() && std::ifstream(d + "/" + path).good()) return d + "/" + path;
+            if (e > b) tried.push_back(dirs.substr(b, e - b) + "/" + path);
             b = e + 1;
         }
     }
-    return first;
+    std::string list;
+    for (auto& t : tried) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(t, ec)) return t;
+        list += (list.empty() ? "" : ", ") + t;
+    }
+    fail(line, "cannot find library '" + path + "' (searched: " + list + ")");
 }
 
 } // namespace
@@ -245,14 +279,18 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             if (tok.size() < 2) fail(L.number, d + " needs a library path");
             std::string path = tok[1];
             if (path.size() >= 2 && path.front() == '"') path = path.substr(1, path.size() - 2);
-            path = resolveLibrary(path, baseDir);
+            path = resolveLibrary(path, baseDir, L.number);
             std::shared_ptr<ModelLibrary> lib;
             try {
                 lib = ModelLibrary::open(path);
             } catch (const SimError& e) {
                 fail(L.number, e.what());
             }
-            libs[lower(lib->moduleName())] = lib;
+            auto [it, added] = libs.try_emplace(lower(lib->moduleName()), lib);
+            // Under an alias a second library of the module is fine; the module name stays the first's.
+            if (!added && it->second != lib && tok.size() < 3)
+                fail(L.number, "a second library of module '" + lib->moduleName() + "': '" + lib->path() + "' and '" +
+                                   it->second->path() + "'");
             if (tok.size() >= 3) libs[lower(tok[2])] = lib;
         } else if (d == ".temp") {
             if (tok.size() != 2) fail(L.number, ".temp needs one temperature");
@@ -523,6 +561,11 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                     std::string val = tok[i].substr(eq + 1);
                     if (pv.name.empty() || val.empty()) fail(L.number, name + ": bad parameter assignment '" + tok[i] + "'");
                     const ParamInfo* info = lib.findParam(pv.name);
+                    if (!info) {
+                        std::string near = nearestParam(lib, pv.name);
+                        fail(L.number, name + ": model '" + lib.moduleName() + "' has no parameter '" + pv.name + "'" +
+                                           (near.empty() ? "" : " (did you mean '" + near + "'?)"));
+                    }
                     if (val.front() == '"') {
                         pv.isString = true;
                         pv.text = val.substr(1, val.size() >= 2 ? val.size() - 2 : 0);
