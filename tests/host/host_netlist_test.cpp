@@ -52,6 +52,7 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
         {".lib " + fixture("rc", 187) + "\nV1 in 0 1\nN1 in out 0 fixrc RTH =\n.op\n", "line 3: N1: bad parameter assignment 'RTH='"},
         {".lib " + fixture("rc", 187) + "\n.lib " + fixture("rc", 160) + "\n.op\n", "line 2: a second library of module 'fixrc'"},
         {".lib nowhere.so\n.op\n", "searched: ./nowhere.so"},
+        {"V1 a 0 1\nR1 a 0 1k\n.tran 1e-7 1 0 1e-7\n", "line 3: .tran: too much output"},
         {".temp -274\n.op\n", "line 1: .temp: -274 degrees Celsius is below absolute zero"},
         {".options tnom=-300\n.op\n", "line 1: option 'tnom': -300 degrees Celsius is below absolute zero"},
         {"V1 a 0 1\nR1 a 0 " + std::string(1000000, '9') + "x\n.op\n", "(1000001 characters)' for R1"},

@@ -615,6 +615,25 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
     }
     for (auto& [k, items] : nl->prints_)
         for (auto& it : items) (void)nl->makeProbe(it.text, k < 0 ? AnalysisCmd::OP : static_cast<AnalysisCmd::Kind>(k), it.line);
+    // The output an analysis keeps in memory: its rows times its columns.
+    for (auto& a : nl->analyses_) {
+        double rows = 1, cols = static_cast<double>(nl->probesFor(a.kind).size());
+        if (a.kind == AnalysisCmd::DC) {
+            rows = (static_cast<double>(dcSweepSteps(SweepSpec{a.source, a.a, a.b, a.c})) + 1.0) *
+                   (a.nested ? static_cast<double>(dcSweepSteps(a.outer)) + 1.0 : 1.0);
+            cols += a.nested ? 2 : 1;
+        } else if (a.kind == AnalysisCmd::AC) {
+            rows = a.acType == "lin" ? a.points : std::log10(a.b / a.a) * (a.acType == "oct" ? a.points / std::log10(2.0) : a.points) + 1;
+            cols += 1;
+        } else if (a.kind == AnalysisCmd::TRAN) {
+            rows = (a.tran.tstop - a.tran.tstart) / a.tran.tstep + 1;
+            cols += 1;
+        }
+        if (!(rows * cols <= kMaxOutputValues))
+            fail(a.line, "." + std::string(AnalysisCmd::kindName(a.kind)) + ": too much output (" + shown(std::to_string(rows)) +
+                             " rows of " + std::to_string(static_cast<long>(cols)) + " columns; at most " +
+                             std::to_string(static_cast<long>(kMaxOutputValues)) + " values)");
+    }
     return nl;
 }
 
