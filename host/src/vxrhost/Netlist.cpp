@@ -171,6 +171,48 @@ std::string resolveLibrary(const std::string& path, const std::string& baseDir, 
     fail(line, "cannot find library '" + path + "' (searched: " + list + ")");
 }
 
+// The logical lines of a netlist up to .end: comments and blank lines
+// dropped, "+" continuations joined, LF, CRLF or a lone CR ending a line.
+std::vector<Line> readLines(const std::string& text) {
+    std::vector<Line> lines;
+    {
+        // Line ends: LF, CRLF or a lone CR.
+        std::string normal;
+        normal.reserve(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\r') normal += text[i];
+            else if (i + 1 >= text.size() || text[i + 1] != '\n') normal += '\n';
+        }
+        std::istringstream in(normal);
+        std::string raw;
+        int n = 0;
+        while (std::getline(in, raw)) {
+            ++n;
+            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+            if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
+            // Blank lines (any white space, as the tokenizer counts it) carry nothing.
+            size_t b = 0;
+            while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
+            if (b == raw.size() || raw[b] == '*') continue;
+            raw = raw.substr(b);
+            if (raw[0] == '+') {
+                if (lines.empty()) fail(n, "continuation line without a line to continue");
+                lines.back().text += " " + raw.substr(1);
+            } else {
+                lines.push_back({n, raw});
+            }
+        }
+    }
+    size_t endAt = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lower(tokenize(lines[i].text, false)[0]) == ".end") {
+            endAt = i;
+            break;
+        }
+    lines.resize(endAt);
+    return lines;
+}
+
 } // namespace
 
 bool parseNumber(const std::string& text, double& value) {
@@ -232,43 +274,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
     Circuit& c = *nl->circuit_;
     Options& opt = c.options();
 
-    // Logical lines: comments dropped, "+" continuations joined.
-    std::vector<Line> lines;
-    {
-        // Line ends: LF, CRLF or a lone CR.
-        std::string normal;
-        normal.reserve(text.size());
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] != '\r') normal += text[i];
-            else if (i + 1 >= text.size() || text[i + 1] != '\n') normal += '\n';
-        }
-        std::istringstream in(normal);
-        std::string raw;
-        int n = 0;
-        while (std::getline(in, raw)) {
-            ++n;
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
-            // Blank lines (any white space, as the tokenizer counts it) carry nothing.
-            size_t b = 0;
-            while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
-            if (b == raw.size() || raw[b] == '*') continue;
-            raw = raw.substr(b);
-            if (raw[0] == '+') {
-                if (lines.empty()) fail(n, "continuation line without a line to continue");
-                lines.back().text += " " + raw.substr(1);
-            } else {
-                lines.push_back({n, raw});
-            }
-        }
-    }
-    size_t endAt = lines.size();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lower(tokenize(lines[i].text, false)[0]) == ".end") {
-            endAt = i;
-            break;
-        }
-    lines.resize(endAt);
+    std::vector<Line> lines = readLines(text);
 
     // Pass 1: settings and libraries, so that elements see them.
     std::map<std::string, std::shared_ptr<ModelLibrary>> libs; // lower-case name -> library
