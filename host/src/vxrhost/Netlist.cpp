@@ -213,6 +213,152 @@ std::vector<Line> readLines(const std::string& text) {
     return lines;
 }
 
+// Parsers of the element lines, one per kind; tok is the line split on blanks.
+void parsePassive(const Line& L, const std::vector<std::string>& tok, Circuit& c) {
+    const std::string& name = tok[0];
+    const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    auto nodeOf = [&](const std::string& n) { return c.node(n); };
+    if (tok.size() < 4) fail(L.number, name + ": expected two nodes and a value");
+    if (tok.size() > 4) fail(L.number, name + ": unexpected '" + tok[4] + "'");
+    double v = number(tok[3], L.number, name);
+    int a = nodeOf(tok[1]), b = nodeOf(tok[2]);
+    if (kind == 'R') {
+        if (v == 0) fail(L.number, name + ": zero resistance");
+        c.add(std::make_unique<Resistor>(name, a, b, v));
+    } else if (kind == 'C') {
+        c.add(std::make_unique<Capacitor>(name, a, b, v));
+    } else {
+        c.add(std::make_unique<Inductor>(name, a, b, v));
+    }
+}
+
+void parseSource(const Line& L, const std::vector<std::string>& tok, Circuit& c) {
+    const std::string& name = tok[0];
+    const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    auto nodeOf = [&](const std::string& n) { return c.node(n); };
+    auto st = tokenize(L.text, true);
+    if (st.size() < 3) fail(L.number, name + ": expected two nodes");
+    Waveform w;
+    size_t i = 3;
+    bool haveValue = false;
+    while (i < st.size()) {
+        std::string k = lower(st[i]);
+        if (k == "dc") {
+            if (i + 1 >= st.size()) fail(L.number, name + ": DC needs a value");
+            w.dc = number(st[i + 1], L.number, name + " DC");
+            i += 2;
+        } else if (k == "ac") {
+            if (i + 1 >= st.size()) fail(L.number, name + ": AC needs a magnitude");
+            w.acMag = number(st[i + 1], L.number, name + " AC");
+            i += 2;
+            double ph;
+            if (i < st.size() && parseNumber(st[i], ph)) {
+                w.acPhaseDeg = ph;
+                ++i;
+            }
+        } else if (k == "pulse" || k == "sin" || k == "pwl") {
+            w.kind = k == "pulse" ? Waveform::PULSE : (k == "sin" ? Waveform::SIN : Waveform::PWL);
+            std::vector<double> args;
+            ++i;
+            double v;
+            while (i < st.size() && parseNumber(st[i], v)) {
+                args.push_back(v);
+                ++i;
+            }
+            if (w.kind == Waveform::PWL) {
+                if (args.size() < 2 || args.size() % 2) fail(L.number, name + ": PWL needs time-value pairs");
+                for (size_t j = 0; j < args.size(); j += 2) {
+                    if (j && args[j] < args[j - 2]) fail(L.number, name + ": PWL times must not decrease");
+                    w.pwl.push_back({args[j], args[j + 1]});
+                }
+            } else {
+                size_t need = w.kind == Waveform::PULSE ? 2 : 3;
+                if (args.size() < need) fail(L.number, name + ": " + st[i - args.size() - 1] + " needs at least " + std::to_string(need) + " values");
+                if (args.size() > 7) fail(L.number, name + ": too many values for " + k);
+                w.args = args;
+            }
+        } else if (!haveValue) {
+            w.dc = number(st[i], L.number, name);
+            haveValue = true;
+            ++i;
+        } else {
+            fail(L.number, name + ": unexpected '" + st[i] + "'");
+        }
+    }
+    int p = nodeOf(st[1]), n = nodeOf(st[2]);
+    if (kind == 'V')
+        c.add(std::make_unique<VoltageSource>(name, p, n, w));
+    else
+        c.add(std::make_unique<CurrentSource>(name, p, n, w));
+}
+
+void parseInstance(const Line& L, const std::vector<std::string>& tok, Circuit& c,
+                   const std::map<std::string, std::shared_ptr<ModelLibrary>>& libs) {
+    const std::string& name = tok[0];
+    auto nodeOf = [&](const std::string& n) { return c.node(n); };
+    size_t firstParam = tok.size();
+    for (size_t i = 1; i < tok.size(); ++i)
+        if (tok[i].find('=') != std::string::npos) {
+            firstParam = i;
+            break;
+        }
+    if (firstParam < 3) fail(L.number, name + ": expected nodes and a model name");
+    std::string model = tok[firstParam - 1];
+    auto it = libs.find(lower(model));
+    if (it == libs.end()) fail(L.number, name + ": unknown model '" + model + "' (no .lib provides it)");
+    ModelLibrary& lib = *it->second;
+    std::vector<std::string> nodeNames(tok.begin() + 1, tok.begin() + static_cast<long>(firstParam) - 1);
+    // Fewer nodes than terminals: the module binds the rest as unconnected.
+    if (nodeNames.size() > lib.terminals().size()) {
+        std::string terms;
+        for (auto& t : lib.terminals()) terms += " " + t;
+        fail(L.number, name + ": model '" + lib.moduleName() + "' has " + std::to_string(lib.terminals().size()) +
+                           " terminals (" + terms.substr(terms.empty() ? 0 : 1) + "), " +
+                           std::to_string(nodeNames.size()) + " nodes given");
+    }
+    std::vector<int> nodes;
+    for (auto& nn : nodeNames) nodes.push_back(nodeOf(nn));
+    std::vector<ParamValue> params;
+    for (size_t i = firstParam; i < tok.size(); ++i) {
+        auto eq = tok[i].find('=');
+        if (eq == std::string::npos) fail(L.number, name + ": expected NAME=value, got '" + tok[i] + "'");
+        ParamValue pv;
+        pv.name = tok[i].substr(0, eq);
+        std::string val = tok[i].substr(eq + 1);
+        if (pv.name.empty() || val.empty()) fail(L.number, name + ": bad parameter assignment '" + tok[i] + "'");
+        const ParamInfo* info = lib.findParam(pv.name);
+        if (!info) {
+            std::string near = nearestParam(lib, pv.name);
+            fail(L.number, name + ": model '" + lib.moduleName() + "' has no parameter '" + pv.name + "'" +
+                               (near.empty() ? "" : " (did you mean '" + near + "'?)"));
+        }
+        if (val.front() == '"') {
+            pv.isString = true;
+            pv.text = val.substr(1, val.size() >= 2 ? val.size() - 2 : 0);
+        } else if (val.front() == '[') {
+            // An array value: [v0,v1,...] without blanks.
+            if (val.size() < 2 || val.back() != ']')
+                fail(L.number, "bad array '" + val + "' for parameter '" + pv.name + "' of " + name);
+            pv.isArray = true;
+            std::string body = val.substr(1, val.size() - 2);
+            for (size_t b = 0; !body.empty() && b <= body.size();) {
+                size_t e = body.find(',', b);
+                if (e == std::string::npos) e = body.size();
+                pv.values.push_back(number(body.substr(b, e - b), L.number, "parameter '" + pv.name + "'"));
+                b = e + 1;
+            }
+        } else if (parseNumber(val, pv.number)) {
+        } else if (info && info->type == VXR_STRING_PARAM) {
+            pv.isString = true;
+            pv.text = val;
+        } else {
+            fail(L.number, "bad number '" + shown(val) + "' for parameter '" + pv.name + "' of " + name);
+        }
+        params.push_back(pv);
+    }
+    c.add(lib.makeInstance(c, name, nodes, params));
+}
+
 } // namespace
 
 bool parseNumber(const std::string& text, double& value) {
@@ -456,149 +602,21 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             continue;
         }
 
-        auto nodeOf = [&](const std::string& n) { return c.node(n); };
         try {
             switch (kind) {
             case 'R':
             case 'C':
-            case 'L': {
-                if (tok.size() < 4) fail(L.number, name + ": expected two nodes and a value");
-                if (tok.size() > 4) fail(L.number, name + ": unexpected '" + tok[4] + "'");
-                double v = number(tok[3], L.number, name);
-                int a = nodeOf(tok[1]), b = nodeOf(tok[2]);
-                if (kind == 'R') {
-                    if (v == 0) fail(L.number, name + ": zero resistance");
-                    c.add(std::make_unique<Resistor>(name, a, b, v));
-                } else if (kind == 'C') {
-                    c.add(std::make_unique<Capacitor>(name, a, b, v));
-                } else {
-                    c.add(std::make_unique<Inductor>(name, a, b, v));
-                }
+            case 'L':
+                parsePassive(L, tok, c);
                 break;
-            }
             case 'V':
-            case 'I': {
-                auto st = tokenize(L.text, true);
-                if (st.size() < 3) fail(L.number, name + ": expected two nodes");
-                Waveform w;
-                size_t i = 3;
-                bool haveValue = false;
-                while (i < st.size()) {
-                    std::string k = lower(st[i]);
-                    if (k == "dc") {
-                        if (i + 1 >= st.size()) fail(L.number, name + ": DC needs a value");
-                        w.dc = number(st[i + 1], L.number, name + " DC");
-                        i += 2;
-                    } else if (k == "ac") {
-                        if (i + 1 >= st.size()) fail(L.number, name + ": AC needs a magnitude");
-                        w.acMag = number(st[i + 1], L.number, name + " AC");
-                        i += 2;
-                        double ph;
-                        if (i < st.size() && parseNumber(st[i], ph)) {
-                            w.acPhaseDeg = ph;
-                            ++i;
-                        }
-                    } else if (k == "pulse" || k == "sin" || k == "pwl") {
-                        w.kind = k == "pulse" ? Waveform::PULSE : (k == "sin" ? Waveform::SIN : Waveform::PWL);
-                        std::vector<double> args;
-                        ++i;
-                        double v;
-                        while (i < st.size() && parseNumber(st[i], v)) {
-                            args.push_back(v);
-                            ++i;
-                        }
-                        if (w.kind == Waveform::PWL) {
-                            if (args.size() < 2 || args.size() % 2) fail(L.number, name + ": PWL needs time-value pairs");
-                            for (size_t j = 0; j < args.size(); j += 2) {
-                                if (j && args[j] < args[j - 2]) fail(L.number, name + ": PWL times must not decrease");
-                                w.pwl.push_back({args[j], args[j + 1]});
-                            }
-                        } else {
-                            size_t need = w.kind == Waveform::PULSE ? 2 : 3;
-                            if (args.size() < need) fail(L.number, name + ": " + st[i - args.size() - 1] + " needs at least " + std::to_string(need) + " values");
-                            if (args.size() > 7) fail(L.number, name + ": too many values for " + k);
-                            w.args = args;
-                        }
-                    } else if (!haveValue) {
-                        w.dc = number(st[i], L.number, name);
-                        haveValue = true;
-                        ++i;
-                    } else {
-                        fail(L.number, name + ": unexpected '" + st[i] + "'");
-                    }
-                }
-                int p = nodeOf(st[1]), n = nodeOf(st[2]);
-                if (kind == 'V')
-                    c.add(std::make_unique<VoltageSource>(name, p, n, w));
-                else
-                    c.add(std::make_unique<CurrentSource>(name, p, n, w));
+            case 'I':
+                parseSource(L, tok, c);
                 break;
-            }
             case 'N':
-            case 'X': {
-                size_t firstParam = tok.size();
-                for (size_t i = 1; i < tok.size(); ++i)
-                    if (tok[i].find('=') != std::string::npos) {
-                        firstParam = i;
-                        break;
-                    }
-                if (firstParam < 3) fail(L.number, name + ": expected nodes and a model name");
-                std::string model = tok[firstParam - 1];
-                auto it = libs.find(lower(model));
-                if (it == libs.end()) fail(L.number, name + ": unknown model '" + model + "' (no .lib provides it)");
-                ModelLibrary& lib = *it->second;
-                std::vector<std::string> nodeNames(tok.begin() + 1, tok.begin() + static_cast<long>(firstParam) - 1);
-                // Fewer nodes than terminals: the module binds the rest as unconnected.
-                if (nodeNames.size() > lib.terminals().size()) {
-                    std::string terms;
-                    for (auto& t : lib.terminals()) terms += " " + t;
-                    fail(L.number, name + ": model '" + lib.moduleName() + "' has " + std::to_string(lib.terminals().size()) +
-                                       " terminals (" + terms.substr(terms.empty() ? 0 : 1) + "), " +
-                                       std::to_string(nodeNames.size()) + " nodes given");
-                }
-                std::vector<int> nodes;
-                for (auto& nn : nodeNames) nodes.push_back(nodeOf(nn));
-                std::vector<ParamValue> params;
-                for (size_t i = firstParam; i < tok.size(); ++i) {
-                    auto eq = tok[i].find('=');
-                    if (eq == std::string::npos) fail(L.number, name + ": expected NAME=value, got '" + tok[i] + "'");
-                    ParamValue pv;
-                    pv.name = tok[i].substr(0, eq);
-                    std::string val = tok[i].substr(eq + 1);
-                    if (pv.name.empty() || val.empty()) fail(L.number, name + ": bad parameter assignment '" + tok[i] + "'");
-                    const ParamInfo* info = lib.findParam(pv.name);
-                    if (!info) {
-                        std::string near = nearestParam(lib, pv.name);
-                        fail(L.number, name + ": model '" + lib.moduleName() + "' has no parameter '" + pv.name + "'" +
-                                           (near.empty() ? "" : " (did you mean '" + near + "'?)"));
-                    }
-                    if (val.front() == '"') {
-                        pv.isString = true;
-                        pv.text = val.substr(1, val.size() >= 2 ? val.size() - 2 : 0);
-                    } else if (val.front() == '[') {
-                        // An array value: [v0,v1,...] without blanks.
-                        if (val.size() < 2 || val.back() != ']')
-                            fail(L.number, "bad array '" + val + "' for parameter '" + pv.name + "' of " + name);
-                        pv.isArray = true;
-                        std::string body = val.substr(1, val.size() - 2);
-                        for (size_t b = 0; !body.empty() && b <= body.size();) {
-                            size_t e = body.find(',', b);
-                            if (e == std::string::npos) e = body.size();
-                            pv.values.push_back(number(body.substr(b, e - b), L.number, "parameter '" + pv.name + "'"));
-                            b = e + 1;
-                        }
-                    } else if (parseNumber(val, pv.number)) {
-                    } else if (info && info->type == VXR_STRING_PARAM) {
-                        pv.isString = true;
-                        pv.text = val;
-                    } else {
-                        fail(L.number, "bad number '" + shown(val) + "' for parameter '" + pv.name + "' of " + name);
-                    }
-                    params.push_back(pv);
-                }
-                c.add(lib.makeInstance(c, name, nodes, params));
+            case 'X':
+                parseInstance(L, tok, c, libs);
                 break;
-            }
             default:
                 fail(L.number, "unknown element type '" + name + "'");
             }
