@@ -70,6 +70,7 @@ public:
     // The table of the analysis running or run last: after a SimError it
     // holds the rows accepted before the failure.
     const Table& table() const { return table_; }
+    void discardTable() { table_ = Table{}; }
 
     // Statistics of the last analysis.
     int newtonIterations = 0;

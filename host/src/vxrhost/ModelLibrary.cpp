@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <dlfcn.h>
 #include <limits.h>
 #include <map>
@@ -1271,6 +1273,66 @@ const ParamInfo* ModelLibrary::findParam(const std::string& name) const {
     return nullptr;
 }
 
+namespace {
+template <class T> T readAt(const std::string& b, uint64_t off) {
+    T v{};
+    std::memcpy(&v, b.data() + off, sizeof v);
+    return v;
+}
+
+// Throws SimError naming the file unless it holds an ELF or PE header whose
+// program headers, loaded segments and section table lie within the file: the
+// loader maps a damaged file and faults on the missing pages.
+void checkLibraryFile(const std::string& path, const std::string& shown) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw SimError("cannot load library '" + shown + "': cannot read the file");
+    std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const uint64_t size = b.size();
+    auto damaged = [&](const std::string& what) {
+        throw SimError("cannot load library '" + shown + "': damaged file (" + what + ", the file has " +
+                       std::to_string(size) + " bytes)");
+    };
+    auto within = [&](uint64_t off, uint64_t len, const std::string& what) {
+        if (off > size || len > size - off) damaged(what + " ends at byte " + std::to_string(off + len));
+    };
+    if (size >= 4 && b.compare(0, 4, "\x7f" "ELF") == 0) {
+        if (size < 52) damaged("ELF header cut short");
+        const bool is64 = b[4] == 2;
+        if (b[5] != 1) throw SimError("cannot load library '" + shown + "': not a little-endian ELF file");
+        if (is64 && size < 64) damaged("ELF header cut short");
+        const uint64_t phoff = is64 ? readAt<uint64_t>(b, 32) : readAt<uint32_t>(b, 28);
+        const uint64_t shoff = is64 ? readAt<uint64_t>(b, 40) : readAt<uint32_t>(b, 32);
+        const uint16_t phentsize = readAt<uint16_t>(b, is64 ? 54 : 42), phnum = readAt<uint16_t>(b, is64 ? 56 : 44);
+        const uint16_t shentsize = readAt<uint16_t>(b, is64 ? 58 : 46), shnum = readAt<uint16_t>(b, is64 ? 60 : 48);
+        if (phentsize < (is64 ? 56u : 32u) && phnum) damaged("bad program header size");
+        within(phoff, uint64_t(phentsize) * phnum, "the program header table");
+        if (shoff) within(shoff, uint64_t(shentsize) * shnum, "the section header table");
+        for (uint16_t i = 0; i < phnum; ++i) {
+            const uint64_t h = phoff + uint64_t(i) * phentsize;
+            if (readAt<uint32_t>(b, h) != 1) continue; // PT_LOAD
+            const uint64_t off = is64 ? readAt<uint64_t>(b, h + 8) : readAt<uint32_t>(b, h + 4);
+            const uint64_t filesz = is64 ? readAt<uint64_t>(b, h + 32) : readAt<uint32_t>(b, h + 16);
+            within(off, filesz, "loadable segment " + std::to_string(i));
+        }
+        return;
+    }
+    if (size >= 64 && b.compare(0, 2, "MZ") == 0) {
+        const uint64_t pe = readAt<uint32_t>(b, 60);
+        within(pe, 24, "the PE header");
+        if (b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) damaged("no PE signature");
+        const uint16_t nsec = readAt<uint16_t>(b, pe + 6), optSize = readAt<uint16_t>(b, pe + 20);
+        const uint64_t sec = pe + 24 + optSize;
+        within(sec, uint64_t(nsec) * 40, "the section table");
+        for (uint16_t i = 0; i < nsec; ++i) {
+            const uint64_t h = sec + uint64_t(i) * 40;
+            within(readAt<uint32_t>(b, h + 20), readAt<uint32_t>(b, h + 16), "section " + std::to_string(i));
+        }
+        return;
+    }
+    throw SimError("cannot load library '" + shown + "': not a shared library (no ELF or PE header)");
+}
+} // namespace
+
 std::shared_ptr<ModelLibrary> ModelLibrary::open(const std::string& path) {
     std::lock_guard<std::recursive_mutex> lk(g_libMutex);
     static std::map<std::string, std::shared_ptr<ModelLibrary>> cache;
@@ -1278,6 +1340,8 @@ std::shared_ptr<ModelLibrary> ModelLibrary::open(const std::string& path) {
     std::string key = realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     if (auto it = cache.find(key); it != cache.end()) return it->second;
 
+    if (path.empty()) throw SimError("cannot load library '': no file named");
+    checkLibraryFile(key, path);
     void* h = dlopen(key.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) {
         const char* e = dlerror();

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -62,6 +63,8 @@ std::vector<std::string> tokenize(const std::string& s, bool splitParens) {
         if (out[i] == "=" && !joined.empty() && i + 1 < out.size()) {
             joined.back() += "=" + out[i + 1];
             ++i;
+        } else if (out[i] == "=" && !joined.empty()) {
+            joined.back() += "="; // "NAME =" with no value: a bad assignment, not a model name
         } else {
             joined.push_back(out[i]);
         }
@@ -69,10 +72,51 @@ std::vector<std::string> tokenize(const std::string& s, bool splitParens) {
     return joined;
 }
 
+// A piece of netlist text in a message: at most 40 characters, no control characters.
+std::string shown(const std::string& s) {
+    std::string o;
+    for (char ch : s.substr(0, 40)) o += std::iscntrl(static_cast<unsigned char>(ch)) ? '?' : ch;
+    return s.size() > 40 ? o + "... (" + std::to_string(s.size()) + " characters)" : o;
+}
+
 double number(const std::string& s, int line, const std::string& what) {
     double v;
-    if (!parseNumber(s, v)) fail(line, "bad number '" + s + "' for " + what);
+    if (!parseNumber(s, v)) fail(line, "bad number '" + shown(s) + "' for " + what);
     return v;
+}
+
+// The library's parameter nearest to a misspelt name (same letters in
+// another case, or at most two edits away), "" when none is.
+std::string nearestParam(const ModelLibrary& lib, const std::string& name) {
+    auto distance = [](const std::string& a, const std::string& b) {
+        std::vector<size_t> d(b.size() + 1);
+        for (size_t j = 0; j <= b.size(); ++j) d[j] = j;
+        for (size_t i = 1; i <= a.size(); ++i) {
+            size_t diag = d[0];
+            d[0] = i;
+            for (size_t j = 1; j <= b.size(); ++j) {
+                size_t up = d[j];
+                d[j] = std::min({d[j] + 1, d[j - 1] + 1, diag + (std::tolower(static_cast<unsigned char>(a[i - 1])) !=
+                                                                 std::tolower(static_cast<unsigned char>(b[j - 1])))});
+                diag = up;
+            }
+        }
+        return d[b.size()];
+    };
+    std::string best;
+    size_t bestD = 3;
+    for (auto& p : lib.params()) {
+        const size_t d = distance(name, p.name);
+        if (d < bestD || (d == bestD && !best.empty() && p.name < best)) bestD = d, best = p.name;
+    }
+    return best;
+}
+
+// A temperature in degrees Celsius, not below absolute zero.
+double temperature(const std::string& s, int line, const std::string& what) {
+    const double t = number(s, line, what);
+    if (!(t >= -273.15)) fail(line, what + ": " + shown(s) + " degrees Celsius is below absolute zero");
+    return t;
 }
 
 // Points of one .dc loop.
@@ -104,29 +148,222 @@ const std::set<std::string>& knownSimParams() {
 }
 
 // A relative library path is looked up beside the netlist, then in the
-// directories of VXR_LIBRARY_PATH (colon-separated).
-std::string resolveLibrary(const std::string& path, const std::string& baseDir) {
-    if (path.empty() || path[0] == '/') return path;
-    std::string first = baseDir + "/" + path;
-    if (std::ifstream(first).good()) return first;
+// directories of VXR_LIBRARY_PATH (colon-separated, -L first); throws
+// NetlistError naming every place searched when none holds it.
+std::string resolveLibrary(const std::string& path, const std::string& baseDir, int line) {
+    if (path.empty()) fail(line, "a library path is empty");
+    if (path[0] == '/') return path;
+    std::vector<std::string> tried{baseDir + "/" + path};
     if (const char* env = std::getenv("VXR_LIBRARY_PATH")) {
         std::string dirs = env;
-        size_t b = 0;
-        while (b <= dirs.size()) {
+        for (size_t b = 0; b <= dirs.size();) {
             size_t e = dirs.find(':', b);
             if (e == std::string::npos) e = dirs.size();
-            std::string d = dirs.substr(b, e - b);
-            if (!d.empty() && std::ifstream(d + "/" + path).good()) return d + "/" + path;
+            if (e > b) tried.push_back(dirs.substr(b, e - b) + "/" + path);
             b = e + 1;
         }
     }
-    return first;
+    std::string list;
+    for (auto& t : tried) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(t, ec)) return t;
+        list += (list.empty() ? "" : ", ") + t;
+    }
+    fail(line, "cannot find library '" + path + "' (searched: " + list + ")");
+}
+
+// The logical lines of a netlist up to .end: comments and blank lines
+// dropped, "+" continuations joined, LF, CRLF or a lone CR ending a line.
+std::vector<Line> readLines(const std::string& text) {
+    std::vector<Line> lines;
+    {
+        // Line ends: LF, CRLF or a lone CR.
+        std::string normal;
+        normal.reserve(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\r') normal += text[i];
+            else if (i + 1 >= text.size() || text[i + 1] != '\n') normal += '\n';
+        }
+        std::istringstream in(normal);
+        std::string raw;
+        int n = 0;
+        while (std::getline(in, raw)) {
+            ++n;
+            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+            if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
+            // Blank lines (any white space, as the tokenizer counts it) carry nothing.
+            size_t b = 0;
+            while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
+            if (b == raw.size() || raw[b] == '*') continue;
+            raw = raw.substr(b);
+            if (raw[0] == '+') {
+                if (lines.empty()) fail(n, "continuation line without a line to continue");
+                lines.back().text += " " + raw.substr(1);
+            } else {
+                lines.push_back({n, raw});
+            }
+        }
+    }
+    size_t endAt = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lower(tokenize(lines[i].text, false)[0]) == ".end") {
+            endAt = i;
+            break;
+        }
+    lines.resize(endAt);
+    return lines;
+}
+
+// Parsers of the element lines, one per kind; tok is the line split on blanks.
+void parsePassive(const Line& L, const std::vector<std::string>& tok, Circuit& c) {
+    const std::string& name = tok[0];
+    const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    auto nodeOf = [&](const std::string& n) { return c.node(n); };
+    if (tok.size() < 4) fail(L.number, name + ": expected two nodes and a value");
+    if (tok.size() > 4) fail(L.number, name + ": unexpected '" + tok[4] + "'");
+    double v = number(tok[3], L.number, name);
+    int a = nodeOf(tok[1]), b = nodeOf(tok[2]);
+    if (kind == 'R') {
+        if (v == 0) fail(L.number, name + ": zero resistance");
+        c.add(std::make_unique<Resistor>(name, a, b, v));
+    } else if (kind == 'C') {
+        c.add(std::make_unique<Capacitor>(name, a, b, v));
+    } else {
+        c.add(std::make_unique<Inductor>(name, a, b, v));
+    }
+}
+
+void parseSource(const Line& L, const std::vector<std::string>& tok, Circuit& c) {
+    const std::string& name = tok[0];
+    const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    auto nodeOf = [&](const std::string& n) { return c.node(n); };
+    auto st = tokenize(L.text, true);
+    if (st.size() < 3) fail(L.number, name + ": expected two nodes");
+    Waveform w;
+    size_t i = 3;
+    bool haveValue = false;
+    while (i < st.size()) {
+        std::string k = lower(st[i]);
+        if (k == "dc") {
+            if (i + 1 >= st.size()) fail(L.number, name + ": DC needs a value");
+            w.dc = number(st[i + 1], L.number, name + " DC");
+            i += 2;
+        } else if (k == "ac") {
+            if (i + 1 >= st.size()) fail(L.number, name + ": AC needs a magnitude");
+            w.acMag = number(st[i + 1], L.number, name + " AC");
+            i += 2;
+            double ph;
+            if (i < st.size() && parseNumber(st[i], ph)) {
+                w.acPhaseDeg = ph;
+                ++i;
+            }
+        } else if (k == "pulse" || k == "sin" || k == "pwl") {
+            w.kind = k == "pulse" ? Waveform::PULSE : (k == "sin" ? Waveform::SIN : Waveform::PWL);
+            std::vector<double> args;
+            ++i;
+            double v;
+            while (i < st.size() && parseNumber(st[i], v)) {
+                args.push_back(v);
+                ++i;
+            }
+            if (w.kind == Waveform::PWL) {
+                if (args.size() < 2 || args.size() % 2) fail(L.number, name + ": PWL needs time-value pairs");
+                for (size_t j = 0; j < args.size(); j += 2) {
+                    if (j && args[j] < args[j - 2]) fail(L.number, name + ": PWL times must not decrease");
+                    w.pwl.push_back({args[j], args[j + 1]});
+                }
+            } else {
+                size_t need = w.kind == Waveform::PULSE ? 2 : 3;
+                if (args.size() < need) fail(L.number, name + ": " + st[i - args.size() - 1] + " needs at least " + std::to_string(need) + " values");
+                if (args.size() > 7) fail(L.number, name + ": too many values for " + k);
+                w.args = args;
+            }
+        } else if (!haveValue) {
+            w.dc = number(st[i], L.number, name);
+            haveValue = true;
+            ++i;
+        } else {
+            fail(L.number, name + ": unexpected '" + st[i] + "'");
+        }
+    }
+    int p = nodeOf(st[1]), n = nodeOf(st[2]);
+    if (kind == 'V')
+        c.add(std::make_unique<VoltageSource>(name, p, n, w));
+    else
+        c.add(std::make_unique<CurrentSource>(name, p, n, w));
+}
+
+void parseInstance(const Line& L, const std::vector<std::string>& tok, Circuit& c,
+                   const std::map<std::string, std::shared_ptr<ModelLibrary>>& libs) {
+    const std::string& name = tok[0];
+    auto nodeOf = [&](const std::string& n) { return c.node(n); };
+    size_t firstParam = tok.size();
+    for (size_t i = 1; i < tok.size(); ++i)
+        if (tok[i].find('=') != std::string::npos) {
+            firstParam = i;
+            break;
+        }
+    if (firstParam < 3) fail(L.number, name + ": expected nodes and a model name");
+    std::string model = tok[firstParam - 1];
+    auto it = libs.find(lower(model));
+    if (it == libs.end()) fail(L.number, name + ": unknown model '" + model + "' (no .lib provides it)");
+    ModelLibrary& lib = *it->second;
+    std::vector<std::string> nodeNames(tok.begin() + 1, tok.begin() + static_cast<long>(firstParam) - 1);
+    // Fewer nodes than terminals: the module binds the rest as unconnected.
+    if (nodeNames.size() > lib.terminals().size()) {
+        std::string terms;
+        for (auto& t : lib.terminals()) terms += " " + t;
+        fail(L.number, name + ": model '" + lib.moduleName() + "' has " + std::to_string(lib.terminals().size()) +
+                           " terminals (" + terms.substr(terms.empty() ? 0 : 1) + "), " +
+                           std::to_string(nodeNames.size()) + " nodes given");
+    }
+    std::vector<int> nodes;
+    for (auto& nn : nodeNames) nodes.push_back(nodeOf(nn));
+    std::vector<ParamValue> params;
+    for (size_t i = firstParam; i < tok.size(); ++i) {
+        auto eq = tok[i].find('=');
+        if (eq == std::string::npos) fail(L.number, name + ": expected NAME=value, got '" + tok[i] + "'");
+        ParamValue pv;
+        pv.name = tok[i].substr(0, eq);
+        std::string val = tok[i].substr(eq + 1);
+        if (pv.name.empty() || val.empty()) fail(L.number, name + ": bad parameter assignment '" + tok[i] + "'");
+        const ParamInfo* info = lib.findParam(pv.name);
+        if (!info) {
+            std::string near = nearestParam(lib, pv.name);
+            fail(L.number, name + ": model '" + lib.moduleName() + "' has no parameter '" + pv.name + "'" +
+                               (near.empty() ? "" : " (did you mean '" + near + "'?)"));
+        }
+        if (val.front() == '"') {
+            pv.isString = true;
+            pv.text = val.substr(1, val.size() >= 2 ? val.size() - 2 : 0);
+        } else if (val.front() == '[') {
+            // An array value: [v0,v1,...] without blanks.
+            if (val.size() < 2 || val.back() != ']')
+                fail(L.number, "bad array '" + val + "' for parameter '" + pv.name + "' of " + name);
+            pv.isArray = true;
+            std::string body = val.substr(1, val.size() - 2);
+            for (size_t b = 0; !body.empty() && b <= body.size();) {
+                size_t e = body.find(',', b);
+                if (e == std::string::npos) e = body.size();
+                pv.values.push_back(number(body.substr(b, e - b), L.number, "parameter '" + pv.name + "'"));
+                b = e + 1;
+            }
+        } else if (parseNumber(val, pv.number)) {
+        } else if (info && info->type == VXR_STRING_PARAM) {
+            pv.isString = true;
+            pv.text = val;
+        } else {
+            fail(L.number, "bad number '" + shown(val) + "' for parameter '" + pv.name + "' of " + name);
+        }
+        params.push_back(pv);
+    }
+    c.add(lib.makeInstance(c, name, nodes, params));
 }
 
 } // namespace
 
 bool parseNumber(const std::string& text, double& value) {
-    if (text.empty()) return false;
+    if (text.empty() || text.find('\0') != std::string::npos) return false;
     const char* s = text.c_str();
     char c0 = s[0];
     if (!(std::isdigit(static_cast<unsigned char>(c0)) || c0 == '.' || c0 == '-' || c0 == '+')) return false;
@@ -162,6 +399,8 @@ bool parseNumber(const std::string& text, double& value) {
 }
 
 std::string readNetlistFile(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw NetlistError("cannot read netlist '" + path + "': a directory");
     std::ifstream f(path);
     if (!f) throw NetlistError("cannot read netlist '" + path + "'");
     std::stringstream ss;
@@ -182,36 +421,7 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
     Circuit& c = *nl->circuit_;
     Options& opt = c.options();
 
-    // Logical lines: comments dropped, "+" continuations joined.
-    std::vector<Line> lines;
-    {
-        std::istringstream in(text);
-        std::string raw;
-        int n = 0;
-        while (std::getline(in, raw)) {
-            ++n;
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
-            // Blank lines (any white space, as the tokenizer counts it) carry nothing.
-            size_t b = 0;
-            while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
-            if (b == raw.size() || raw[b] == '*') continue;
-            raw = raw.substr(b);
-            if (raw[0] == '+') {
-                if (lines.empty()) fail(n, "continuation line without a line to continue");
-                lines.back().text += " " + raw.substr(1);
-            } else {
-                lines.push_back({n, raw});
-            }
-        }
-    }
-    size_t endAt = lines.size();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lower(tokenize(lines[i].text, false)[0]) == ".end") {
-            endAt = i;
-            break;
-        }
-    lines.resize(endAt);
+    std::vector<Line> lines = readLines(text);
 
     // Pass 1: settings and libraries, so that elements see them.
     std::map<std::string, std::shared_ptr<ModelLibrary>> libs; // lower-case name -> library
@@ -222,18 +432,22 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             if (tok.size() < 2) fail(L.number, d + " needs a library path");
             std::string path = tok[1];
             if (path.size() >= 2 && path.front() == '"') path = path.substr(1, path.size() - 2);
-            path = resolveLibrary(path, baseDir);
+            path = resolveLibrary(path, baseDir, L.number);
             std::shared_ptr<ModelLibrary> lib;
             try {
                 lib = ModelLibrary::open(path);
             } catch (const SimError& e) {
                 fail(L.number, e.what());
             }
-            libs[lower(lib->moduleName())] = lib;
+            auto [it, added] = libs.try_emplace(lower(lib->moduleName()), lib);
+            // Under an alias a second library of the module is fine; the module name stays the first's.
+            if (!added && it->second != lib && tok.size() < 3)
+                fail(L.number, "a second library of module '" + lib->moduleName() + "': '" + lib->path() + "' and '" +
+                                   it->second->path() + "'");
             if (tok.size() >= 3) libs[lower(tok[2])] = lib;
         } else if (d == ".temp") {
             if (tok.size() != 2) fail(L.number, ".temp needs one temperature");
-            opt.temp = number(tok[1], L.number, ".temp");
+            opt.temp = temperature(tok[1], L.number, ".temp");
         } else if (d == ".options" || d == ".option" || d == ".simparam") {
             for (size_t i = 1; i < tok.size(); ++i) {
                 auto eq = tok[i].find('=');
@@ -274,13 +488,13 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
                 else if (lk == "itl1") opt.itl1 = static_cast<int>(v);
                 else if (lk == "itl4") opt.itl4 = static_cast<int>(v);
                 else if (lk == "tranlimit") opt.tranStepLimit = static_cast<long>(v);
-                else if (lk == "temp") opt.temp = v;
-                else if (lk == "tnom") opt.tnom = v;
+                else if (lk == "temp") opt.temp = temperature(val, L.number, "option 'temp'");
+                else if (lk == "tnom") opt.tnom = temperature(val, L.number, "option 'tnom'");
                 else if (lk == "seed") { opt.seed = static_cast<unsigned>(v); c.host().rng.seed(opt.seed); }
                 else if (double* dc = dcOption(opt, lk)) *dc = v;
                 else if (defaultNames().count(lk)) opt.defaults[defaultNames().at(lk)] = v;
                 else fail(L.number, "unknown option '" + key + "'");
-                if (!(v > 0) && lk != "seed" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
+                if (!(v > 0) && lk != "seed" && lk != "temp" && lk != "tnom" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
             }
         }
     }
@@ -392,144 +606,21 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             continue;
         }
 
-        auto nodeOf = [&](const std::string& n) { return c.node(n); };
         try {
             switch (kind) {
             case 'R':
             case 'C':
-            case 'L': {
-                if (tok.size() < 4) fail(L.number, name + ": expected two nodes and a value");
-                if (tok.size() > 4) fail(L.number, name + ": unexpected '" + tok[4] + "'");
-                double v = number(tok[3], L.number, name);
-                int a = nodeOf(tok[1]), b = nodeOf(tok[2]);
-                if (kind == 'R') {
-                    if (v == 0) fail(L.number, name + ": zero resistance");
-                    c.add(std::make_unique<Resistor>(name, a, b, v));
-                } else if (kind == 'C') {
-                    c.add(std::make_unique<Capacitor>(name, a, b, v));
-                } else {
-                    c.add(std::make_unique<Inductor>(name, a, b, v));
-                }
+            case 'L':
+                parsePassive(L, tok, c);
                 break;
-            }
             case 'V':
-            case 'I': {
-                auto st = tokenize(L.text, true);
-                if (st.size() < 3) fail(L.number, name + ": expected two nodes");
-                Waveform w;
-                size_t i = 3;
-                bool haveValue = false;
-                while (i < st.size()) {
-                    std::string k = lower(st[i]);
-                    if (k == "dc") {
-                        if (i + 1 >= st.size()) fail(L.number, name + ": DC needs a value");
-                        w.dc = number(st[i + 1], L.number, name + " DC");
-                        i += 2;
-                    } else if (k == "ac") {
-                        if (i + 1 >= st.size()) fail(L.number, name + ": AC needs a magnitude");
-                        w.acMag = number(st[i + 1], L.number, name + " AC");
-                        i += 2;
-                        double ph;
-                        if (i < st.size() && parseNumber(st[i], ph)) {
-                            w.acPhaseDeg = ph;
-                            ++i;
-                        }
-                    } else if (k == "pulse" || k == "sin" || k == "pwl") {
-                        w.kind = k == "pulse" ? Waveform::PULSE : (k == "sin" ? Waveform::SIN : Waveform::PWL);
-                        std::vector<double> args;
-                        ++i;
-                        double v;
-                        while (i < st.size() && parseNumber(st[i], v)) {
-                            args.push_back(v);
-                            ++i;
-                        }
-                        if (w.kind == Waveform::PWL) {
-                            if (args.size() < 2 || args.size() % 2) fail(L.number, name + ": PWL needs time-value pairs");
-                            for (size_t j = 0; j < args.size(); j += 2) {
-                                if (j && args[j] < args[j - 2]) fail(L.number, name + ": PWL times must not decrease");
-                                w.pwl.push_back({args[j], args[j + 1]});
-                            }
-                        } else {
-                            size_t need = w.kind == Waveform::PULSE ? 2 : 3;
-                            if (args.size() < need) fail(L.number, name + ": " + st[i - args.size() - 1] + " needs at least " + std::to_string(need) + " values");
-                            if (args.size() > 7) fail(L.number, name + ": too many values for " + k);
-                            w.args = args;
-                        }
-                    } else if (!haveValue) {
-                        w.dc = number(st[i], L.number, name);
-                        haveValue = true;
-                        ++i;
-                    } else {
-                        fail(L.number, name + ": unexpected '" + st[i] + "'");
-                    }
-                }
-                int p = nodeOf(st[1]), n = nodeOf(st[2]);
-                if (kind == 'V')
-                    c.add(std::make_unique<VoltageSource>(name, p, n, w));
-                else
-                    c.add(std::make_unique<CurrentSource>(name, p, n, w));
+            case 'I':
+                parseSource(L, tok, c);
                 break;
-            }
             case 'N':
-            case 'X': {
-                size_t firstParam = tok.size();
-                for (size_t i = 1; i < tok.size(); ++i)
-                    if (tok[i].find('=') != std::string::npos) {
-                        firstParam = i;
-                        break;
-                    }
-                if (firstParam < 3) fail(L.number, name + ": expected nodes and a model name");
-                std::string model = tok[firstParam - 1];
-                auto it = libs.find(lower(model));
-                if (it == libs.end()) fail(L.number, name + ": unknown model '" + model + "' (no .lib provides it)");
-                ModelLibrary& lib = *it->second;
-                std::vector<std::string> nodeNames(tok.begin() + 1, tok.begin() + static_cast<long>(firstParam) - 1);
-                // Fewer nodes than terminals: the module binds the rest as unconnected.
-                if (nodeNames.size() > lib.terminals().size()) {
-                    std::string terms;
-                    for (auto& t : lib.terminals()) terms += " " + t;
-                    fail(L.number, name + ": model '" + lib.moduleName() + "' has " + std::to_string(lib.terminals().size()) +
-                                       " terminals (" + terms.substr(terms.empty() ? 0 : 1) + "), " +
-                                       std::to_string(nodeNames.size()) + " nodes given");
-                }
-                std::vector<int> nodes;
-                for (auto& nn : nodeNames) nodes.push_back(nodeOf(nn));
-                std::vector<ParamValue> params;
-                for (size_t i = firstParam; i < tok.size(); ++i) {
-                    auto eq = tok[i].find('=');
-                    if (eq == std::string::npos) fail(L.number, name + ": expected NAME=value, got '" + tok[i] + "'");
-                    ParamValue pv;
-                    pv.name = tok[i].substr(0, eq);
-                    std::string val = tok[i].substr(eq + 1);
-                    if (pv.name.empty() || val.empty()) fail(L.number, name + ": bad parameter assignment '" + tok[i] + "'");
-                    const ParamInfo* info = lib.findParam(pv.name);
-                    if (val.front() == '"') {
-                        pv.isString = true;
-                        pv.text = val.substr(1, val.size() >= 2 ? val.size() - 2 : 0);
-                    } else if (val.front() == '[') {
-                        // An array value: [v0,v1,...] without blanks.
-                        if (val.size() < 2 || val.back() != ']')
-                            fail(L.number, "bad array '" + val + "' for parameter '" + pv.name + "' of " + name);
-                        pv.isArray = true;
-                        std::string body = val.substr(1, val.size() - 2);
-                        for (size_t b = 0; !body.empty() && b <= body.size();) {
-                            size_t e = body.find(',', b);
-                            if (e == std::string::npos) e = body.size();
-                            pv.values.push_back(number(body.substr(b, e - b), L.number, "parameter '" + pv.name + "'"));
-                            b = e + 1;
-                        }
-                    } else if (parseNumber(val, pv.number)) {
-                    } else if (info && info->type == VXR_STRING_PARAM) {
-                        pv.isString = true;
-                        pv.text = val;
-                    } else {
-                        fail(L.number, "bad number '" + val + "' for parameter '" + pv.name + "' of " + name);
-                    }
-                    params.push_back(pv);
-                }
-                c.add(lib.makeInstance(c, name, nodes, params));
+            case 'X':
+                parseInstance(L, tok, c, libs);
                 break;
-            }
             default:
                 fail(L.number, "unknown element type '" + name + "'");
             }
@@ -552,6 +643,25 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
     }
     for (auto& [k, items] : nl->prints_)
         for (auto& it : items) (void)nl->makeProbe(it.text, k < 0 ? AnalysisCmd::OP : static_cast<AnalysisCmd::Kind>(k), it.line);
+    // The output an analysis keeps in memory: its rows times its columns.
+    for (auto& a : nl->analyses_) {
+        double rows = 1, cols = static_cast<double>(nl->probesFor(a.kind).size());
+        if (a.kind == AnalysisCmd::DC) {
+            rows = (static_cast<double>(dcSweepSteps(SweepSpec{a.source, a.a, a.b, a.c})) + 1.0) *
+                   (a.nested ? static_cast<double>(dcSweepSteps(a.outer)) + 1.0 : 1.0);
+            cols += a.nested ? 2 : 1;
+        } else if (a.kind == AnalysisCmd::AC) {
+            rows = a.acType == "lin" ? a.points : std::log10(a.b / a.a) * (a.acType == "oct" ? a.points / std::log10(2.0) : a.points) + 1;
+            cols += 1;
+        } else if (a.kind == AnalysisCmd::TRAN) {
+            rows = (a.tran.tstop - a.tran.tstart) / a.tran.tstep + 1;
+            cols += 1;
+        }
+        if (!(rows * cols <= kMaxOutputValues))
+            fail(a.line, "." + std::string(AnalysisCmd::kindName(a.kind)) + ": too much output (" + shown(std::to_string(rows)) +
+                             " rows of " + std::to_string(static_cast<long>(cols)) + " columns; at most " +
+                             std::to_string(static_cast<long>(kMaxOutputValues)) + " values)");
+    }
     return nl;
 }
 
@@ -641,20 +751,31 @@ std::string AnalysisStats::text() const {
     return buf;
 }
 
+const char* AnalysisCmd::kindName(Kind k) {
+    switch (k) {
+    case OP: return "op";
+    case DC: return "dc";
+    case AC: return "ac";
+    case TRAN: return "tran";
+    }
+    return "?";
+}
+
 std::vector<Table> Netlist::run() {
+    std::vector<Table> out;
+    run([&](const Table& t, const AnalysisCmd&) { out.push_back(t); });
+    return out;
+}
+
+void Netlist::run(const std::function<void(const Table&, const AnalysisCmd&)>& onTable) {
     if (analyses_.empty()) throw NetlistError("no analysis requested (.op, .dc, .ac or .tran)");
     Simulator sim(*circuit_);
-    std::vector<Table> out;
     stats_.clear();
     for (auto& a : analyses_) {
         auto probes = probesFor(a.kind);
         AnalysisStats& st = stats_.emplace_back();
-        switch (a.kind) {
-        case AnalysisCmd::OP: st.analysis = ".op"; break;
-        case AnalysisCmd::DC: st.analysis = ".dc " + a.source + (a.nested ? " " + a.outer.source : ""); break;
-        case AnalysisCmd::AC: st.analysis = ".ac"; break;
-        case AnalysisCmd::TRAN: st.analysis = ".tran"; break;
-        }
+        st.analysis = std::string(".") + AnalysisCmd::kindName(a.kind);
+        if (a.kind == AnalysisCmd::DC) st.analysis += " " + a.source + (a.nested ? " " + a.outer.source : "");
         const auto t0 = std::chrono::steady_clock::now();
         auto collect = [&] {
             st.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -665,23 +786,35 @@ std::vector<Table> Netlist::run() {
             st.rejectedSteps = sim.rejectedSteps;
             st.acceptedSteps = static_cast<long>(sim.acceptedSteps.size());
         };
+        Table t;
+        sim.discardTable();
         try {
             switch (a.kind) {
-            case AnalysisCmd::OP: out.push_back(sim.op(probes)); break;
-            case AnalysisCmd::DC:
-                out.push_back(sim.dcSweep(SweepSpec{a.source, a.a, a.b, a.c}, probes, a.nested ? &a.outer : nullptr));
-                break;
-            case AnalysisCmd::AC: out.push_back(sim.ac(a.acType, a.points, a.a, a.b, probes)); break;
-            case AnalysisCmd::TRAN: out.push_back(sim.tran(a.tran, probes)); break;
+            case AnalysisCmd::OP: t = sim.op(probes); break;
+            case AnalysisCmd::DC: t = sim.dcSweep(SweepSpec{a.source, a.a, a.b, a.c}, probes, a.nested ? &a.outer : nullptr); break;
+            case AnalysisCmd::AC: t = sim.ac(a.acType, a.points, a.a, a.b, probes); break;
+            case AnalysisCmd::TRAN: t = sim.tran(a.tran, probes); break;
             }
-        } catch (...) {
+        } catch (const SimError& e) {
             collect();
             st.failed = true;
+            Table partial = sim.table();
+            if (partial.title.empty()) { // failed before its first row was due
+                partial.title = st.analysis;
+                if (a.kind == AnalysisCmd::TRAN) partial.columns.push_back("time");
+                if (a.kind == AnalysisCmd::AC) partial.columns.push_back("frequency");
+                if (a.kind == AnalysisCmd::DC && a.nested) partial.columns.push_back(a.outer.source);
+                if (a.kind == AnalysisCmd::DC) partial.columns.push_back(a.source);
+                for (auto& p : probes) partial.columns.push_back(p.label);
+            }
+            partial.complete = false;
+            partial.failure = e.what();
+            onTable(partial, a);
             throw;
         }
         collect();
+        onTable(t, a);
     }
-    return out;
 }
 
 } // namespace vxr

@@ -5,6 +5,7 @@
 #include "vxrhost/Analysis.h"
 #include "vxrhost/ModelLibrary.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ std::string readNetlistFile(const std::string& path);
 
 struct AnalysisCmd {
     enum Kind { OP, DC, AC, TRAN } kind = OP;
+    // "op", "dc", "ac" or "tran".
+    static const char* kindName(Kind k);
     int line = 0;
     std::string source;   // DC: swept source (the inner loop)
     double a = 0, b = 0, c = 0;
@@ -61,6 +64,10 @@ public:
 
     // Runs every analysis in netlist order; throws SimError on failure.
     std::vector<Table> run();
+    // The same, handing each analysis's table to onTable as it ends. When an
+    // analysis fails, onTable gets its rows so far (complete false, failure
+    // set) before run throws.
+    void run(const std::function<void(const Table&, const AnalysisCmd&)>& onTable);
     // One entry per analysis that run() started, the failed one included.
     const std::vector<AnalysisStats>& statistics() const { return stats_; }
     // Probes for an analysis (its own .print, else the generic ones, else a default set).

@@ -7,6 +7,9 @@
 
 namespace vxr {
 
+// Most values (rows times columns) an analysis may keep.
+constexpr double kMaxOutputValues = 2e7;
+
 struct Table {
     std::vector<std::string> columns;
     std::vector<std::vector<double>> rows;
