@@ -14,7 +14,7 @@
 # works, the emulation fails before the program starts, or the whole run
 # passes SECONDS (less a margin kept for ctest's own time bound).
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
+self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 
 # ---- inside the namespace: binfmt_misc of our own, then the command ----
 if [ "${1:-}" = --in-namespace ]; then
@@ -22,7 +22,11 @@ if [ "${1:-}" = --in-namespace ]; then
   mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc || exit 90
   printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$QEMU_I386"':F' \
     > /proc/sys/fs/binfmt_misc/register || exit 90
-  exec "$@"
+  # The namespace ends with this script: let wineserver save the prefix and exit first.
+  "$@"
+  rc=$?
+  [ -z "${WINE32_SERVER:-}" ] || "$WINE32_SERVER" -w
+  exit $rc
 fi
 
 linux32=$1 seconds=$2
@@ -69,12 +73,22 @@ if [ -z "$how" ]; then
   QEMU_I386=$(command -v qemu-i386) || notrun "no qemu-i386 (Debian qemu-user)"
   export QEMU_I386
   command -v unshare >/dev/null || notrun "no unshare"
-  unshare -U -r -m -p -f --kill-child "$0" --in-namespace true 2>/dev/null ||
+  unshare -U -r -m -p -f --mount-proc --kill-child "$self" --in-namespace true 2>/dev/null ||
     notrun "a user namespace with its own binfmt_misc cannot be made here"
   export WINEPREFIX=$dir/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
   unset DISPLAY
-  runner=(unshare -U -r -m -p -f --kill-child "$0" --in-namespace "$loader")
+  export WINE32_SERVER=$dir/root/usr/lib/wine/wineserver
+  runner=(unshare -U -r -m -p -f --mount-proc --kill-child "$self" --in-namespace "$loader")
   how="with the 32-bit wine of $dir under $QEMU_I386"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # A new prefix, made before the first program runs (the program must not
+    # start while it is still being made).
+    start=$(date +%s)
+    timeout -k 10 $(( deadline - start )) "${runner[@]}" wineboot.exe --init >/dev/null 2>&1
+    rc=$?
+    echo "windows smoke test: the wine prefix was made in $(( $(date +%s) - start )) s (exit $rc)"
+    [ -f "$WINEPREFIX/system.reg" ] || { rm -rf "$WINEPREFIX"; notrun "wine could not make its prefix"; }
+  fi
 fi
 echo "windows smoke test: the DLLs run $how"
 
