@@ -1,6 +1,6 @@
 // The Newton solver: every case of the transistor characterization suite
-// converges at default model parameters, n- and p-type, with the answers the
-// old solver gave where it converged; linear high-voltage networks take one
+// converges at default model parameters, n- and p-type, with the committed
+// reference answers where they exist; linear high-voltage networks take one
 // or two iterations; a point that does not converge names its unknown.
 #include "vxrhost/Analysis.h"
 #include "vxrhost/Netlist.h"

@@ -110,7 +110,7 @@ TEST_P(DoublePulse, FollowsTheCircuitsPhysics) {
               il = r.col("i(L1)"), ivg = r.col("i(VG)");
 
     // The gate follows its drive through 10 ohm: no internal mode of the
-    // device's charges may grow and carry it away (it once ran to 470 V).
+    // device's charges may grow and carry it away.
     for (auto& row : r.rows) {
         ASSERT_GT(s * row[g], -1.0) << "t = " << row[0];
         ASSERT_LT(s * row[g], 11.0) << "t = " << row[0];

@@ -208,9 +208,8 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         norm = std::max(norm, r);
     }
     // A branch current closes the KCL rows of its nodes, so it is determined
-    // no better than their rounding: at a step of 2e-19 s a gate's charges
-    // leave its source's current uncertain by microamperes, and by more as
-    // the step shrinks.
+    // no better than their rounding: the smaller the time step, the more a
+    // gate's charges leave its source's current uncertain.
     currentNoise_.setConstant(F.size(), HUGE_VAL);
     if (ctx.loadMatrix)
         for (size_t s = 0; s < ctx.G.size(); ++s) {
@@ -412,8 +411,8 @@ bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx
 // The largest Newton step of unknown i that counts as converged at a value of
 // the given magnitude. A time-derivative variable is its charge's change over
 // the time step: once that charge is within its own tolerance the variable is
-// as well determined as the charge (at a step of 1e-15 s a charge's last
-// 1e-24 C is 1 nA), and its row's residual keeps it consistent with it. A
+// as well determined as the charge (a charge's rounding, divided by a small
+// step, is a sizeable current), and its row's residual keeps it consistent with it. A
 // branch current is as well determined as its nodes' rows (currentNoise_).
 double Simulator::stepTolerance(int i, double magnitude, const EvalContext& ctx, const Integration& in) const {
     const Options& o = c_.options();
