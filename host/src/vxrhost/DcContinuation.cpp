@@ -92,7 +92,8 @@ constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
     DcStrategy{"gmin stepping", gminStepping},
     DcStrategy{"source stepping", sourceStepping},
-    DcStrategy{"pseudo-transient", pseudoTransient, true},
+    DcStrategy{"pseudo-transient", pseudoTransient},
+    DcStrategy{"pseudo-transient, residual line search", pseudoTransient, true},
 };
 
 } // namespace
