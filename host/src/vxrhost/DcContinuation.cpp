@@ -94,6 +94,9 @@ constexpr std::array kStrategies{
     DcStrategy{"source stepping", sourceStepping},
     DcStrategy{"pseudo-transient", pseudoTransient},
     DcStrategy{"pseudo-transient, residual line search", pseudoTransient, true},
+    DcStrategy{"newton, internal nodes within their terminals", plainNewton, false, true},
+    DcStrategy{"gmin stepping, internal nodes within their terminals", gminStepping, false, true},
+    DcStrategy{"pseudo-transient, internal nodes within their terminals", pseudoTransient, false, true},
 };
 
 } // namespace
