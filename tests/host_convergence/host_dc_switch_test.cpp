@@ -21,6 +21,14 @@ namespace {
 
 using vxr::testing::transistorLine;
 
+// The first two printed values of a netlist's operating point.
+std::pair<double, double> firstTwo(const std::string& text) {
+    auto nl = Netlist::parse(text);
+    nl->circuit().host().echoMessages = false;
+    auto t = nl->run();
+    return {t[0].rows[0][0], t[0].rows[0][1]};
+}
+
 // v(sw) and i(VIN) at the operating point.
 std::pair<double, double> switchNode(const std::string& lib, int sign, bool lowSide) {
     const std::string type = sign > 0 ? "TYPE=1" : "TYPE=-1";
@@ -28,11 +36,7 @@ std::pair<double, double> switchNode(const std::string& lib, int sign, bool lowS
                        transistorLine(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + type) + "VGH gh sw DC " +
                        std::to_string(10 * sign) + "\nI1 sw 0 DC " + std::to_string(12 * sign) + "\n";
     if (lowSide) text += "RG g 0 5\n" + transistorLine(lib, "NL", "sw", "g", "0", "NCELL=1e5 " + type);
-    text += ".op\n.print op v(sw) i(VIN)\n";
-    auto nl = Netlist::parse(text);
-    nl->circuit().host().echoMessages = false;
-    auto t = nl->run();
-    return {t[0].rows[0][0], t[0].rows[0][1]};
+    return firstTwo(text + ".op\n.print op v(sw) i(VIN)\n");
 }
 
 TEST(HalfBridge, OperatingPointFromZeroInEveryLibraryAndType) {
@@ -63,10 +67,7 @@ std::pair<double, double> bleed(const std::string& lib, int sign, const std::str
     const std::string type = sign > 0 ? "TYPE=1" : "TYPE=-1";
     std::string text = ".lib " + lib + ".so\nVD d 0 DC " + std::to_string(48 * sign) + "\n" + gate +
                        transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + type) + ".op\n.print op i(VD) v(g)\n";
-    auto nl = Netlist::parse(text);
-    nl->circuit().host().echoMessages = false;
-    auto t = nl->run();
-    return {t[0].rows[0][0], t[0].rows[0][1]};
+    return firstTwo(text);
 }
 
 // The bleed's operating point is the one the same device has with its gate
