@@ -3,13 +3,15 @@
 // type. The switch node sits one channel drop below the supply: the same
 // voltage as the high side alone (the low side, off, adds only leakage), at
 // the 47.904 V a peer simulator gives for the n-type at these parameters,
-// with the load current from the supply.
+// with the load current from the supply. A gate held only by a bleed
+// resistor reaches the operating point its own gate voltage gives.
 #include "vxrhost/Netlist.h"
 #include "transistor_netlist.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -19,6 +21,14 @@ namespace {
 
 using vxr::testing::transistorLine;
 
+// The first two printed values of a netlist's operating point.
+std::pair<double, double> firstTwo(const std::string& text) {
+    auto nl = Netlist::parse(text);
+    nl->circuit().host().echoMessages = false;
+    auto t = nl->run();
+    return {t[0].rows[0][0], t[0].rows[0][1]};
+}
+
 // v(sw) and i(VIN) at the operating point.
 std::pair<double, double> switchNode(const std::string& lib, int sign, bool lowSide) {
     const std::string type = sign > 0 ? "TYPE=1" : "TYPE=-1";
@@ -26,11 +36,7 @@ std::pair<double, double> switchNode(const std::string& lib, int sign, bool lowS
                        transistorLine(lib, "NH", "vin", "gh", "sw", "NCELL=1e5 " + type) + "VGH gh sw DC " +
                        std::to_string(10 * sign) + "\nI1 sw 0 DC " + std::to_string(12 * sign) + "\n";
     if (lowSide) text += "RG g 0 5\n" + transistorLine(lib, "NL", "sw", "g", "0", "NCELL=1e5 " + type);
-    text += ".op\n.print op v(sw) i(VIN)\n";
-    auto nl = Netlist::parse(text);
-    nl->circuit().host().echoMessages = false;
-    auto t = nl->run();
-    return {t[0].rows[0][0], t[0].rows[0][1]};
+    return firstTwo(text + ".op\n.print op v(sw) i(VIN)\n");
 }
 
 TEST(HalfBridge, OperatingPointFromZeroInEveryLibraryAndType) {
@@ -52,6 +58,31 @@ TEST(HalfBridge, OperatingPointFromZeroInEveryLibraryAndType) {
         if (c.sign > 0) {
             EXPECT_NEAR(bridge.first, 47.904, 5e-4);
         }
+    }
+}
+
+// A gate held only by a 100 Mohm bleed to ground, drain at 48 V: i(VD) and
+// v(g) at the operating point from zero.
+std::pair<double, double> bleed(const std::string& lib, int sign, const std::string& gate) {
+    const std::string type = sign > 0 ? "TYPE=1" : "TYPE=-1";
+    std::string text = ".lib " + lib + ".so\nVD d 0 DC " + std::to_string(48 * sign) + "\n" + gate +
+                       transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + type) + ".op\n.print op i(VD) v(g)\n";
+    return firstTwo(text);
+}
+
+// The bleed's operating point is the one the same device has with its gate
+// driven by a source at the bleed's gate voltage.
+TEST(GateBleed, OperatingPointFromZeroMatchesADrivenGate) {
+    setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
+    for (int sign : {1, -1}) {
+        SCOPED_TRACE(sign > 0 ? "n" : "p");
+        std::pair<double, double> held, driven;
+        ASSERT_NO_THROW(held = bleed("TORVEX_EN", sign, "RB g 0 1.005e8\n"));
+        EXPECT_LT(std::abs(held.second), 1.0);
+        char vg[64];
+        std::snprintf(vg, sizeof vg, "VG g 0 DC %.17g\n", held.second);
+        ASSERT_NO_THROW(driven = bleed("TORVEX_EN", sign, vg));
+        EXPECT_NEAR(held.first, driven.first, 1e-5 * std::abs(driven.first));
     }
 }
 

@@ -294,7 +294,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         const double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
         const double r0 = F.cwiseQuotient(tol).squaredNorm(); // the rows' residuals, for in.residualSearch
         dxWhole = dx;
-        const bool clamped = limitInternalSteps(x, dx, dxInternal);
+        const bool clamped = limitInternalSteps(x, dx, dxInternal, in.terminalSpan);
         // A limited step whose whole, unlimited form already solves the
         // equations (a linear element's internal node, a differentiator's
         // output after a fast input) takes the unlimited one.
@@ -375,17 +375,20 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
 // large value (a temperature rise of hundreds of kelvin) still moves
 // geometrically. dxInternal gets the (limited) steps of the nodes that do not
 // follow a terminal. Returns whether a step was cut.
-bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal) const {
+bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal,
+                                   bool terminalSpan) const {
     const double L = c_.options().vlimit;
     dxInternal.setZero(dx.size());
     bool cut = false;
     for (const LimitGroup& g : limitGroups_) {
-        double lo = 0.0, hi = 0.0;
+        double lo = 0.0, hi = 0.0, vlo = 0.0, vhi = 0.0;
         for (size_t k = 0; k < g.terminals.size(); ++k) {
             const int t = g.terminals[k];
-            const double d = t >= 0 ? dx[t] : 0.0;
+            const double d = t >= 0 ? dx[t] : 0.0, v = t >= 0 ? x[t] + dx[t] : 0.0;
             lo = k ? std::min(lo, d) : d;
             hi = k ? std::max(hi, d) : d;
+            vlo = k ? std::min(vlo, v) : v;
+            vhi = k ? std::max(vhi, v) : v;
         }
         for (int i : g.internals) {
             // A time-derivative variable is known as such after its first load.
@@ -397,7 +400,12 @@ bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx
             for (int t : g.terminals)
                 if (std::abs(x[i] + dx[i] - (t >= 0 ? x[t] + dx[t] : 0.0)) <= L) beside = true;
             if (beside) continue;
-            const double d = L > 0 ? std::clamp(dx[i], lo - Li, hi + Li) : dx[i];
+            double dlo = lo - Li, dhi = hi + Li;
+            if (terminalSpan) {
+                dlo = std::min(dlo, vlo - L - x[i]);
+                dhi = std::max(dhi, vhi + L - x[i]);
+            }
+            const double d = L > 0 ? std::clamp(dx[i], dlo, dhi) : dx[i];
             if (d != dx[i]) {
                 dx[i] = d;
                 cut = true;
@@ -474,12 +482,14 @@ public:
         Integration in;
         in.anchor = anchor;
         in.residualSearch = residualSearch;
+        in.terminalSpan = terminalSpan;
         return sim_.newton(x, ctx_, in, sim_.c_.options().itl1, gshunt);
     }
     EvalContext& context() override { return ctx_; }
     const Options& options() const override { return sim_.c_.options(); }
     int size() const override { return sim_.c_.size(); }
     bool residualSearch = false;
+    bool terminalSpan = false;
 
 private:
     Simulator& sim_;
@@ -498,6 +508,7 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
         x = x0;
         ctx.srcScale = 1.0;
         nw.residualSearch = s.residualSearch;
+        nw.terminalSpan = s.terminalSpan;
         const bool ok = s.run(nw, x);
         ctx.srcScale = 1.0;
         if (ok) return true;

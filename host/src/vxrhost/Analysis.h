@@ -96,6 +96,9 @@ private:
         // The line search also takes a trial that reduces the rows' residuals
         // (in units of their tolerances) as much as the level test asks.
         bool residualSearch = false;
+        // An internal node may also step anywhere within its terminals' new
+        // values (see limitInternalSteps).
+        bool terminalSpan = false;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);
@@ -124,7 +127,8 @@ private:
     void noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
                             const Eigen::VectorXd& x, const EvalContext& ctx, const Integration& in);
     class PointNewton;
-    bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal) const;
+    bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal,
+                            bool terminalSpan) const;
 
     std::vector<LimitGroup> limitGroups_;
 

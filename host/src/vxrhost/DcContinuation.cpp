@@ -92,7 +92,11 @@ constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
     DcStrategy{"gmin stepping", gminStepping},
     DcStrategy{"source stepping", sourceStepping},
-    DcStrategy{"pseudo-transient", pseudoTransient, true},
+    DcStrategy{"pseudo-transient", pseudoTransient},
+    DcStrategy{"pseudo-transient, residual line search", pseudoTransient, true},
+    DcStrategy{"newton, internal nodes within their terminals", plainNewton, false, true},
+    DcStrategy{"gmin stepping, internal nodes within their terminals", gminStepping, false, true},
+    DcStrategy{"pseudo-transient, internal nodes within their terminals", pseudoTransient, false, true},
 };
 
 } // namespace

@@ -32,6 +32,12 @@ struct DcStrategy {
     // Jacobian that barely determines a model's internal node, refuses every
     // cut of the step while the residuals of the network's rows fall.
     bool residualSearch = false;
+    // The step of a model's internal node may also take it anywhere within
+    // its terminals' new values (plus vlimit): a channel's end stuck below
+    // its source while the drift region above it holds the whole supply
+    // gets back between drain and source in one step, where the limit on
+    // its terminals' steps keeps it creeping by a volt an iteration.
+    bool terminalSpan = false;
 };
 
 // The strategies in the order the operating point tries them.
