@@ -22,10 +22,13 @@ if [ "${1:-}" = --in-namespace ]; then
   mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc || exit 90
   printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$QEMU_I386"':F' \
     > /proc/sys/fs/binfmt_misc/register || exit 90
-  # The namespace ends with this script: let wineserver save the prefix and exit first.
+  # The namespace ends with this script: wineserver saves the prefix and exits
+  # first (wine's own services stay, so after a while they are ended).
   "$@"
   rc=$?
-  [ -z "${WINE32_SERVER:-}" ] || "$WINE32_SERVER" -w
+  if [ -n "${WINE32_SERVER:-}" ]; then
+    timeout 60 "$WINE32_SERVER" -w || { "$WINE32_SERVER" -k; timeout 60 "$WINE32_SERVER" -w; }
+  fi
   exit $rc
 fi
 
