@@ -1,6 +1,8 @@
 # vxrsim's exit codes and streams: EXPECT_RC, and OUT / ERR found in stdout / stderr.
+# EMULATOR, if not empty, is the command line that runs the build's programs.
+separate_arguments(emulator UNIX_COMMAND "${EMULATOR}")
 separate_arguments(args UNIX_COMMAND "${ARGS}")
-execute_process(COMMAND ${EXE} ${args} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+execute_process(COMMAND ${emulator} ${EXE} ${args} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL EXPECT_RC)
   message(FATAL_ERROR "exit ${rc}, expected ${EXPECT_RC}:\n${out}${err}")
 endif()
