@@ -17,18 +17,25 @@
 namespace {
 
 // period: the switching period of a switching circuit (0: none).
+// Runs every analysis of a netlist without echoing library messages; false
+// when one of them fails.
+bool runQuietly(vxr::Netlist& nl) {
+    nl.circuit().host().echoMessages = false;
+    try {
+        nl.run();
+        return true;
+    } catch (const vxr::SimError&) {
+        return false;
+    }
+}
+
 void runNetlist(benchmark::State& state, const std::string& path, double period) {
     setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
     double perPoint = 0.0, points = 0.0, failed = 0.0;
     double accepted = 0.0, rejected = 0.0, iterations = 0.0, periods = 0.0;
     for (auto _ : state) {
         auto nl = vxr::Netlist::parseFile(path);
-        nl->circuit().host().echoMessages = false;
-        try {
-            nl->run();
-        } catch (const vxr::SimError&) {
-            failed = 1.0;
-        }
+        if (!runQuietly(*nl)) failed = 1.0;
         perPoint = points = 0.0;
         for (auto& a : nl->analyses())
             if (a.kind == vxr::AnalysisCmd::TRAN && period > 0) periods = a.tran.tstop / period;
@@ -103,12 +110,7 @@ void runSwitchCase(benchmark::State& state, const std::string& text) {
     double iterations = 0.0, loads = 0.0, points = 0.0, failed = 0.0;
     for (auto _ : state) {
         auto nl = vxr::Netlist::parse(text);
-        nl->circuit().host().echoMessages = false;
-        try {
-            nl->run();
-        } catch (const vxr::SimError&) {
-            failed = 1.0;
-        }
+        if (!runQuietly(*nl)) failed = 1.0;
         iterations = loads = points = 0.0;
         for (auto& st : nl->statistics()) {
             iterations += static_cast<double>(st.newtonIterations);
