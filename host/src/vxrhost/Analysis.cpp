@@ -8,24 +8,24 @@
 #include <sstream>
 
 #include "VXR_Interface.h"
+#include "vxrhost/OutputSampler.h"
+#include "vxrhost/StepControl.h"
 #include "vxrhost/TranMethod.h"
 
 namespace vxr {
 
-namespace {
-
-// A time in a message: enough digits to tell a nanosecond event at 1 us apart.
 std::string timeText(double t) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.9g", t);
     return buf;
 }
 
-// "node 'name'" or "branch 'name'".
 std::string unknownLabel(const Circuit& c, int unknown) {
     const Unknown& u = c.unknowns()[unknown];
     return (u.isCurrent() ? "branch '" : "node '") + u.name + "'";
 }
+
+namespace {
 
 std::string singularText(const Circuit& c, int unknown) {
     return "singular matrix at " + unknownLabel(c, unknown) + " (a floating node or a loop of voltage sources?)";
@@ -46,48 +46,6 @@ constexpr int kMaxCutRun = 10;
 constexpr int kMaxInternalCuts = 24;
 // Most parts a sweep step is cut into before the DC fallbacks.
 constexpr int kMaxSweepParts = 8;
-
-// Relative rounding of a time: points closer than this (or than the
-// minimum step) are one point.
-constexpr double kTimeRounding = 1e-12;
-// A step that would end within this fraction of itself short of the target
-// is stretched onto the target.
-constexpr double kStretch = 0.01;
-// The smallest step that still resolves the circuit, as a fraction of its
-// shortest time scale; below it the truncation error does not cut the step.
-constexpr double kResolvedFraction = 1e-4;
-// An error this many times its tolerance at the floor step is a tolerance
-// that no step meets, not a fast mode: the step is cut further.
-constexpr double kWaivedErrorLimit = 1e12;
-// A Newton failure at second order and a step up to this many floor steps is
-// retried with the damped method before the step is cut.
-constexpr double kDampedRetry = 1.0;
-
-// What cut or held the transient's step last.
-struct StepCut {
-    enum Reason { NONE, TRUNCATION, NEWTON, EVENT, BREAKPOINT, BOUND } reason = NONE;
-    int unknown = -1; // TRUNCATION: the unknown, its error and tolerance
-    double err = 0.0, tol = 0.0;
-    std::string newtonText; // NEWTON: Newton's failure text
-    StepCut(Reason r = NONE, int u = -1, double e = 0.0, double t = 0.0) : reason(r), unknown(u), err(e), tol(t) {}
-};
-
-// The cause in a step message.
-std::string cutText(const Circuit& c, const StepCut& cut) {
-    switch (cut.reason) {
-    case StepCut::TRUNCATION: {
-        char buf[96];
-        std::snprintf(buf, sizeof buf, ": truncation error %.3g, tolerance %.3g", cut.err, cut.tol);
-        return "worst: " + unknownLabel(c, cut.unknown) + buf;
-    }
-    case StepCut::NEWTON: return "cut by Newton failures: " + cut.newtonText;
-    case StepCut::EVENT: return "cut onto a library's event";
-    case StepCut::BREAKPOINT: return "held by a breakpoint";
-    case StepCut::BOUND: return "held by a library's step bound";
-    case StepCut::NONE: break;
-    }
-    return "no cut";
-}
 
 } // namespace
 
@@ -715,9 +673,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const int n = c_.size();
     resetStatistics();
     acceptedSteps.clear();
-    Table& t = startTable("Transient analysis");
-    t.columns.push_back("time");
-    for (auto& p : probes) t.columns.push_back(p.label);
+    OutputSampler sampler(setup, probes, startTable("Transient analysis"));
 
     // Initial point.
     EvalContext ctx = makeContext(AnalysisKind::TRAN, VXR_ANALYSIS_TRAN | VXR_ANALYSIS_IC | VXR_ANALYSIS_STATIC);
@@ -733,276 +689,73 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     IntegrationMethod method(o.gear ? IntegrationMethod::GEAR
                              : o.trapezoidal ? IntegrationMethod::TRAPEZOIDAL
                                              : IntegrationMethod::EULER);
-    method.restart(ctx.q);
+    method.restart(0.0, x, ctx.q);
     acceptAndStrobe(ctx, x, true);
     ctx.mask = VXR_ANALYSIS_TRAN;
     ctx.initialStep = false;
-    // Step requests of the libraries, made by the accepting evaluation and
-    // the accept itself: a bound on the next step, a corner to step onto
-    // next, and breakpoints that stand until they are reached.
-    double requestedBound = 0.0;
-    double corner = -1.0;
-    std::vector<double> pending;
-    auto collectRequests = [&](double at) {
-        requestedBound = ctx.boundStep;
-        corner = ctx.cornerStep > 0 ? at + ctx.cornerStep : -1.0;
-        for (double b : ctx.breakRequests) pending.push_back(b);
-    };
-    collectRequests(0.0);
-    double eventTarget = -1.0; // a passed-over event time the step is retried onto
-    int eventRetries = 0;
-    constexpr int kMaxEventRetries = 20;
-    auto record = [&](double time, const Eigen::VectorXd& xv) {
-        if (time < setup.tstart * (1 - 1e-12)) return;
-        std::vector<double> row{time};
-        for (auto& p : probes) row.push_back(p.value(xv));
-        t.rows.push_back(row);
-    };
-    record(0.0, x);
+    sampler.record(0.0, x);
     if (onAccept) onAccept(0.0, x);
+    StepController steps(c_, setup);
+    steps.collectRequests(ctx, 0.0);
 
-    const double hmax = setup.tmax > 0 ? setup.tmax : std::min(setup.tstep, setup.tstop / 50.0);
-    if (!(setup.tstop / hmax <= kMaxAnalysisPoints)) throw SimError(".tran: too many time steps");
-    // Steps tried, rejected ones included: a circuit that keeps the step
-    // near its minimum stops with an error instead of running on.
-    const double stepLimit =
-        o.tranStepLimit > 0 ? static_cast<double>(o.tranStepLimit) : 1e6 + 50.0 * std::ceil(setup.tstop / hmax);
-    double stepsTried = 0;
-    // Why the step was last cut, for the message when it becomes too small
-    // or the run takes too many steps.
-    StepCut cut;
-    const double hmin = setup.tstop * 1e-15;
-    // The circuit's own time scale: the print step, the largest step and the
-    // shortest segment of a source's waveform. A step below a small fraction
-    // of it resolves nothing the circuit does; what still asks for one is a
-    // mode far faster than the circuit, which the damped method follows.
-    double timeScale = std::min(setup.tstep, hmax);
-    for (auto& e : c_.elements()) {
-        std::vector<double> corners;
-        e->breakpoints(0.0, setup.tstop, corners);
-        std::sort(corners.begin(), corners.end());
-        for (size_t k = 1; k < corners.size(); ++k)
-            if (corners[k] - corners[k - 1] > kTimeRounding * corners[k]) timeScale = std::min(timeScale, corners[k] - corners[k - 1]);
-    }
-    const double hfloor = std::max(kResolvedFraction * timeScale, 2.0 * hmin);
-    // Time points (print points, breakpoints, corners, events) closer than
-    // this are one point: no step is planned between them.
-    auto samePoint = [&](double a, double b) {
-        return std::abs(a - b) <= std::max(hmin, kTimeRounding * std::max(std::abs(a), std::abs(b)));
-    };
-    double h = std::min(hmax, setup.tstep) / 100.0;
     double time = 0.0;
-    int order = 1;
-    long nextOut = 1;
-    std::vector<std::pair<double, Eigen::VectorXd>> hist{{0.0, x}}; // accepted points, latest last
-    std::vector<Eigen::VectorXd> recent; // the last four accepted points, for the ringing check
-
-    while (time < setup.tstop * (1 - 1e-12)) {
-        // Next target: an output point, a source breakpoint or the stop time.
-        double tOut = std::min(setup.tstop, nextOut * setup.tstep);
-        // A print point the last accepted time already stands on.
-        if (samePoint(time, tOut) && tOut < setup.tstop) {
-            record(tOut, x);
-            ++nextOut;
-            continue;
-        }
-        std::vector<double> bps;
-        // Later ones cannot be the target.
-        for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps);
-        for (double b : pending)
-            if (b > time) bps.push_back(b);
-        if (corner > time) bps.push_back(corner);
-        if (eventTarget > time) bps.push_back(eventTarget);
-        double tBreak = setup.tstop;
-        for (double b : bps)
-            if (b > time && !samePoint(b, time)) tBreak = std::min(tBreak, b);
-        // A breakpoint that is one point with the print point is the target;
-        // the print point is recorded there.
-        double target = samePoint(tOut, tBreak) ? tBreak : std::min(tOut, tBreak);
-        double hh = std::min({h, hmax, target - time});
-        StepCut::Reason heldBy = target - time < std::min(h, hmax) ? StepCut::BREAKPOINT : StepCut::NONE;
-        // The first step after the start or a discontinuity has no history
-        // for a truncation-error estimate: it takes at most a tenth of the
-        // way to the next breakpoint, so that a source's fast first segment
-        // is not crossed in one or two unchecked steps (a segment of a few
-        // minimum steps still gets steps of twice the minimum).
-        if (hist.size() == 1 && tBreak < setup.tstop) hh = std::min(hh, std::max(0.1 * (tBreak - time), 2.0 * hmin));
-        if (requestedBound > 0 && requestedBound < hh) {
-            hh = requestedBound;
-            heldBy = StepCut::BOUND;
-        }
-        // A step just short of the target is stretched onto it, unless a
-        // bound forbids; no step leaves less than the minimum step to the target.
-        const double rest = target - (time + hh);
-        if (rest < std::max(kStretch * hh, hmin)) {
-            if (!(requestedBound > 0 && target - time > requestedBound) || rest < hmin) hh = target - time;
-        }
-        if (hh < hmin) {
-            const StepCut why = heldBy == StepCut::NONE ? cut : StepCut(heldBy);
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "; step %.3g s, minimum %.3g s)", hh, hmin);
-            throw SimError("time step too small at t = " + timeText(time) + " (" + cutText(c_, why) + buf);
-        }
-        // A step that ends on the target lands on it exactly, so that a
-        // requested corner or breakpoint is itself the accepted time.
-        const double tNew = hh == target - time ? target : time + hh;
-        rejectedSteps = static_cast<long>(stepsTried) - static_cast<long>(acceptedSteps.size());
+    while (time < setup.tstop * (1 - kTimeRounding)) {
+        sampler.catchUp(time, x);
+        // Next target: a print point, a breakpoint or the stop time.
+        const double tBreak = steps.nextBreak(time, sampler.next());
+        const PlannedStep s = steps.plan(time, sampler.target(tBreak), tBreak, method.fresh());
+        rejectedSteps = steps.tried() - static_cast<long>(acceptedSteps.size());
         points = static_cast<long>(acceptedSteps.size());
-        if (++stepsTried > stepLimit) {
-            char buf[160];
-            std::snprintf(buf, sizeof buf, " (limit %.0f steps tried, raised by .options tranlimit; step %.3g s; ", stepLimit,
-                          hh);
-            throw SimError("too many time steps at t = " + timeText(time) + buf + cutText(c_, cut) + ")");
-        }
+        steps.countTry(time, s.h);
 
+        const int order = method.stepOrder();
         Integration in;
         in.active = true;
-        method.coefficients(order, hh, in.a0, in.hist);
-        // Predictor from the accepted history.
-        const size_t m = hist.size();
-        const Eigen::VectorXd xp = predictUnknowns(hist, order, time + hh);
-        ctx.time = tNew;
-        ctx.minStep = hmin;
-        ctx.finalStep = tNew >= setup.tstop * (1 - 1e-12);
+        method.coefficients(order, s.h, in.a0, in.hist);
+        const Eigen::VectorXd xp = method.predict(time + s.h);
+        ctx.time = s.tNew;
+        ctx.minStep = steps.minStep();
+        ctx.finalStep = s.tNew >= setup.tstop * (1 - kTimeRounding);
         Eigen::VectorXd xn = xp;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
-            cut = StepCut(StepCut::NEWTON);
-            cut.newtonText = failure("no convergence");
-            // At a small step the damped method is tried before the step is cut.
-            if (!(order == 2 && hh <= kDampedRetry * hfloor)) h = hh / 8;
-            order = 1;
+            steps.newtonFailed(failure("no convergence"), s.h, order == 2);
+            method.damp();
             continue;
         }
         // A library found that the step went past a point it must not skip.
-        if (ctx.crossPoint > time + hmin && ctx.crossPoint < time + hh * (1 - 1e-9)) {
-            h = ctx.crossPoint - time;
-            cut = StepCut(StepCut::EVENT);
-            continue;
-        }
-        // Only the unknowns that a charge or flux depends on carry the
-        // integration's state. The others (a source's current, a
-        // time-derivative variable, a node without capacitance) follow them
-        // algebraically, and at a small step they carry the Newton error of a
-        // capacitor's voltage divided by the step.
-        std::vector<char> stateful(n, 0);
-        for (size_t s = 0; s < ctx.C.size(); ++s)
-            if (ctx.C[s] != 0.0) stateful[ctx.pattern->col(static_cast<int>(s))] = 1;
-        // Truncation error from the difference of corrector and predictor.
-        double ratio = 0.0;
-        bool waived = false;
-        int worst = -1;
-        double worstErr = 0.0, worstTol = 0.0;
-        bool haveLte = (order == 1 && m >= 2) || (order == 2 && m >= 3);
-        if (haveLte) {
-            double h1 = hist[m - 1].first - hist[m - 2].first;
-            const double h2 = m >= 3 ? hist[m - 2].first - hist[m - 3].first : 0.0;
-            const double factor = method.errorFactor(order, hh, h1, h2);
-            const auto& u = c_.unknowns();
-            for (int i = 0; i < n; ++i) {
-                if (!stateful[i]) continue;
-                double err = std::abs(xn[i] - xp[i]) * factor;
-                double tol = o.reltol * std::max(std::abs(xn[i]), std::abs(x[i])) + u[i].valueTol(o);
-                if (u[i].kind == Unknown::DERIVATIVE) {
-                    // The variable is s times a charge's current: the charge's own
-                    // tolerance over the step may be the looser one.
-                    double q = std::max({std::abs(ctx.q[i]), std::abs(method.lastCharges()[i]), u[i].chargeTol(o)});
-                    tol = std::max(tol, o.reltol * q / hh);
-                }
-                if (err / (o.trtol * tol) > ratio) {
-                    ratio = err / (o.trtol * tol);
-                    worst = i;
-                    worstErr = err;
-                    worstTol = o.trtol * tol;
-                }
-            }
-            waived = false;
-            if (ratio > 1.0 && ratio < kWaivedErrorLimit && hh <= hfloor * (1 + 1e-9) && order == 1) {
-                // At the floor the error comes from a mode far faster than the
-                // circuit: the damped step is taken.
-                waived = true;
-            } else if (ratio > 1.0) {
-                cut = StepCut(StepCut::TRUNCATION, worst, worstErr, worstTol);
-                h = hh * std::max(0.1, 0.9 * std::pow(ratio, -1.0 / (order + 1)));
-                if (h < hfloor && ratio < kWaivedErrorLimit) {
-                    h = std::min(hfloor, hh);
-                    order = 1;
-                }
+        if (steps.cutOntoEvent(ctx.crossPoint, time, s.h)) continue;
+        const std::vector<char> stateful = statefulUnknowns(ctx, n);
+        TruncationError lte;
+        if (method.canEstimate()) {
+            lte = steps.truncationError(method, stateful, xn, xp, x, ctx.q, s.h);
+            bool damp = false;
+            if (!steps.admits(lte, s.h, order, damp)) {
+                if (damp) method.damp();
                 continue;
             }
         }
-        // Accept, unless the step passed over an event: then it is tried
-        // again onto the event's time (a bounded number of times).
         // Newton's last load pass was at xn: its values stand.
         ctx.loadMatrix = false;
         if (!evaluatedAtResult_) c_.evaluate(ctx, xn);
-        if (ctx.crossPoint > time + hmin && ctx.crossPoint < tNew && eventRetries < kMaxEventRetries) {
-            eventTarget = ctx.crossPoint;
-            ++eventRetries;
-            order = 1;
+        if (steps.retryOntoEvent(ctx.crossPoint, time, s.tNew)) {
+            method.damp();
             continue;
         }
-        eventTarget = -1.0;
-        eventRetries = 0;
-        method.accept(ctx.q, hh, in.a0, in.hist);
+        method.accept(s.tNew, xn, ctx.q, s.h, in.a0, in.hist);
         x = xn;
-        time = tNew;
-        acceptedSteps.push_back({hh, order});
+        time = s.tNew;
+        acceptedSteps.push_back({s.h, order});
         acceptAndStrobe(ctx, x, true);
-        collectRequests(time);
+        steps.collectRequests(ctx, time);
         if (onAccept) onAccept(time, x);
-        hist.push_back({time, x});
-        if (hist.size() > 3) hist.erase(hist.begin());
-        // The trapezoidal rule leaves a stiff mode (a capacitance behind a
-        // small resistance, far faster than the step) alternating from point
-        // to point without decay once something excited it, and so it does
-        // an error in a time-derivative variable, which the rule carries
-        // from step to step. A state or such a variable whose last three
-        // changes alternate in sign, above a thousandth of its tolerance
-        // (for the variable, its charge's over the step counts too), is
-        // ringing: the next step is backward Euler, which damps such a mode
-        // in one step, and the next check waits for three new changes.
-        recent.push_back(x);
-        if (recent.size() > 4) recent.erase(recent.begin());
-        bool ringing = false;
-        if (order == 2 && method.kind() == IntegrationMethod::TRAPEZOIDAL && recent.size() == 4) {
-            const auto& u = c_.unknowns();
-            for (int i = 0; i < n && !ringing; ++i) {
-                const bool derivative = u[i].kind == Unknown::DERIVATIVE;
-                if (!stateful[i] && !derivative) continue;
-                const double d1 = recent[3][i] - recent[2][i], d2 = recent[2][i] - recent[1][i];
-                const double d3 = recent[1][i] - recent[0][i];
-                double tol = o.reltol * std::abs(recent[3][i]) + u[i].valueTol(o);
-                if (derivative) tol = std::max(tol, o.reltol * std::max(std::abs(method.lastCharges()[i]), u[i].chargeTol(o)) / hh);
-                const double floor = 1e-3 * tol;
-                ringing = d1 * d2 < 0 && d2 * d3 < 0 && std::abs(d1) > floor && std::abs(d2) > floor;
-            }
-            if (ringing) recent.clear();
-        }
-        if (samePoint(time, tOut) || std::abs(time - tOut) <= 1e-9 * hh) {
-            time = tOut;
-            record(time, x);
-            ++nextOut;
-        }
-        double grow = haveLte ? std::min(2.0, 0.9 * std::pow(std::max(ratio, 1e-12), -1.0 / (order + 1))) : 2.0;
-        h = hh * std::max(grow, 0.5);
-        if (waived) h = hfloor;
-        if ((samePoint(time, tBreak) || std::abs(time - tBreak) <= 1e-9 * hh) && tBreak < setup.tstop) {
-            // Restart after a discontinuity: first order, small step, no history.
-            order = 1;
-            hist.assign(1, {time, x});
-            method.restart(method.lastCharges());
-            h = std::min(hmax, setup.tstep) / 100.0;
-            pending.erase(std::remove_if(pending.begin(), pending.end(), [&](double b) { return b <= time * (1 + 1e-12); }),
-                          pending.end());
-            recent.clear();
-        } else {
-            order = method.order() == 2 && !ringing && !waived ? 2 : 1;
-        }
+        method.chooseOrder(lte.waived, stateful, c_.unknowns(), o, s.h);
+        time = sampler.landed(time, s.h, x);
+        if (steps.accepted(time, s.h, order, lte, tBreak)) method.restart(time, x, method.lastCharges());
     }
     ctx.finalStep = false;
-    rejectedSteps = static_cast<long>(stepsTried) - static_cast<long>(acceptedSteps.size());
+    rejectedSteps = steps.tried() - static_cast<long>(acceptedSteps.size());
     points = static_cast<long>(acceptedSteps.size());
-    return t;
+    return table_;
 }
 
 } // namespace vxr

@@ -45,6 +45,12 @@ struct SweepSpec {
 // step does not lead from start to stop or the loop has too many points.
 long dcSweepSteps(const SweepSpec& s);
 
+// A time (or a frequency) in a message: enough digits to tell a nanosecond
+// event at 1 us apart.
+std::string timeText(double t);
+// An unknown in a message: "node 'name'" or "branch 'name'".
+std::string unknownLabel(const Circuit& c, int unknown);
+
 // A value and its tolerance as a message prints them: with the digits that
 // tell them apart (never "residual 1e-06, tolerance 1e-06" for two values).
 std::pair<std::string, std::string> valueBesideTolerance(double value, double tol);
