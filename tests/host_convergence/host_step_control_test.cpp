@@ -100,3 +100,40 @@ TEST(StepControl, MethodsFollowAnRcStepToTheirOrder) {
         EXPECT_LT(worst, c.bound) << c.method;
     }
 }
+
+TEST(StepControl, RowsFromTstartAndUpToAFailure) {
+    // Rows start at tstart and lie on the print steps; a run that stops on
+    // its step limit keeps every row it accepted before it stopped.
+    struct Case {
+        std::string options, tran;
+        bool fails;
+        double first;
+    } cases[] = {
+        {"", ".tran 10n 1u 0.5u", false, 0.5e-6},
+        {".options tranlimit=50\n", ".tran 10n 10u", true, 0.0},
+    };
+    for (auto& c : cases) {
+        auto nl = Netlist::parse("* rc\n" + c.options + "V1 in 0 SIN(0 1 1meg)\nR1 in out 1k\nC1 out 0 1n\n" + c.tran +
+                                     "\n.print tran v(out)\n.end\n",
+                                 ".");
+        Simulator sim(nl->circuit());
+        const TranSpec& spec = nl->analyses().at(0).tran;
+        bool failed = false;
+        try {
+            sim.tran(spec, nl->probesFor(AnalysisCmd::TRAN));
+        } catch (const SimError&) {
+            failed = true;
+        }
+        ASSERT_EQ(failed, c.fails) << c.tran;
+        const auto& rows = sim.table().rows;
+        ASSERT_GE(rows.size(), 2u) << c.tran;
+        for (size_t k = 0; k < rows.size(); ++k)
+            ASSERT_NEAR(rows[k][0], c.first + spec.tstep * static_cast<double>(k), 1e-18) << c.tran << " row " << k;
+        const double last = rows.back()[0];
+        if (c.fails) EXPECT_LT(last, spec.tstop) << c.tran;
+        else EXPECT_NEAR(last, spec.tstop, 1e-18) << c.tran;
+        // The capacitor's voltage of a 1 MHz sine through 1k into 1n stays
+        // below the sine's amplitude.
+        for (auto& r : rows) EXPECT_LT(std::abs(r[1]), 1.0) << r[0];
+    }
+}
