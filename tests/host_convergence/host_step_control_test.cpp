@@ -117,10 +117,10 @@ TEST(StepControl, RowsFromTstartAndUpToAFailure) {
                                      "\n.print tran v(out)\n.end\n",
                                  ".");
         Simulator sim(nl->circuit());
-        const TranSpec& spec = nl->analyses().at(0).tran;
+        const TranSpec& setup = nl->analyses().at(0).tran;
         bool failed = false;
         try {
-            sim.tran(spec, nl->probesFor(AnalysisCmd::TRAN));
+            sim.tran(setup, nl->probesFor(AnalysisCmd::TRAN));
         } catch (const SimError&) {
             failed = true;
         }
@@ -128,10 +128,10 @@ TEST(StepControl, RowsFromTstartAndUpToAFailure) {
         const auto& rows = sim.table().rows;
         ASSERT_GE(rows.size(), 2u) << c.tran;
         for (size_t k = 0; k < rows.size(); ++k)
-            ASSERT_NEAR(rows[k][0], c.first + spec.tstep * static_cast<double>(k), 1e-18) << c.tran << " row " << k;
+            ASSERT_NEAR(rows[k][0], c.first + setup.tstep * static_cast<double>(k), 1e-18) << c.tran << " row " << k;
         const double last = rows.back()[0];
-        if (c.fails) EXPECT_LT(last, spec.tstop) << c.tran;
-        else EXPECT_NEAR(last, spec.tstop, 1e-18) << c.tran;
+        if (c.fails) EXPECT_LT(last, setup.tstop) << c.tran;
+        else EXPECT_NEAR(last, setup.tstop, 1e-18) << c.tran;
         // The capacitor's voltage of a 1 MHz sine through 1k into 1n stays
         // below the sine's amplitude.
         for (auto& r : rows) EXPECT_LT(std::abs(r[1]), 1.0) << r[0];
