@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -98,11 +99,15 @@ class DoublePulse : public ::testing::TestWithParam<std::string> {};
 // diode and the gate resistor dissipate. The device's dissipated power is its
 // own: a thermal network of 1e-3 K/W and 1 nF/K turns it into TINT.
 TEST_P(DoublePulse, FollowsTheCircuitsPhysics) {
-    std::string text = readNetlistFile(std::string(VXR_SUITE_DIR) + "/" + GetParam() + ".cir");
+    // A case names a suite netlist, optionally followed by instance parameters.
+    const std::string& param = GetParam();
+    const auto space = param.find(' ');
+    const std::string extra = space == std::string::npos ? "" : param.substr(space);
+    std::string text = readNetlistFile(std::string(VXR_SUITE_DIR) + "/" + param.substr(0, space) + ".cir");
     const std::string key = "NCELL=1e4";
     ASSERT_NE(text.find(key), std::string::npos);
     const double rth = 1e-3, cth = 1e-9;
-    text.replace(text.rfind(key), key.size(), key + " RTHCALC=2 RTH=1e-3 CTH=1e-9"); // the instance line
+    text.replace(text.rfind(key), key.size(), key + " RTHCALC=2 RTH=1e-3 CTH=1e-9" + extra); // the instance line
     Waveforms r;
     ASSERT_NO_THROW(r = runTransient(text));
     const double s = GetParam().find("_p_") != std::string::npos ? -1.0 : 1.0;
@@ -153,6 +158,17 @@ TEST_P(DoublePulse, FollowsTheCircuitsPhysics) {
 
 INSTANTIATE_TEST_SUITE_P(Libraries, DoublePulse, ::testing::ValuesIn(suiteCases("double_pulse")),
                          [](const auto& info) { return info.param; });
+
+// The same with a charge partition beyond one half.
+INSTANTIATE_TEST_SUITE_P(Partition, DoublePulse,
+                         ::testing::Values("torvex_core_n_double_pulse PART=0.6", "torvex_en_p_double_pulse PART=0.6",
+                                           "torvex_n_double_pulse PART=0.8"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 class GateCharge : public ::testing::TestWithParam<std::string> {};
 
@@ -283,17 +299,21 @@ INSTANTIATE_TEST_SUITE_P(Libraries, AtRest,
 // A half-bridge at default parameters, the high side switched twice into
 // 100 uH across the low side, whose gate is held at 0: while the high side
 // conducts, the inductor current rises at V(sw) / L; the low side's
-// turn-off and its reverse conduction must not stop the run.
+// turn-off and its reverse conduction must not stop the run. A case gives
+// its netlist's text or the name of one of the switching circuits.
 struct HalfBridgeCase {
-    std::string name, text;
+    std::string name, text, file;
 };
 
 class HalfBridge : public ::testing::TestWithParam<HalfBridgeCase> {};
 
 TEST_P(HalfBridge, InductorCurrentRisesAtVOverL) {
     Waveforms r;
-    ASSERT_NO_THROW(r = runTransient(GetParam().text));
+    const auto& c = GetParam();
+    ASSERT_NO_THROW(r = runTransient(c.file.empty() ? c.text
+                                                    : readNetlistFile(std::string(VXR_SWITCHING_DIR) + "/" + c.file)));
     ASSERT_GE(r.rows.back()[0], 16e-6 * (1 - 1e-9));
+    const double s = c.name.back() == 'p' ? -1.0 : 1.0;
     const int sw = r.col("v(sw)"), il = r.col("i(L1)");
     const double L = 100e-6;
     for (double t0 : {2e-6, 10e-6}) {
@@ -301,7 +321,7 @@ TEST_P(HalfBridge, InductorCurrentRisesAtVOverL) {
         const double di = at(r, t1)[il] - at(r, t0)[il];
         const double dt = at(r, t1)[0] - at(r, t0)[0];
         const double v = integral(r, [&](const std::vector<double>& row) { return row[sw]; }, at(r, t0)[0], at(r, t1)[0]);
-        EXPECT_GT(di, 1.0) << t0;
+        EXPECT_GT(s * di, 1.0) << t0;
         EXPECT_NEAR(di, v / L, 0.01 * std::abs(v / L)) << t0 << " dt " << dt;
     }
 }
@@ -320,7 +340,9 @@ RGL gl 0 10
 L1 sw 0 100u
 .tran 2n 16u
 .print tran v(sw) i(L1)
-)"}),
+)"},
+                                           HalfBridgeCase{"TORVEX_EN_p", "", "half_bridge_torvex_en_p.cir"},
+                                           HalfBridgeCase{"TORVEX_n", "", "half_bridge_torvex_n.cir"}),
                          [](const auto& info) { return info.param.name; });
 
 // ---- Converters: averaged output and energy balance -------------------------
