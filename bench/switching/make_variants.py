@@ -38,15 +38,22 @@ def params(sg, ncell, extra=""):
     return p + (" " + extra if extra else "")
 
 
+def leg(lib, sg, ncell, supply, pulse, rg):
+    """The high side from the supply to sw with its gate drive floating on sw,
+    and the low side from sw to ground, each drain through a 0 V ammeter."""
+    return (f"VDH {supply} dh DC 0\n"
+            + device(lib, "NH", "dh", "gh", "sw", params(sg, ncell))
+            + f"VGH ghd sw PULSE(0 {num(10 * sg)} {pulse})\nRGH ghd gh {rg}\n"
+            "VDL sw dl DC 0\n"
+            + device(lib, "NL", "dl", "gl", "0", params(sg, ncell)))
+
+
 def sync_buck(lib, sg):
     t = "n-type" if sg > 0 else "p-type"
     return (f"* synchronous buck {num(48 * sg)} V -> {num(12 * sg)} V, {lib} {t} NCELL=100000, 100 kHz, D=0.25\n"
             f".lib {lib}.so\n.lib fixdiode_160.so\n"
-            f"VIN vin 0 DC {num(48 * sg)}\nVDH vin dh DC 0\n"
-            + device(lib, "NH", "dh", "gh", "sw", params(sg, 100000))
-            + f"VGH ghd sw PULSE(0 {num(10 * sg)} 100n 20n 20n 2.48u 10u)\nRGH ghd gh 5\n"
-            f"VDL sw dl DC 0\n"
-            + device(lib, "NL", "dl", "gl", "0", params(sg, 100000))
+            f"VIN vin 0 DC {num(48 * sg)}\n"
+            + leg(lib, sg, 100000, "vin", "100n 20n 20n 2.48u 10u", 5)
             + f"VGL gld 0 PULSE(0 {num(10 * sg)} 2.72u 20n 20n 7.26u 10u)\nRGL gld gl 5\n"
             + diode("NDL", "0", "sw", sg) + diode("NDH", "sw", "vin", sg)
             + "L1 sw out 10u\nC1 out 0 100u\nRL out 0 1.2\n"
@@ -60,11 +67,8 @@ def half_bridge(lib, sg):
     return (f"* half-bridge double pulse {lib} {t} NCELL=10000: HS switched, LS gate at 0 V freewheels, "
             "L=100u across LS\n"
             f".lib {lib}.so\n"
-            f"VDD vdd 0 DC {num(100 * sg)}\nVDH vdd dh DC 0\n"
-            + device(lib, "NH", "dh", "gh", "sw", params(sg, 10000))
-            + f"VGH ghd sw PULSE(0 {num(10 * sg)} 1u 20n 20n 5u 8u)\nRGH ghd gh 10\n"
-            "VDL sw dl DC 0\n"
-            + device(lib, "NL", "dl", "gl", "0", params(sg, 10000))
+            f"VDD vdd 0 DC {num(100 * sg)}\n"
+            + leg(lib, sg, 10000, "vdd", "1u 20n 20n 5u 8u", 10)
             + "RGL gl 0 10\nL1 sw 0 100u\n.tran 2n 16u\n"
             ".print tran v(sw) v(gh) v(gl) i(VDD) i(VDH) i(VDL) i(L1) i(VGH)\n.end\n")
 

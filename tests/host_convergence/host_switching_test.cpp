@@ -372,6 +372,25 @@ struct EnergyBalance {
     double residual() const { return delivered - dissipated - stored; }
 };
 
+// The energy balance (balance(waveforms, from, to)) over the whole run and
+// over its part [t0, t1] holds within 1 % of the delivered energy and 5 % of
+// the losses, and the trapezoidal rule does not limit it: every second point
+// gives nearly the same residual.
+template <class Balance> void expectBalanced(const Waveforms& r, double t0, double t1, Balance balance) {
+    for (double from : {0.0, t0}) {
+        const EnergyBalance e = balance(r, from, t1), coarse = balance(everySecondPoint(r), from, t1);
+        EXPECT_NEAR(e.residual(), 0.0, 0.01 * e.delivered) << "from " << from;
+        EXPECT_NEAR(e.residual(), 0.0, 0.05 * e.losses) << "from " << from;
+        EXPECT_NEAR(coarse.residual(), e.residual(), 0.001 * e.delivered) << "from " << from;
+    }
+}
+
+// The change of the energy an inductor (current column il) and a capacitor
+// (voltage column vc) store between two rows.
+double storedChange(const std::vector<double>& a, const std::vector<double>& b, int il, double L, int vc, double C) {
+    return 0.5 * L * (b[il] * b[il] - a[il] * a[il]) + 0.5 * C * (b[vc] * b[vc] - a[vc] * a[vc]);
+}
+
 struct BuckCase {
     std::string name, lib;
     int sign;
@@ -453,17 +472,12 @@ TEST_P(SyncBuck, SettlesAtTheAveragedOutputAndBalancesEnergy) {
         const double diodes = energy([&](auto& x) { return x[sw] * x[indl] + (x[sw] - x[vi]) * x[indh]; });
         e.losses = gateResistors + highSide + lowSide + diodes;
         e.dissipated = load + e.losses;
-        e.stored = 0.5 * L * (b[il] * b[il] - a[il] * a[il]) + 0.5 * C * (b[out] * b[out] - a[out] * a[out]);
+        e.stored = storedChange(a, b, il, L, out, C);
         EXPECT_GT(highSide, 0.0);
         EXPECT_GT(lowSide, 0.0);
         return e;
     };
-    for (double from : {0.0, t0}) {
-        const EnergyBalance e = balance(r, from, t1), coarse = balance(everySecondPoint(r), from, t1);
-        EXPECT_NEAR(e.residual(), 0.0, 0.01 * e.delivered) << "from " << from;
-        EXPECT_NEAR(e.residual(), 0.0, 0.05 * e.losses) << "from " << from;
-        EXPECT_NEAR(coarse.residual(), e.residual(), 0.001 * e.delivered) << "from " << from;
-    }
+    expectBalanced(r, t0, t1, balance);
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, SyncBuck,
@@ -537,15 +551,10 @@ TEST_P(Boost, BalancesEnergy) {
         EXPECT_GT(diode, 0.0);
         e.losses = gateResistor + device + diode;
         e.dissipated = load + e.losses;
-        e.stored = 0.5 * L * (b[il] * b[il] - a[il] * a[il]) + 0.5 * C * (b[out] * b[out] - a[out] * a[out]);
+        e.stored = storedChange(a, b, il, L, out, C);
         return e;
     };
-    for (double from : {0.0, t0}) {
-        const EnergyBalance e = balance(r, from, t1), coarse = balance(everySecondPoint(r), from, t1);
-        EXPECT_NEAR(e.residual(), 0.0, 0.01 * e.delivered) << "from " << from;
-        EXPECT_NEAR(e.residual(), 0.0, 0.05 * e.losses) << "from " << from;
-        EXPECT_NEAR(coarse.residual(), e.residual(), 0.001 * e.delivered) << "from " << from;
-    }
+    expectBalanced(r, t0, t1, balance);
 }
 
 INSTANTIATE_TEST_SUITE_P(Circuits, Boost,
