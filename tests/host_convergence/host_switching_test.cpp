@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -340,7 +341,7 @@ RGL gl 0 10
 L1 sw 0 100u
 .tran 2n 16u
 .print tran v(sw) i(L1)
-)"},
+)", ""},
                                            HalfBridgeCase{"TORVEX_EN_p", "", "half_bridge_torvex_en_p.cir"},
                                            HalfBridgeCase{"TORVEX_n", "", "half_bridge_torvex_n.cir"}),
                          [](const auto& info) { return info.param.name; });
@@ -395,6 +396,7 @@ struct BuckCase {
     std::string name, lib;
     int sign;
 };
+void PrintTo(const BuckCase& c, std::ostream* os) { *os << c.name; }
 
 class SyncBuck : public ::testing::TestWithParam<BuckCase> {};
 
@@ -497,6 +499,7 @@ struct BoostCase {
     std::string name, netlist, capacitor, load;
     bool continuous; // whether the inductor current stays positive in the last period
 };
+void PrintTo(const BoostCase& c, std::ostream* os) { *os << c.name; }
 
 class Boost : public ::testing::TestWithParam<BoostCase> {};
 
