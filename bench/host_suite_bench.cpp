@@ -134,7 +134,9 @@ void registerSwitchCases() {
             }
 }
 
-// The switching circuits with their switching periods.
+// The switching circuits with their switching periods: the four first, then
+// the same circuits in the other libraries and types (the bucks, at half a
+// minute each, only once more).
 struct SwitchingCase {
     const char* name;
     double period;
@@ -144,6 +146,19 @@ constexpr SwitchingCase kSwitching[] = {
     {"boost_torvex_en_n", 10e-6},
     {"half_bridge_torvex_core_n", 8e-6},
     {"double_pulse_part06_torvex_core_n", 10e-6},
+    {"sync_buck_torvex_en_p", 10e-6},
+    {"boost_torvex_core_n", 10e-6},
+    {"boost_torvex_p", 10e-6},
+    {"half_bridge_torvex_core_p", 8e-6},
+    {"half_bridge_torvex_en_n", 8e-6},
+    {"half_bridge_torvex_en_p", 8e-6},
+    {"half_bridge_torvex_n", 8e-6},
+    {"half_bridge_torvex_p", 8e-6},
+    {"double_pulse_part06_torvex_core_p", 10e-6},
+    {"double_pulse_part06_torvex_en_n", 10e-6},
+    {"double_pulse_part06_torvex_en_p", 10e-6},
+    {"double_pulse_part06_torvex_n", 10e-6},
+    {"double_pulse_part06_torvex_p", 10e-6},
 };
 
 } // namespace
