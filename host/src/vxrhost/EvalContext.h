@@ -84,12 +84,18 @@ struct EvalContext {
         if (carryRounding) [[unlikely]] return addCarried(M, s, v);
         M[s] += v;
     }
-    // Inlined into every element's and loader's stamp: the hot path of a load.
     [[gnu::always_inline]] void addQuartet(std::vector<double>& M, const Quartet& q, double v) {
+        if (carryRounding) [[unlikely]] addQuartetAs<true>(M, q, v);
+        else addQuartetAs<false>(M, q, v);
+    }
+    // addQuartet where carryRounding is known to be Carry: a loader tests it
+    // once per batch of entries. Inlined into every loader's stamp: the hot
+    // path of a load.
+    template <bool Carry> [[gnu::always_inline]] void addQuartetAs(std::vector<double>& M, const Quartet& q, double v) {
         if (!loadMatrix) return;
         if (std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22)) >= static_cast<int>(M.size()))
             M.resize(pattern->size(), 0.0);
-        if (carryRounding) [[unlikely]] return addQuartetCarried(M, q, v);
+        if constexpr (Carry) return addQuartetCarried(M, q, v);
         if (q.s11 >= 0) M[q.s11] += v;
         if (q.s12 >= 0) M[q.s12] -= v;
         if (q.s21 >= 0) M[q.s21] -= v;
