@@ -233,9 +233,10 @@ TEST(TorvexEnHost, PinAdmittanceOfTheBarsAlone)
 
 // Off-state output conductance at 48 V on NCELL = 1e4: a device's
 // sub-nanosiemens beside the terasiemens its network ties the drain with.
-// The real part of the AC drain admittance at frequencies below the thermal
-// corner is the slope of the DC drain current, taken here as a central
-// difference of two operating points, with every solver and both types.
+// The real part of the AC drain admittance at frequencies well below the
+// device's first corner is the slope of the DC drain current, taken here as
+// a central difference of two operating points, with every solver and both
+// types.
 TEST(TorvexEnHost, OffStateOutputConductanceIsTheSlopeOfTheDcCurrent)
 {
     struct Lib {

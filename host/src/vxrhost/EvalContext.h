@@ -84,13 +84,13 @@ struct EvalContext {
         if (carryRounding) [[unlikely]] return addCarried(M, s, v);
         M[s] += v;
     }
+    // Inlined into every element's and loader's stamp: the hot path of a load.
     [[gnu::always_inline]] void addQuartet(std::vector<double>& M, const Quartet& q, double v) {
         if (carryRounding) [[unlikely]] addQuartetAs<true>(M, q, v);
         else addQuartetAs<false>(M, q, v);
     }
-    // addQuartet where carryRounding is known to be Carry: a loader tests it
-    // once per batch of entries. Inlined into every loader's stamp: the hot
-    // path of a load.
+    // addQuartet where carryRounding is known to be Carry (a library's
+    // loader tests it once per batch of entries).
     template <bool Carry> [[gnu::always_inline]] void addQuartetAs(std::vector<double>& M, const Quartet& q, double v) {
         if (!loadMatrix) return;
         if (std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22)) >= static_cast<int>(M.size()))

@@ -200,7 +200,8 @@ public:
         if (ctx->carryRounding) [[unlikely]] loadJacEntries<Charge, true>(n, h, v, expected);
         else loadJacEntries<Charge, false>(n, h, v, expected);
     }
-    template <bool Charge, bool Carry> [[gnu::always_inline]] void loadJacEntries(int n, void* const* h, const double* v, int expected) {
+    template <bool Charge, bool Carry>
+    [[gnu::always_inline]] void loadJacEntries(int n, void* const* h, const double* v, int expected) {
         EvalContext* c = ctx;
         std::vector<double>& M = Charge ? c->C : c->G;
         for (int i = 0; i < n; ++i) {
