@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -328,6 +329,45 @@ TEST(MatrixSolver, CellCountLowerBoundScalesTheCurrents) {
             }
         }
     }
+}
+
+// A small admittance behind a huge one in series: the node between them has
+// a diagonal of 1e12 S (or 1 F) and the small term below its rounding.
+// The source still sees the small one, with every solver.
+TEST(MatrixSolver, AcAdmittanceBelowTheRoundingOfItsDiagonal) {
+    // d to x through gBig and cBig in parallel, x to ground through gSmall and cSmall.
+    struct Case {
+        const char* name;
+        double gBig, cBig, gSmall, cSmall;
+    };
+    const Case cases[] = {
+        {"conductance", 1e12, 0.0, 1e-10, 0.0},
+        {"capacitance", 0.0, 1.0, 1e-20, 1e-18},
+        {"both", 1e12, 1.0, 1e-10, 1e-18},
+    };
+    for (const Case& c : cases)
+        for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
+            if (!solverAvailable(k)) continue;
+            SCOPED_TRACE(std::string(c.name) + " " + solverName(k));
+            auto element = [](const char* name, double v) {
+                char line[64];
+                std::snprintf(line, sizeof line, "%s %.17g\n", name, v);
+                return v ? std::string(line) : std::string(); // none where v is 0
+            };
+            const std::string net = "V1 d 0 DC 0 AC 1\n" + element("R1 d x", c.gBig ? 1 / c.gBig : 0.0) + element("C1 d x", c.cBig) +
+                                    element("R2 x 0", 1 / c.gSmall) + element("C2 x 0", c.cSmall) +
+                                    ".ac dec 2 1 1meg\n.print ac IR(V1) II(V1)\n";
+            const auto t = withSolver(net, k)->run();
+            ASSERT_EQ(t.size(), 1u);
+            ASSERT_EQ(t[0].rows.size(), 13u);
+            for (const auto& row : t[0].rows) {
+                const double w = 2 * M_PI * row[0];
+                const std::complex<double> big(c.gBig, w * c.cBig), small(c.gSmall, w * c.cSmall);
+                // The source's current flows into d as -I.
+                const std::complex<double> want = big * small / (big + small), got(-row[1], -row[2]);
+                EXPECT_LE(std::abs(got - want), 1e-9 * std::abs(want)) << row[0] << " Hz: " << got << " vs " << want;
+            }
+        }
 }
 
 // The option names the three solvers; the default is KLU where it is built.

@@ -230,3 +230,46 @@ TEST(TorvexEnHost, PinAdmittanceOfTheBarsAlone)
 }
 
 } // namespace
+
+// Off-state output conductance at 48 V on NCELL = 1e4: a device's
+// sub-nanosiemens beside the terasiemens its network ties the drain with.
+// The real part of the AC drain admittance at frequencies well below the
+// device's first corner is the slope of the DC drain current, taken here as
+// a central difference of two operating points, with every solver and both
+// types.
+TEST(TorvexEnHost, OffStateOutputConductanceIsTheSlopeOfTheDcCurrent)
+{
+    struct Lib {
+        const char* name;
+        const char* pins; // after drain and gate: source side at ground, TINT at t, TEXT at ground
+        std::string lib;  // a .lib line where solve() opens none
+    };
+    std::vector<Lib> libs = {{"TORVEX_EN", "0 t 0 v i", ""}, {"TORVEX", "0 t 0", ""}};
+#ifdef OTHER_LIBRARIES
+    libs.push_back({"TORVEX_CORE", "0 0 t 0", std::string(".lib ") + TORVEX_CORE_LIBRARY + "\n"});
+#endif
+    std::vector<SolverKind> solvers = {SolverKind::SPARSELU, SolverKind::DENSE};
+    if (solverAvailable(SolverKind::KLU)) solvers.push_back(SolverKind::KLU);
+    constexpr double kStep = 0.1;
+    for (const Lib& lib : libs)
+        for (int type : {1, -1})
+            for (SolverKind solver : solvers) {
+                const double vd = 48.0 * type;
+                SCOPED_TRACE(std::string(lib.name) + " TYPE=" + std::to_string(type) + " " + solverName(solver));
+                std::string body = lib.lib + ".options solver=" + std::string(solverName(solver)) + "\nVD d 0 DC " +
+                                   std::to_string(vd) + " AC 1\nVG g 0 DC 0\nVI i 0 DC 0\nN1 d g " + lib.pins + " " +
+                                   lib.name + " NCELL=1e4 TYPE=" + std::to_string(type) + "\n";
+                body += ".dc VD " + std::to_string(vd - kStep) + " " + std::to_string(vd + kStep) + " " +
+                        std::to_string(kStep) + "\n.print dc i(VD)\n.ac dec 1 1 10\n.print ac IR(VD)\n";
+                const std::vector<vxr::Table> r = solve(body);
+                ASSERT_EQ(r.size(), 2u);
+                const vxr::Table& dc = r[0];
+                ASSERT_EQ(dc.rows.size(), 3u);
+                const auto id = column(dc, "i(VD)");
+                const double slope = (id[2] - id[0]) / (dc.rows[2][0] - dc.rows[0][0]);
+                ASSERT_GT(std::fabs(slope), 1e-10);
+                const auto re = column(r[1], "IR(VD)");
+                ASSERT_EQ(re.size(), 2u);
+                for (double g : re) EXPECT_NEAR(g, slope, 2e-3 * std::fabs(slope));
+            }
+}

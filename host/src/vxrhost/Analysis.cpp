@@ -612,6 +612,8 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
     EvalContext ctx = makeContext(AnalysisKind::AC, VXR_ANALYSIS_AC);
     beginAnalysis(AnalysisKind::AC, ctx);
     ctx.loadMatrix = true;
+    // The solves are refined against the matrix of the unrounded sums.
+    ctx.carryRounding = true;
     c_.evaluate(ctx, x);
     Eigen::VectorXcd b = Eigen::VectorXcd::Zero(c_.size());
     for (auto& e : c_.elements()) e->loadAc(b);
@@ -630,24 +632,32 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
     MatrixPattern& pattern = c_.pattern();
     std::vector<int> delaySlots;
     for (const auto& d : ctx.delayEntries) delaySlots.push_back(pattern.slot(d.row, d.col));
-    ctx.G.resize(pattern.size(), 0.0);
-    ctx.C.resize(pattern.size(), 0.0);
+    for (auto* M : {&ctx.G, &ctx.C, &ctx.Glo, &ctx.Clo}) M->resize(pattern.size(), 0.0);
     MatrixSolver<std::complex<double>>& solver = MatrixSolver<std::complex<double>>::of(acSolver_, c_.options().solver);
-    std::vector<std::complex<double>> Y;
+    // Y + Ylo: the admittance matrix with each slot's rounding beside it.
+    std::vector<std::complex<double>> Y, Ylo;
     for (double f : freqs) {
         const double w = 2 * kPi * f;
         Y.resize(ctx.G.size());
-        for (size_t s = 0; s < Y.size(); ++s) Y[s] = {ctx.G[s], w * ctx.C[s]};
+        Ylo.resize(ctx.G.size());
+        for (size_t s = 0; s < Y.size(); ++s) {
+            const double wc = w * ctx.C[s];
+            Y[s] = {ctx.G[s], wc};
+            Ylo[s] = {ctx.Glo[s], std::fma(w, ctx.C[s], -wc) + w * ctx.Clo[s]};
+        }
         for (size_t k = 0; k < ctx.delayEntries.size(); ++k) {
             const auto& d = ctx.delayEntries[k];
-            Y[delaySlots[k]] += d.value * (std::polar(1.0, -w * d.delay) - 1.0);
+            const std::complex<double> v = d.value * (std::polar(1.0, -w * d.delay) - 1.0), y = Y[delaySlots[k]];
+            Y[delaySlots[k]] += v;
+            Ylo[delaySlots[k]] += std::complex<double>(roundingOfSum(y.real(), v.real(), Y[delaySlots[k]].real()),
+                                                       roundingOfSum(y.imag(), v.imag(), Y[delaySlots[k]].imag()));
         }
         for (auto& e : c_.elements()) e->loadAcMatrix(Y, w);
         Eigen::VectorXcd X = b;
         if (c_.size()) {
             if (auto singular = solver.factor(pattern, c_.size(), Y))
                 throw SimError(".ac at " + timeText(f) + " Hz: " + singularText(c_, singular->unknown()));
-            solver.solveRefined(pattern, Y, X);
+            solver.solveRefined(pattern, Y, X, &Ylo);
             ++linearSolves;
         }
         std::vector<double> row{f};

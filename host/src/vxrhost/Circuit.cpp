@@ -99,7 +99,22 @@ void EvalContext::resize(int n) {
     if (loadMatrix) {
         G.assign(pattern ? pattern->size() : 0, 0.0);
         C.assign(G.size(), 0.0);
+        Glo.assign(carryRounding ? G.size() : 0, 0.0);
+        Clo.assign(Glo.size(), 0.0);
     }
+}
+
+void EvalContext::addCarried(std::vector<double>& M, int s, double v) {
+    std::vector<double>& low = &M == &C ? Clo : Glo;
+    if (s >= static_cast<int>(low.size())) low.resize(M.size(), 0.0);
+    const double sum = M[s] + v;
+    low[s] += roundingOfSum(M[s], v, sum);
+    M[s] = sum;
+}
+
+void EvalContext::addQuartetCarried(std::vector<double>& M, const Quartet& q, double v) {
+    for (auto [s, sign] : {std::pair{q.s11, 1.0}, {q.s12, -1.0}, {q.s21, -1.0}, {q.s22, 1.0}})
+        if (s >= 0) addCarried(M, s, sign * v);
 }
 
 Circuit::Circuit() : host_(std::make_unique<HostServices>()) {}

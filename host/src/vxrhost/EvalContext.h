@@ -44,6 +44,13 @@ struct EvalContext {
     MatrixPattern* pattern = nullptr;
     std::vector<double> G, C;   // per slot of the pattern
     bool loadMatrix = true;
+    // Where set, the rounding of every addition into G and C is kept in
+    // Glo and Clo: G + Glo is the exact sum of the terms each slot got, so
+    // a device's picosiemens added into a slot that also holds a
+    // terasiemens tie are not lost. Only a solve refined against G + Glo
+    // uses them (AC); the other analyses leave it unset.
+    bool carryRounding = false;
+    std::vector<double> Glo, Clo;
     double time = 0.0;
     double srcScale = 1.0; // source stepping factor
     double freq = 0.0;
@@ -74,13 +81,21 @@ struct EvalContext {
     void addAt(std::vector<double>& M, int s, double v) {
         if (s < 0 || !loadMatrix) return;
         if (s >= static_cast<int>(M.size())) M.resize(pattern->size(), 0.0);
+        if (carryRounding) [[unlikely]] return addCarried(M, s, v);
         M[s] += v;
     }
     // Inlined into every element's and loader's stamp: the hot path of a load.
     [[gnu::always_inline]] void addQuartet(std::vector<double>& M, const Quartet& q, double v) {
+        if (carryRounding) [[unlikely]] addQuartetAs<true>(M, q, v);
+        else addQuartetAs<false>(M, q, v);
+    }
+    // addQuartet where carryRounding is known to be Carry (a library's
+    // loader tests it once per batch of entries).
+    template <bool Carry> [[gnu::always_inline]] void addQuartetAs(std::vector<double>& M, const Quartet& q, double v) {
         if (!loadMatrix) return;
         if (std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22)) >= static_cast<int>(M.size()))
             M.resize(pattern->size(), 0.0);
+        if constexpr (Carry) return addQuartetCarried(M, q, v);
         if (q.s11 >= 0) M[q.s11] += v;
         if (q.s12 >= 0) M[q.s12] -= v;
         if (q.s21 >= 0) M[q.s21] -= v;
@@ -92,6 +107,11 @@ struct EvalContext {
     // Two-terminal conductance-like stamp between a and b: the quartet (a, b | a, b).
     void stampG(const Quartet& q, double g) { addQuartet(G, q, g); }
     void stampC(const Quartet& q, double c) { addQuartet(C, q, c); }
+
+private:
+    // M[s] += v with its rounding added to M's low part (M is G or C).
+    void addCarried(std::vector<double>& M, int s, double v);
+    void addQuartetCarried(std::vector<double>& M, const Quartet& q, double v);
 };
 
 } // namespace vxr

@@ -196,8 +196,13 @@ public:
     // expected: the target the handles must have been obtained for (or GEN_ENTRY).
     template <bool Charge> void loadJac(int n, void* const* h, const double* v, int expected) {
         pendingRowScale = 0.0;
+        if (!ctx) return;
+        if (ctx->carryRounding) [[unlikely]] loadJacEntries<Charge, true>(n, h, v, expected);
+        else loadJacEntries<Charge, false>(n, h, v, expected);
+    }
+    template <bool Charge, bool Carry>
+    [[gnu::always_inline]] void loadJacEntries(int n, void* const* h, const double* v, int expected) {
         EvalContext* c = ctx;
-        if (!c) return;
         std::vector<double>& M = Charge ? c->C : c->G;
         for (int i = 0; i < n; ++i) {
             const auto* j = static_cast<const JacHandle*>(h[i]);
@@ -206,7 +211,7 @@ public:
                 return;
             }
             if (j->target != GEN_ENTRY && j->target != expected) [[unlikely]] noteWrongTarget();
-            c->addQuartet(M, j->slots, v[i]);
+            c->addQuartetAs<Carry>(M, j->slots, v[i]);
         }
     }
     // zEntry: derivatives of a z-transform value, through handles obtained for ZTRANSFORM_ENTRY.

@@ -56,6 +56,13 @@ private:
     CompressedPattern csc_;
 };
 
+// The rounding error of sum = fl(a + b): a + b == sum + error exactly
+// (Knuth's TwoSum).
+inline double roundingOfSum(double a, double b, double sum) {
+    const double bv = sum - a;
+    return (a - (sum - bv)) + (b - bv);
+}
+
 // out[r] += sum of |M(r, c) x(c)| over the row's entries.
 template <class T>
 void addAbsProducts(const MatrixPattern& p, const std::vector<T>& m, const Eigen::VectorXd& x, Eigen::VectorXd& out) {

@@ -217,8 +217,8 @@ namespace {
 struct CompensatedSum {
     double hi = 0.0, lo = 0.0;
     void add(double x) {
-        const double s = hi + x, v = s - hi;
-        lo += (hi - (s - v)) + (x - v);
+        const double s = hi + x;
+        lo += roundingOfSum(hi, x, s);
         hi = s;
     }
     void addProduct(double a, double b) {
@@ -250,16 +250,20 @@ template <> struct Residual<std::complex<double>> {
 
 } // namespace
 
-template <class T> void MatrixSolver<T>::solveRefined(const MatrixPattern& p, const std::vector<T>& values, Vector& b) {
+template <class T>
+void MatrixSolver<T>::solveRefined(const MatrixPattern& p, const std::vector<T>& values, Vector& b,
+                                   const std::vector<T>* low) {
     const Vector rhs = b;
     solve(b);
     const int given = std::min(static_cast<int>(values.size()), p.size());
+    const int givenLow = low ? std::min(static_cast<int>(low->size()), given) : 0;
     std::vector<Residual<T>> r(n_);
     Vector d(n_);
     double last = HUGE_VAL;
     for (int step = 0; step < kRefinementSteps; ++step) {
         for (int i = 0; i < n_; ++i) r[i].set(rhs[i]);
         for (int s = 0; s < given; ++s) r[p.row(s)].subtractProduct(values[s], b[p.col(s)]);
+        for (int s = 0; s < givenLow; ++s) r[p.row(s)].subtractProduct((*low)[s], b[p.col(s)]);
         for (int i = 0; i < n_; ++i) d[i] = r[i].value();
         solve(d);
         const double size = d.template lpNorm<Eigen::Infinity>();

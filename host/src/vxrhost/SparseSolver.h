@@ -109,8 +109,11 @@ public:
     // factorisation, while it shrinks. Where the rows' terms cancel far below
     // their size (an off-state conductance beside a kilosiemens network),
     // the plain solve's rounding exceeds the small terms; refinement recovers
-    // them as far as the matrix's conditioning allows.
-    void solveRefined(const MatrixPattern& p, const std::vector<T>& values, Vector& b);
+    // them as far as the matrix's conditioning allows. With low (per slot,
+    // as values), the residual is taken against values + low, the matrix
+    // whose entries values holds rounded (see EvalContext::carryRounding).
+    void solveRefined(const MatrixPattern& p, const std::vector<T>& values, Vector& b,
+                      const std::vector<T>* low = nullptr);
 
 private:
     // Row scales that bring the largest entry of every row to 1 (passes =
