@@ -1,4 +1,5 @@
 #include "vxrhost/Analysis.h"
+#include "vxrhost/AnalysisChecks.h"
 #include "vxrhost/DcContinuation.h"
 
 #include <algorithm>
@@ -547,14 +548,6 @@ Table Simulator::op(const std::vector<Probe>& probes) {
 }
 
 namespace {
-// The waveform a DC sweep sets; throws when the name is not an independent source.
-Waveform& sweptWaveform(Circuit& c, const std::string& source) {
-    Element* e = c.find(source);
-    if (auto* v = dynamic_cast<VoltageSource*>(e)) return v->waveform();
-    if (auto* i = dynamic_cast<CurrentSource*>(e)) return i->waveform();
-    throw SimError(".dc: '" + source + "' is not an independent source");
-}
-
 // Puts the swept sources back when the sweep ends, normally or not.
 struct WaveformRestore {
     std::vector<std::pair<Waveform*, Waveform>> saved;
@@ -564,20 +557,12 @@ struct WaveformRestore {
 };
 } // namespace
 
-long dcSweepSteps(const SweepSpec& s) {
-    const double span = (s.stop - s.start) / s.step;
-    if (s.step == 0 || span < 0) throw SimError(".dc: the step of " + s.source + " does not lead from start to stop");
-    if (!(span <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
-    return static_cast<long>(std::floor(span + 1e-9));
-}
-
 Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probes, const SweepSpec* outer) {
     Waveform* wi = &sweptWaveform(c_, inner.source);
     const long ni = dcSweepSteps(inner);
     Waveform* wo = outer ? &sweptWaveform(c_, outer->source) : nullptr;
     const long no = outer ? dcSweepSteps(*outer) : 0;
-    if (wo == wi) throw SimError(".dc: both loops sweep '" + inner.source + "'");
-    if (!((ni + 1.0) * (no + 1.0) <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
+    dcSweepRows(inner, outer);
     WaveformRestore restore;
     for (Waveform* w : {wi, wo})
         if (w) {
@@ -646,10 +631,8 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
 }
 
 Table Simulator::ac(const std::string& type, int count, double fstart, double fstop, const std::vector<Probe>& probes) {
-    if (count < 1 || fstart <= 0 || fstop < fstart) throw SimError(".ac: bad frequency range");
+    acSweepRows(type, count, fstart, fstop);
     const double perDecade = type == "oct" ? count / std::log10(2.0) : count;
-    if (type != "lin" && !(std::log10(fstop / fstart) * perDecade <= kMaxAnalysisPoints))
-        throw SimError(".ac: too many points");
     Eigen::VectorXd x = operatingPoint();
     EvalContext ctx = makeContext(AnalysisKind::AC, VXR_ANALYSIS_AC);
     beginAnalysis(AnalysisKind::AC, ctx);
@@ -710,8 +693,7 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
 
 Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const Options& o = c_.options();
-    if (!(setup.tstep > 0) || !(setup.tstop > 0) || setup.tstart < 0 || setup.tstart >= setup.tstop)
-        throw SimError(".tran: bad time parameters");
+    tranRows(setup);
     const int n = c_.size();
     resetStatistics();
     acceptedSteps.clear();
@@ -762,7 +744,6 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     if (onAccept) onAccept(0.0, x);
 
     const double hmax = setup.tmax > 0 ? setup.tmax : std::min(setup.tstep, setup.tstop / 50.0);
-    if (!(setup.tstop / hmax <= kMaxAnalysisPoints)) throw SimError(".tran: too many time steps");
     // Steps tried, rejected ones included: a circuit that keeps the step
     // near its minimum stops with an error instead of running on.
     const double stepLimit =

@@ -41,10 +41,6 @@ struct SweepSpec {
     double start = 0, stop = 0, step = 0;
 };
 
-// Steps of a sweep loop (its points less one); throws SimError when the
-// step does not lead from start to stop or the loop has too many points.
-long dcSweepSteps(const SweepSpec& s);
-
 // A value and its tolerance as a message prints them: with the digits that
 // tell them apart (never "residual 1e-06, tolerance 1e-06" for two values).
 std::pair<std::string, std::string> valueBesideTolerance(double value, double tol);

@@ -160,12 +160,22 @@ Element& Circuit::add(std::unique_ptr<Element> e) {
     return *elements_.back();
 }
 
+void Circuit::reserve(size_t n) {
+    elements_.reserve(elements_.size() + n);
+    elementIndex_.reserve(elementIndex_.size() + n);
+    unknowns_.reserve(unknowns_.size() + n);
+    nodes_.reserve(nodes_.size() + n);
+    nodeUses_.reserve(nodeUses_.size() + n);
+}
+
 Element* Circuit::find(const std::string& name) const {
     auto it = elementIndex_.find(lowerName(name));
     return it != elementIndex_.end() ? it->second : nullptr;
 }
 
 void Circuit::setup() {
+    // Most elements take a quartet of slots, and every unknown its diagonal.
+    pattern_.reserve(4 * (elements_.size() - setupDone_) + static_cast<size_t>(size()));
     for (; setupDone_ < elements_.size(); ++setupDone_) elements_[setupDone_]->setup(*this);
     pattern_.addDiagonal(size());
 }

@@ -72,6 +72,8 @@ public:
     void markDerivative(int i, double s);
 
     Element& add(std::unique_ptr<Element> e);
+    // Room for about n more elements and as many nodes.
+    void reserve(size_t n);
     Element* find(const std::string& name) const;
     const std::vector<std::unique_ptr<Element>>& elements() const { return elements_; }
 

@@ -15,6 +15,12 @@ int MatrixPattern::slot(int r, int c) {
     return it->second;
 }
 
+void MatrixPattern::reserve(size_t n) {
+    rows_.reserve(rows_.size() + n);
+    cols_.reserve(cols_.size() + n);
+    index_.reserve(index_.size() + n);
+}
+
 Quartet MatrixPattern::quartet(int r1, int r2, int c1, int c2) {
     return {slot(r1, c1), slot(r1, c2), slot(r2, c1), slot(r2, c2)};
 }

@@ -40,6 +40,8 @@ public:
     int diagonal(int i);
     // Every diagonal entry below n.
     void addDiagonal(int n);
+    // Room for n more slots.
+    void reserve(size_t n);
 
     int size() const { return static_cast<int>(rows_.size()); }
     int row(int s) const { return rows_[s]; }
