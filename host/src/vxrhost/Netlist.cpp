@@ -184,32 +184,25 @@ bool endsNetlist(const std::string& directive);
 // dropped, "+" continuations joined, LF, CRLF or a lone CR ending a line.
 std::vector<Line> readLines(const std::string& text) {
     std::vector<Line> lines;
-    {
-        // Line ends: LF, CRLF or a lone CR.
-        std::string normal;
-        normal.reserve(text.size());
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] != '\r') normal += text[i];
-            else if (i + 1 >= text.size() || text[i + 1] != '\n') normal += '\n';
-        }
-        std::istringstream in(normal);
-        std::string raw;
-        int n = 0;
-        while (std::getline(in, raw)) {
-            ++n;
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
-            // Blank lines (any white space, as the tokenizer counts it) carry nothing.
-            size_t b = 0;
-            while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
-            if (b == raw.size() || raw[b] == '*') continue;
-            raw = raw.substr(b);
-            if (raw[0] == '+') {
-                if (lines.empty()) fail(n, "continuation line without a line to continue");
-                lines.back().text += " " + raw.substr(1);
-            } else {
-                lines.push_back({n, raw});
-            }
+    lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    int n = 0;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string_view raw(text.data() + pos, end - pos);
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        ++n;
+        if (auto p = raw.find(';'); p != std::string_view::npos) raw = raw.substr(0, p);
+        // Blank lines (any white space, as the tokenizer counts it) carry nothing.
+        size_t b = 0;
+        while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
+        if (b == raw.size() || raw[b] == '*') continue;
+        raw.remove_prefix(b);
+        if (raw[0] == '+') {
+            if (lines.empty()) fail(n, "continuation line without a line to continue");
+            lines.back().text.append(" ").append(raw.substr(1));
+        } else {
+            lines.push_back({n, std::string(raw), {}});
         }
     }
     for (size_t i = 0; i < lines.size(); ++i) {
