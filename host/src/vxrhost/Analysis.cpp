@@ -28,8 +28,10 @@ std::string unknownLabel(const Circuit& c, int unknown) {
     return (u.isCurrent() ? "branch '" : "node '") + u.name + "'";
 }
 
-std::string singularText(const Circuit& c, int unknown) {
-    return "singular matrix at " + unknownLabel(c, unknown) + " (a floating node or a loop of voltage sources?)";
+// In AC, a resonance at the frequency is singular too.
+std::string singularText(const Circuit& c, int unknown, bool ac = false) {
+    return "singular matrix at " + unknownLabel(c, unknown) + " (" + (ac ? "a resonance at this frequency, " : "") +
+           "a floating node or a loop of voltage sources?)";
 }
 
 // The first unknown whose entry of v is not finite (0 when all are).
@@ -671,7 +673,7 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
         Eigen::VectorXcd X = b;
         if (c_.size()) {
             if (auto singular = solver.factor(pattern, c_.size(), Y))
-                throw SimError(".ac at " + timeText(f) + " Hz: " + singularText(c_, singular->unknown()));
+                throw SimError(".ac at " + timeText(f) + " Hz: " + singularText(c_, singular->unknown(), true));
             solver.solveRefined(pattern, Y, X);
             ++linearSolves;
         }

@@ -6,7 +6,9 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -402,8 +404,9 @@ bool parseNumber(const std::string& text, double& value) {
 std::string readNetlistFile(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw NetlistError("cannot read netlist '" + path + "': a directory");
+    errno = 0;
     std::ifstream f(path);
-    if (!f) throw NetlistError("cannot read netlist '" + path + "'");
+    if (!f) throw NetlistError("cannot read netlist '" + path + "'" + (errno ? std::string(": ") + std::strerror(errno) : ""));
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
