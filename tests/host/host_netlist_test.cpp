@@ -53,6 +53,7 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
          "line 3: .tran: bad time parameters (tstep 1e-06, tstop 0.001, tstart 0.002, tmax 0: tstart must be below tstop)"},
         {"V1 a 0 1\nR1 a 0 1k\n.tran 0 1m\n", "line 3: .tran: bad time parameters (tstep 0, tstop 0.001, tstart 0, tmax 0: tstep must be positive)"},
         {"V1 a 0 1\nR1 a 0 1k\n.tran 1u 1m 0 -1u\n", ": tmax must not be negative)"},
+        {"V1 a 0 1\nR1 a 0 1k\n.tran 1e-8 1\n", "line 3: .tran: too many output points (tstop / tstep = 1e+08; at most 1e+07)"},
         // Directives in any case; .END ends the netlist before the line that would fail.
         {"V1 a 0 1\nR1 a 0 1k\n.Tran 1u 1m 2m\n.END\nQ1 a b\n", "line 3: .tran: bad time parameters"},
         {"V1 a 0 1\nR1 a 0 1k\nN1 a 0 nomodel\n.op\n", "line 3: N1: unknown model 'nomodel'"},

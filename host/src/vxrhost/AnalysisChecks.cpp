@@ -13,6 +13,8 @@ std::string num(double v) {
     return buf;
 }
 
+std::string atMost() { return " (at most " + num(kMaxAnalysisPoints) + ")"; }
+
 bool sameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -24,7 +26,7 @@ bool sameName(const std::string& a, const std::string& b) {
 long dcSweepSteps(const SweepSpec& s) {
     const double span = (s.stop - s.start) / s.step;
     if (s.step == 0 || span < 0) throw SimError(".dc: the step of " + s.source + " does not lead from start to stop");
-    if (!(span <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
+    if (!(span <= kMaxAnalysisPoints)) throw SimError(".dc: too many points" + atMost());
     return static_cast<long>(std::floor(span + 1e-9));
 }
 
@@ -33,7 +35,7 @@ double dcSweepRows(const SweepSpec& inner, const SweepSpec* outer) {
     if (!outer) return rows;
     rows *= static_cast<double>(dcSweepSteps(*outer)) + 1.0;
     if (sameName(inner.source, outer->source)) throw SimError(".dc: both loops sweep '" + inner.source + "'");
-    if (!(rows <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
+    if (!(rows <= kMaxAnalysisPoints)) throw SimError(".dc: too many points" + atMost());
     return rows;
 }
 
@@ -56,7 +58,7 @@ double acSweepRows(const std::string& type, double points, double fstart, double
     if (lin) return points;
     const double perDecade = oct ? points / std::log10(2.0) : points;
     const double steps = std::log10(fstop / fstart) * perDecade;
-    if (!(steps <= kMaxAnalysisPoints)) throw SimError(".ac: too many points");
+    if (!(steps <= kMaxAnalysisPoints)) throw SimError(".ac: too many points" + atMost());
     return steps + 1.0;
 }
 
@@ -70,8 +72,10 @@ double tranRows(const TranSpec& t) {
     if (why)
         throw SimError(".tran: bad time parameters (tstep " + num(t.tstep) + ", tstop " + num(t.tstop) + ", tstart " +
                        num(t.tstart) + ", tmax " + num(t.tmax) + ": " + why + ")");
-    if (!(t.tstop / t.tstep <= 1e7)) throw SimError(".tran: too many output points");
-    if (t.tmax > 0 && !(t.tstop / t.tmax <= kMaxAnalysisPoints)) throw SimError(".tran: too many time steps");
+    if (!(t.tstop / t.tstep <= kMaxAnalysisPoints))
+        throw SimError(".tran: too many output points (tstop / tstep = " + num(t.tstop / t.tstep) + "; at most " + num(kMaxAnalysisPoints) + ")");
+    if (t.tmax > 0 && !(t.tstop / t.tmax <= kMaxAnalysisPoints))
+        throw SimError(".tran: too many time steps (tstop / tmax = " + num(t.tstop / t.tmax) + "; at most " + num(kMaxAnalysisPoints) + ")");
     return (t.tstop - t.tstart) / t.tstep + 1.0;
 }
 
