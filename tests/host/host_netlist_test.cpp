@@ -1,6 +1,8 @@
 // Netlist parsing: numbers, waveforms and the error messages of bad netlists.
 #include "host_test_util.h"
 
+#include "vxrhost/NameIndex.h"
+
 #include <functional>
 
 using namespace vxr;
@@ -24,6 +26,28 @@ TEST(HostNetlist, Numbers) {
             EXPECT_DOUBLE_EQ(v, c.value) << c.text;
         }
     }
+}
+
+// Names in any case find their number, through the table's growth; an equal
+// name is not filed twice.
+TEST(HostNetlist, NameIndexIgnoresCase) {
+    std::vector<std::string> names;
+    NameIndex index;
+    auto nameOf = [&](int k) -> const std::string& { return names[static_cast<size_t>(k)]; };
+    for (int k = 0; k < 5000; ++k) {
+        names.push_back((k % 2 ? "Node_" : "n") + std::to_string(k));
+        ASSERT_EQ(index.insert(names.back(), k, nameOf), std::make_pair(k, true)) << names.back();
+    }
+    struct Case {
+        const char* name;
+        int number;
+    } cases[] = {{"n0", 0}, {"N0", 0}, {"NODE_1", 1}, {"node_4999", 4999}, {"n4998", 4998},
+                 {"n1", -1}, {"node_0", -1}, {"", -1}, {"n00", -1}, {"n5000", -1}};
+    for (auto& c : cases) {
+        EXPECT_EQ(index.find(c.name, nameOf), c.number) << c.name;
+        if (c.number >= 0) EXPECT_EQ(index.insert(c.name, 9999, nameOf), std::make_pair(c.number, false)) << c.name;
+    }
+    EXPECT_EQ(index.size(), 5000u);
 }
 
 TEST(HostNetlist, BadNetlistsNameTheLine) {

@@ -30,6 +30,7 @@
 #include "vxrhost/Element.h"
 #include "vxrhost/EvalContext.h"
 #include "vxrhost/HostServices.h"
+#include "vxrhost/NameIndex.h"
 #include "vxrhost/Options.h"
 
 #include <Eigen/Dense>
@@ -87,14 +88,14 @@ public:
 
 private:
     std::unique_ptr<HostServices> host_;
-    std::unordered_map<std::string, int> nodes_; // lower-case name -> unknown
+    NameIndex nodes_; // netlist node name -> unknown
     std::vector<int> nodeUses_;
     std::vector<Unknown> unknowns_;
     // The first unknown of each name, exact and in lower case; filled on lookup.
     mutable std::unordered_map<std::string, int> unknownIndex_, unknownIndexLower_;
     mutable size_t unknownsIndexed_ = 0;
     std::vector<std::unique_ptr<Element>> elements_;
-    std::unordered_map<std::string, Element*> elementIndex_; // lower-case name -> element
+    NameIndex elementIndex_; // name -> index in elements_
     size_t setupDone_ = 0;
     long loadPasses_ = 0;
     MatrixPattern pattern_;
