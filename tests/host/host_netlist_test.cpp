@@ -56,6 +56,7 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
         std::string message;
     } cases[] = {
         {"V1 a 0 1\nQ1 a 0 0 npn\n.op\n", "line 2: unknown element type 'Q1'"},
+        {"RC low pass\nV1 a 0 1\n.op\n", "line 1: RC: expected two nodes and a value (the first line is read like any other, not as a title"},
         {"V1 a 0 1\nR1 a\n.op\n", "line 2: R1: expected two nodes and a value"},
         {"V1 a 0 1\nR1 a 0 1x2\n.op\n", "line 2: bad number '1x2' for R1"},
         {"V1 a 0 1\nR1 a 0 1k\n.tran 1m\n", "line 3: .tran needs"},

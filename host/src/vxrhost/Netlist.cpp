@@ -676,7 +676,13 @@ std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::stri
             if (const Directive* d = findDirective(lower(L.tok[0])); d && d->pass == Pass::SETTINGS) d->parse(L, r);
     for (auto& L : lines) {
         if (L.tok[0][0] != '.') {
-            parseElement(L, r);
+            try {
+                parseElement(L, r);
+            } catch (const NetlistError& e) {
+                if (L.number != 1) throw;
+                throw NetlistError(std::string(e.what()) +
+                                   " (the first line is read like any other, not as a title: start a title with '*' or '.title')");
+            }
             continue;
         }
         const Directive* d = findDirective(lower(L.tok[0]));
