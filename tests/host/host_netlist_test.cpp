@@ -115,6 +115,29 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
     }
 }
 
+// Every spelling of a directive reads the same: aliases, any case, and a
+// .title that is skipped.
+TEST(HostNetlist, DirectiveAliasesReadAlike) {
+    const std::string lib = fixture("rc", 187);
+    struct Case {
+        std::string netlist;
+        std::vector<std::string> columns;
+    } cases[] = {
+        {".title the aliases\n.model_library " + lib + "\n.option reltol=1e-4\nV1 in 0 1\nN1 in out 0 fixrc R=1k\n.OP\n.save V(out)\n",
+         {"V(out)"}},
+        {".LIB " + lib + " rcx\n.Options RELTOL=1e-4\nV1 in 0 1\nN1 in out 0 rcx R=1k\n.op\n.probe op I(V1) V(in,out)\n",
+         {"I(V1)", "V(in,out)"}},
+        {".lib " + lib + "\n.simparam maxLaplace_d_Order=4\nV1 in 0 1\nN1 in out 0 FIXRC R=1k\n.Print V(out)\n.op\n.End\n.bogus\n",
+         {"V(out)"}},
+    };
+    for (auto& c : cases) {
+        auto t = quietNetlist(c.netlist)->run();
+        ASSERT_EQ(t.size(), 1u) << c.netlist;
+        EXPECT_EQ(t[0].columns, c.columns) << c.netlist;
+        ASSERT_EQ(t[0].rows.size(), 1u);
+    }
+}
+
 // An analysis called directly refuses bad parameters with the netlist's
 // message (without its line).
 TEST(HostNetlist, AnalysesCheckTheirParametersLikeTheNetlist) {
