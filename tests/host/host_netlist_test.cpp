@@ -71,7 +71,7 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
         {"V1 a 0 1\nV2 b 0 1\nR1 a b 1k\n.dc V1 0 1 1e-4 V2 0 1 1e-4\n", "line 4: .dc: too many points"},
         {"V1 a 0 1\nR1 a 0 1k\n.foo\n", "line 3: unknown directive '.foo'"},
         {"V1 a 0 1\nR1 a 0 1k\n.dc V9 0 1 0.1\n", "line 3: .dc: no source 'V9' in the circuit"},
-        {"V1 a 0 1\nR1 a 0 1k\n.ac DECADE 10 1 10\n", "line 3: .ac: unknown sweep type 'DECADE'"},
+        {"V1 a 0 1\nR1 a 0 1k\n.ac DECADE 10 1 10\n", "line 3: .ac: unknown sweep type 'decade'"},
         {"V1 a 0 1\nR1 a 0 1k\n.ac dec 2.5 1 10\n", "line 3: .ac: bad number of points (2.5; a whole number from 1 to 1e6)"},
         {"V1 a 0 1\nR1 a 0 1k\n.ac lin 10 10 1\n", "line 3: .ac: bad frequency range (fstart 10, fstop 1; 0 < fstart <= fstop)"},
         {"V1 a 0 1\nR1 a 0 1k\n.tran 1u 1m 2m\n",

@@ -1,12 +1,13 @@
 #include "vxrhost/AnalysisChecks.h"
+#include "vxrhost/NameIndex.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
 namespace vxr {
 
 namespace {
+// A parameter's value in a message.
 std::string num(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", v);
@@ -15,12 +16,6 @@ std::string num(double v) {
 
 std::string atMost() { return " (at most " + num(kMaxAnalysisPoints) + ")"; }
 
-bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-    return true;
-}
 } // namespace
 
 long dcSweepSteps(const SweepSpec& s) {
@@ -34,7 +29,7 @@ double dcSweepRows(const SweepSpec& inner, const SweepSpec* outer) {
     double rows = static_cast<double>(dcSweepSteps(inner)) + 1.0;
     if (!outer) return rows;
     rows *= static_cast<double>(dcSweepSteps(*outer)) + 1.0;
-    if (sameName(inner.source, outer->source)) throw SimError(".dc: both loops sweep '" + inner.source + "'");
+    if (NameIndex::sameName(inner.source, outer->source)) throw SimError(".dc: both loops sweep '" + inner.source + "'");
     if (!(rows <= kMaxAnalysisPoints)) throw SimError(".dc: too many points" + atMost());
     return rows;
 }
@@ -48,8 +43,8 @@ Waveform& sweptWaveform(Circuit& c, const std::string& source) {
 }
 
 double acSweepRows(const std::string& type, double points, double fstart, double fstop) {
-    const bool lin = sameName(type, "lin"), oct = sameName(type, "oct");
-    if (!lin && !oct && !sameName(type, "dec")) throw SimError(".ac: unknown sweep type '" + type + "'");
+    const bool lin = type == "lin", oct = type == "oct";
+    if (!lin && !oct && type != "dec") throw SimError(".ac: unknown sweep type '" + type + "'");
     if (!(points >= 1) || points != std::floor(points) || points > 1e6)
         throw SimError(".ac: bad number of points (" + num(points) + "; a whole number from 1 to 1e6)");
     if (!(fstart > 0) || !(fstop >= fstart))

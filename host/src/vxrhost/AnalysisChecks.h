@@ -20,7 +20,7 @@ double dcSweepRows(const SweepSpec& inner, const SweepSpec* outer);
 // The waveform a DC sweep sets; throws when the name is not an independent source.
 Waveform& sweptWaveform(Circuit& c, const std::string& source);
 
-// Rows of an AC sweep of type "dec", "oct" or "lin" with the given points
+// Rows of an AC sweep of type "dec", "oct" or "lin" (lower case) with the given points
 // (per decade, per octave or in all) from fstart to fstop.
 double acSweepRows(const std::string& type, double points, double fstart, double fstop);
 

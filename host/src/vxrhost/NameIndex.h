@@ -40,6 +40,7 @@ public:
     void reserve(size_t n) { grow(n); }
     size_t size() const { return count_; }
 
+    // Whether a and b are equal in any case.
     static bool sameName(std::string_view a, std::string_view b);
 
 private:

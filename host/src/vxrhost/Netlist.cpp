@@ -545,7 +545,7 @@ void parseAc(const Line& L, Reader& r) {
     const double points = number(tok[2], L.number, ".ac points");
     a.a = number(tok[3], L.number, ".ac fstart");
     a.b = number(tok[4], L.number, ".ac fstop");
-    checked(L.number, [&] { return acSweepRows(tok[1], points, a.a, a.b); });
+    checked(L.number, [&] { return acSweepRows(a.acType, points, a.a, a.b); });
     a.points = static_cast<int>(points);
 }
 
