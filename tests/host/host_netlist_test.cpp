@@ -1,6 +1,10 @@
 // Netlist parsing: numbers, waveforms and the error messages of bad netlists.
 #include "host_test_util.h"
 
+#include "vxrhost/NameIndex.h"
+
+#include <functional>
+
 using namespace vxr;
 
 namespace {
@@ -24,12 +28,35 @@ TEST(HostNetlist, Numbers) {
     }
 }
 
+// Names in any case find their number, through the table's growth; an equal
+// name is not filed twice.
+TEST(HostNetlist, NameIndexIgnoresCase) {
+    std::vector<std::string> names;
+    NameIndex index;
+    auto nameOf = [&](int k) -> const std::string& { return names[static_cast<size_t>(k)]; };
+    for (int k = 0; k < 5000; ++k) {
+        names.push_back((k % 2 ? "Node_" : "n") + std::to_string(k));
+        ASSERT_EQ(index.insert(names.back(), k, nameOf), std::make_pair(k, true)) << names.back();
+    }
+    struct Case {
+        const char* name;
+        int number;
+    } cases[] = {{"n0", 0}, {"N0", 0}, {"NODE_1", 1}, {"node_4999", 4999}, {"n4998", 4998},
+                 {"n1", -1}, {"node_0", -1}, {"", -1}, {"n00", -1}, {"n5000", -1}};
+    for (auto& c : cases) {
+        EXPECT_EQ(index.find(c.name, nameOf), c.number) << c.name;
+        if (c.number >= 0) EXPECT_EQ(index.insert(c.name, 9999, nameOf), std::make_pair(c.number, false)) << c.name;
+    }
+    EXPECT_EQ(index.size(), 5000u);
+}
+
 TEST(HostNetlist, BadNetlistsNameTheLine) {
     struct Case {
         std::string netlist;
         std::string message;
     } cases[] = {
         {"V1 a 0 1\nQ1 a 0 0 npn\n.op\n", "line 2: unknown element type 'Q1'"},
+        {"RC low pass\nV1 a 0 1\n.op\n", "line 1: RC: expected two nodes and a value (the first line is read like any other, not as a title"},
         {"V1 a 0 1\nR1 a\n.op\n", "line 2: R1: expected two nodes and a value"},
         {"V1 a 0 1\nR1 a 0 1x2\n.op\n", "line 2: bad number '1x2' for R1"},
         {"V1 a 0 1\nR1 a 0 1k\n.tran 1m\n", "line 3: .tran needs"},
@@ -43,6 +70,17 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
         {"V1 a 0 1\nV2 b 0 1\nR1 a b 1k\n.dc V1 0 1 0.1 V2 0 1\n", "line 4: .dc needs"},
         {"V1 a 0 1\nV2 b 0 1\nR1 a b 1k\n.dc V1 0 1 1e-4 V2 0 1 1e-4\n", "line 4: .dc: too many points"},
         {"V1 a 0 1\nR1 a 0 1k\n.foo\n", "line 3: unknown directive '.foo'"},
+        {"V1 a 0 1\nR1 a 0 1k\n.dc V9 0 1 0.1\n", "line 3: .dc: no source 'V9' in the circuit"},
+        {"V1 a 0 1\nR1 a 0 1k\n.ac DECADE 10 1 10\n", "line 3: .ac: unknown sweep type 'decade'"},
+        {"V1 a 0 1\nR1 a 0 1k\n.ac dec 2.5 1 10\n", "line 3: .ac: bad number of points (2.5; a whole number from 1 to 1e6)"},
+        {"V1 a 0 1\nR1 a 0 1k\n.ac lin 10 10 1\n", "line 3: .ac: bad frequency range (fstart 10, fstop 1; 0 < fstart <= fstop)"},
+        {"V1 a 0 1\nR1 a 0 1k\n.tran 1u 1m 2m\n",
+         "line 3: .tran: bad time parameters (tstep 1e-06, tstop 0.001, tstart 0.002, tmax 0: tstart must be below tstop)"},
+        {"V1 a 0 1\nR1 a 0 1k\n.tran 0 1m\n", "line 3: .tran: bad time parameters (tstep 0, tstop 0.001, tstart 0, tmax 0: tstep must be positive)"},
+        {"V1 a 0 1\nR1 a 0 1k\n.tran 1u 1m 0 -1u\n", ": tmax must not be negative)"},
+        {"V1 a 0 1\nR1 a 0 1k\n.tran 1e-8 1\n", "line 3: .tran: too many output points (tstop / tstep = 1e+08; at most 1e+07)"},
+        // Directives in any case; .END ends the netlist before the line that would fail.
+        {"V1 a 0 1\nR1 a 0 1k\n.Tran 1u 1m 2m\n.END\nQ1 a b\n", "line 3: .tran: bad time parameters"},
         {"V1 a 0 1\nR1 a 0 1k\nN1 a 0 nomodel\n.op\n", "line 3: N1: unknown model 'nomodel'"},
         {".lib /nonexistent.so\n", "line 1: cannot load library"},
         {"V1 a 0 1\nR1 a 0 1k\nR1 a 0 2k\n.op\n", "line 3: duplicate element name 'R1'"},
@@ -73,6 +111,74 @@ TEST(HostNetlist, BadNetlistsNameTheLine) {
             ADD_FAILURE() << "accepted: " << c.netlist;
         } catch (const NetlistError& e) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+// Every spelling of a directive reads the same: aliases, any case, and a
+// .title that is skipped.
+TEST(HostNetlist, DirectiveAliasesReadAlike) {
+    const std::string lib = fixture("rc", 187);
+    struct Case {
+        std::string netlist;
+        std::vector<std::string> columns;
+    } cases[] = {
+        {".title the aliases\n.model_library " + lib + "\n.option reltol=1e-4\nV1 in 0 1\nN1 in out 0 fixrc R=1k\n.OP\n.save V(out)\n",
+         {"V(out)"}},
+        {".LIB " + lib + " rcx\n.Options RELTOL=1e-4\nV1 in 0 1\nN1 in out 0 rcx R=1k\n.op\n.probe op I(V1) V(in,out)\n",
+         {"I(V1)", "V(in,out)"}},
+        {".lib " + lib + "\n.simparam maxLaplace_d_Order=4\nV1 in 0 1\nN1 in out 0 FIXRC R=1k\n.Print V(out)\n.op\n.End\n.bogus\n",
+         {"V(out)"}},
+    };
+    for (auto& c : cases) {
+        auto t = quietNetlist(c.netlist)->run();
+        ASSERT_EQ(t.size(), 1u) << c.netlist;
+        EXPECT_EQ(t[0].columns, c.columns) << c.netlist;
+        ASSERT_EQ(t[0].rows.size(), 1u);
+    }
+}
+
+// An analysis called directly refuses bad parameters with the netlist's
+// message (without its line).
+TEST(HostNetlist, AnalysesCheckTheirParametersLikeTheNetlist) {
+    const std::string circuit = "V1 a 0 1\nV2 b 0 1\nR1 a b 1k\nR2 b 0 1k\n";
+    struct Case {
+        std::string directive;
+        std::function<void(Simulator&)> call;
+    } cases[] = {
+        {".dc V1 0 1 -0.1", [](Simulator& s) { s.dcSweep(SweepSpec{"V1", 0, 1, -0.1}, {}); }},
+        {".dc R1 0 1 0.1", [](Simulator& s) { s.dcSweep(SweepSpec{"R1", 0, 1, 0.1}, {}); }},
+        {".dc V1 0 1 0.1 v1 0 1 0.5",
+         [](Simulator& s) {
+             SweepSpec outer{"v1", 0, 1, 0.5};
+             s.dcSweep(SweepSpec{"V1", 0, 1, 0.1}, {}, &outer);
+         }},
+        {".dc V1 0 1 1e-4 V2 0 1 1e-4",
+         [](Simulator& s) {
+             SweepSpec outer{"V2", 0, 1, 1e-4};
+             s.dcSweep(SweepSpec{"V1", 0, 1, 1e-4}, {}, &outer);
+         }},
+        {".ac dec 0 1 10", [](Simulator& s) { s.ac("dec", 0, 1, 10, {}); }},
+        {".ac oct 1e6 1 1e300", [](Simulator& s) { s.ac("oct", 1000000, 1, 1e300, {}); }},
+        {".ac lin 10 0 1", [](Simulator& s) { s.ac("lin", 10, 0, 1, {}); }},
+        {".tran 1u 1m 1m", [](Simulator& s) { s.tran(TranSpec{1e-6, 1e-3, 1e-3, 0}, {}); }},
+        {".tran 1u 1 0 1e-14", [](Simulator& s) { s.tran(TranSpec{1e-6, 1, 0, 1e-14}, {}); }},
+    };
+    for (auto& c : cases) {
+        std::string fromNetlist;
+        try {
+            quietNetlist(circuit + c.directive + "\n");
+            ADD_FAILURE() << "accepted: " << c.directive;
+        } catch (const NetlistError& e) {
+            fromNetlist = e.what();
+        }
+        auto nl = quietNetlist(circuit + ".op\n");
+        Simulator sim(nl->circuit());
+        try {
+            c.call(sim);
+            ADD_FAILURE() << "the analysis accepted: " << c.directive;
+        } catch (const SimError& e) {
+            EXPECT_EQ("line 5: " + std::string(e.what()), fromNetlist) << c.directive;
         }
     }
 }

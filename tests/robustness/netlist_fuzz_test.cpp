@@ -177,11 +177,11 @@ TEST(NetlistFaults, AbsurdInputsFailCleanly) {
         const char* error; // expected parse error; nullptr: parses
     } cases[] = {
         {head + "\f\n\v \r\r\n.op", nullptr}, // lines of other white space are blank
-        {head + ".dc V1 0 1e300 1e-300", "line 4: .dc: too many points"},
-        {head + ".dc V1 -1e308 1e308 1e-308", "line 4: .dc: too many points"},
-        {head + ".ac dec 1e6 1e-300 1e300", "line 4: .ac: too many points"},
-        {head + ".ac oct 1e6 1 1e300", "line 4: .ac: too many points"},
-        {head + ".tran 1u 1 0 1e-14", "line 4: .tran: too many time steps"},
+        {head + ".dc V1 0 1e300 1e-300", "line 4: .dc: too many points (at most 1e+07)"},
+        {head + ".dc V1 -1e308 1e308 1e-308", "line 4: .dc: too many points (at most 1e+07)"},
+        {head + ".ac dec 1e6 1e-300 1e300", "line 4: .ac: too many points (at most 1e+07)"},
+        {head + ".ac oct 1e6 1 1e300", "line 4: .ac: too many points (at most 1e+07)"},
+        {head + ".tran 1u 1 0 1e-14", "line 4: .tran: too many time steps (tstop / tmax = 1e+14; at most 1e+07)"},
         {head + ".options itl1=1e300\n.op", "line 4: option 'itl1' out of range"},
         {head + ".options seed=-1\n.op", "line 4: option 'seed' out of range"},
     };

@@ -1,4 +1,5 @@
 #include "vxrhost/Analysis.h"
+#include "vxrhost/AnalysisChecks.h"
 #include "vxrhost/DcContinuation.h"
 
 #include <algorithm>
@@ -27,8 +28,10 @@ std::string unknownLabel(const Circuit& c, int unknown) {
 
 namespace {
 
-std::string singularText(const Circuit& c, int unknown) {
-    return "singular matrix at " + unknownLabel(c, unknown) + " (a floating node or a loop of voltage sources?)";
+// In AC, a resonance at the frequency is singular too.
+std::string singularText(const Circuit& c, int unknown, bool ac = false) {
+    return "singular matrix at " + unknownLabel(c, unknown) + " (" + (ac ? "a resonance at this frequency, " : "") +
+           "a floating node or a loop of voltage sources?)";
 }
 
 // The first unknown whose entry of v is not finite (0 when all are).
@@ -505,14 +508,6 @@ Table Simulator::op(const std::vector<Probe>& probes) {
 }
 
 namespace {
-// The waveform a DC sweep sets; throws when the name is not an independent source.
-Waveform& sweptWaveform(Circuit& c, const std::string& source) {
-    Element* e = c.find(source);
-    if (auto* v = dynamic_cast<VoltageSource*>(e)) return v->waveform();
-    if (auto* i = dynamic_cast<CurrentSource*>(e)) return i->waveform();
-    throw SimError(".dc: '" + source + "' is not an independent source");
-}
-
 // Puts the swept sources back when the sweep ends, normally or not.
 struct WaveformRestore {
     std::vector<std::pair<Waveform*, Waveform>> saved;
@@ -522,20 +517,12 @@ struct WaveformRestore {
 };
 } // namespace
 
-long dcSweepSteps(const SweepSpec& s) {
-    const double span = (s.stop - s.start) / s.step;
-    if (s.step == 0 || span < 0) throw SimError(".dc: the step of " + s.source + " does not lead from start to stop");
-    if (!(span <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
-    return static_cast<long>(std::floor(span + 1e-9));
-}
-
 Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probes, const SweepSpec* outer) {
     Waveform* wi = &sweptWaveform(c_, inner.source);
     const long ni = dcSweepSteps(inner);
     Waveform* wo = outer ? &sweptWaveform(c_, outer->source) : nullptr;
     const long no = outer ? dcSweepSteps(*outer) : 0;
-    if (wo == wi) throw SimError(".dc: both loops sweep '" + inner.source + "'");
-    if (!((ni + 1.0) * (no + 1.0) <= kMaxAnalysisPoints)) throw SimError(".dc: too many points");
+    dcSweepRows(inner, outer);
     WaveformRestore restore;
     for (Waveform* w : {wi, wo})
         if (w) {
@@ -604,10 +591,8 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
 }
 
 Table Simulator::ac(const std::string& type, int count, double fstart, double fstop, const std::vector<Probe>& probes) {
-    if (count < 1 || fstart <= 0 || fstop < fstart) throw SimError(".ac: bad frequency range");
+    acSweepRows(type, count, fstart, fstop);
     const double perDecade = type == "oct" ? count / std::log10(2.0) : count;
-    if (type != "lin" && !(std::log10(fstop / fstart) * perDecade <= kMaxAnalysisPoints))
-        throw SimError(".ac: too many points");
     Eigen::VectorXd x = operatingPoint();
     EvalContext ctx = makeContext(AnalysisKind::AC, VXR_ANALYSIS_AC);
     beginAnalysis(AnalysisKind::AC, ctx);
@@ -656,7 +641,7 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
         Eigen::VectorXcd X = b;
         if (c_.size()) {
             if (auto singular = solver.factor(pattern, c_.size(), Y))
-                throw SimError(".ac at " + timeText(f) + " Hz: " + singularText(c_, singular->unknown()));
+                throw SimError(".ac at " + timeText(f) + " Hz: " + singularText(c_, singular->unknown(), true));
             solver.solveRefined(pattern, Y, X, &Ylo);
             ++linearSolves;
         }
@@ -678,8 +663,7 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
 
 Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     const Options& o = c_.options();
-    if (!(setup.tstep > 0) || !(setup.tstop > 0) || setup.tstart < 0 || setup.tstart >= setup.tstop)
-        throw SimError(".tran: bad time parameters");
+    tranRows(setup);
     const int n = c_.size();
     resetStatistics();
     acceptedSteps.clear();

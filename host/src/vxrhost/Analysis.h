@@ -41,10 +41,6 @@ struct SweepSpec {
     double start = 0, stop = 0, step = 0;
 };
 
-// Steps of a sweep loop (its points less one); throws SimError when the
-// step does not lead from start to stop or the loop has too many points.
-long dcSweepSteps(const SweepSpec& s);
-
 // A time (or a frequency) in a message: enough digits to tell a nanosecond
 // event at 1 us apart.
 std::string timeText(double t);

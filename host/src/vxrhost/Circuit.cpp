@@ -13,8 +13,7 @@ std::string lowerName(std::string s) {
     return s;
 }
 
-// name in lower case
-bool isGround(const std::string& name) { return name == "0" || name == "gnd"; }
+bool isGround(const std::string& name) { return name == "0" || NameIndex::sameName(name, "gnd"); }
 
 // The entries of a branch unknown br between a and b: its current in the
 // rows of a and b (toBranch), its row's voltage across a and b (fromBranch).
@@ -124,21 +123,17 @@ Circuit::~Circuit() {
 }
 
 int Circuit::node(const std::string& name) {
-    const std::string key = lowerName(name);
-    if (isGround(key)) return -1;
-    auto [it, added] = nodes_.try_emplace(key, -1);
-    if (added) it->second = addUnknown(name, false);
-    const int i = it->second;
+    if (isGround(name)) return -1;
+    const auto [i, added] = nodes_.insert(name, size(), [&](int k) -> const std::string& { return unknowns_[k].name; });
+    if (added) addUnknown(name, false);
     if (static_cast<int>(nodeUses_.size()) <= i) nodeUses_.resize(i + 1, 0);
     ++nodeUses_[i];
     return i;
 }
 
 int Circuit::findNode(const std::string& name) const {
-    const std::string key = lowerName(name);
-    if (isGround(key)) return -1;
-    auto it = nodes_.find(key);
-    if (it != nodes_.end()) return it->second;
+    if (isGround(name)) return -1;
+    if (int i = nodes_.find(name, [&](int k) -> const std::string& { return unknowns_[k].name; }); i >= 0) return i;
     int u = findUnknown(name);
     if (u >= 0 && !unknowns_[u].isCurrent()) return u;
     return -2;
@@ -169,18 +164,28 @@ int Circuit::findUnknown(const std::string& name) const {
 }
 
 Element& Circuit::add(std::unique_ptr<Element> e) {
-    auto [it, added] = elementIndex_.try_emplace(lowerName(e->name()), e.get());
-    if (!added) throw SimError("duplicate element name '" + e->name() + "'");
+    const auto nameOf = [&](int k) -> const std::string& { return elements_[k]->name(); };
+    if (!elementIndex_.insert(e->name(), static_cast<int>(elements_.size()), nameOf).second) throw SimError("duplicate element name '" + e->name() + "'");
     elements_.push_back(std::move(e));
     return *elements_.back();
 }
 
+void Circuit::reserve(size_t n) {
+    elements_.reserve(elements_.size() + n);
+    elementIndex_.reserve(elementIndex_.size() + n);
+    unknowns_.reserve(unknowns_.size() + n);
+    nodes_.reserve(nodes_.size() + n);
+    nodeUses_.reserve(nodeUses_.size() + n);
+}
+
 Element* Circuit::find(const std::string& name) const {
-    auto it = elementIndex_.find(lowerName(name));
-    return it != elementIndex_.end() ? it->second : nullptr;
+    const int k = elementIndex_.find(name, [&](int i) -> const std::string& { return elements_[i]->name(); });
+    return k >= 0 ? elements_[k].get() : nullptr;
 }
 
 void Circuit::setup() {
+    // Most elements take a quartet of slots, and every unknown its diagonal.
+    pattern_.reserve(4 * (elements_.size() - setupDone_) + static_cast<size_t>(size()));
     for (; setupDone_ < elements_.size(); ++setupDone_) elements_[setupDone_]->setup(*this);
     pattern_.addDiagonal(size());
 }

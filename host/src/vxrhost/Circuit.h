@@ -30,6 +30,7 @@
 #include "vxrhost/Element.h"
 #include "vxrhost/EvalContext.h"
 #include "vxrhost/HostServices.h"
+#include "vxrhost/NameIndex.h"
 #include "vxrhost/Options.h"
 
 #include <Eigen/Dense>
@@ -72,6 +73,8 @@ public:
     void markDerivative(int i, double s);
 
     Element& add(std::unique_ptr<Element> e);
+    // Room for about n more elements and as many nodes.
+    void reserve(size_t n);
     Element* find(const std::string& name) const;
     const std::vector<std::unique_ptr<Element>>& elements() const { return elements_; }
 
@@ -85,14 +88,14 @@ public:
 
 private:
     std::unique_ptr<HostServices> host_;
-    std::unordered_map<std::string, int> nodes_; // lower-case name -> unknown
+    NameIndex nodes_; // netlist node name -> unknown
     std::vector<int> nodeUses_;
     std::vector<Unknown> unknowns_;
     // The first unknown of each name, exact and in lower case; filled on lookup.
     mutable std::unordered_map<std::string, int> unknownIndex_, unknownIndexLower_;
     mutable size_t unknownsIndexed_ = 0;
     std::vector<std::unique_ptr<Element>> elements_;
-    std::unordered_map<std::string, Element*> elementIndex_; // lower-case name -> element
+    NameIndex elementIndex_; // name -> index in elements_
     size_t setupDone_ = 0;
     long loadPasses_ = 0;
     MatrixPattern pattern_;

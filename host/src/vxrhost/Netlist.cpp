@@ -1,16 +1,20 @@
 #include "vxrhost/Netlist.h"
+#include "vxrhost/AnalysisChecks.h"
 #include "vxrhost/DcContinuation.h"
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "VXR_Interface.h"
 
@@ -26,6 +30,7 @@ std::string lower(std::string s) {
 struct Line {
     int number;
     std::string text;
+    std::vector<std::string> tok; // text split on blanks
 };
 
 [[noreturn]] void fail(int line, const std::string& msg) { throw NetlistError("line " + std::to_string(line) + ": " + msg); }
@@ -119,10 +124,13 @@ double temperature(const std::string& s, int line, const std::string& what) {
     return t;
 }
 
-// Points of one .dc loop.
-double sweepPoints(const SweepSpec& s, int line) {
+// f() with a SimError it throws made a NetlistError of the line.
+template <class F>
+auto checked(int line, F f) {
     try {
-        return static_cast<double>(dcSweepSteps(s)) + 1.0;
+        return f();
+    } catch (const NetlistError&) {
+        throw;
     } catch (const SimError& e) {
         fail(line, e.what());
     }
@@ -172,45 +180,40 @@ std::string resolveLibrary(const std::string& path, const std::string& baseDir, 
     fail(line, "cannot find library '" + path + "' (searched: " + list + ")");
 }
 
+bool endsNetlist(const std::string& directive);
+
 // The logical lines of a netlist up to .end: comments and blank lines
 // dropped, "+" continuations joined, LF, CRLF or a lone CR ending a line.
 std::vector<Line> readLines(const std::string& text) {
     std::vector<Line> lines;
-    {
-        // Line ends: LF, CRLF or a lone CR.
-        std::string normal;
-        normal.reserve(text.size());
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] != '\r') normal += text[i];
-            else if (i + 1 >= text.size() || text[i + 1] != '\n') normal += '\n';
-        }
-        std::istringstream in(normal);
-        std::string raw;
-        int n = 0;
-        while (std::getline(in, raw)) {
-            ++n;
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            if (auto p = raw.find(';'); p != std::string::npos) raw.erase(p);
-            // Blank lines (any white space, as the tokenizer counts it) carry nothing.
-            size_t b = 0;
-            while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
-            if (b == raw.size() || raw[b] == '*') continue;
-            raw = raw.substr(b);
-            if (raw[0] == '+') {
-                if (lines.empty()) fail(n, "continuation line without a line to continue");
-                lines.back().text += " " + raw.substr(1);
-            } else {
-                lines.push_back({n, raw});
-            }
+    lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    int n = 0;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string_view raw(text.data() + pos, end - pos);
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        ++n;
+        if (auto p = raw.find(';'); p != std::string_view::npos) raw = raw.substr(0, p);
+        // Blank lines (any white space, as the tokenizer counts it) carry nothing.
+        size_t b = 0;
+        while (b < raw.size() && std::isspace(static_cast<unsigned char>(raw[b]))) ++b;
+        if (b == raw.size() || raw[b] == '*') continue;
+        raw.remove_prefix(b);
+        if (raw[0] == '+') {
+            if (lines.empty()) fail(n, "continuation line without a line to continue");
+            lines.back().text.append(" ").append(raw.substr(1));
+        } else {
+            lines.push_back({n, std::string(raw), {}});
         }
     }
-    size_t endAt = lines.size();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lower(tokenize(lines[i].text, false)[0]) == ".end") {
-            endAt = i;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        lines[i].tok = tokenize(lines[i].text, false);
+        if (endsNetlist(lower(lines[i].tok[0]))) {
+            lines.resize(i);
             break;
         }
-    lines.resize(endAt);
+    }
     return lines;
 }
 
@@ -401,8 +404,9 @@ bool parseNumber(const std::string& text, double& value) {
 std::string readNetlistFile(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw NetlistError("cannot read netlist '" + path + "': a directory");
+    errno = 0;
     std::ifstream f(path);
-    if (!f) throw NetlistError("cannot read netlist '" + path + "'");
+    if (!f) throw NetlistError("cannot read netlist '" + path + "'" + (errno ? std::string(": ") + std::strerror(errno) : ""));
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
@@ -415,252 +419,304 @@ std::unique_ptr<Netlist> Netlist::parseFile(const std::string& path) {
     return parse(text, dir);
 }
 
+namespace {
+
+// What the directive parsers read into.
+struct Reader {
+    Circuit& c;
+    std::vector<AnalysisCmd>& analyses;
+    std::vector<std::pair<int, std::vector<Netlist::PrintItem>>>& prints;
+    std::string baseDir;
+    std::map<std::string, std::shared_ptr<ModelLibrary>> libs; // lower-case name -> library
+};
+
+void parseLibrary(const Line& L, Reader& r) {
+    const auto& tok = L.tok;
+    if (tok.size() < 2) fail(L.number, lower(tok[0]) + " needs a library path");
+    std::string path = tok[1];
+    if (path.size() >= 2 && path.front() == '"') path = path.substr(1, path.size() - 2);
+    path = resolveLibrary(path, r.baseDir, L.number);
+    std::shared_ptr<ModelLibrary> lib;
+    try {
+        lib = ModelLibrary::open(path);
+    } catch (const SimError& e) {
+        fail(L.number, e.what());
+    }
+    auto [it, added] = r.libs.try_emplace(lower(lib->moduleName()), lib);
+    // Under an alias a second library of the module is fine; the module name stays the first's.
+    if (!added && it->second != lib && tok.size() < 3)
+        fail(L.number, "a second library of module '" + lib->moduleName() + "': '" + lib->path() + "' and '" +
+                           it->second->path() + "'");
+    if (tok.size() >= 3) r.libs[lower(tok[2])] = lib;
+}
+
+void parseTemp(const Line& L, Reader& r) {
+    if (L.tok.size() != 2) fail(L.number, ".temp needs one temperature");
+    r.c.options().temp = temperature(L.tok[1], L.number, ".temp");
+}
+
+// .options and .simparam: NAME=value pairs.
+void parseOptions(const Line& L, Reader& r) {
+    const auto& tok = L.tok;
+    Options& opt = r.c.options();
+    const bool simparam = lower(tok[0]) == ".simparam";
+    for (size_t i = 1; i < tok.size(); ++i) {
+        auto eq = tok[i].find('=');
+        std::string key = tok[i].substr(0, eq);
+        std::string lk = lower(key);
+        std::string val = eq == std::string::npos ? "" : tok[i].substr(eq + 1);
+        if (simparam || knownSimParams().count(key)) {
+            if (eq == std::string::npos) fail(L.number, "simulation parameter '" + key + "' needs a value");
+            opt.simParams[key] = number(val, L.number, key);
+            continue;
+        }
+        if (lk == "method") {
+            std::string m = lower(val);
+            opt.gear = m == "gear";
+            if (m == "trap" || m == "trapezoidal") opt.trapezoidal = true;
+            else if (m == "be" || m == "euler" || m == "gear") opt.trapezoidal = false;
+            else fail(L.number, "unknown integration method '" + val + "'");
+            continue;
+        }
+        if (lk == "solver") {
+            if (!parseSolver(lower(val), opt.solver)) fail(L.number, "unknown solver '" + val + "' (klu, sparselu or dense)");
+            if (!solverAvailable(opt.solver)) fail(L.number, "solver '" + val + "' is not built into this host");
+            continue;
+        }
+        if (eq == std::string::npos) fail(L.number, "option '" + key + "' needs a value");
+        double v = number(val, L.number, key);
+        // Counts and the seed must fit their integer types.
+        if (((lk == "itl1" || lk == "itl4") && !(std::fabs(v) <= 1e9)) ||
+            (lk == "seed" && !(v >= 0 && v <= 4294967295.0)) || (lk == "tranlimit" && !(v <= 1e15)))
+            fail(L.number, "option '" + key + "' out of range");
+        if (lk == "reltol") opt.reltol = v;
+        else if (lk == "vntol") opt.vntol = v;
+        else if (lk == "abstol") opt.abstol = v;
+        else if (lk == "chgtol") opt.chgtol = v;
+        else if (lk == "gmin") opt.gmin = v;
+        else if (lk == "trtol") opt.trtol = v;
+        else if (lk == "vlimit") opt.vlimit = v;
+        else if (lk == "itl1") opt.itl1 = static_cast<int>(v);
+        else if (lk == "itl4") opt.itl4 = static_cast<int>(v);
+        else if (lk == "tranlimit") opt.tranStepLimit = static_cast<long>(v);
+        else if (lk == "temp") opt.temp = temperature(val, L.number, "option 'temp'");
+        else if (lk == "tnom") opt.tnom = temperature(val, L.number, "option 'tnom'");
+        else if (lk == "seed") { opt.seed = static_cast<unsigned>(v); r.c.host().rng.seed(opt.seed); }
+        else if (double* dc = dcOption(opt, lk)) *dc = v;
+        else if (defaultNames().count(lk)) opt.defaults[defaultNames().at(lk)] = v;
+        else fail(L.number, "unknown option '" + key + "'");
+        if (!(v > 0) && lk != "seed" && lk != "temp" && lk != "tnom" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
+    }
+}
+
+AnalysisCmd& addAnalysis(const Line& L, Reader& r, AnalysisCmd::Kind kind) {
+    AnalysisCmd& a = r.analyses.emplace_back();
+    a.kind = kind;
+    a.line = L.number;
+    return a;
+}
+
+void parseOp(const Line& L, Reader& r) { addAnalysis(L, r, AnalysisCmd::OP); }
+
+void parseDc(const Line& L, Reader& r) {
+    const auto& tok = L.tok;
+    if (tok.size() != 5 && tok.size() != 9) fail(L.number, ".dc needs: source start stop step [source2 start2 stop2 step2]");
+    AnalysisCmd& a = addAnalysis(L, r, AnalysisCmd::DC);
+    a.source = tok[1];
+    a.a = number(tok[2], L.number, ".dc start");
+    a.b = number(tok[3], L.number, ".dc stop");
+    a.c = number(tok[4], L.number, ".dc step");
+    checked(L.number, [&] { return dcSweepSteps(SweepSpec{a.source, a.a, a.b, a.c}); });
+    if (tok.size() == 9) {
+        a.nested = true;
+        a.outer.source = tok[5];
+        a.outer.start = number(tok[6], L.number, ".dc start2");
+        a.outer.stop = number(tok[7], L.number, ".dc stop2");
+        a.outer.step = number(tok[8], L.number, ".dc step2");
+    }
+    checked(L.number, [&] { return dcSweepRows(SweepSpec{a.source, a.a, a.b, a.c}, a.nested ? &a.outer : nullptr); });
+}
+
+void parseAc(const Line& L, Reader& r) {
+    const auto& tok = L.tok;
+    if (tok.size() != 5) fail(L.number, ".ac needs: dec|oct|lin points fstart fstop");
+    AnalysisCmd& a = addAnalysis(L, r, AnalysisCmd::AC);
+    a.acType = lower(tok[1]);
+    const double points = number(tok[2], L.number, ".ac points");
+    a.a = number(tok[3], L.number, ".ac fstart");
+    a.b = number(tok[4], L.number, ".ac fstop");
+    checked(L.number, [&] { return acSweepRows(a.acType, points, a.a, a.b); });
+    a.points = static_cast<int>(points);
+}
+
+void parseTran(const Line& L, Reader& r) {
+    AnalysisCmd& a = addAnalysis(L, r, AnalysisCmd::TRAN);
+    std::vector<std::string> nums;
+    for (size_t i = 1; i < L.tok.size(); ++i) {
+        if (lower(L.tok[i]) == "uic") a.tran.uic = true;
+        else nums.push_back(L.tok[i]);
+    }
+    if (nums.size() < 2 || nums.size() > 4) fail(L.number, ".tran needs: tstep tstop [tstart [tmax]] [uic]");
+    a.tran.tstep = number(nums[0], L.number, ".tran tstep");
+    a.tran.tstop = number(nums[1], L.number, ".tran tstop");
+    if (nums.size() > 2) a.tran.tstart = number(nums[2], L.number, ".tran tstart");
+    if (nums.size() > 3) a.tran.tmax = number(nums[3], L.number, ".tran tmax");
+    checked(L.number, [&] { return tranRows(a.tran); });
+}
+
+// .print [op|dc|ac|tran] items; an item keeps its blanks inside parentheses ("V(a, b)").
+void parsePrint(const Line& L, Reader& r) {
+    int k = -1;
+    size_t first = 1;
+    if (L.tok.size() > 1) {
+        std::string t = lower(L.tok[1]);
+        if (t == "op") k = AnalysisCmd::OP;
+        else if (t == "dc") k = AnalysisCmd::DC;
+        else if (t == "ac") k = AnalysisCmd::AC;
+        else if (t == "tran") k = AnalysisCmd::TRAN;
+        if (k >= 0) first = 2;
+    }
+    const size_t blank = L.text.find_first_of(" \t");
+    std::vector<std::string> parts;
+    std::string cur;
+    int depth = 0;
+    for (char ch : L.text.substr(blank == std::string::npos ? L.text.size() : blank)) {
+        if (ch == '(') ++depth;
+        if (ch == ')') --depth;
+        if ((ch == ' ' || ch == '\t') && depth == 0) {
+            if (!cur.empty()) parts.push_back(cur);
+            cur.clear();
+        } else if (ch != ' ' && ch != '\t') {
+            cur += ch;
+        }
+    }
+    if (!cur.empty()) parts.push_back(cur);
+    std::vector<Netlist::PrintItem> items;
+    for (size_t i = first - 1; i < parts.size(); ++i) items.push_back({parts[i], L.number});
+    if (items.empty()) fail(L.number, lower(L.tok[0]) + " needs at least one quantity");
+    r.prints.push_back({k, items});
+}
+
+// When a directive is read: with the settings, before every element (so
+// that elements see the libraries and options), or in netlist order with the
+// elements. The line reader stops at an END directive.
+enum class Pass { SETTINGS, BODY, IGNORED, END };
+
+struct Directive {
+    std::string_view name;
+    Pass pass;
+    void (*parse)(const Line&, Reader&);
+};
+
+constexpr Directive kDirectives[] = {
+    {".lib", Pass::SETTINGS, parseLibrary},
+    {".model_library", Pass::SETTINGS, parseLibrary},
+    {".temp", Pass::SETTINGS, parseTemp},
+    {".options", Pass::SETTINGS, parseOptions},
+    {".option", Pass::SETTINGS, parseOptions},
+    {".simparam", Pass::SETTINGS, parseOptions},
+    {".op", Pass::BODY, parseOp},
+    {".dc", Pass::BODY, parseDc},
+    {".ac", Pass::BODY, parseAc},
+    {".tran", Pass::BODY, parseTran},
+    {".print", Pass::BODY, parsePrint},
+    {".save", Pass::BODY, parsePrint},
+    {".probe", Pass::BODY, parsePrint},
+    {".title", Pass::IGNORED, nullptr},
+    {".end", Pass::END, nullptr},
+};
+
+// The directive of a lower-case name, nullptr when there is none.
+const Directive* findDirective(const std::string& name) {
+    for (const Directive& d : kDirectives)
+        if (d.name == name) return &d;
+    return nullptr;
+}
+
+bool endsNetlist(const std::string& directive) {
+    const Directive* d = findDirective(directive);
+    return d && d->pass == Pass::END;
+}
+
+// Parsers of the element lines by their first letter.
+void parseElement(const Line& L, Reader& r) {
+    const std::string& name = L.tok[0];
+    try {
+        switch (std::toupper(static_cast<unsigned char>(name[0]))) {
+        case 'R':
+        case 'C':
+        case 'L': parsePassive(L, L.tok, r.c); break;
+        case 'V':
+        case 'I': parseSource(L, L.tok, r.c); break;
+        case 'N':
+        case 'X': parseInstance(L, L.tok, r.c, r.libs); break;
+        default: fail(L.number, "unknown element type '" + name + "'");
+        }
+    } catch (const NetlistError&) {
+        throw;
+    } catch (const SimError& e) {
+        fail(L.number, e.what());
+    }
+}
+
+} // namespace
+
 std::unique_ptr<Netlist> Netlist::parse(const std::string& text, const std::string& baseDir) {
     auto nl = std::unique_ptr<Netlist>(new Netlist);
     nl->circuit_ = std::make_unique<Circuit>();
     Circuit& c = *nl->circuit_;
-    Options& opt = c.options();
+    const std::vector<Line> lines = readLines(text);
+    c.reserve(lines.size());
+    Reader r{c, nl->analyses_, nl->prints_, baseDir, {}};
 
-    std::vector<Line> lines = readLines(text);
-
-    // Pass 1: settings and libraries, so that elements see them.
-    std::map<std::string, std::shared_ptr<ModelLibrary>> libs; // lower-case name -> library
+    // Settings and libraries first, so that elements see them; then the
+    // elements and the other directives in netlist order.
+    for (auto& L : lines)
+        if (L.tok[0][0] == '.')
+            if (const Directive* d = findDirective(lower(L.tok[0])); d && d->pass == Pass::SETTINGS) d->parse(L, r);
     for (auto& L : lines) {
-        auto tok = tokenize(L.text, false);
-        std::string d = lower(tok[0]);
-        if (d == ".lib" || d == ".model_library") {
-            if (tok.size() < 2) fail(L.number, d + " needs a library path");
-            std::string path = tok[1];
-            if (path.size() >= 2 && path.front() == '"') path = path.substr(1, path.size() - 2);
-            path = resolveLibrary(path, baseDir, L.number);
-            std::shared_ptr<ModelLibrary> lib;
+        if (L.tok[0][0] != '.') {
             try {
-                lib = ModelLibrary::open(path);
-            } catch (const SimError& e) {
-                fail(L.number, e.what());
+                parseElement(L, r);
+            } catch (const NetlistError& e) {
+                if (L.number != 1) throw;
+                throw NetlistError(std::string(e.what()) +
+                                   " (the first line is read like any other, not as a title: start a title with '*' or '.title')");
             }
-            auto [it, added] = libs.try_emplace(lower(lib->moduleName()), lib);
-            // Under an alias a second library of the module is fine; the module name stays the first's.
-            if (!added && it->second != lib && tok.size() < 3)
-                fail(L.number, "a second library of module '" + lib->moduleName() + "': '" + lib->path() + "' and '" +
-                                   it->second->path() + "'");
-            if (tok.size() >= 3) libs[lower(tok[2])] = lib;
-        } else if (d == ".temp") {
-            if (tok.size() != 2) fail(L.number, ".temp needs one temperature");
-            opt.temp = temperature(tok[1], L.number, ".temp");
-        } else if (d == ".options" || d == ".option" || d == ".simparam") {
-            for (size_t i = 1; i < tok.size(); ++i) {
-                auto eq = tok[i].find('=');
-                std::string key = tok[i].substr(0, eq);
-                std::string lk = lower(key);
-                std::string val = eq == std::string::npos ? "" : tok[i].substr(eq + 1);
-                if (d == ".simparam" || knownSimParams().count(key)) {
-                    if (eq == std::string::npos) fail(L.number, "simulation parameter '" + key + "' needs a value");
-                    opt.simParams[key] = number(val, L.number, key);
-                    continue;
-                }
-                if (lk == "method") {
-                    std::string m = lower(val);
-                    opt.gear = m == "gear";
-                    if (m == "trap" || m == "trapezoidal") opt.trapezoidal = true;
-                    else if (m == "be" || m == "euler" || m == "gear") opt.trapezoidal = false;
-                    else fail(L.number, "unknown integration method '" + val + "'");
-                    continue;
-                }
-                if (lk == "solver") {
-                    if (!parseSolver(lower(val), opt.solver)) fail(L.number, "unknown solver '" + val + "' (klu, sparselu or dense)");
-                    if (!solverAvailable(opt.solver)) fail(L.number, "solver '" + val + "' is not built into this host");
-                    continue;
-                }
-                if (eq == std::string::npos) fail(L.number, "option '" + key + "' needs a value");
-                double v = number(val, L.number, key);
-                // Counts and the seed must fit their integer types.
-                if (((lk == "itl1" || lk == "itl4") && !(std::fabs(v) <= 1e9)) ||
-                    (lk == "seed" && !(v >= 0 && v <= 4294967295.0)) || (lk == "tranlimit" && !(v <= 1e15)))
-                    fail(L.number, "option '" + key + "' out of range");
-                if (lk == "reltol") opt.reltol = v;
-                else if (lk == "vntol") opt.vntol = v;
-                else if (lk == "abstol") opt.abstol = v;
-                else if (lk == "chgtol") opt.chgtol = v;
-                else if (lk == "gmin") opt.gmin = v;
-                else if (lk == "trtol") opt.trtol = v;
-                else if (lk == "vlimit") opt.vlimit = v;
-                else if (lk == "itl1") opt.itl1 = static_cast<int>(v);
-                else if (lk == "itl4") opt.itl4 = static_cast<int>(v);
-                else if (lk == "tranlimit") opt.tranStepLimit = static_cast<long>(v);
-                else if (lk == "temp") opt.temp = temperature(val, L.number, "option 'temp'");
-                else if (lk == "tnom") opt.tnom = temperature(val, L.number, "option 'tnom'");
-                else if (lk == "seed") { opt.seed = static_cast<unsigned>(v); c.host().rng.seed(opt.seed); }
-                else if (double* dc = dcOption(opt, lk)) *dc = v;
-                else if (defaultNames().count(lk)) opt.defaults[defaultNames().at(lk)] = v;
-                else fail(L.number, "unknown option '" + key + "'");
-                if (!(v > 0) && lk != "seed" && lk != "temp" && lk != "tnom" && !defaultNames().count(lk)) fail(L.number, "option '" + key + "' must be positive");
-            }
-        }
-    }
-
-    // Pass 2: elements, then analyses and prints.
-    for (auto& L : lines) {
-        auto tok = tokenize(L.text, false);
-        const std::string& name = tok[0];
-        char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-        if (kind == '.') {
-            std::string d = lower(name);
-            if (d == ".lib" || d == ".model_library" || d == ".temp" || d == ".options" || d == ".option" ||
-                d == ".simparam" || d == ".title")
-                continue;
-            AnalysisCmd a;
-            a.line = L.number;
-            if (d == ".op") {
-                a.kind = AnalysisCmd::OP;
-            } else if (d == ".dc") {
-                if (tok.size() != 5 && tok.size() != 9)
-                    fail(L.number, ".dc needs: source start stop step [source2 start2 stop2 step2]");
-                a.kind = AnalysisCmd::DC;
-                a.source = tok[1];
-                a.a = number(tok[2], L.number, ".dc start");
-                a.b = number(tok[3], L.number, ".dc stop");
-                a.c = number(tok[4], L.number, ".dc step");
-                double points = sweepPoints(SweepSpec{a.source, a.a, a.b, a.c}, L.number);
-                if (tok.size() == 9) {
-                    a.nested = true;
-                    a.outer.source = tok[5];
-                    a.outer.start = number(tok[6], L.number, ".dc start2");
-                    a.outer.stop = number(tok[7], L.number, ".dc stop2");
-                    a.outer.step = number(tok[8], L.number, ".dc step2");
-                    points *= sweepPoints(a.outer, L.number);
-                    if (lower(tok[5]) == lower(tok[1])) fail(L.number, ".dc: both loops sweep '" + tok[1] + "'");
-                    if (!(points <= kMaxAnalysisPoints)) fail(L.number, ".dc: too many points");
-                }
-            } else if (d == ".ac") {
-                if (tok.size() != 5) fail(L.number, ".ac needs: dec|oct|lin points fstart fstop");
-                a.kind = AnalysisCmd::AC;
-                a.acType = lower(tok[1]);
-                if (a.acType != "dec" && a.acType != "oct" && a.acType != "lin") fail(L.number, ".ac: unknown sweep type '" + tok[1] + "'");
-                double pts = number(tok[2], L.number, ".ac points");
-                if (pts < 1 || pts != std::floor(pts) || pts > 1e6) fail(L.number, ".ac: bad number of points");
-                a.points = static_cast<int>(pts);
-                a.a = number(tok[3], L.number, ".ac fstart");
-                a.b = number(tok[4], L.number, ".ac fstop");
-                if (!(a.a > 0) || a.b < a.a) fail(L.number, ".ac: bad frequency range");
-                const double perDecade = a.acType == "oct" ? a.points / std::log10(2.0) : a.points;
-                if (a.acType != "lin" && !(std::log10(a.b / a.a) * perDecade <= kMaxAnalysisPoints))
-                    fail(L.number, ".ac: too many points");
-            } else if (d == ".tran") {
-                a.kind = AnalysisCmd::TRAN;
-                std::vector<std::string> nums;
-                for (size_t i = 1; i < tok.size(); ++i) {
-                    if (lower(tok[i]) == "uic") a.tran.uic = true;
-                    else nums.push_back(tok[i]);
-                }
-                if (nums.size() < 2 || nums.size() > 4) fail(L.number, ".tran needs: tstep tstop [tstart [tmax]] [uic]");
-                a.tran.tstep = number(nums[0], L.number, ".tran tstep");
-                a.tran.tstop = number(nums[1], L.number, ".tran tstop");
-                if (nums.size() > 2) a.tran.tstart = number(nums[2], L.number, ".tran tstart");
-                if (nums.size() > 3) a.tran.tmax = number(nums[3], L.number, ".tran tmax");
-                if (!(a.tran.tstep > 0) || !(a.tran.tstop > 0) || a.tran.tstart < 0 || a.tran.tstart >= a.tran.tstop)
-                    fail(L.number, ".tran: bad time parameters");
-                if (a.tran.tstop / a.tran.tstep > 1e7) fail(L.number, ".tran: too many output points");
-                if (a.tran.tmax > 0 && !(a.tran.tstop / a.tran.tmax <= kMaxAnalysisPoints))
-                    fail(L.number, ".tran: too many time steps");
-            } else if (d == ".print" || d == ".save" || d == ".probe") {
-                auto ptok = tokenize(L.text, false);
-                int k = -1;
-                size_t first = 1;
-                if (ptok.size() > 1) {
-                    std::string t = lower(ptok[1]);
-                    if (t == "op") k = AnalysisCmd::OP;
-                    else if (t == "dc") k = AnalysisCmd::DC;
-                    else if (t == "ac") k = AnalysisCmd::AC;
-                    else if (t == "tran") k = AnalysisCmd::TRAN;
-                    if (k >= 0) first = 2;
-                }
-                // Re-split so that "V(a, b)" stays one item.
-                std::vector<PrintItem> items;
-                std::string rest;
-                {
-                    std::string s = L.text.substr(L.text.find_first_of(" \t") == std::string::npos ? L.text.size() : L.text.find_first_of(" \t"));
-                    std::string cur;
-                    int depth = 0;
-                    std::vector<std::string> parts;
-                    for (char ch : s) {
-                        if (ch == '(') ++depth;
-                        if (ch == ')') --depth;
-                        if ((ch == ' ' || ch == '\t') && depth == 0) {
-                            if (!cur.empty()) parts.push_back(cur);
-                            cur.clear();
-                        } else if (ch != ' ' && ch != '\t') {
-                            cur += ch;
-                        }
-                    }
-                    if (!cur.empty()) parts.push_back(cur);
-                    for (size_t i = first - 1; i < parts.size(); ++i) items.push_back({parts[i], L.number});
-                }
-                if (items.empty()) fail(L.number, d + " needs at least one quantity");
-                nl->prints_.push_back({k, items});
-                continue;
-            } else {
-                fail(L.number, "unknown directive '" + name + "'");
-            }
-            nl->analyses_.push_back(a);
             continue;
         }
-
-        try {
-            switch (kind) {
-            case 'R':
-            case 'C':
-            case 'L':
-                parsePassive(L, tok, c);
-                break;
-            case 'V':
-            case 'I':
-                parseSource(L, tok, c);
-                break;
-            case 'N':
-            case 'X':
-                parseInstance(L, tok, c, libs);
-                break;
-            default:
-                fail(L.number, "unknown element type '" + name + "'");
-            }
-        } catch (const NetlistError&) {
-            throw;
-        } catch (const SimError& e) {
-            fail(L.number, e.what());
-        }
+        const Directive* d = findDirective(lower(L.tok[0]));
+        if (!d) fail(L.number, "unknown directive '" + L.tok[0] + "'");
+        if (d->pass == Pass::BODY) d->parse(L, r);
     }
     try {
         c.setup();
     } catch (const SimError& e) {
         throw NetlistError(e.what());
     }
-    for (auto& a : nl->analyses_) {
-        if (a.kind != AnalysisCmd::DC) continue;
-        for (const std::string* src : {&a.source, a.nested ? &a.outer.source : nullptr})
-            if (src && !dynamic_cast<VoltageSource*>(c.find(*src)) && !dynamic_cast<CurrentSource*>(c.find(*src)))
-                fail(a.line, ".dc: '" + *src + "' is not an independent source");
-    }
+    for (auto& a : nl->analyses_)
+        if (a.kind == AnalysisCmd::DC)
+            for (const std::string* src : {&a.source, a.nested ? &a.outer.source : nullptr})
+                if (src) checked(a.line, [&] { return &sweptWaveform(c, *src); });
     for (auto& [k, items] : nl->prints_)
         for (auto& it : items) (void)nl->makeProbe(it.text, k < 0 ? AnalysisCmd::OP : static_cast<AnalysisCmd::Kind>(k), it.line);
     // The output an analysis keeps in memory: its rows times its columns.
     for (auto& a : nl->analyses_) {
         double rows = 1, cols = static_cast<double>(nl->probesFor(a.kind).size());
         if (a.kind == AnalysisCmd::DC) {
-            rows = (static_cast<double>(dcSweepSteps(SweepSpec{a.source, a.a, a.b, a.c})) + 1.0) *
-                   (a.nested ? static_cast<double>(dcSweepSteps(a.outer)) + 1.0 : 1.0);
+            rows = dcSweepRows(SweepSpec{a.source, a.a, a.b, a.c}, a.nested ? &a.outer : nullptr);
             cols += a.nested ? 2 : 1;
         } else if (a.kind == AnalysisCmd::AC) {
-            rows = a.acType == "lin" ? a.points : std::log10(a.b / a.a) * (a.acType == "oct" ? a.points / std::log10(2.0) : a.points) + 1;
+            rows = acSweepRows(a.acType, a.points, a.a, a.b);
             cols += 1;
         } else if (a.kind == AnalysisCmd::TRAN) {
-            rows = (a.tran.tstop - a.tran.tstart) / a.tran.tstep + 1;
+            rows = tranRows(a.tran);
             cols += 1;
         }
-        if (!(rows * cols <= kMaxOutputValues))
-            fail(a.line, "." + std::string(AnalysisCmd::kindName(a.kind)) + ": too much output (" + shown(std::to_string(rows)) +
-                             " rows of " + std::to_string(static_cast<long>(cols)) + " columns; at most " +
-                             std::to_string(static_cast<long>(kMaxOutputValues)) + " values)");
+        checked(a.line, [&] {
+            checkOutputSize(AnalysisCmd::kindName(a.kind), rows, cols);
+            return 0;
+        });
     }
     return nl;
 }

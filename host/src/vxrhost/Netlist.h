@@ -73,11 +73,13 @@ public:
     // Probes for an analysis (its own .print, else the generic ones, else a default set).
     std::vector<Probe> probesFor(AnalysisCmd::Kind kind) const;
 
-private:
+    // One quantity of a .print line.
     struct PrintItem {
         std::string text;
         int line;
     };
+
+private:
     Probe makeProbe(const std::string& item, AnalysisCmd::Kind kind, int line) const;
 
     std::unique_ptr<Circuit> circuit_;

@@ -4,15 +4,39 @@
 
 namespace vxr {
 
+size_t MatrixPattern::bucket(int r, int c) const {
+    const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(r)) << 32) | static_cast<uint32_t>(c);
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (table_.size() - 1);
+}
+
+void MatrixPattern::growTable(size_t entries) {
+    size_t cap = std::max<size_t>(table_.size(), 16);
+    while (cap < 2 * entries) cap *= 2;
+    if (cap == table_.size()) return;
+    table_.assign(cap, -1);
+    for (int s = 0; s < size(); ++s) {
+        size_t h = bucket(rows_[s], cols_[s]);
+        while (table_[h] >= 0) h = (h + 1) & (cap - 1);
+        table_[h] = s;
+    }
+}
+
 int MatrixPattern::slot(int r, int c) {
     if (r < 0 || c < 0) return -1;
-    const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(r)) << 32) | static_cast<uint32_t>(c);
-    auto [it, fresh] = index_.try_emplace(key, size());
-    if (fresh) {
-        rows_.push_back(r);
-        cols_.push_back(c);
-    }
-    return it->second;
+    growTable(rows_.size() + 1);
+    size_t h = bucket(r, c);
+    for (; table_[h] >= 0; h = (h + 1) & (table_.size() - 1))
+        if (rows_[table_[h]] == r && cols_[table_[h]] == c) return table_[h];
+    table_[h] = size();
+    rows_.push_back(r);
+    cols_.push_back(c);
+    return table_[h];
+}
+
+void MatrixPattern::reserve(size_t n) {
+    rows_.reserve(rows_.size() + n);
+    cols_.reserve(cols_.size() + n);
+    growTable(rows_.size() + n);
 }
 
 Quartet MatrixPattern::quartet(int r1, int r2, int c1, int c2) {

@@ -9,7 +9,6 @@
 #include <Eigen/Core>
 #include <cmath>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace vxr {
@@ -40,6 +39,8 @@ public:
     int diagonal(int i);
     // Every diagonal entry below n.
     void addDiagonal(int n);
+    // Room for n more slots.
+    void reserve(size_t n);
 
     int size() const { return static_cast<int>(rows_.size()); }
     int row(int s) const { return rows_[s]; }
@@ -51,8 +52,13 @@ public:
     const CompressedPattern& compressed(int n);
 
 private:
+    // The table of slots by entry: open addressing, linear probing, -1 where
+    // empty, at most half full.
+    size_t bucket(int r, int c) const;
+    void growTable(size_t entries);
+
     std::vector<int> rows_, cols_, diagonal_;
-    std::unordered_map<uint64_t, int> index_;
+    std::vector<int> table_;
     CompressedPattern csc_;
 };
 
