@@ -327,10 +327,10 @@ L1 sw 0 100u
 namespace {
 
 // A power module: n TORVEX_EN dies in parallel with gate overlap
-// capacitances, each reaching the gate bus and the source bus through bond
+// capacitances (CGDO, and CGSO as given), each reaching the gate bus and the source bus through bond
 // pads, switching a 20 V, 1 kohm load. Each die's drain current comes out of
 // its current monitor through an ammeter VIk.
-std::string powerModule(int dies) {
+std::string powerModule(int dies, const std::string& cgso) {
     std::string text = R"(* power module
 .lib TORVEX_EN.so
 .lib LAMBRET.so
@@ -345,22 +345,27 @@ RGATE gdrv gate 5
         const std::string s = std::to_string(k);
         text += "NG" + s + " gate g" + s + " 0 LAMBRET\nNS" + s + " 0 s" + s + " 0 LAMBRET\n";
         text += "N" + s + " drain g" + s + " s" + s + " t" + s + " 0 v" + s + " i" + s +
-                " TORVEX_EN RTHCALC=2 RTH=20 CTH=1e-4 CGDO=1e-11 CGSO=1e-11\n";
+                " TORVEX_EN RTHCALC=2 RTH=20 CTH=1e-4 CGDO=1e-11 CGSO=" + cgso + "\n";
         text += "VI" + s + " i" + s + " 0 DC 0\n";
         print += " i(VI" + s + ")";
     }
     return text + ".tran 10n 16u\n" + print + "\n.end\n";
 }
 
-class PowerModule : public ::testing::TestWithParam<int> {};
+struct ModuleCase {
+    int dies;
+    std::string cgso;
+};
+
+class PowerModule : public ::testing::TestWithParam<ModuleCase> {};
 
 // Identical dies carry equal shares of the load current at every accepted
 // point, through both switching periods, and the shares add up to the load's
 // current while the module conducts.
 TEST_P(PowerModule, DiesShareTheDrainCurrent) {
-    const int dies = GetParam();
+    const int dies = GetParam().dies;
     Waveforms r;
-    ASSERT_NO_THROW(r = runTransient(powerModule(dies)));
+    ASSERT_NO_THROW(r = runTransient(powerModule(dies, GetParam().cgso)));
     ASSERT_GE(r.rows.back()[0], 16e-6 * (1 - 1e-9));
     const int drain = r.col("v(drain)");
     std::vector<int> die;
@@ -384,6 +389,9 @@ TEST_P(PowerModule, DiesShareTheDrainCurrent) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Dies, PowerModule, ::testing::Values(2));
+INSTANTIATE_TEST_SUITE_P(Dies, PowerModule, ::testing::Values(ModuleCase{2, "1e-11"}, ModuleCase{8, "0"}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.dies) + "_dies" + (info.param.cgso == "0" ? "_no_cgso" : "");
+                         });
 
 } // namespace
