@@ -62,6 +62,7 @@ struct Circuit {
     std::string vxr, spice;
     std::vector<std::string> probes; // node names whose voltages are compared
     std::vector<double> corners;     // source corners (no interpolation across them)
+    std::string kind;                // the analysis ("tran", "dc"): vxrsim -o names its file by it
 };
 
 struct Writer {
@@ -93,7 +94,7 @@ Circuit finish(Writer& w, const std::string& analysis, const std::string& kind, 
     const std::string options = g_cfg.reltol.empty() ? "" : ".options reltol=" + g_cfg.reltol + "\n";
     w.vxr << options << analysis << '\n' << print << '\n';
     w.spice << options << ".model dmod D(IS=1e-14 N=1 CJO=1p M=0)\n" << analysis << '\n' << save << "\n.options acct\n.end\n";
-    return {w.vxr.str(), w.spice.str(), std::move(probes), std::move(corners)};
+    return {w.vxr.str(), w.spice.str(), std::move(probes), std::move(corners), kind};
 }
 
 Circuit rcLadder(long n) {
@@ -402,7 +403,7 @@ void runFamily(benchmark::State& state, const std::string& family, const std::fu
         }
         row.ngWhole = s.wall;
         row.ngAnalysis = numberAfter(slurp(log), "Total analysis time (seconds) =");
-        row.diff = disagreement(readCsv(g_cfg.dir / (tag + ".csv")), readRaw(raw), c.corners, row.note);
+        row.diff = disagreement(readCsv(g_cfg.dir / (tag + "." + c.kind + ".csv")), readRaw(raw), c.corners, row.note);
         state.counters["ng_whole_s"] = row.ngWhole;
         state.counters["ng_analysis_s"] = row.ngAnalysis;
         state.counters["ng_rss_mb"] = static_cast<double>(s.maxRssKb) / 1024.0;
