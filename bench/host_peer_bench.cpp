@@ -254,14 +254,20 @@ Series readCsv(const fs::path& p) {
     Series s;
     std::ifstream f(p);
     std::string line;
-    if (!std::getline(f, line)) return s;
+    // The file's lines end in CR LF.
+    auto next = [&] {
+        if (!std::getline(f, line)) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    };
+    if (!next()) return s;
     std::istringstream h(line);
     for (std::string c; std::getline(h, c, ',');) {
         std::transform(c.begin(), c.end(), c.begin(), [](unsigned char ch) { return std::tolower(ch); });
         s.names.push_back(c);
     }
     s.cols.resize(s.names.size());
-    while (std::getline(f, line) && !line.empty()) {
+    while (next() && !line.empty()) {
         std::istringstream r(line);
         size_t i = 0;
         for (std::string c; std::getline(r, c, ',') && i < s.cols.size(); ++i) s.cols[i].push_back(std::strtod(c.c_str(), nullptr));
