@@ -65,6 +65,16 @@ constexpr double kWaivedErrorLimit = 1e12;
 // retried with the damped method before the step is cut.
 constexpr double kDampedRetry = 1.0;
 
+// Most a step grows over the one before.
+constexpr double kMaxGrowth = 2.0;
+
+// The factor on a step whose truncation error was ratio times its tolerance
+// that brings the error, at the order, to a safe fraction of the tolerance.
+double errorStepFactor(double ratio, int order) {
+    constexpr double kSafety = 0.9;
+    return kSafety * std::pow(std::max(ratio, 1e-12), -1.0 / (order + 1));
+}
+
 // What cut or held the transient's step last.
 struct StepCut {
     enum Reason { NONE, TRUNCATION, NEWTON, EVENT, BREAKPOINT, BOUND } reason = NONE;
@@ -818,8 +828,10 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             continue;
         }
         std::vector<double> bps;
-        // Later ones cannot be the target.
-        for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps);
+        // Later ones cannot be the target; one that is a rounding error past
+        // the print point is one point with it.
+        const double horizon = tOut + std::max(hmin, kTimeRounding * tOut);
+        for (auto& e : c_.elements()) e->breakpoints(time, horizon, bps);
         for (double b : pending)
             if (b > time) bps.push_back(b);
         if (corner > time) bps.push_back(corner);
@@ -830,7 +842,8 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // A breakpoint that is one point with the print point is the target;
         // the print point is recorded there.
         double target = samePoint(tOut, tBreak) ? tBreak : std::min(tOut, tBreak);
-        double hh = std::min({h, hmax, target - time});
+        const double planned = std::min(h, hmax);
+        double hh = std::min(planned, target - time);
         StepCut::Reason heldBy = target - time < std::min(h, hmax) ? StepCut::BREAKPOINT : StepCut::NONE;
         // The first step after the start or a discontinuity has no history
         // for a truncation-error estimate: it takes at most a tenth of the
@@ -933,7 +946,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
                 waived = true;
             } else if (ratio > 1.0) {
                 cut = StepCut(StepCut::TRUNCATION, worst, worstErr, worstTol);
-                h = hh * std::max(0.1, 0.9 * std::pow(ratio, -1.0 / (order + 1)));
+                h = hh * std::max(0.1, errorStepFactor(ratio, order));
                 if (h < hfloor && ratio < kWaivedErrorLimit) {
                     h = std::min(hfloor, hh);
                     order = 1;
@@ -994,8 +1007,14 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             record(time, x);
             ++nextOut;
         }
-        double grow = haveLte ? std::min(2.0, 0.9 * std::pow(std::max(ratio, 1e-12), -1.0 / (order + 1))) : 2.0;
+        double grow = haveLte ? std::min(kMaxGrowth, errorStepFactor(ratio, order)) : kMaxGrowth;
         h = hh * std::max(grow, 0.5);
+        // A step cut short onto a print point or breakpoint says nothing
+        // against the step planned before: the next one returns to it as far
+        // as this step's error allows. (Not with gear, whose second order
+        // loses accuracy and stability at a large step ratio.)
+        if (heldBy == StepCut::BREAKPOINT && haveLte && method.kind() != IntegrationMethod::GEAR)
+            h = std::max(h, std::min(planned, hh * errorStepFactor(ratio, order)));
         if (waived) h = hfloor;
         if ((samePoint(time, tBreak) || std::abs(time - tBreak) <= 1e-9 * hh) && tBreak < setup.tstop) {
             // Restart after a discontinuity: first order, small step, no history.
