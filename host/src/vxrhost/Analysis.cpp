@@ -128,6 +128,8 @@ std::complex<double> Probe::phasor(const Eigen::VectorXcd& x) const {
 
 Simulator::Simulator(Circuit& c) : c_(c) {
     c_.setup();
+    for (auto& e : c_.elements())
+        if (e->acceptsPoints()) pointElements_.push_back(e.get());
     for (auto& e : c_.elements()) {
         LimitGroup g;
         if (!e->limitGroup(g)) continue;
@@ -169,7 +171,7 @@ void Simulator::beginAnalysis(AnalysisKind kind, EvalContext& ctx) {
 
 void Simulator::acceptAndStrobe(EvalContext& ctx, const Eigen::VectorXd& x, bool accept) {
     ctx.x = &x;
-    for (auto& e : c_.elements()) {
+    for (Element* e : pointElements_) {
         if (accept) e->accept(ctx);
         e->strobe(ctx);
         c_.host().checkExit();
@@ -798,7 +800,10 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     // of it resolves nothing the circuit does; what still asks for one is a
     // mode far faster than the circuit, which the damped method follows.
     double timeScale = std::min(setup.tstep, hmax);
-    for (auto& e : c_.elements()) {
+    std::vector<Element*> waveformElements; // the elements that may have breakpoints
+    for (auto& e : c_.elements())
+        if (e->hasBreakpoints()) waveformElements.push_back(e.get());
+    for (Element* e : waveformElements) {
         std::vector<double> corners;
         e->breakpoints(0.0, setup.tstop, corners);
         std::sort(corners.begin(), corners.end());
@@ -831,7 +836,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // Later ones cannot be the target; one that is a rounding error past
         // the print point is one point with it.
         const double horizon = tOut + std::max(hmin, kTimeRounding * tOut);
-        for (auto& e : c_.elements()) e->breakpoints(time, horizon, bps);
+        for (Element* e : waveformElements) e->breakpoints(time, horizon, bps);
         for (double b : pending)
             if (b > time) bps.push_back(b);
         if (corner > time) bps.push_back(corner);
