@@ -62,6 +62,7 @@ struct Circuit {
     std::string vxr, spice;
     std::vector<std::string> probes; // node names whose voltages are compared
     std::vector<double> corners;     // source corners (no interpolation across them)
+    std::string kind;                // the analysis ("tran", "dc"): vxrsim -o names its file by it
 };
 
 struct Writer {
@@ -93,7 +94,7 @@ Circuit finish(Writer& w, const std::string& analysis, const std::string& kind, 
     const std::string options = g_cfg.reltol.empty() ? "" : ".options reltol=" + g_cfg.reltol + "\n";
     w.vxr << options << analysis << '\n' << print << '\n';
     w.spice << options << ".model dmod D(IS=1e-14 N=1 CJO=1p M=0)\n" << analysis << '\n' << save << "\n.options acct\n.end\n";
-    return {w.vxr.str(), w.spice.str(), std::move(probes), std::move(corners)};
+    return {w.vxr.str(), w.spice.str(), std::move(probes), std::move(corners), kind};
 }
 
 Circuit rcLadder(long n) {
@@ -253,14 +254,20 @@ Series readCsv(const fs::path& p) {
     Series s;
     std::ifstream f(p);
     std::string line;
-    if (!std::getline(f, line)) return s;
+    // The file's lines end in CR LF.
+    auto next = [&] {
+        if (!std::getline(f, line)) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    };
+    if (!next()) return s;
     std::istringstream h(line);
     for (std::string c; std::getline(h, c, ',');) {
         std::transform(c.begin(), c.end(), c.begin(), [](unsigned char ch) { return std::tolower(ch); });
         s.names.push_back(c);
     }
     s.cols.resize(s.names.size());
-    while (std::getline(f, line) && !line.empty()) {
+    while (next() && !line.empty()) {
         std::istringstream r(line);
         size_t i = 0;
         for (std::string c; std::getline(r, c, ',') && i < s.cols.size(); ++i) s.cols[i].push_back(std::strtod(c.c_str(), nullptr));
@@ -402,7 +409,7 @@ void runFamily(benchmark::State& state, const std::string& family, const std::fu
         }
         row.ngWhole = s.wall;
         row.ngAnalysis = numberAfter(slurp(log), "Total analysis time (seconds) =");
-        row.diff = disagreement(readCsv(g_cfg.dir / (tag + ".csv")), readRaw(raw), c.corners, row.note);
+        row.diff = disagreement(readCsv(g_cfg.dir / (tag + "." + c.kind + ".csv")), readRaw(raw), c.corners, row.note);
         state.counters["ng_whole_s"] = row.ngWhole;
         state.counters["ng_analysis_s"] = row.ngAnalysis;
         state.counters["ng_rss_mb"] = static_cast<double>(s.maxRssKb) / 1024.0;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 using namespace vxr;
 
@@ -48,6 +49,27 @@ TEST(StepControl, CornerOneUlpBesidePrintPoint) {
     }
     // Every step is at least the minimum step (tstop x 1e-15).
     for (auto& [h, order] : sim.acceptedSteps) EXPECT_GE(h, 150e-6 * 1e-15);
+}
+
+TEST(StepControl, RestartsAtACornerOnAPrintPoint) {
+    // The falling edge ends at 0.5u + 4u + 0.5u, which rounds a little past
+    // the print point 50 x 0.1u: the step after it still starts afresh with
+    // backward Euler and a small step, as after every other corner.
+    auto nl = Netlist::parse("* rc\nV1 in 0 PULSE(0 1 0 0.5u 0.5u 4u 20u)\nR1 in out 100\nC1 out 0 10p\n"
+                             ".tran 0.1u 10u\n.print tran v(out)\n.end\n",
+                             ".");
+    Simulator sim(nl->circuit());
+    std::vector<double> times;
+    sim.onAccept = [&](double t, const Eigen::VectorXd&) { times.push_back(t); };
+    sim.tran(nl->analyses().at(0).tran, nl->probesFor(AnalysisCmd::TRAN));
+    ASSERT_EQ(times.size(), sim.acceptedSteps.size() + 1);
+    for (double corner : {0.5e-6, 4.5e-6, 5e-6}) {
+        const size_t k = std::lower_bound(times.begin(), times.end(), corner * (1 - 1e-12)) - times.begin();
+        ASSERT_LT(k + 1, times.size()) << corner;
+        EXPECT_NEAR(times[k], corner, 1e-18) << corner;
+        EXPECT_EQ(sim.acceptedSteps[k].second, 1) << corner; // the step leaving the corner
+        EXPECT_LT(sim.acceptedSteps[k].first, 0.1e-6) << corner;
+    }
 }
 
 TEST(StepControl, MessagesNameWhatHeldTheStep) {

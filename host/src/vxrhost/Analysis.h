@@ -133,6 +133,7 @@ private:
                             bool terminalSpan) const;
 
     std::vector<LimitGroup> limitGroups_;
+    std::vector<Element*> pointElements_; // the elements that accept or strobe points
 
     Circuit& c_;
     NewtonFault fault_;

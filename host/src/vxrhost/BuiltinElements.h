@@ -14,6 +14,8 @@ public:
     Resistor(std::string name, int a, int b, double r);
     void setup(Circuit& c) override;
     void load(EvalContext& ctx) override;
+    bool acceptsPoints() const override { return false; }
+    bool hasBreakpoints() const override { return false; }
     double current(const Eigen::VectorXd& x) const override;
     bool hasCurrent() const override { return true; }
 
@@ -28,6 +30,8 @@ public:
     Capacitor(std::string name, int a, int b, double c) : Element(std::move(name)), a_(a), b_(b), c_(c) {}
     void setup(Circuit& c) override;
     void load(EvalContext& ctx) override;
+    bool acceptsPoints() const override { return false; }
+    bool hasBreakpoints() const override { return false; }
 
 private:
     int a_, b_;
@@ -40,6 +44,8 @@ public:
     Inductor(std::string name, int a, int b, double l) : Element(std::move(name)), a_(a), b_(b), l_(l) {}
     void setup(Circuit& c) override;
     void load(EvalContext& ctx) override;
+    bool acceptsPoints() const override { return false; }
+    bool hasBreakpoints() const override { return false; }
     int currentIndex() const override { return br_; }
 
 private:
@@ -70,6 +76,7 @@ public:
     VoltageSource(std::string name, int p, int n, Waveform w) : Element(std::move(name)), p_(p), n_(n), w_(std::move(w)) {}
     void setup(Circuit& c) override;
     void load(EvalContext& ctx) override;
+    bool acceptsPoints() const override { return false; }
     void loadAc(Eigen::VectorXcd& b) const override;
     void breakpoints(double t0, double t1, std::vector<double>& out) const override { w_.breakpoints(t0, t1, out); }
     int currentIndex() const override { return br_; }
@@ -86,6 +93,7 @@ class CurrentSource : public Element {
 public:
     CurrentSource(std::string name, int p, int n, Waveform w) : Element(std::move(name)), p_(p), n_(n), w_(std::move(w)) {}
     void load(EvalContext& ctx) override;
+    bool acceptsPoints() const override { return false; }
     void loadAc(Eigen::VectorXcd& b) const override;
     void breakpoints(double t0, double t1, std::vector<double>& out) const override { w_.breakpoints(t0, t1, out); }
     double current(const Eigen::VectorXd&) const override { return lastValue_; }

@@ -38,10 +38,15 @@ public:
     // element has nothing to limit.
     virtual bool limitGroup(LimitGroup&) const { return false; }
     virtual void strobe(EvalContext&) {}
+    // Whether accept or strobe does anything: the analyses call them only on
+    // the elements that say so.
+    virtual bool acceptsPoints() const { return true; }
     // Called at the start of an analysis with its kind.
     virtual void beginAnalysis(AnalysisKind, EvalContext&) {}
     // Discontinuities of the element's waveform in (t0, t1].
     virtual void breakpoints(double, double, std::vector<double>&) const {}
+    // False when breakpoints never gives any: the transient does not ask.
+    virtual bool hasBreakpoints() const { return true; }
     // Index of the element's current unknown, -1 when it has none.
     virtual int currentIndex() const { return -1; }
     // Current through the element at a solution (for .print I(name)).

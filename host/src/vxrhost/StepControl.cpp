@@ -99,7 +99,9 @@ StepController::StepController(Circuit& c, const TranSpec& setup) : c_(c), setup
     // of it resolves nothing the circuit does; what still asks for one is a
     // mode far faster than the circuit, which the damped method follows.
     double timeScale = std::min(setup.tstep, hmax_);
-    for (auto& e : c.elements()) {
+    for (auto& e : c.elements())
+        if (e->hasBreakpoints()) waveforms_.push_back(e.get());
+    for (Element* e : waveforms_) {
         std::vector<double> corners;
         e->breakpoints(0.0, setup.tstop, corners);
         std::sort(corners.begin(), corners.end());
@@ -120,8 +122,10 @@ void StepController::collectRequests(const EvalContext& ctx, double at) {
 
 double StepController::nextBreak(double time, double tOut) const {
     std::vector<double> bps;
-    // Later ones cannot be the target.
-    for (auto& e : c_.elements()) e->breakpoints(time, tOut, bps);
+    // Later ones cannot be the target; one that is a rounding error past
+    // the print point is one point with it.
+    const double horizon = tOut + std::max(hmin_, kTimeRounding * tOut);
+    for (Element* e : waveforms_) e->breakpoints(time, horizon, bps);
     for (double b : pending_)
         if (b > time) bps.push_back(b);
     if (corner_ > time) bps.push_back(corner_);
@@ -133,8 +137,9 @@ double StepController::nextBreak(double time, double tOut) const {
 }
 
 PlannedStep StepController::plan(double time, double target, double tBreak, bool fresh) const {
-    double hh = std::min({h_, hmax_, target - time});
-    StepCut::Reason heldBy = target - time < std::min(h_, hmax_) ? StepCut::BREAKPOINT : StepCut::NONE;
+    const double planned = std::min(h_, hmax_);
+    double hh = std::min(planned, target - time);
+    StepCut::Reason heldBy = target - time < planned ? StepCut::BREAKPOINT : StepCut::NONE;
     // The first step after the start or a discontinuity has no history
     // for a truncation-error estimate: it takes at most a fraction of the
     // way to the next breakpoint, so that a source's fast first segment
@@ -155,7 +160,7 @@ PlannedStep StepController::plan(double time, double target, double tBreak, bool
     if (hh < hmin_) tooSmall(time, hh, heldBy == StepCut::NONE ? cut_ : StepCut(heldBy));
     // A step that ends on the target lands on it exactly, so that a
     // requested corner or breakpoint is itself the accepted time.
-    return {hh, hh == target - time ? target : time + hh};
+    return {hh, hh == target - time ? target : time + hh, planned, heldBy == StepCut::BREAKPOINT};
 }
 
 void StepController::tooSmall(double time, double h, const StepCut& why) const {
@@ -242,9 +247,14 @@ bool StepController::retryOntoEvent(double crossPoint, double time, double tNew)
     return false;
 }
 
-bool StepController::accepted(double time, double h, int order, const TruncationError& e, double tBreak) {
+bool StepController::accepted(double time, const PlannedStep& s, int order, const TruncationError& e, double tBreak,
+                              bool backToPlanned) {
+    const double h = s.h;
     const double grow = e.estimated ? std::min(kLargestGrowth, errorScale(e.ratio, order)) : kLargestGrowth;
     h_ = h * std::max(grow, kSmallestGrowth);
+    // A step cut short onto a point says nothing against the step planned
+    // before it: the next one returns to it as far as this step's error allows.
+    if (s.heldByPoint && e.estimated && backToPlanned) h_ = std::max(h_, std::min(s.planned, h * errorScale(e.ratio, order)));
     if (e.waived) h_ = hfloor_;
     if (!(landsOn(time, tBreak, h, hmin_) && tBreak < setup_.tstop)) return false;
     // Restart after a discontinuity: small step, no history.

@@ -48,8 +48,10 @@ struct TruncationError {
 
 // A step from the last accepted time.
 struct PlannedStep {
-    double h = 0.0;    // its size
-    double tNew = 0.0; // where it ends: the target itself when it reaches it
+    double h = 0.0;       // its size
+    double tNew = 0.0;    // where it ends: the target itself when it reaches it
+    double planned = 0.0; // the step asked for before a point held it
+    bool heldByPoint = false; // cut short onto a print point or breakpoint
 };
 
 class StepController {
@@ -93,10 +95,12 @@ public:
     // the step passed over is retried onto, a bounded number of times.
     // Returns whether the step is retried.
     bool retryOntoEvent(double crossPoint, double time, double tNew);
-    // The step h at the order, with its error, was accepted and now ends at
-    // time. Returns whether it ended on the breakpoint tBreak: the
-    // integration restarts there.
-    bool accepted(double time, double h, int order, const TruncationError& e, double tBreak);
+    // The step s at the order, with its error, was accepted and now ends at
+    // time. backToPlanned: a step held by a point may return to the step
+    // planned before it. Returns whether it ended on the breakpoint tBreak:
+    // the integration restarts there.
+    bool accepted(double time, const PlannedStep& s, int order, const TruncationError& e, double tBreak,
+                  bool backToPlanned);
 
 private:
     double initialStep() const;
@@ -104,6 +108,7 @@ private:
 
     Circuit& c_;
     const TranSpec& setup_;
+    std::vector<Element*> waveforms_; // the elements that may have breakpoints
     double hmax_ = 0.0;      // the largest step
     double hmin_ = 0.0;      // the minimum step
     double hfloor_ = 0.0;    // the smallest step that resolves the circuit

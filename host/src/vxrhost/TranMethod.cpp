@@ -105,7 +105,10 @@ double IntegrationMethod::errorFactor(double h) const {
 }
 
 double IntegrationMethod::errorFactor(int order, double h, double h1, double h2) const {
-    if (order == 1) return h / h1;
+    // The step's own error over the predictor's, which bounds its share of
+    // corrector minus predictor (the two add).
+    // The linear predictor's error is h (h + h1) x'' / 2, the step's h^2 x'' / 2.
+    if (order == 1) return h / (h + h1);
     // The quadratic predictor's error is h (h + h1) (h + h1 + h2) x''' / 6.
     const double trap = h * h / (2.0 * (h + h1) * (h + h1 + h2));
     return kind_ == GEAR ? trap * (kGearError / kTrapezoidalError) : trap;
