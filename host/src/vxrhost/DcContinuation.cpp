@@ -34,13 +34,12 @@ bool gminStepping(DcNewton& nw, Eigen::VectorXd& x) {
     return nw.solve(x);
 }
 
-// Source stepping: every independent source scaled from 0 to its value,
-// from the zero point, in steps that double after a success and shrink to a
-// quarter after a failure.
-bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
+// Scales every independent source from 0 to its value, from xs solved at
+// scale 0, in steps that double after a success and shrink to a quarter
+// after a failure; true with the solution in x.
+bool rampSources(DcNewton& nw, Eigen::VectorXd xs, Eigen::VectorXd& x) {
     const Options& o = nw.options();
     EvalContext& ctx = nw.context();
-    Eigen::VectorXd xs = Eigen::VectorXd::Zero(nw.size());
     double s = 0.0, ds = o.dc.srcStep;
     while (s < 1.0) {
         const double sn = std::min(1.0, s + ds);
@@ -59,6 +58,26 @@ bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
     if (s < 1.0) return false;
     x = xs;
     return true;
+}
+
+// Source stepping from the zero point.
+bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) { return rampSources(nw, Eigen::VectorXd::Zero(nw.size()), x); }
+
+// Source stepping with every voltage source between two nodes (a floating
+// gate drive) at its full value throughout, from the point those sources
+// alone give: a switch whose gate source rides on its own source node is on
+// from the start and follows the supply up, where with its drive scaled too
+// it stays off while the load pulls its source node kilovolts away.
+bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
+    if (!nw.hasFloatingSource()) return false;
+    EvalContext& ctx = nw.context();
+    ctx.floatingScale = 1.0;
+    ctx.srcScale = 0.0;
+    Eigen::VectorXd xs = Eigen::VectorXd::Zero(nw.size());
+    const bool ok = nw.solve(xs) && rampSources(nw, xs, x);
+    ctx.floatingScale = -1.0;
+    ctx.srcScale = 1.0;
+    return ok;
 }
 
 // Pseudo-transient continuation: every node is held to the last solved point
@@ -90,6 +109,7 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
 
 constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
+    DcStrategy{"source stepping, floating sources at full value", floatingSourceStepping},
     DcStrategy{"gmin stepping", gminStepping},
     DcStrategy{"source stepping", sourceStepping},
     DcStrategy{"pseudo-transient", pseudoTransient},
