@@ -43,7 +43,7 @@ std::pair<double, double> switchNode(const std::string& lib, int sign, bool lowS
 
 // Newton iterations (every continuation strategy's together) within which
 // a switch's operating point from zero converges.
-constexpr int kSwitchIterations = 64;
+constexpr int kSwitchIterations = 50;
 
 TEST(HalfBridge, OperatingPointFromZeroInEveryLibraryAndType) {
     setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);

@@ -36,16 +36,28 @@ bool gminStepping(DcNewton& nw, Eigen::VectorXd& x) {
 
 // Scales every independent source from 0 to its value, from xs solved at
 // scale 0, in steps that double after a success and shrink to a quarter
-// after a failure; true with the solution in x.
-bool rampSources(DcNewton& nw, Eigen::VectorXd xs, Eigen::VectorXd& x) {
+// after a failure; true with the solution in x. With extrapolate, each step
+// first starts from the line through the last two solutions, then from the
+// last one.
+bool rampSources(DcNewton& nw, Eigen::VectorXd xs, Eigen::VectorXd& x, bool extrapolate) {
     const Options& o = nw.options();
     EvalContext& ctx = nw.context();
-    double s = 0.0, ds = o.dc.srcStep;
+    double s = 0.0, ds = o.dc.srcStep, sp = -1.0;
+    Eigen::VectorXd xp; // the solution before xs, at scale sp
     while (s < 1.0) {
         const double sn = std::min(1.0, s + ds);
         ctx.srcScale = sn;
         Eigen::VectorXd xt = xs;
-        if (nw.solve(xt)) {
+        bool ok = false;
+        if (sp >= 0.0 && extrapolate) {
+            xt = xs + (xs - xp) * ((sn - s) / (s - sp));
+            ok = nw.solve(xt);
+            if (!ok) xt = xs;
+        }
+        if (!ok) ok = nw.solve(xt);
+        if (ok) {
+            xp = xs;
+            sp = s;
             xs = xt;
             s = sn;
             ds = std::min(ds * 2, o.dc.srcStepMax);
@@ -61,20 +73,22 @@ bool rampSources(DcNewton& nw, Eigen::VectorXd xs, Eigen::VectorXd& x) {
 }
 
 // Source stepping from the zero point.
-bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) { return rampSources(nw, Eigen::VectorXd::Zero(nw.size()), x); }
+bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) { return rampSources(nw, Eigen::VectorXd::Zero(nw.size()), x, false); }
 
 // Source stepping with every voltage source between two nodes (a floating
 // gate drive) at its full value throughout, from the point those sources
 // alone give: a switch whose gate source rides on its own source node is on
 // from the start and follows the supply up, where with its drive scaled too
-// it stays off while the load pulls its source node kilovolts away.
+// it stays off while the load pulls its source node kilovolts away. The
+// switch's nodes then move nearly in proportion to the scale, so each step
+// starts from the line through the two before.
 bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
     if (!nw.hasFloatingSource()) return false;
     EvalContext& ctx = nw.context();
     ctx.floatingScale = 1.0;
     ctx.srcScale = 0.0;
     Eigen::VectorXd xs = Eigen::VectorXd::Zero(nw.size());
-    const bool ok = nw.solve(xs) && rampSources(nw, xs, x);
+    const bool ok = nw.solve(xs) && rampSources(nw, xs, x, true);
     ctx.floatingScale = -1.0;
     ctx.srcScale = 1.0;
     return ok;
