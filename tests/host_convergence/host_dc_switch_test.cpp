@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace vxr;
 
@@ -77,19 +78,50 @@ std::pair<double, double> bleed(const std::string& lib, int sign, const std::str
 }
 
 // The bleed's operating point is the one the same device has with its gate
-// driven by a source at the bleed's gate voltage.
+// driven by a source at the bleed's gate voltage, in every library and type,
+// from tens of megaohms to a teraohm.
 TEST(GateBleed, OperatingPointFromZeroMatchesADrivenGate) {
     setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
-    for (int sign : {1, -1}) {
-        SCOPED_TRACE(sign > 0 ? "n" : "p");
-        std::pair<double, double> held, driven;
-        ASSERT_NO_THROW(held = bleed("TORVEX_EN", sign, "RB g 0 1.005e8\n"));
-        EXPECT_LT(std::abs(held.second), 1.0);
-        char vg[64];
-        std::snprintf(vg, sizeof vg, "VG g 0 DC %.17g\n", held.second);
-        ASSERT_NO_THROW(driven = bleed("TORVEX_EN", sign, vg));
-        EXPECT_NEAR(held.first, driven.first, 1e-5 * std::abs(driven.first));
-    }
+    const char* bleeds[] = {"4e7", "1.005e8", "1e9", "1e12"};
+    for (const char* lib : {"TORVEX_EN", "TORVEX", "TORVEX_CORE"})
+        for (int sign : {1, -1})
+            for (const char* ohms : bleeds) {
+                SCOPED_TRACE(std::string(lib) + (sign > 0 ? " n " : " p ") + ohms);
+                std::pair<double, double> held, driven;
+                ASSERT_NO_THROW(held = bleed(lib, sign, std::string("RB g 0 ") + ohms + "\n"));
+                EXPECT_LT(std::abs(held.second), 1.0);
+                char vg[64];
+                std::snprintf(vg, sizeof vg, "VG g 0 DC %.17g\n", held.second);
+                ASSERT_NO_THROW(driven = bleed(lib, sign, vg));
+                EXPECT_NEAR(held.first, driven.first, 1e-5 * std::abs(driven.first));
+            }
+}
+
+// Reverse conduction with the gate at 0: a single operating point at a
+// drain voltage gives the current the sweep through it gives there, in every
+// library and type.
+TEST(ThirdQuadrant, OperatingPointMatchesTheSweep) {
+    setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
+    const double volts[] = {5, 10, 30};
+    for (const char* lib : {"TORVEX_EN", "TORVEX", "TORVEX_CORE"})
+        for (int sign : {1, -1}) {
+            SCOPED_TRACE(std::string(lib) + (sign > 0 ? " n" : " p"));
+            const std::string head = std::string(".lib ") + lib + ".so\nVG g 0 DC 0\n" +
+                                     transistorLine(lib, "N1", "d", "g", "0", std::string("NCELL=1e4 TYPE=") + (sign > 0 ? "1" : "-1"));
+            auto sweep = Netlist::parse(head + "VD d 0 DC 0\n.dc VD 0 " + std::to_string(-30 * sign) + " " +
+                                        std::to_string(-0.5 * sign) + "\n.print dc i(VD)\n");
+            sweep->circuit().host().echoMessages = false;
+            std::vector<Table> swept;
+            ASSERT_NO_THROW(swept = sweep->run());
+            for (double v : volts) {
+                SCOPED_TRACE(v);
+                std::pair<double, double> op;
+                ASSERT_NO_THROW(op = firstTwo(head + "VD d 0 DC " + std::to_string(-v * sign) + "\n.op\n.print op i(VD) v(d)\n"));
+                const auto& row = swept[0].rows.at(static_cast<size_t>(std::lround(v / 0.5)));
+                ASSERT_DOUBLE_EQ(row[0], -v * sign);
+                EXPECT_NEAR(op.first, row[1], 1e-4 * std::abs(row[1]));
+            }
+        }
 }
 
 } // namespace
