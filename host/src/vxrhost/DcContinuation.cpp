@@ -36,13 +36,15 @@ bool gminStepping(DcNewton& nw, Eigen::VectorXd& x) {
 
 // Scales every independent source from 0 to its value, from xs solved at
 // scale 0, in steps that double after a success and shrink to a quarter
-// after a failure; true with the solution in x. With extrapolate, each step
-// first starts from the line through the last two solutions, then from the
-// last one.
+// after a failure, until srcStepFails steps have failed (a ramp that keeps
+// failing costs more than the strategies after it); true with the solution
+// in x. With extrapolate, each step first starts from the line through the
+// last two solutions, then from the last one.
 bool rampSources(DcNewton& nw, Eigen::VectorXd xs, Eigen::VectorXd& x, bool extrapolate) {
     const Options& o = nw.options();
     EvalContext& ctx = nw.context();
     double s = 0.0, ds = o.dc.srcStep, sp = -1.0;
+    int fails = 0;
     Eigen::VectorXd xp; // the solution before xs, at scale sp
     while (s < 1.0) {
         const double sn = std::min(1.0, s + ds);
@@ -63,7 +65,7 @@ bool rampSources(DcNewton& nw, Eigen::VectorXd xs, Eigen::VectorXd& x, bool extr
             ds = std::min(ds * 2, o.dc.srcStepMax);
         } else {
             ds /= 4;
-            if (ds < o.dc.srcStepMin) break;
+            if (ds < o.dc.srcStepMin || ++fails >= o.dc.srcStepFails) break;
         }
     }
     ctx.srcScale = 1.0;
@@ -141,7 +143,7 @@ double* dcOption(Options& o, const std::string& name) {
     DcContinuationOptions& d = o.dc;
     const std::pair<const char*, double*> names[] = {
         {"gminstart", &d.gminStart}, {"gminfactor", &d.gminFactor}, {"srcstep", &d.srcStep},
-        {"srcstepmax", &d.srcStepMax}, {"srcstepmin", &d.srcStepMin}, {"ptrang", &d.ptranG},
+        {"srcstepmax", &d.srcStepMax}, {"srcstepmin", &d.srcStepMin}, {"srcstepfails", &d.srcStepFails}, {"ptrang", &d.ptranG},
         {"ptrangmax", &d.ptranGMax}, {"ptransteps", &d.ptranSteps},
     };
     for (auto& [n, p] : names)
