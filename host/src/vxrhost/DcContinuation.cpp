@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <cstdio>
 
 namespace vxr {
 
@@ -99,19 +101,29 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
 // Pseudo-transient continuation: every node is held to the last solved point
 // through a conductance g (a capacitance over a pseudo time step) that
 // shrinks while the steps converge and grows back when one fails; the last
-// step is plain Newton.
+// step is plain Newton. The first step that converges at once (the point no
+// longer moves against its anchor) also tries plain Newton, once, rather
+// than shrinking g through the remaining decades first.
 bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
     double g = o.dc.ptranG;
+    bool early = true; // the early plain attempt is still to come
     for (int step = 0; step < o.dc.ptranSteps; ++step) {
         Eigen::VectorXd xt = anchor;
+        const int before = nw.iterations();
         if (nw.solve(xt, g, &anchor)) {
             anchor = xt;
-            if (g < o.gmin) {
+            const bool settled = nw.iterations() - before <= 1;
+            if (g < o.gmin || (early && settled)) {
                 x = anchor;
                 if (nw.solve(x)) return true;
-                g = o.gmin * 10; // the plain step failed: settle further
+                if (g >= o.gmin) {
+                    early = false;
+                    g /= 4;
+                } else {
+                    g = o.gmin * 10; // the plain step failed: settle further
+                }
                 continue;
             }
             g /= 4;
