@@ -2,9 +2,10 @@
 // side is on from a floating gate source, in every transistor library and
 // type. The switch node sits one channel drop below the supply: the same
 // voltage as the high side alone (the low side, off, adds only leakage), at
-// the 47.904 V a peer simulator gives for the n-type at these parameters,
-// with the load current from the supply. A gate held only by a bleed
-// resistor reaches the operating point its own gate voltage gives.
+// the 47.904 V a peer simulator gives for the n-type at these parameters
+// (-47.9735 V for the p-type), with the load current from the supply. A gate
+// held only by a bleed resistor reaches the operating point its own gate
+// voltage gives; reverse conduction's operating points match a sweep.
 #include "vxrhost/Netlist.h"
 #include "transistor_netlist.h"
 
