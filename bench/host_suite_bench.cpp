@@ -76,6 +76,18 @@ struct SwitchCase {
 
 std::string num(double v) { return std::to_string(v); }
 
+// Reverse conduction: the drain held volts below the source, the gate at 0.
+std::string reverseOp(const std::string& lib, int sg, const std::string& t, double volts) {
+    return "VD d 0 DC " + num(-volts * sg) + "\nVG g 0 DC 0\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
+           ".op\n";
+}
+
+// The gate held only by a bleed resistor to ground, the drain at 48 V.
+std::string bleedOp(const std::string& lib, int sg, const std::string& t, const std::string& ohms) {
+    return "VD d 0 DC " + num(48 * sg) + "\nRB g 0 " + ohms + "\n" +
+           transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) + ".op\n";
+}
+
 const SwitchCase kSwitchCases[] = {
     {"high_side",
      [](const std::string& lib, int sg, const std::string& t) {
@@ -93,16 +105,11 @@ const SwitchCase kSwitchCases[] = {
          return "VD d 0 DC 0\nVG g 0 DC 0\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) + ".dc VD 0 " +
                 num(-30 * sg) + " " + num(-0.5 * sg) + "\n";
      }},
-    {"third_quadrant_op_10V",
-     [](const std::string& lib, int sg, const std::string& t) {
-         return "VD d 0 DC " + num(-10 * sg) + "\nVG g 0 DC 0\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
-                ".op\n";
-     }},
-    {"gate_bleed_100meg",
-     [](const std::string& lib, int sg, const std::string& t) {
-         return "VD d 0 DC " + num(48 * sg) + "\nRB g 0 1.005e8\n" + transistorLine(lib, "N1", "d", "g", "0", "NCELL=1e4 " + t) +
-                ".op\n";
-     }},
+    {"third_quadrant_op_5V", [](const std::string& lib, int sg, const std::string& t) { return reverseOp(lib, sg, t, 5); }},
+    {"third_quadrant_op_10V", [](const std::string& lib, int sg, const std::string& t) { return reverseOp(lib, sg, t, 10); }},
+    {"third_quadrant_op_30V", [](const std::string& lib, int sg, const std::string& t) { return reverseOp(lib, sg, t, 30); }},
+    {"gate_bleed_100meg", [](const std::string& lib, int sg, const std::string& t) { return bleedOp(lib, sg, t, "1.005e8"); }},
+    {"gate_bleed_1g", [](const std::string& lib, int sg, const std::string& t) { return bleedOp(lib, sg, t, "1e9"); }},
 };
 
 void runSwitchCase(benchmark::State& state, const std::string& text) {

@@ -191,11 +191,12 @@ TEST(Statistics, CountFrequenciesLoadPassesAndSolves) {
 
 // The continuation strategies' parameters are .options.
 TEST(Options, SetTheContinuationParameters) {
-    auto nl = Netlist::parse(".options gminstart=1e-3 gminfactor=10 srcstep=0.05 ptransteps=50\nR1 a 0 1k\n.op\n");
+    auto nl = Netlist::parse(".options gminstart=1e-3 gminfactor=10 srcstep=0.05 srcstepfails=5 ptransteps=50\nR1 a 0 1k\n.op\n");
     const DcContinuationOptions& d = nl->circuit().options().dc;
     EXPECT_EQ(d.gminStart, 1e-3);
     EXPECT_EQ(d.gminFactor, 10.0);
     EXPECT_EQ(d.srcStep, 0.05);
+    EXPECT_EQ(d.srcStepFails, 5.0);
     EXPECT_EQ(d.ptranSteps, 50.0);
     EXPECT_THROW(Netlist::parse(".options srcstep=-1\nR1 a 0 1k\n.op\n"), NetlistError);
 }

@@ -462,6 +462,12 @@ public:
     EvalContext& context() override { return ctx_; }
     const Options& options() const override { return sim_.c_.options(); }
     int size() const override { return sim_.c_.size(); }
+    int iterations() const override { return sim_.newtonIterations; }
+    bool hasFloatingSource() const override {
+        for (auto& e : sim_.c_.elements())
+            if (auto* v = dynamic_cast<const VoltageSource*>(e.get()); v && v->floating()) return true;
+        return false;
+    }
     bool residualSearch = false;
     bool terminalSpan = false;
 

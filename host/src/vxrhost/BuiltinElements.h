@@ -81,6 +81,8 @@ public:
     void breakpoints(double t0, double t1, std::vector<double>& out) const override { w_.breakpoints(t0, t1, out); }
     int currentIndex() const override { return br_; }
     Waveform& waveform() { return w_; }
+    // Between two nodes, neither of them ground (a floating gate drive).
+    bool floating() const { return p_ >= 0 && n_ >= 0; }
 
 private:
     int p_, n_;

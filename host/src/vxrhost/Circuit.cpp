@@ -314,7 +314,8 @@ void VoltageSource::setup(Circuit& c) {
 
 void VoltageSource::load(EvalContext& ctx) {
     // Branch row: v(p) - v(n) - v = 0
-    stampBranch(ctx, p_, n_, br_, 1.0, w_.value(ctx.time, ctx.analysis) * ctx.srcScale, toBranch_, fromBranch_);
+    const double scale = floating() && ctx.floatingScale >= 0.0 ? ctx.floatingScale : ctx.srcScale;
+    stampBranch(ctx, p_, n_, br_, 1.0, w_.value(ctx.time, ctx.analysis) * scale, toBranch_, fromBranch_);
 }
 
 void VoltageSource::loadAc(Eigen::VectorXcd& b) const {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <cstdio>
 
 namespace vxr {
 
@@ -34,25 +36,38 @@ bool gminStepping(DcNewton& nw, Eigen::VectorXd& x) {
     return nw.solve(x);
 }
 
-// Source stepping: every independent source scaled from 0 to its value,
-// from the zero point, in steps that double after a success and shrink to a
-// quarter after a failure.
-bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
+// Scales every independent source from 0 to its value, from xs solved at
+// scale 0, in steps that double after a success and shrink to a quarter
+// after a failure, until srcStepFails steps have failed (a ramp that keeps
+// failing costs more than the strategies after it); true with the solution
+// in x. With extrapolate, each step first starts from the line through the
+// last two solutions, then from the last one.
+bool rampSources(DcNewton& nw, Eigen::VectorXd xs, Eigen::VectorXd& x, bool extrapolate) {
     const Options& o = nw.options();
     EvalContext& ctx = nw.context();
-    Eigen::VectorXd xs = Eigen::VectorXd::Zero(nw.size());
-    double s = 0.0, ds = o.dc.srcStep;
+    double s = 0.0, ds = o.dc.srcStep, sp = -1.0;
+    int fails = 0;
+    Eigen::VectorXd xp; // the solution before xs, at scale sp
     while (s < 1.0) {
         const double sn = std::min(1.0, s + ds);
         ctx.srcScale = sn;
         Eigen::VectorXd xt = xs;
-        if (nw.solve(xt)) {
+        bool ok = false;
+        if (sp >= 0.0 && extrapolate) {
+            xt = xs + (xs - xp) * ((sn - s) / (s - sp));
+            ok = nw.solve(xt);
+            if (!ok) xt = xs;
+        }
+        if (!ok) ok = nw.solve(xt);
+        if (ok) {
+            xp = xs;
+            sp = s;
             xs = xt;
             s = sn;
             ds = std::min(ds * 2, o.dc.srcStepMax);
         } else {
             ds /= 4;
-            if (ds < o.dc.srcStepMin) break;
+            if (ds < o.dc.srcStepMin || ++fails >= o.dc.srcStepFails) break;
         }
     }
     ctx.srcScale = 1.0;
@@ -61,22 +76,54 @@ bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
     return true;
 }
 
+// Source stepping from the zero point.
+bool sourceStepping(DcNewton& nw, Eigen::VectorXd& x) { return rampSources(nw, Eigen::VectorXd::Zero(nw.size()), x, false); }
+
+// Source stepping with every voltage source between two nodes (a floating
+// gate drive) at its full value throughout, from the point those sources
+// alone give: a switch whose gate source rides on its own source node is on
+// from the start and follows the supply up, where with its drive scaled too
+// it stays off while the load pulls its source node kilovolts away. The
+// switch's nodes then move nearly in proportion to the scale, so each step
+// starts from the line through the two before.
+bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
+    if (!nw.hasFloatingSource()) return false;
+    EvalContext& ctx = nw.context();
+    ctx.floatingScale = 1.0;
+    ctx.srcScale = 0.0;
+    Eigen::VectorXd xs = Eigen::VectorXd::Zero(nw.size());
+    const bool ok = nw.solve(xs) && rampSources(nw, xs, x, true);
+    ctx.floatingScale = -1.0;
+    ctx.srcScale = 1.0;
+    return ok;
+}
+
 // Pseudo-transient continuation: every node is held to the last solved point
 // through a conductance g (a capacitance over a pseudo time step) that
 // shrinks while the steps converge and grows back when one fails; the last
-// step is plain Newton.
+// step is plain Newton. The first step that converges at once (the point no
+// longer moves against its anchor) also tries plain Newton, once, rather
+// than shrinking g through the remaining decades first.
 bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
     double g = o.dc.ptranG;
+    bool early = true; // the early plain attempt is still to come
     for (int step = 0; step < o.dc.ptranSteps; ++step) {
         Eigen::VectorXd xt = anchor;
+        const int before = nw.iterations();
         if (nw.solve(xt, g, &anchor)) {
             anchor = xt;
-            if (g < o.gmin) {
+            const bool settled = nw.iterations() - before <= 1;
+            if (g < o.gmin || (early && settled)) {
                 x = anchor;
                 if (nw.solve(x)) return true;
-                g = o.gmin * 10; // the plain step failed: settle further
+                if (g >= o.gmin) {
+                    early = false;
+                    g /= 4;
+                } else {
+                    g = o.gmin * 10; // the plain step failed: settle further
+                }
                 continue;
             }
             g /= 4;
@@ -90,6 +137,7 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
 
 constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
+    DcStrategy{"source stepping, floating sources at full value", floatingSourceStepping},
     DcStrategy{"gmin stepping", gminStepping},
     DcStrategy{"source stepping", sourceStepping},
     DcStrategy{"pseudo-transient", pseudoTransient},
@@ -107,7 +155,7 @@ double* dcOption(Options& o, const std::string& name) {
     DcContinuationOptions& d = o.dc;
     const std::pair<const char*, double*> names[] = {
         {"gminstart", &d.gminStart}, {"gminfactor", &d.gminFactor}, {"srcstep", &d.srcStep},
-        {"srcstepmax", &d.srcStepMax}, {"srcstepmin", &d.srcStepMin}, {"ptrang", &d.ptranG},
+        {"srcstepmax", &d.srcStepMax}, {"srcstepmin", &d.srcStepMin}, {"srcstepfails", &d.srcStepFails}, {"ptrang", &d.ptranG},
         {"ptrangmax", &d.ptranGMax}, {"ptransteps", &d.ptranSteps},
     };
     for (auto& [n, p] : names)

@@ -19,6 +19,10 @@ public:
     virtual EvalContext& context() = 0;
     virtual const Options& options() const = 0;
     virtual int size() const = 0;
+    // Newton iterations of the runs so far.
+    virtual int iterations() const = 0;
+    // The circuit has a voltage source between two nodes (a floating gate drive).
+    virtual bool hasFloatingSource() const = 0;
 };
 
 struct DcStrategy {

@@ -53,6 +53,9 @@ struct EvalContext {
     std::vector<double> Glo, Clo;
     double time = 0.0;
     double srcScale = 1.0; // source stepping factor
+    // Source stepping's factor of a voltage source between two nodes (a
+    // floating gate drive); negative: srcScale.
+    double floatingScale = -1.0;
     double freq = 0.0;
     double minStep = 0.0;
     bool initialStep = false;

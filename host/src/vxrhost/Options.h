@@ -27,6 +27,7 @@ struct DcContinuationOptions {
     double srcStep = 0.1;       // source stepping: first step of the source scale (srcstep)
     double srcStepMax = 0.25;   // largest step of the scale (srcstepmax)
     double srcStepMin = 1e-6;   // smallest step before source stepping gives up (srcstepmin)
+    double srcStepFails = 2;    // failed steps after which source stepping gives up (srcstepfails)
     double ptranG = 1e-3;       // pseudo-transient: first conductance to the last point (ptrang)
     double ptranGMax = 1e6;     // largest conductance before it gives up (ptrangmax)
     double ptranSteps = 400;    // most pseudo time steps (ptransteps)
