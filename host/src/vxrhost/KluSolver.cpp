@@ -110,6 +110,11 @@ public:
                       &common_))
             throw SimError("KLU: solve failed (status " + std::to_string(common_.status) + ")");
     }
+    long factorEntries() const override {
+        const klu_symbolic* s = natural_ ? naturalSymbolic_ : symbolic_;
+        const klu_numeric* num = natural_ ? naturalNumeric_ : numeric_;
+        return num ? static_cast<long>(num->lnz) + num->unz + s->nzoff : 0;
+    }
 
 private:
     // The column of the first pivot, in elimination order, that vanishes.
