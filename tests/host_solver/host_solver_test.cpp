@@ -191,6 +191,45 @@ TEST(MatrixSolver, SolvesAndNamesANearlyDependentColumn) {
     });
 }
 
+// One solver through a sequence of matrices on one pattern, as Newton and
+// the time steps give them: each solve is the latest matrix's, whether its
+// values changed or repeat (the factors kept), and a singular matrix given
+// again is refused again.
+TEST(MatrixSolver, EachFactorisationIsOfTheLatestValues) {
+    struct Step {
+        std::vector<double> a; // row-major 3 x 3
+        bool singular;
+    };
+    const std::vector<double> regular{4, 1, 0, 1, 5, 2, 0, 2, 6}, changed{4, 1, 0, 1, 5, 2, 0, 2, 7},
+        singular{1, 1, 0, 1, 1, 0, 0, 0, 1};
+    const Step steps[] = {{regular, false}, {regular, false},  {changed, false}, {regular, false},
+                          {singular, true}, {singular, true}, {regular, false}};
+    everySolverAndUnit([&](SolverKind k, std::complex<double> unit) {
+        using C = std::complex<double>;
+        MatrixSolver<C> solver(k);
+        MatrixPattern p;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) p.slot(r, c);
+        int i = 0;
+        for (const Step& step : steps) {
+            SCOPED_TRACE(i++);
+            std::vector<C> values(p.size());
+            Eigen::VectorXcd x(3), b = Eigen::VectorXcd::Zero(3);
+            for (int c = 0; c < 3; ++c) x[c] = C(c + 1.0, -0.5 * c);
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) {
+                    values[p.slot(r, c)] = step.a[3 * r + c] * unit;
+                    b[r] += values[p.slot(r, c)] * x[c];
+                }
+            auto result = solver.factor(p, 3, values);
+            ASSERT_EQ(result != nullptr, step.singular);
+            if (step.singular) continue;
+            solver.solve(b);
+            EXPECT_LT((b - x).lpNorm<Eigen::Infinity>(), 1e-14);
+        }
+    });
+}
+
 // A node that many branches share, numbered first (a supply rail), and each
 // branch a chain of three nodes to ground: every solver that takes the size
 // solves it, and the sparse ones hold factors of a few entries per unknown.

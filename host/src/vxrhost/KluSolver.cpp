@@ -1,9 +1,7 @@
 // KLU (SuiteSparse) behind the host's solver interface: the symbolic
 // analysis (block triangular form, fill-reducing order) once per pattern,
 // klu_refactor with the pivot order of the last fresh factorisation while
-// its pivots hold, klu_factor afresh when they do not. The pivot growth, a
-// pass over the matrix and the factors, is checked only where a pivot has
-// fallen against its column since the fresh factorisation.
+// its pivots hold, klu_factor afresh when they do not.
 #include "vxrhost/Circuit.h"
 #include "vxrhost/SparseSolver.h"
 
@@ -11,7 +9,6 @@
 
 #include <complex>
 #include <string>
-#include <vector>
 
 namespace vxr {
 
@@ -20,10 +17,6 @@ namespace {
 // A refactorisation is kept while its reciprocal pivot growth stays above
 // this fraction of the last fresh factorisation's.
 constexpr double kGrowthLoss = 1e-3;
-// The growth is checked when a pivot, relative to its column's largest
-// entry, has fallen below this fraction of that ratio in the last fresh
-// factorisation (its column's multipliers grown that much).
-constexpr double kPivotFall = 0.1;
 
 template <class T> struct Klu;
 template <> struct Klu<double> {
@@ -88,12 +81,12 @@ public:
         double* x = K::data(const_cast<T*>(values));
         if (natural_) return factorNatural(x, colMax);
         if (numeric_) {
-            // The last pivot order, while no pivot vanishes and the growth
-            // stays near a fresh factorisation's.
+            // The last pivot order, while no pivot vanishes and none grows far
+            // beyond a fresh factorisation's.
             if (K::refactor(colStart_.data(), rowIndex_.data(), x, symbolic_, numeric_, &common_) &&
                 common_.status == KLU_OK && vanishingPivot(colMax) < 0 &&
-                (!pivotFell(colMax) || (K::rgrowth(colStart_.data(), rowIndex_.data(), x, symbolic_, numeric_, &common_) &&
-                                        common_.rgrowth >= kGrowthLoss * freshGrowth_)))
+                K::rgrowth(colStart_.data(), rowIndex_.data(), x, symbolic_, numeric_, &common_) &&
+                common_.rgrowth >= kGrowthLoss * freshGrowth_)
                 return -1;
             klu_free_numeric(&numeric_, &common_);
         }
@@ -109,8 +102,6 @@ public:
             return factorNaturalOr(x, colMax, k);
         }
         freshGrowth_ = K::rgrowth(colStart_.data(), rowIndex_.data(), x, symbolic_, numeric_, &common_) ? common_.rgrowth : 0.0;
-        freshPivot_.resize(n_);
-        for (int k = 0; k < n_; ++k) freshPivot_[k] = K::pivot(numeric_, k) / colMax[symbolic_->Q[k]];
         return -1;
     }
 
@@ -134,13 +125,6 @@ private:
             if (!(K::pivot(num, k) > kVanishingPivot * colMax[c])) return c;
         }
         return -1;
-    }
-    // Whether a pivot of the refactorisation fell below kPivotFall of its
-    // fresh ratio to its column's largest entry.
-    bool pivotFell(const double* colMax) const {
-        for (int k = 0; k < n_; ++k)
-            if (!(K::pivot(numeric_, k) >= kPivotFall * freshPivot_[k] * colMax[symbolic_->Q[k]])) return true;
-        return false;
     }
     // A pivot that vanishes in the fill-reducing order may not in the
     // unknowns' own order, the one dense partial pivoting takes (a chain of
@@ -185,7 +169,6 @@ private:
     int n_ = 0;
     std::vector<int> colStart_, rowIndex_;
     double freshGrowth_ = 0.0;
-    std::vector<double> freshPivot_; // per pivot of the last fresh factorisation: |pivot| / its column's largest entry
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
@@ -248,8 +249,15 @@ std::shared_ptr<const SingularMatrix<T>> MatrixSolver<T>::factor(MatrixPattern& 
         rowWeight_.assign(n, 0.0);
         for (int r : cs.rowIndex) ++rowWeight_[r];
         for (double& w : rowWeight_) w = w > dense ? kDenseRowWeight : 1.0;
+        factored_.clear();
     }
     const int given = std::min(static_cast<int>(values.size()), cs.nonZeros());
+    // The very values of the last regular factorisation (a linear circuit at
+    // an unchanged step): its factors stand.
+    if (!factored_.empty() && static_cast<int>(factored_.size()) == given &&
+        std::memcmp(factored_.data(), values.data(), given * sizeof(T)) == 0)
+        return nullptr;
+    factored_.clear();
     int k = -1;
     // Rows scaled first; a matrix with a vanishing pivot there is factored
     // again equilibrated before it is called singular.
@@ -257,7 +265,10 @@ std::shared_ptr<const SingularMatrix<T>> MatrixSolver<T>::factor(MatrixPattern& 
         equilibrate(p, n, values.data(), given, passes);
         scale(values.data(), given);
         k = backend_->factor(scaled_.data(), colMax_.data());
-        if (k < 0) return nullptr;
+        if (k < 0) {
+            factored_.assign(values.begin(), values.begin() + given);
+            return nullptr;
+        }
     }
     return std::make_shared<const SingularMatrix<T>>(SingularMatrix<T>{pattern_, scaled_, colMax_, k});
 }

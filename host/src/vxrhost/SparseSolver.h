@@ -137,6 +137,7 @@ private:
     std::vector<double> rowWeight_; // per row of the pattern: kDenseRowWeight for a dense one, else 1
     std::vector<double> rowScale_, colScale_, colMax_;
     std::vector<T> scaled_;
+    std::vector<T> factored_; // the values (per slot) of the last factorisation, while it is regular
 };
 
 } // namespace vxr
