@@ -275,18 +275,25 @@ struct Series {
     std::vector<std::vector<double>> cols;
 };
 
+// Lines end in CR LF; a header may be quoted.
 Series readCsv(const fs::path& p) {
     Series s;
     std::ifstream f(p);
     std::string line;
-    if (!std::getline(f, line)) return s;
+    auto next = [&] {
+        if (!std::getline(f, line)) return false;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    };
+    if (!next()) return s;
     std::istringstream h(line);
     for (std::string c; std::getline(h, c, ',');) {
+        if (c.size() >= 2 && c.front() == '"' && c.back() == '"') c = c.substr(1, c.size() - 2);
         std::transform(c.begin(), c.end(), c.begin(), [](unsigned char ch) { return std::tolower(ch); });
         s.names.push_back(c);
     }
     s.cols.resize(s.names.size());
-    while (std::getline(f, line) && !line.empty()) {
+    while (next() && !line.empty()) {
         std::istringstream r(line);
         size_t i = 0;
         for (std::string c; std::getline(r, c, ',') && i < s.cols.size(); ++i) s.cols[i].push_back(std::strtod(c.c_str(), nullptr));
