@@ -115,10 +115,11 @@ int main(int argc, char** argv) {
             ->UseRealTime()
             ->Arg(40);
         auto* p = benchmark::RegisterBenchmark(("pads/" + name).c_str(), padsPerPad, k);
-        p->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(1000);
-        // Dense LU holds n^2 entries: 8000 unknowns at 1000 pads take half a gigabyte.
-        if (k != SolverKind::DENSE) p->Arg(2000)->Arg(4000);
-        if (k == SolverKind::KLU) p->Arg(10000);
+        p->Unit(benchmark::kMillisecond)->UseRealTime();
+        // Dense LU holds n^2 entries and takes at most kDenseLimit unknowns: 500
+        // pads are 4003.
+        if (k == SolverKind::DENSE) p->Arg(100)->Arg(500);
+        else p->Arg(1000)->Arg(2000)->Arg(4000)->Arg(10000);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

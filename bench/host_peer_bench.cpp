@@ -10,6 +10,8 @@
 //                      source and 10 kohm to the next, .dc 0 to 5 V, 101 points
 //  - rectifier_bank/N: N half-wave rectifiers (1 ohm, diode, 10 nF || load) on one
 //                      5 V 1 MHz sine, .tran 10n 5u
+//  - pads_on_one_node_SOLVER/N: N LAMBRET pads sharing one node (where the
+//                      pad is built), .op, .ac and .tran with each solver, vxrsim alone
 // The diode is the fixture module fixdiode (IS = 1e-14, N = 1, constant CJ = 1 pF),
 // on ngspice's side its diode with the same equation (M = 0 makes CJO constant).
 // The benchmark's time is vxrsim's whole run; the counters hold the whole-run
@@ -47,6 +49,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Where vxrsim finds the fixture diode (and the LAMBRET pad where built).
+#ifdef VXR_LAMBRET_DIR
+const char* const kLibraryPath = VXR_FIXTURE_DIR ":" VXR_LAMBRET_DIR;
+#else
+const char* const kLibraryPath = VXR_FIXTURE_DIR;
+#endif
+
 struct Config {
     long maxN = 10000;
     std::string vxrsim = VXR_SIM;
@@ -62,7 +71,7 @@ struct Circuit {
     std::string vxr, spice;
     std::vector<std::string> probes; // node names whose voltages are compared
     std::vector<double> corners;     // source corners (no interpolation across them)
-    std::string kind;                // the analysis ("tran", "dc"): vxrsim -o names its file by it
+    std::string kind;                // the compared analysis: vxrsim -o FILE.csv writes it to FILE.KIND.csv
 };
 
 struct Writer {
@@ -160,6 +169,22 @@ Circuit rectifierBank(long n) {
     return finish(w, ".tran 10n 5u", "tran", probes, {});
 }
 
+// n LAMBRET pads sharing one node, each into 1 kohm, with the solver named:
+// operating point, AC and transient. vxrsim alone (the pad is none of
+// ngspice's built-in elements); its time and memory grow linearly in n.
+Circuit padsOnOneNode(long n, const std::string& solver) {
+    std::ostringstream s;
+    s << "* " << n << " LAMBRET pads on one node\n.lib LAMBRET.so\n.options solver=" << solver << "\n";
+    if (!g_cfg.reltol.empty()) s << ".options reltol=" << g_cfg.reltol << "\n";
+    s << "VIN src 0 DC 0 AC 1 PULSE(0 1 1n 100p 100p 5n 10n)\nRSRC src ext 50\n";
+    for (long i = 0; i < n; ++i) s << "NP" << i << " ext int" << i << " 0 LAMBRET\nRL" << i << " int" << i << " 0 1k\n";
+    s << ".op\n.ac dec 10 1k 1g\n.tran 0.1n 10n\n.print tran V(int0)\n";
+    Circuit c;
+    c.vxr = s.str();
+    c.kind = "tran";
+    return c;
+}
+
 // ---- child processes ------------------------------------------------------------------
 
 struct RunResult {
@@ -250,11 +275,11 @@ struct Series {
     std::vector<std::vector<double>> cols;
 };
 
+// Lines end in CR LF; a header may be quoted.
 Series readCsv(const fs::path& p) {
     Series s;
     std::ifstream f(p);
     std::string line;
-    // The file's lines end in CR LF.
     auto next = [&] {
         if (!std::getline(f, line)) return false;
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -263,6 +288,7 @@ Series readCsv(const fs::path& p) {
     if (!next()) return s;
     std::istringstream h(line);
     for (std::string c; std::getline(h, c, ',');) {
+        if (c.size() >= 2 && c.front() == '"' && c.back() == '"') c = c.substr(1, c.size() - 2);
         std::transform(c.begin(), c.end(), c.begin(), [](unsigned char ch) { return std::tolower(ch); });
         s.names.push_back(c);
     }
@@ -373,7 +399,9 @@ bool haveNgspice() {
     return have;
 }
 
-void runFamily(benchmark::State& state, const std::string& family, const std::function<Circuit(long)>& make, bool peer) {
+// peer: ngspice runs the circuit too (where installed); otherwise the row's note says why not.
+void runFamily(benchmark::State& state, const std::string& family, const std::function<Circuit(long)>& make, bool peer,
+               const char* alone = "ngspice not run at this size") {
     const long n = state.range(0);
     const std::string tag = family + "_" + std::to_string(n);
     const Circuit c = make(n);
@@ -384,7 +412,7 @@ void runFamily(benchmark::State& state, const std::string& family, const std::fu
     row.name = family + "/" + std::to_string(n);
     for (auto _ : state) {
         RunResult v = runChild({g_cfg.vxrsim, "-q", "-s", "-o", (g_cfg.dir / (tag + ".csv")).string(), cir.string()},
-                               g_cfg.dir / (tag + ".out"), g_cfg.dir / (tag + ".err"), {{"VXR_LIBRARY_PATH", VXR_FIXTURE_DIR}});
+                               g_cfg.dir / (tag + ".out"), g_cfg.dir / (tag + ".err"), {{"VXR_LIBRARY_PATH", kLibraryPath}});
         if (!v.ok) {
             state.SkipWithError(("vxrsim: " + v.error).c_str());
             row.note = "vxrsim " + v.error;
@@ -397,7 +425,7 @@ void runFamily(benchmark::State& state, const std::string& family, const std::fu
         state.counters["vxr_analysis_s"] = row.vxrAnalysis;
         state.counters["vxr_rss_mb"] = static_cast<double>(v.maxRssKb) / 1024.0;
         if (!peer || !haveNgspice()) {
-            row.note = peer ? "no ngspice" : "ngspice not run at this size";
+            row.note = peer ? "no ngspice" : alone;
             continue;
         }
         const fs::path raw = g_cfg.dir / (tag + ".raw"), log = g_cfg.dir / (tag + ".ngspice.log");
@@ -478,6 +506,20 @@ int main(int argc, char** argv) {
         for (long n = 100; n <= 100000 && n <= g_cfg.maxN; n *= 10) b->Arg(n);
         b->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
     }
+#ifdef VXR_LAMBRET_DIR
+    // Dense LU refuses more than a few thousand unknowns (eight per pad) and
+    // factors in cubic time: it runs a small bank only.
+    for (const std::string solver : {"klu", "sparselu", "dense"}) {
+        const std::string family = "pads_on_one_node_" + solver;
+        auto* b = benchmark::RegisterBenchmark(family.c_str(), [family, solver](benchmark::State& s) {
+            runFamily(
+                s, family, [solver](long n) { return padsOnOneNode(n, solver); }, false, "LAMBRET pads: vxrsim alone");
+        });
+        for (long n : solver == "dense" ? std::vector<long>{100} : std::vector<long>{1000, 4000, 10000})
+            if (n <= g_cfg.maxN) b->Arg(n);
+        b->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    }
+#endif
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

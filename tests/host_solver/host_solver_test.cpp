@@ -11,6 +11,7 @@
 #include <complex>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 #include <utility>
 
 using namespace vxr;
@@ -189,6 +190,109 @@ TEST(MatrixSolver, SolvesAndNamesANearlyDependentColumn) {
         ASSERT_NE(singular, nullptr);
         EXPECT_EQ(singular->unknown(), 3);
     });
+}
+
+// One solver through a sequence of matrices on one pattern, as Newton and
+// the time steps give them: each solve is the latest matrix's, whether its
+// values changed or repeat (the factors kept), and a singular matrix given
+// again is refused again.
+TEST(MatrixSolver, EachFactorisationIsOfTheLatestValues) {
+    struct Step {
+        std::vector<double> a; // row-major 3 x 3
+        bool singular;
+    };
+    const std::vector<double> regular{4, 1, 0, 1, 5, 2, 0, 2, 6}, changed{4, 1, 0, 1, 5, 2, 0, 2, 7},
+        singular{1, 1, 0, 1, 1, 0, 0, 0, 1};
+    const Step steps[] = {{regular, false}, {regular, false},  {changed, false}, {regular, false},
+                          {singular, true}, {singular, true}, {regular, false}};
+    everySolverAndUnit([&](SolverKind k, std::complex<double> unit) {
+        using C = std::complex<double>;
+        MatrixSolver<C> solver(k);
+        MatrixPattern p;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) p.slot(r, c);
+        int i = 0;
+        for (const Step& step : steps) {
+            SCOPED_TRACE(i++);
+            std::vector<C> values(p.size());
+            Eigen::VectorXcd x(3), b = Eigen::VectorXcd::Zero(3);
+            for (int c = 0; c < 3; ++c) x[c] = C(c + 1.0, -0.5 * c);
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) {
+                    values[p.slot(r, c)] = step.a[3 * r + c] * unit;
+                    b[r] += values[p.slot(r, c)] * x[c];
+                }
+            auto result = solver.factor(p, 3, values);
+            ASSERT_EQ(result != nullptr, step.singular);
+            if (step.singular) continue;
+            solver.solve(b);
+            EXPECT_LT((b - x).lpNorm<Eigen::Infinity>(), 1e-14);
+        }
+    });
+}
+
+// A node that many branches share, numbered first (a supply rail), and each
+// branch a chain of three nodes to ground: every solver that takes the size
+// solves it, and the sparse ones hold factors of a few entries per unknown.
+// Eliminated early, the shared node would tie every branch to every other
+// and fill the factors with the square of their number.
+TEST(MatrixSolver, NodeSharedByManyBranchesKeepsTheFactorsSparse) {
+    const int branches = 1500, n = 1 + 3 * branches;
+    MatrixPattern p;
+    std::vector<double> values;
+    auto conductance = [&](int a, int b, double g) {
+        for (auto [r, c, v] : {std::tuple{a, a, g}, {b, b, g}, {a, b, -g}, {b, a, -g}}) {
+            const int slot = p.slot(r, c);
+            if (slot < 0) continue;
+            values.resize(p.size());
+            values[slot] += v;
+        }
+    };
+    conductance(0, -1, 1.0 / 50);
+    for (int i = 0; i < branches; ++i) {
+        const int a = 1 + 3 * i;
+        conductance(0, a, 1e-3 * (1 + i % 7));
+        conductance(a, a + 1, 1e-2);
+        conductance(a + 1, a + 2, 2e-3);
+        conductance(a + 2, -1, 1e-3);
+    }
+    Eigen::VectorXd x(n), b = Eigen::VectorXd::Zero(n);
+    for (int c = 0; c < n; ++c) x[c] = 1.0 + 0.25 * (c % 5);
+    for (int s = 0; s < p.size(); ++s) b[p.row(s)] += values[s] * x[p.col(s)];
+    for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
+        if (!solverAvailable(k) || (k == SolverKind::DENSE && n > kDenseLimit)) continue;
+        SCOPED_TRACE(solverName(k));
+        MatrixSolver<double> solver(k);
+        ASSERT_EQ(solver.factor(p, n, values), nullptr);
+        Eigen::VectorXd y = b;
+        solver.solve(y);
+        EXPECT_LT((y - x).lpNorm<Eigen::Infinity>(), 1e-12);
+        if (k != SolverKind::DENSE) EXPECT_LT(solver.factorEntries(), 8L * n);
+    }
+}
+
+// Dense LU refuses a circuit above its size limit, naming both, before it
+// allocates anything; the sparse solvers take the circuit.
+TEST(SolverOption, DenseRefusesMoreUnknownsThanItsLimit) {
+    std::string ladder = "V1 n0 0 1\n";
+    const int sections = kDenseLimit - 1; // nodes n0 .. n(sections) and the source's branch: kDenseLimit + 1 unknowns
+    for (int i = 1; i <= sections; ++i)
+        ladder += "R" + std::to_string(i) + " n" + std::to_string(i - 1) + " n" + std::to_string(i) + " 1\n";
+    ladder += "RL n" + std::to_string(sections) + " 0 1\n.op\n.print op V(n" + std::to_string(sections) + ")\n";
+    try {
+        withSolver(ladder, SolverKind::DENSE)->run();
+        ADD_FAILURE() << "dense LU took " << kDenseLimit + 1 << " unknowns";
+    } catch (const SimError& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("at most " + std::to_string(kDenseLimit) + " unknowns"), std::string::npos) << m;
+        EXPECT_NE(m.find("has " + std::to_string(kDenseLimit + 1)), std::string::npos) << m;
+    }
+    for (SolverKind k : sparseSolvers()) {
+        SCOPED_TRACE(solverName(k));
+        std::vector<Table> got;
+        ASSERT_NO_THROW(got = withSolver(ladder, k)->run());
+        EXPECT_NEAR(got.back().rows.at(0).at(0), 1.0 / (sections + 1), 1e-12);
+    }
 }
 
 // A matrix given as rows of (column, value) pairs.

@@ -56,7 +56,7 @@ template <class T> class KluSolver final : public LinearSolver<T> {
 public:
     KluSolver() {
         klu_defaults(&common_);
-        common_.scale = 0;            // the rows come scaled
+        common_.scale = -1;           // the rows come scaled; the pattern is checked once, by klu_analyze
         // Partial pivoting, as the dense LU: the largest entry of the column,
         // the diagonal where it ties. A diagonal preference saves little fill
         // here and rounds the solutions several digits worse.
@@ -109,6 +109,11 @@ public:
         if (!K::solve(natural_ ? naturalSymbolic_ : symbolic_, natural_ ? naturalNumeric_ : numeric_, n_, K::data(b),
                       &common_))
             throw SimError("KLU: solve failed (status " + std::to_string(common_.status) + ")");
+    }
+    long factorEntries() const override {
+        const klu_symbolic* s = natural_ ? naturalSymbolic_ : symbolic_;
+        const klu_numeric* num = natural_ ? naturalNumeric_ : numeric_;
+        return num ? static_cast<long>(num->lnz) + num->unz + s->nzoff : 0;
     }
 
 private:

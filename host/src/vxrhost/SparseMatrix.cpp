@@ -74,6 +74,7 @@ const CompressedPattern& MatrixPattern::compressed(int n) {
         csc_.rowIndex[k] = rows_[order[k]];
         csc_.position[order[k]] = k;
     }
+    csc_.slot = std::move(order);
     return csc_;
 }
 

@@ -22,10 +22,10 @@ struct Quartet {
 
 // Compressed columns of a pattern of dimension n: the row indices of column
 // c are rowIndex[colStart[c] .. colStart[c + 1]), ascending; position[s] is
-// where slot s sits in that order.
+// where slot s sits in that order, slot[k] the slot at position k.
 struct CompressedPattern {
     int n = 0;
-    std::vector<int> colStart, rowIndex, position;
+    std::vector<int> colStart, rowIndex, position, slot;
     uint64_t version = 0; // the pattern's version it was built from
     int nonZeros() const { return static_cast<int>(rowIndex.size()); }
 };

@@ -2,53 +2,112 @@
 #include "vxrhost/Circuit.h"
 
 #include <Eigen/Dense>
+#include <Eigen/OrderingMethods>
 #include <Eigen/SparseCore>
 #include <Eigen/SparseLU>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
-#include <map>
+#include <cstring>
 #include <limits>
+#include <map>
+#include <optional>
 #include <set>
 
 namespace vxr {
 
 namespace {
 
-// Dense LU with partial pivoting: pivot i is column i's.
+// Dense LU with partial pivoting, in place: pivot i is column i's.
 template <class T> class DenseSolver final : public LinearSolver<T> {
     using Matrix = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;
     using Vector = Eigen::Matrix<T, Eigen::Dynamic, 1>;
 
 public:
     void analyze(const CompressedPattern& p) override {
+        if (p.n > kDenseLimit)
+            throw SimError("solver=dense holds every entry of the matrix and takes at most " + std::to_string(kDenseLimit) +
+                           " unknowns; this circuit has " + std::to_string(p.n) + " (solver=sparselu takes any size)");
         colStart_ = p.colStart;
         rowIndex_ = p.rowIndex;
     }
     int factor(const T* values, const double* colMax) override {
         const int n = static_cast<int>(colStart_.size()) - 1;
+        lu_.reset();
         a_.setZero(n, n);
         for (int c = 0; c < n; ++c)
             for (int k = colStart_[c]; k < colStart_[c + 1]; ++k) a_(rowIndex_[k], c) = values[k];
-        lu_.compute(a_);
-        const auto d = lu_.matrixLU().diagonal();
+        lu_.emplace(a_);
+        const auto d = lu_->matrixLU().diagonal();
         for (int i = 0; i < n; ++i)
             if (!(std::abs(d[i]) > kVanishingPivot * colMax[i])) return i;
         return -1;
     }
     void solve(T* b) override {
         Eigen::Map<Vector> x(b, a_.rows());
-        const Vector y = lu_.solve(x);
+        const Vector y = lu_->solve(x);
         x = y;
     }
+    long factorEntries() const override { return static_cast<long>(a_.size()); }
 
 private:
     std::vector<int> colStart_, rowIndex_;
-    Matrix a_;
-    Eigen::PartialPivLU<Matrix> lu_;
+    Matrix a_; // the factors, once factored
+    std::optional<Eigen::PartialPivLU<Eigen::Ref<Matrix>>> lu_;
 };
 
-// Eigen's supernodal SparseLU with a COLAMD column order; it pivots afresh
-// at every factorisation.
+// More entries or neighbours than this make a row or an unknown of an
+// n-unknown matrix dense.
+double denseCount(int n) { return std::max(kDenseRowMin, kDenseRowFactor * std::sqrt(static_cast<double>(n))); }
+
+// A fill-reducing column order for partial pivoting on a circuit's nearly
+// symmetric pattern: minimum degree on the pattern of A + A^T, with the dense
+// unknowns (a node many devices share) left out and ordered last.
+// Eliminated early, such an unknown ties all its neighbours together and
+// fills the factors with their square.
+struct DenseLastOrdering {
+    using PermutationType = Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int>;
+    // perm.indices()[c]: the position of column c.
+    template <class MatrixType> void operator()(const MatrixType& a, PermutationType& perm) const {
+        const int n = static_cast<int>(a.cols());
+        using Pattern = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
+        std::vector<Eigen::Triplet<double, int>> edges;
+        for (int c = 0; c < n; ++c)
+            for (typename MatrixType::InnerIterator it(a, c); it; ++it)
+                if (const int r = static_cast<int>(it.index()); r != c) {
+                    edges.emplace_back(r, c, 1.0);
+                    edges.emplace_back(c, r, 1.0);
+                }
+        Pattern sym(n, n);
+        sym.setFromTriplets(edges.begin(), edges.end());
+        const double dense = denseCount(n);
+        std::vector<int> reduced(n, -1), original; // an unknown's index without the dense ones, and back
+        for (int c = 0; c < n; ++c)
+            if (sym.outerIndexPtr()[c + 1] - sym.outerIndexPtr()[c] <= dense) {
+                reduced[c] = static_cast<int>(original.size());
+                original.push_back(c);
+            }
+        const int m = static_cast<int>(original.size());
+        perm.resize(n);
+        if (m > 0) {
+            edges.clear();
+            for (int c : original)
+                for (Pattern::InnerIterator it(sym, c); it; ++it)
+                    if (reduced[it.index()] >= 0) edges.emplace_back(reduced[it.index()], reduced[c], 1.0);
+            Pattern r(m, m);
+            r.setFromTriplets(edges.begin(), edges.end());
+            PermutationType order; // order.indices()[k]: the unknown (reduced) eliminated k-th
+            Eigen::internal::minimum_degree_ordering(r, order);
+            for (int k = 0; k < m; ++k) perm.indices()[original[order.indices()[k]]] = k;
+        }
+        int last = m;
+        for (int c = 0; c < n; ++c)
+            if (reduced[c] < 0) perm.indices()[c] = last++;
+    }
+};
+
+// Eigen's supernodal SparseLU with DenseLastOrdering's column order; it
+// pivots afresh at every factorisation.
 template <class T> class SparseLuSolver final : public LinearSolver<T> {
     using Matrix = Eigen::SparseMatrix<T, Eigen::ColMajor, int>;
     template <class Ordering> struct LU : Eigen::SparseLU<Matrix, Ordering> {
@@ -117,10 +176,13 @@ public:
         else y = lu_.solve(x);
         x = y;
     }
+    long factorEntries() const override {
+        return static_cast<long>(natural_ ? naturalLu_.nnzL() + naturalLu_.nnzU() : lu_.nnzL() + lu_.nnzU());
+    }
 
 private:
     Matrix a_;
-    LU<Eigen::COLAMDOrdering<int>> lu_;
+    LU<DenseLastOrdering> lu_;
     LU<Eigen::NaturalOrdering<int>> naturalLu_;
     bool naturalAnalysed_ = false, natural_ = false; // natural_: factored in the unknowns' order
 };
@@ -183,24 +245,50 @@ std::shared_ptr<const SingularMatrix<T>> MatrixSolver<T>::factor(MatrixPattern& 
         analysed_ = cs.version;
         pattern_ = std::make_shared<const CompressedPattern>(cs);
         n_ = n;
+        const double dense = denseCount(n);
+        rowWeight_.assign(n, 0.0);
+        for (int r : cs.rowIndex) ++rowWeight_[r];
+        for (double& w : rowWeight_) w = w > dense ? kDenseRowWeight : 1.0;
+        factored_.clear();
     }
     const int given = std::min(static_cast<int>(values.size()), cs.nonZeros());
+    // The very values of the last regular factorisation (a linear circuit at
+    // an unchanged step): its factors stand.
+    if (!factored_.empty() && static_cast<int>(factored_.size()) == given &&
+        std::memcmp(factored_.data(), values.data(), given * sizeof(T)) == 0)
+        return nullptr;
+    factored_.clear();
     int k = -1;
     // Rows scaled first; a matrix with a vanishing pivot there is factored
     // again equilibrated before it is called singular.
     for (const int passes : {0, kEquilibrationPasses}) {
         equilibrate(p, n, values.data(), given, passes);
-        scaled_.assign(cs.nonZeros(), T(0));
-        colMax_.assign(n, 0.0);
-        for (int s = 0; s < given; ++s) {
-            const T v = rowScale_[p.row(s)] * colScale_[p.col(s)] * values[s];
-            scaled_[cs.position[s]] = v;
-            colMax_[p.col(s)] = std::max(colMax_[p.col(s)], std::abs(v));
-        }
+        scale(values.data(), given);
         k = backend_->factor(scaled_.data(), colMax_.data());
-        if (k < 0) return nullptr;
+        if (k < 0) {
+            factored_.assign(values.begin(), values.begin() + given);
+            return nullptr;
+        }
     }
     return std::make_shared<const SingularMatrix<T>>(SingularMatrix<T>{pattern_, scaled_, colMax_, k});
+}
+
+// Column by column, so that every position is written once and each
+// column's largest entry is at hand.
+template <class T> void MatrixSolver<T>::scale(const T* values, int given) {
+    const CompressedPattern& cs = *pattern_;
+    scaled_.resize(cs.nonZeros());
+    colMax_.resize(n_);
+    for (int c = 0; c < n_; ++c) {
+        double m = 0.0;
+        for (int k = cs.colStart[c]; k < cs.colStart[c + 1]; ++k) {
+            const int s = cs.slot[k];
+            const T v = s < given ? rowScale_[cs.rowIndex[k]] * colScale_[c] * values[s] : T(0);
+            scaled_[k] = v;
+            m = std::max(m, std::abs(v));
+        }
+        colMax_[c] = m;
+    }
 }
 
 template <class T> void MatrixSolver<T>::solve(Vector& b) {
@@ -287,7 +375,7 @@ void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values
         for (int s = 0; s < given; ++s) rowScale_[p.row(s)] = std::max(rowScale_[p.row(s)], std::abs(values[s]));
         for (double& r : rowScale_) r = r > 0 && std::isfinite(r) ? 1.0 / r : 1.0;
     }
-    std::vector<double> rowMax(n), colMax(n);
+    std::vector<double> rowMax(passes ? n : 0), colMax(passes ? n : 0);
     auto factor = [](double m) {
         if (!(m > 0) || !std::isfinite(m)) return 1.0;
         int e;
@@ -316,11 +404,7 @@ void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values
     // its entry is that much larger than the column's others: eliminating it
     // early ties all its unknowns together and fills the factors with their
     // square.
-    std::vector<int> count(n, 0);
-    for (int s = 0; s < given; ++s) ++count[p.row(s)];
-    const double dense = std::max(kDenseRowMin, kDenseRowFactor * std::sqrt(static_cast<double>(n)));
-    for (int i = 0; i < n; ++i)
-        if (count[i] > dense) rowScale_[i] *= kDenseRowWeight;
+    for (int i = 0; i < n; ++i) rowScale_[i] *= rowWeight_[i];
 }
 
 // Right-looking elimination over sparse rows: a singular matrix is the rare

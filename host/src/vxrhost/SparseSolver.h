@@ -1,6 +1,6 @@
 // Factorisation of the circuit matrix behind one interface: KLU (where the
 // host is built with it), Eigen's SparseLU, and dense LU (for comparison and
-// small circuits). Every backend factors the matrix with its rows scaled to
+// small circuits: it refuses more than kDenseLimit unknowns). Every backend factors the matrix with its rows scaled to
 // a largest entry of 1 and, where a pivot vanishes that way, again
 // equilibrated: rows and columns scaled by powers of two until each one's
 // largest entry is near 1. Unscaled, a row written in large units (a
@@ -30,10 +30,14 @@ inline constexpr double kVanishingPivot = 1e-14;
 inline constexpr int kEquilibrationPasses = 8;
 // A row with more entries than kDenseRowFactor sqrt(n) (and kDenseRowMin) is
 // dense; its scale is multiplied by kDenseRowWeight (about the pivot
-// tolerance sparse solvers take by default).
+// tolerance sparse solvers take by default). SparseLU orders an unknown with
+// that many neighbours last.
 inline constexpr double kDenseRowFactor = 10.0;
 inline constexpr double kDenseRowMin = 16.0;
 inline constexpr double kDenseRowWeight = 0x1p-10;
+// Most unknowns dense LU takes: it holds all n^2 entries (128 MiB real,
+// 256 MiB complex at the limit) and factors in n^3 time.
+inline constexpr int kDenseLimit = 4096;
 // Most refinement steps of a solution.
 inline constexpr int kRefinementSteps = 10;
 
@@ -56,6 +60,8 @@ public:
     virtual int factor(const T* values, const double* colMax) = 0;
     // b := A^-1 b with the last factorisation.
     virtual void solve(T* b) = 0;
+    // Entries the last factorisation's factors hold.
+    virtual long factorEntries() const = 0;
 };
 
 template <class T> std::unique_ptr<LinearSolver<T>> makeLinearSolver(SolverKind k);
@@ -114,20 +120,27 @@ public:
     // whose entries values holds rounded (see EvalContext::carryRounding).
     void solveRefined(const MatrixPattern& p, const std::vector<T>& values, Vector& b,
                       const std::vector<T>* low = nullptr);
+    // Entries the factors hold: about a small multiple of the unknowns where
+    // the fill-reducing order holds.
+    long factorEntries() const { return backend_->factorEntries(); }
 
 private:
     // Row scales that bring the largest entry of every row to 1 (passes =
     // 0), or row and column scales that bring it near 1 in every row and
     // column, in at most that many passes.
     void equilibrate(const MatrixPattern& p, int n, const T* values, int given, int passes);
+    // scaled_ and colMax_ from the values of the first `given` slots.
+    void scale(const T* values, int given);
 
     SolverKind kind_;
     std::unique_ptr<LinearSolver<T>> backend_;
     uint64_t analysed_ = ~uint64_t{0};
     std::shared_ptr<const CompressedPattern> pattern_; // as analysed
     int n_ = 0;
+    std::vector<double> rowWeight_; // per row of the pattern: kDenseRowWeight for a dense one, else 1
     std::vector<double> rowScale_, colScale_, colMax_;
     std::vector<T> scaled_;
+    std::vector<T> factored_; // the values (per slot) of the last factorisation, while it is regular
 };
 
 } // namespace vxr
