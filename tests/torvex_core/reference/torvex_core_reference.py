@@ -735,8 +735,11 @@ def evaluate(p, tsim, v, ddt):
     QG = -(QB + QD + QS)
     if p['CGDO'] != 0:
         kv = 1 / (p['KOV'] / sqrt_(2 * phiT) + 1)
-        QOVS = p['CGSO'] * overlap_factor(p, t, c, VGSCH, kv)
-        QOVD = p['CGDO'] * overlap_factor(p, t, c, VGDCH, kv)
+        # each overlap follows the gate voltage to its own terminal, S or
+        # CORE_ID, in both channel orientations
+        VGS = TYPE * (v['G'] - v['S'])
+        QOVS = p['CGSO'] * overlap_factor(p, t, c, VGS, kv)
+        QOVD = p['CGDO'] * overlap_factor(p, t, c, VGS - VIS, kv)
     else:
         QOVS = QOVD = 0.0
     if CHDIR == 1:
