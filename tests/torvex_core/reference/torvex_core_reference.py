@@ -29,6 +29,11 @@ One departure from the formulas as written, on purpose and the same on the
 C++ side: the XDEP1 share of the gate charge, COXE x (CHQB - CHQB at PSIM
 with GPOLY), is balanced on the drain-end charge QD instead of on QG, the
 CORE_B1 charge. The gate's own charge is unchanged.
+
+A second one, also the same on the C++ side: the overlap charges QOVD (on
+QIG) and QOVS (on QGS) take the gate voltage to their own terminal,
+TYPE x V(G, CORE_ID) and TYPE x V(G, S), for both channel orientations,
+instead of trading voltages with the channel's ends when V(CORE_ID, S) < 0.
 """
 import math
 import sys
