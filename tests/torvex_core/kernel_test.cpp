@@ -4,6 +4,8 @@
 // not), and the same results with a temperature cache as without.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -113,6 +115,82 @@ TEST(IntrinsicKernel, ChannelChargesAreSmoothWhereTheChannelReverses)
             EXPECT_NEAR(slopeL, slopeR, 1e-3 * std::abs(slopeR) + 1e-6 * scale);
         }
     }
+}
+
+// The charges QIG and QGS land on CORE_ID and S. With overlap capacitances
+// that dwarf the channel's, their capacitance matrix with respect to
+// V(CORE_ID) and V(S) (node potentials, central differences) must stay
+// positive semi-definite on both sides of channel reversal and must not jump
+// there: an overlap charge that followed the channel's orientation instead of
+// its own terminal would swap the rows, leaving an indefinite matrix (and
+// growing modes through a gate resistor) for V(CORE_ID, S) < 0.
+TEST(IntrinsicKernel, OverlapChargesStayPassiveWhereTheChannelReverses)
+{
+    enum Node { G, S, ID, D, kNodes };
+    auto charges = [](const torvex::Derived& d, const double (&n)[kNodes]) {
+        double v[torvex::kNumProbes] = {};
+        v[torvex::P_GB1] = n[G];
+        v[torvex::P_GS] = n[G] - n[S];
+        v[torvex::P_IS] = n[ID] - n[S];
+        v[torvex::P_DS] = n[D] - n[S];
+        v[torvex::P_DB] = n[D];
+        v[torvex::P_SB2] = n[S];
+        v[torvex::P_IG] = n[ID] - n[G];
+        torvex::Result<torvex::Values> r;
+        torvex::evaluate(d, v, 300.15, r);
+        return std::pair{r.Q[torvex::Q_IG], r.Q[torvex::Q_GS]};
+    };
+    // C[i][j]: charge i (QIG, QGS) with respect to node j (CORE_ID, S).
+    using Matrix = std::array<std::array<double, 2>, 2>;
+    auto capacitance = [&](const torvex::Derived& d, double vg, double vis) {
+        const double h = 1e-7;
+        Matrix c{};
+        for (int j = 0; j < 2; ++j) {
+            const Node node = j == 0 ? ID : S;
+            double up[kNodes] = {vg, 0.0, vis, vis}, dn[kNodes] = {vg, 0.0, vis, vis};
+            for (int k = 0; k < kNodes; ++k) { // mirrored for p-type
+                up[k] *= d.type;
+                dn[k] *= d.type;
+            }
+            up[node] += h;
+            dn[node] -= h;
+            const auto [igU, gsU] = charges(d, up);
+            const auto [igD, gsD] = charges(d, dn);
+            c[0][j] = (igU - igD) / (2 * h);
+            c[1][j] = (gsU - gsD) / (2 * h);
+        }
+        return c;
+    };
+    const struct {
+        double cgdo, cgso;
+    } overlaps[] = {{1e-11, 1e-11}, {1e-11, 2e-12}, {2e-12, 1e-11}};
+    for (const auto& o : overlaps)
+        for (int type : {1, -1})
+            for (double vg : {-1.0, 2.0, 3.0, 4.0, 8.0}) {
+                SCOPED_TRACE("CGDO " + std::to_string(o.cgdo) + " CGSO " + std::to_string(o.cgso) + " TYPE " +
+                             std::to_string(type) + " VG " + std::to_string(vg));
+                torvex::Derived d = derived(type);
+                d.p.CGDO = o.cgdo;
+                d.p.CGSO = o.cgso;
+                const double scale = std::max(o.cgdo, o.cgso);
+                Matrix atZero{};
+                for (double vis : {1e-4, -1e-4, 1e-2, -1e-2}) {
+                    SCOPED_TRACE("V(CORE_ID, S) " + std::to_string(vis));
+                    const Matrix c = capacitance(d, vg, vis);
+                    const double off = 0.5 * (c[0][1] + c[1][0]);
+                    EXPECT_GE(c[0][0], 0.0);
+                    EXPECT_GE(c[1][1], 0.0);
+                    EXPECT_GE(c[0][0] * c[1][1] - off * off, -1e-6 * scale * scale);
+                    if (std::abs(vis) > 1e-3) continue;
+                    if (vis > 0) {
+                        atZero = c;
+                        continue;
+                    }
+                    for (int i = 0; i < 2; ++i)
+                        for (int j = 0; j < 2; ++j)
+                            EXPECT_NEAR(c[i][j], atZero[i][j], 1e-2 * scale) << "C[" << i << "][" << j << "]";
+                }
+            }
 }
 
 } // namespace

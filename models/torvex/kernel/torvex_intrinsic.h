@@ -827,8 +827,12 @@ void evaluate(const Derived& d, const double (&v)[kNumProbes], double Tsim, Resu
             const T5 rr = sqrt((y / kv - lg) * d.KP4 + 1.0);
             return T5(2.0 * (Vg - p.VFBOV - acc - lg) / (rr + 1.0));
         };
-        QOVS = p.CGSO * overlap(VGSCH);
-        QOVD = p.CGDO * overlap(VGDCH);
+        // Each overlap charge follows the gate voltage across its own
+        // overlap, to S and to CORE_ID, whichever way the channel points: the
+        // charge of a terminal then depends on that terminal's voltage, and
+        // the overlaps stay passive through channel reversal.
+        QOVS = p.CGSO * overlap(VGS);
+        QOVD = p.CGDO * overlap(VGS - VIS);
     }
     const T5 QIG = (CHDIR > 0 ? QDX - QOVD : QS - QOVD) * TNCR;
     const T5 QGS = (CHDIR > 0 ? QS - QOVS : QDX - QOVS) * TNCR;

@@ -29,6 +29,11 @@ One departure from the formulas as written, on purpose and the same on the
 C++ side: the XDEP1 share of the gate charge, COXE x (CHQB - CHQB at PSIM
 with GPOLY), is balanced on the drain-end charge QD instead of on QG, the
 CORE_B1 charge. The gate's own charge is unchanged.
+
+A second one, also the same on the C++ side: the overlap charges QOVD (on
+QIG) and QOVS (on QGS) take the gate voltage to their own terminal,
+TYPE x V(G, CORE_ID) and TYPE x V(G, S), for both channel orientations,
+instead of trading voltages with the channel's ends when V(CORE_ID, S) < 0.
 """
 import math
 import sys
@@ -735,8 +740,11 @@ def evaluate(p, tsim, v, ddt):
     QG = -(QB + QD + QS)
     if p['CGDO'] != 0:
         kv = 1 / (p['KOV'] / sqrt_(2 * phiT) + 1)
-        QOVS = p['CGSO'] * overlap_factor(p, t, c, VGSCH, kv)
-        QOVD = p['CGDO'] * overlap_factor(p, t, c, VGDCH, kv)
+        # each overlap follows the gate voltage to its own terminal, S or
+        # CORE_ID, in both channel orientations
+        VGS = TYPE * (v['G'] - v['S'])
+        QOVS = p['CGSO'] * overlap_factor(p, t, c, VGS, kv)
+        QOVD = p['CGDO'] * overlap_factor(p, t, c, VGS - VIS, kv)
     else:
         QOVS = QOVD = 0.0
     if CHDIR == 1:
