@@ -2,6 +2,7 @@
 // transient.
 #pragma once
 
+#include "vxrhost/CarriedLu.h"
 #include "vxrhost/Circuit.h"
 #include "vxrhost/Table.h"
 
@@ -142,6 +143,7 @@ private:
     // Per unknown, at the point assembled last: the rounding of a branch
     // current's KCL rows, in amperes (0 for every other unknown).
     Eigen::VectorXd currentNoise_;
+    CarriedLu carriedLu_; // the Newton's factorisation once a DC point carries its rounding
     Eigen::VectorXd terms_; // assemble's per-row sums of |terms|, kept between passes
     // Factorisations of the real (DC, transient) and complex (AC) systems.
     std::unique_ptr<MatrixSolver<double>> realSolver_;
