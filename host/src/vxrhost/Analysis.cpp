@@ -216,33 +216,35 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     Eigen::VectorXd F, Ft, tol, tolt, xt, dx, dxWhole, dxInternal, bestX;
     double norm = 0, normt = 0;
     ctx.loadMatrix = true;
-    assemble(ctx, x, in, gshunt, F, tol, norm);
-    bool small = false;
-    int damped = 0;
     MatrixSolver<double>& solver = MatrixSolver<double>::of(realSolver_, o.solver);
     // A DC point whose matrix is singular in double precision, or whose
     // residuals stay within tolerance while its steps do not settle, is
-    // solved from then on with each slot's rounding carried and a
-    // double-double factorisation (CarriedLu): a leak far below the
-    // rounding of a stiff cluster's diagonal sums still holds the cluster.
+    // solved from then on (in this run and the point's later ones) with each
+    // slot's rounding carried and a double-double factorisation (CarriedLu):
+    // a leak far below the rounding of a stiff cluster's diagonal sums still
+    // holds the cluster.
     const bool carriable = !in.active && n <= kCarriedLuMaxSize;
-    const bool carriedBefore = ctx.carryRounding;
-    bool carried = false, carryFailed = false;
+    bool carried = carriable && in.carried && *in.carried, carryFailed = false;
     int unsettled = 0; // consecutive steps with the rows within tolerance, the step not
+    struct Restore {
+        EvalContext& ctx;
+        bool value;
+        ~Restore() { ctx.carryRounding = value; }
+    } restore{ctx, ctx.carryRounding};
+    if (carried) ctx.carryRounding = true;
     auto linearSolve = [&](Eigen::VectorXd& v) {
         if (carried) carriedLu_.solve(v);
         else solver.solve(v);
     };
     auto carry = [&] {
         carried = true;
+        if (in.carried) *in.carried = true;
         ctx.carryRounding = true;
         assemble(ctx, x, in, gshunt, F, tol, norm);
     };
-    struct Restore {
-        EvalContext& ctx;
-        bool value;
-        ~Restore() { ctx.carryRounding = value; }
-    } restore{ctx, carriedBefore};
+    assemble(ctx, x, in, gshunt, F, tol, norm);
+    bool small = false;
+    int damped = 0;
     for (int it = 0; it < maxIter; ++it) {
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
         if (carriable && !carried && !carryFailed && unsettled >= kUnsettledSteps) carry();
@@ -262,6 +264,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             // the double factorisation has it.
             carried = false;
             carryFailed = true;
+            if (in.carried) *in.carried = false;
             singular = solver.factor(c_.pattern(), n, ctx.G);
         } else if (carried) {
             singular = nullptr;
@@ -499,6 +502,7 @@ public:
         in.anchor = anchor;
         in.residualSearch = residualSearch;
         in.terminalSpan = terminalSpan;
+        in.carried = &carried_;
         return sim_.newton(x, ctx_, in, sim_.c_.options().itl1, gshunt);
     }
     EvalContext& context() override { return ctx_; }
@@ -516,6 +520,7 @@ public:
 private:
     Simulator& sim_;
     EvalContext& ctx_;
+    bool carried_ = false;
 };
 
 // Operating point: the continuation strategies in their order, each from

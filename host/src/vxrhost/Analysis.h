@@ -102,6 +102,9 @@ private:
         // An internal node may also step anywhere within its terminals' new
         // values (see limitInternalSteps).
         bool terminalSpan = false;
+        // A DC point's: set once its Newton carries the matrix's rounding,
+        // which its later runs then do from the start.
+        bool* carried = nullptr;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);
