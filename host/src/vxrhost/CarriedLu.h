@@ -13,8 +13,9 @@ namespace vxr {
 // The largest matrix factored this way: the elimination is dense.
 inline constexpr int kCarriedLuMaxSize = 400;
 // A pivot vanishes when it is not above this fraction of its column's largest
-// entry: a few units of the double-double's rounding.
-inline constexpr double kCarriedVanishingPivot = 1e-28;
+// entry: with the double-double's 32 digits, a smaller one keeps fewer than 8
+// (a circuit that merely floats has pivots of its rounding, near 1e-28).
+inline constexpr double kCarriedVanishingPivot = 1e-24;
 
 // A leak of nanosiemens beside a cluster of nodes tied by hundreds of
 // megasiemens (a gate held by a bleed resistor behind a metal line's
