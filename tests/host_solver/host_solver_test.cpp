@@ -474,6 +474,43 @@ TEST(MatrixSolver, AcAdmittanceBelowTheRoundingOfItsDiagonal) {
         }
 }
 
+// A current into one end of a line of two 1e-8 ohm sections whose other end
+// leaks to ground: the leak is far below the rounding of the line's
+// diagonal sums, so in double precision the line floats. Every solver still
+// gives the leak's voltage, in a linear circuit's two iterations; without
+// the leak the line is named singular.
+TEST(MatrixSolver, LeakBelowTheRoundingOfAStiffLine) {
+    struct Case {
+        double leakOhms; // 0: none
+        double amperes;
+    };
+    const Case cases[] = {{1e8, 1e-9}, {1.5e8, -2e-9}, {1e12, 1e-12}, {1e4, 1e-3}, {0, 1e-9}};
+    for (const Case& c : cases)
+        for (SolverKind k : {SolverKind::KLU, SolverKind::SPARSELU, SolverKind::DENSE}) {
+            if (!solverAvailable(k)) continue;
+            SCOPED_TRACE(std::to_string(c.leakOhms) + " ohm, " + solverName(k));
+            char text[256];
+            std::snprintf(text, sizeof text, "I1 0 b DC %.17g\nR1 b a 1e-8\nR2 a g 1e-8\n%s.op\n.print op v(g) v(b)\n", c.amperes,
+                          c.leakOhms ? ("RB g 0 " + std::to_string(c.leakOhms) + "\n").c_str() : "");
+            auto nl = withSolver(text, k);
+            if (!c.leakOhms) {
+                try {
+                    nl->run();
+                    ADD_FAILURE() << "a floating line solved";
+                } catch (const SimError& e) {
+                    EXPECT_NE(std::string(e.what()).find("singular matrix at node"), std::string::npos) << e.what();
+                }
+                continue;
+            }
+            std::vector<Table> t;
+            ASSERT_NO_THROW(t = nl->run());
+            const double want = c.amperes * c.leakOhms;
+            EXPECT_NEAR(t[0].rows[0][0], want, 1e-6 * std::abs(want));
+            EXPECT_NEAR(t[0].rows[0][1], want, 1e-6 * std::abs(want));
+            EXPECT_LE(nl->statistics().at(0).newtonIterations, 2);
+        }
+}
+
 // The option names the three solvers; the default is KLU where it is built.
 TEST(SolverOption, NamesAndDefault) {
     EXPECT_EQ(Options{}.solver, solverAvailable(SolverKind::KLU) ? SolverKind::KLU : SolverKind::SPARSELU);

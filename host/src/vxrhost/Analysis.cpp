@@ -47,6 +47,9 @@ constexpr int kMaxHalvings = 20;
 constexpr double kNegligibleStep = 1e-9;
 // Consecutive cut steps after which a Newton run gives up on its own.
 constexpr int kMaxCutRun = 10;
+// Steps in a row with every row within tolerance but the step not, after
+// which a DC point's Newton carries the rounding of its matrix.
+constexpr int kUnsettledSteps = 2;
 // Quarterings of the internal nodes' part of a step.
 constexpr int kMaxInternalCuts = 24;
 // Most parts a sweep step is cut into before the DC fallbacks.
@@ -165,7 +168,7 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     for (int i = 0; i < F.size(); ++i) {
         if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
             F[i] += gshunt * (anchor ? x[i] - (*anchor)[i] : x[i]);
-            if (ctx.loadMatrix) ctx.G[pattern.diagonal(i)] += gshunt;
+            ctx.addAt(ctx.G, pattern.diagonal(i), gshunt);
         }
         tol[i] = o.reltol * mag[i] + u[i].rowTol(o) + kRoundoff * terms[i];
         double r = std::abs(F[i]) / tol[i];
@@ -213,25 +216,66 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     Eigen::VectorXd F, Ft, tol, tolt, xt, dx, dxWhole, dxInternal, bestX;
     double norm = 0, normt = 0;
     ctx.loadMatrix = true;
+    MatrixSolver<double>& solver = MatrixSolver<double>::of(realSolver_, o.solver);
+    // A DC point whose matrix is singular in double precision, or whose
+    // residuals stay within tolerance while its steps do not settle, is
+    // solved from then on (in this run and the point's later ones) with each
+    // slot's rounding carried and a double-double factorisation (CarriedLu):
+    // a leak far below the rounding of a stiff cluster's diagonal sums still
+    // holds the cluster.
+    const bool carriable = !in.active && n <= kCarriedLuMaxSize;
+    bool carried = carriable && in.carried && *in.carried, carryFailed = false;
+    int unsettled = 0; // consecutive steps with the rows within tolerance, the step not
+    struct Restore {
+        EvalContext& ctx;
+        bool value;
+        ~Restore() { ctx.carryRounding = value; }
+    } restore{ctx, ctx.carryRounding};
+    if (carried) ctx.carryRounding = true;
+    auto linearSolve = [&](Eigen::VectorXd& v) {
+        if (carried) carriedLu_.solve(v);
+        else solver.solve(v);
+    };
+    auto carry = [&] {
+        carried = true;
+        if (in.carried) *in.carried = true;
+        ctx.carryRounding = true;
+        assemble(ctx, x, in, gshunt, F, tol, norm);
+    };
     assemble(ctx, x, in, gshunt, F, tol, norm);
     bool small = false;
     int damped = 0;
-    MatrixSolver<double>& solver = MatrixSolver<double>::of(realSolver_, o.solver);
     for (int it = 0; it < maxIter; ++it) {
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
+        if (carriable && !carried && !carryFailed && unsettled >= kUnsettledSteps) carry();
         ++newtonIterations; // factorisations
         for (int r = 0, bad = firstNonFiniteRow(c_.pattern(), ctx.G, n); r < n; ++r)
             if (r == bad || !std::isfinite(F[r])) {
                 fault_ = {NewtonFault::NON_FINITE, r};
                 return false;
             }
-        if (auto singular = solver.factor(c_.pattern(), n, ctx.G)) {
+        std::shared_ptr<const SingularMatrix<double>> singular;
+        if (!carried) {
+            singular = solver.factor(c_.pattern(), n, ctx.G);
+            if (singular && carriable && !carryFailed) carry();
+        }
+        if (carried && carriedLu_.factor(c_.pattern(), n, ctx.G, ctx.Glo) >= 0) {
+            // Singular with the rounding carried too: named, or solved, as
+            // the double factorisation has it.
+            carried = false;
+            carryFailed = true;
+            if (in.carried) *in.carried = false;
+            singular = solver.factor(c_.pattern(), n, ctx.G);
+        } else if (carried) {
+            singular = nullptr;
+        }
+        if (singular) {
             fault_ = {NewtonFault::SINGULAR, singular->column};
             fault_.singular = std::move(singular);
             return false;
         }
         dx = -F;
-        solver.solve(dx);
+        linearSolve(dx);
         ++linearSolves;
         if (!dx.allFinite()) {
             fault_ = {NewtonFault::NON_FINITE, firstNonFinite(dx)};
@@ -246,7 +290,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         Eigen::VectorXd correction;
         auto level = [&](const Eigen::VectorXd& r) {
             correction = r;
-            solver.solve(correction);
+            linearSolve(correction);
             ++linearSolves;
             double m = correction.cwiseQuotient(w).squaredNorm();
             return std::isfinite(m) ? m : HUGE_VAL;
@@ -320,6 +364,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             xt = bestX;
             assemble(ctx, xt, in, gshunt, Ft, tolt, normt);
         }
+        unsettled = norm <= 1.0 && !small ? unsettled + 1 : 0;
         small = small && !clamped && whole;
         x = xt;
         F = Ft;
@@ -457,6 +502,7 @@ public:
         in.anchor = anchor;
         in.residualSearch = residualSearch;
         in.terminalSpan = terminalSpan;
+        in.carried = &carried_;
         return sim_.newton(x, ctx_, in, sim_.c_.options().itl1, gshunt);
     }
     EvalContext& context() override { return ctx_; }
@@ -474,6 +520,7 @@ public:
 private:
     Simulator& sim_;
     EvalContext& ctx_;
+    bool carried_ = false;
 };
 
 // Operating point: the continuation strategies in their order, each from

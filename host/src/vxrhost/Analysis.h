@@ -2,6 +2,7 @@
 // transient.
 #pragma once
 
+#include "vxrhost/CarriedLu.h"
 #include "vxrhost/Circuit.h"
 #include "vxrhost/Table.h"
 
@@ -101,6 +102,9 @@ private:
         // An internal node may also step anywhere within its terminals' new
         // values (see limitInternalSteps).
         bool terminalSpan = false;
+        // A DC point's: set once its Newton carries the matrix's rounding,
+        // which its later runs then do from the start.
+        bool* carried = nullptr;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);
@@ -142,6 +146,7 @@ private:
     // Per unknown, at the point assembled last: the rounding of a branch
     // current's KCL rows, in amperes (0 for every other unknown).
     Eigen::VectorXd currentNoise_;
+    CarriedLu carriedLu_; // the Newton's factorisation once a DC point carries its rounding
     Eigen::VectorXd terms_; // assemble's per-row sums of |terms|, kept between passes
     // Factorisations of the real (DC, transient) and complex (AC) systems.
     std::unique_ptr<MatrixSolver<double>> realSolver_;
