@@ -481,6 +481,11 @@ public:
         in.anchor = anchor;
         in.residualSearch = residualSearch;
         in.terminalSpan = terminalSpan;
+        // A run that throws an internal node out of its terminals' range
+        // gives up at once, leaving the iterations to the next stage or
+        // strategy; the strategies that let such a node span its terminals
+        // are the ones that bring it back.
+        if (!terminalSpan) in.strayLimit = sim_.c_.options().vlimit;
         return sim_.newton(x, ctx_, in, sim_.c_.options().itl1, gshunt);
     }
     EvalContext& context() override { return ctx_; }
