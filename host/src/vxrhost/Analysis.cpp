@@ -87,15 +87,16 @@ Simulator::Simulator(Circuit& c) : c_(c) {
     for (auto& e : c_.elements()) {
         LimitGroup g;
         if (!e->limitGroup(g)) continue;
+        std::erase_if(g.internals, [&](int i) { return i < 0 || i >= c_.size() || c_.unknowns()[i].isCurrent(); });
+        g.own = g.internals.size();
         // A terminal nothing else connects to (a monitor output) is the
         // element's own node as much as an internal one.
         for (int& t : g.terminals)
-            if (t >= 0 && c_.nodeUses(t) == 1) {
+            if (t >= 0 && c_.nodeUses(t) == 1 && !c_.unknowns()[t].isCurrent()) {
                 g.internals.push_back(t);
                 t = -2;
             }
         std::erase(g.terminals, -2);
-        std::erase_if(g.internals, [&](int i) { return i < 0 || i >= c_.size() || c_.unknowns()[i].isCurrent(); });
         if (g.internals.empty()) continue;
         limitGroups_.push_back(std::move(g));
     }
@@ -374,6 +375,11 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             fault_ = {NewtonFault::NON_FINITE, firstNonFinite(x)};
             return false;
         }
+        if (in.strayLimit > 0 && internalStrays(x, in.strayLimit)) {
+            noteNonConvergence(F, tol, dx, x, ctx, in);
+            fault_.strayed = true;
+            return false;
+        }
         // A long run of cut steps is crawling: the caller's continuation
         // (gmin or source stepping) gets there sooner.
         damped = whole ? 0 : damped + 1;
@@ -433,6 +439,24 @@ bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx
         }
     }
     return cut;
+}
+
+// Whether a model's own internal node lies further than margin outside the
+// range of its terminals' values.
+bool Simulator::internalStrays(const Eigen::VectorXd& x, double margin) const {
+    for (const LimitGroup& g : limitGroups_) {
+        double vlo = HUGE_VAL, vhi = -HUGE_VAL;
+        for (int t : g.terminals) {
+            const double v = t >= 0 ? x[t] : 0.0;
+            vlo = std::min(vlo, v);
+            vhi = std::max(vhi, v);
+        }
+        for (size_t k = 0; k < g.own; ++k) {
+            const int i = g.internals[k];
+            if (c_.unknowns()[i].kind == Unknown::VOLTAGE && (x[i] < vlo - margin || x[i] > vhi + margin)) return true;
+        }
+    }
+    return false;
 }
 
 // The largest Newton step of unknown i that counts as converged at a value of
@@ -503,6 +527,11 @@ public:
         in.residualSearch = residualSearch;
         in.terminalSpan = terminalSpan;
         in.carried = &carried_;
+        // A run that throws an internal node out of its terminals' range
+        // gives up at once, leaving the iterations to the next stage or
+        // strategy; the strategies that let such a node span its terminals
+        // are the ones that bring it back.
+        if (!terminalSpan) in.strayLimit = sim_.c_.options().vlimit;
         return sim_.newton(x, ctx_, in, sim_.c_.options().itl1, gshunt);
     }
     EvalContext& context() override { return ctx_; }
@@ -609,22 +638,31 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
         if (wo) wo->dc = vo;
         x = first;
         Eigen::VectorXd before; // the solution before x's (from the third point on)
+        bool extrapolate = true;
         for (long k = 0; k <= ni; ++k) {
             const double v = inner.start + k * inner.step;
             wi->dc = v;
             // Continuation: start from the line through the last two points,
-            // then from the last point, then the DC fallbacks.
+            // then from the last point, then the DC fallbacks. Either start
+            // is given up once it throws a model's internal node out of its
+            // terminals' range (past a fold of the device's curve the line
+            // lands where Newton's step collapses the device current, and
+            // that node then wanders off over many iterations); after the
+            // line has done so, the sweep's later points start from the last
+            // point.
             Eigen::VectorXd xp = x;
-            Integration none;
+            Integration none, guarded;
+            guarded.strayLimit = c_.options().vlimit;
             ctx.srcScale = 1.0;
             bool done = false;
-            if (k >= 2) {
+            if (k >= 2 && extrapolate) {
                 x = 2.0 * xp - before;
-                done = newton(x, ctx, none, c_.options().itl1, 0.0);
+                done = newton(x, ctx, guarded, c_.options().itl1, 0.0);
+                if (!done && fault_.strayed) extrapolate = false;
                 if (!done) x = xp;
             }
             before = xp;
-            if (!done) done = newton(x, ctx, none, c_.options().itl1, 0.0);
+            if (!done) done = newton(x, ctx, k > 0 ? guarded : none, c_.options().itl1, 0.0);
             // Then in smaller steps of the swept source from the last point.
             for (int parts = 2; !done && k > 0 && parts <= kMaxSweepParts; parts *= 2) {
                 x = xp;

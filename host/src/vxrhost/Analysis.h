@@ -105,6 +105,10 @@ private:
         // A DC point's: set once its Newton carries the matrix's rounding,
         // which its later runs then do from the start.
         bool* carried = nullptr;
+        // Gives up as soon as a model's own internal node lies further than
+        // this outside the range of its terminals' values (0: never): a start
+        // that throws it there has left the solution's basin.
+        double strayLimit = 0.0;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);
@@ -126,6 +130,8 @@ private:
         // NOT_CONVERGED: the unknown whose residual or step was furthest
         // outside its tolerance, and by how much.
         bool byStep = false;
+        // Given up because an internal node strayed (Integration::strayLimit).
+        bool strayed = false;
         double value = 0.0, tol = 0.0;
         std::shared_ptr<const SingularMatrix<double>> singular = nullptr; // SINGULAR: the matrix, which names the unknown
     };
@@ -133,6 +139,7 @@ private:
     void noteNonConvergence(const Eigen::VectorXd& F, const Eigen::VectorXd& tol, const Eigen::VectorXd& step,
                             const Eigen::VectorXd& x, const EvalContext& ctx, const Integration& in);
     class PointNewton;
+    bool internalStrays(const Eigen::VectorXd& x, double margin) const;
     bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal,
                             bool terminalSpan) const;
 

@@ -17,6 +17,9 @@ class Circuit;
 struct LimitGroup {
     std::vector<int> terminals; // -1: ground
     std::vector<int> internals;
+    // internals[0, own) are the element's own nodes; the rest are terminals
+    // nothing else connects to.
+    size_t own = 0;
 };
 
 class Element {
