@@ -732,7 +732,7 @@ Table Simulator::ac(const std::string& type, int count, double fstart, double fs
         for (size_t s = 0; s < Y.size(); ++s) {
             const double wc = w * ctx.C[s];
             Y[s] = {ctx.G[s], wc};
-            Ylo[s] = {ctx.Glo[s], std::fma(w, ctx.C[s], -wc) + w * ctx.Clo[s]};
+            Ylo[s] = {ctx.Glo[s], roundingOfProduct(w, ctx.C[s], wc) + w * ctx.Clo[s]};
         }
         for (size_t k = 0; k < ctx.delayEntries.size(); ++k) {
             const auto& d = ctx.delayEntries[k];

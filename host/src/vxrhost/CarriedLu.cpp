@@ -14,7 +14,7 @@ CarriedLu::DD CarriedLu::sum(DD a, DD b) {
 
 CarriedLu::DD CarriedLu::product(DD a, DD b) {
     const double p = a.hi * b.hi;
-    const double e = std::fma(a.hi, b.hi, -p) + (a.hi * b.lo + a.lo * b.hi);
+    const double e = roundingOfProduct(a.hi, b.hi, p) + (a.hi * b.lo + a.lo * b.hi);
     const double hi = p + e;
     return {hi, e - (hi - p)};
 }

@@ -69,6 +69,9 @@ inline double roundingOfSum(double a, double b, double sum) {
     return (a - (sum - bv)) + (b - bv);
 }
 
+// The rounding error of product = fl(a * b): a * b == product + error exactly.
+inline double roundingOfProduct(double a, double b, double product) { return std::fma(a, b, -product); }
+
 // out[r] += sum of |M(r, c) x(c)| over the row's entries.
 template <class T>
 void addAbsProducts(const MatrixPattern& p, const std::vector<T>& m, const Eigen::VectorXd& x, Eigen::VectorXd& out) {

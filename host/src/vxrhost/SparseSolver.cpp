@@ -311,7 +311,7 @@ struct CompensatedSum {
     }
     void addProduct(double a, double b) {
         const double p = a * b;
-        lo += std::fma(a, b, -p);
+        lo += roundingOfProduct(a, b, p);
         add(p);
     }
     double value() const { return hi + lo; }
