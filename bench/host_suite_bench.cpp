@@ -16,6 +16,23 @@
 
 namespace {
 
+// The figures of one benchmark. Every run reports all of them, since a CSV
+// report has one header for every row; one that does not apply is 0.
+struct Figures {
+    double perPoint = 0.0, points = 0.0, failed = 0.0, loadsPerIteration = 0.0;
+    double acceptedPerPeriod = 0.0, rejectedPerPeriod = 0.0, iterationsPerStep = 0.0;
+};
+
+void report(benchmark::State& state, const Figures& f) {
+    state.counters["iterations_per_point"] = f.perPoint;
+    state.counters["points"] = f.points;
+    state.counters["failed"] = f.failed;
+    state.counters["loads_per_iteration"] = f.loadsPerIteration;
+    state.counters["accepted_per_period"] = f.acceptedPerPeriod;
+    state.counters["rejected_per_period"] = f.rejectedPerPeriod;
+    state.counters["iterations_per_step"] = f.iterationsPerStep;
+}
+
 // period: the switching period of a switching circuit (0: none).
 // Runs every analysis of a netlist without echoing library messages; false
 // when one of them fails.
@@ -31,12 +48,12 @@ bool runQuietly(vxr::Netlist& nl) {
 
 void runNetlist(benchmark::State& state, const std::string& path, double period) {
     setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
-    double perPoint = 0.0, points = 0.0, failed = 0.0;
+    double perPoint = 0.0, points = 0.0, failed = 0.0, loads = 0.0, allIterations = 0.0;
     double accepted = 0.0, rejected = 0.0, iterations = 0.0, periods = 0.0;
     for (auto _ : state) {
         auto nl = vxr::Netlist::parseFile(path);
         if (!runQuietly(*nl)) failed = 1.0;
-        perPoint = points = 0.0;
+        perPoint = points = loads = allIterations = 0.0;
         for (auto& a : nl->analyses())
             if (a.kind == vxr::AnalysisCmd::TRAN && period > 0) periods = a.tran.tstop / period;
         for (auto& st : nl->statistics()) {
@@ -46,18 +63,19 @@ void runNetlist(benchmark::State& state, const std::string& path, double period)
                 iterations = static_cast<double>(st.newtonIterations);
             }
             points += static_cast<double>(st.points);
+            loads += static_cast<double>(st.loadPasses);
+            allIterations += static_cast<double>(st.newtonIterations);
             if (st.points > 0)
                 perPoint = std::max(perPoint, static_cast<double>(st.newtonIterations) / static_cast<double>(st.points));
         }
     }
-    state.counters["iterations_per_point"] = perPoint;
-    state.counters["points"] = points;
-    state.counters["failed"] = failed;
+    Figures f{perPoint, points, failed, allIterations > 0 ? loads / allIterations : 0.0};
     if (period > 0 && periods > 0) {
-        state.counters["accepted_per_period"] = accepted / periods;
-        state.counters["rejected_per_period"] = rejected / periods;
-        state.counters["iterations_per_step"] = accepted > 0 ? iterations / accepted : 0.0;
+        f.acceptedPerPeriod = accepted / periods;
+        f.rejectedPerPeriod = rejected / periods;
+        f.iterationsPerStep = accepted > 0 ? iterations / accepted : 0.0;
     }
+    report(state, f);
 }
 
 // ---- Operating points of switch circuits -----------------------------------
@@ -125,9 +143,7 @@ void runSwitchCase(benchmark::State& state, const std::string& text) {
             points += static_cast<double>(st.points);
         }
     }
-    state.counters["iterations_per_point"] = points > 0 ? iterations / points : iterations;
-    state.counters["loads_per_iteration"] = iterations > 0 ? loads / iterations : 0.0;
-    state.counters["failed"] = failed;
+    report(state, {points > 0 ? iterations / points : iterations, points, failed, iterations > 0 ? loads / iterations : 0.0});
 }
 
 void registerSwitchCases() {
