@@ -3,7 +3,10 @@
 
 #include "vxrhost/NameIndex.h"
 
+#include <cmath>
 #include <functional>
+#include <regex>
+#include <string>
 
 using namespace vxr;
 
@@ -214,6 +217,23 @@ TEST(HostNetlist, FailuresDuringAnalysisAreClear) {
         }
     }
     EXPECT_THROW(quietNetlist("V1 a 0 1\nR1 a 0 1\n")->run(), NetlistError);
+}
+
+// A point that runs out of Newton iterations with its residuals within
+// tolerance names the unknown whose last step was furthest outside its
+// tolerance, and both numbers: the step beyond a positive tolerance.
+TEST(HostNetlist, NoConvergenceGivesTheStepBesideItsTolerance) {
+    try {
+        quietNetlist("V1 b 0 DC 10\nR2 b a 1k\nR1 a 0 1k\n.options itl1=1\n.op\n")->run();
+        ADD_FAILURE() << "one Newton iteration cannot be a converged point";
+    } catch (const SimError& e) {
+        const std::string m = e.what();
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(m, match, std::regex("last step ([-+0-9.e]+), tolerance ([-+0-9.e]+)\\)"))) << m;
+        const double step = std::stod(match[1].str()), tol = std::stod(match[2].str());
+        EXPECT_GT(tol, 0.0) << m;
+        EXPECT_GT(std::abs(step), tol) << m;
+    }
 }
 
 // Rows run over the outer source, then the inner one; the first two columns

@@ -497,7 +497,7 @@ void Simulator::noteNonConvergence(const Eigen::VectorXd& F, const Eigen::Vector
         double r = std::abs(step[i]) / t;
         if (!(r <= worst)) {
             worst = r;
-            fault_ = {NewtonFault::NOT_CONVERGED, i, true, step[i], t};
+            fault_ = {.kind = NewtonFault::NOT_CONVERGED, .unknown = i, .byStep = true, .value = step[i], .tol = t};
         }
     }
 }
