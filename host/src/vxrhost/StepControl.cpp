@@ -194,11 +194,17 @@ bool StepController::cutOntoEvent(double crossPoint, double time, double h) {
 TruncationError StepController::truncationError(const IntegrationMethod& method, const std::vector<char>& stateful,
                                                 const Eigen::VectorXd& xn, const Eigen::VectorXd& xp,
                                                 const Eigen::VectorXd& x, const Eigen::VectorXd& q, double h) const {
+    return truncationError(method.errorFactor(h), method, stateful, xn, xp, x, q, h);
+}
+
+TruncationError StepController::truncationError(double factor, const IntegrationMethod& method,
+                                                const std::vector<char>& stateful, const Eigen::VectorXd& xn,
+                                                const Eigen::VectorXd& xp, const Eigen::VectorXd& x,
+                                                const Eigen::VectorXd& q, double h) const {
     const Options& o = c_.options();
     const auto& u = c_.unknowns();
     TruncationError e;
     e.estimated = true;
-    const double factor = method.errorFactor(h);
     for (Eigen::Index i = 0; i < xn.size(); ++i) {
         if (!stateful[i]) continue;
         double err = std::abs(xn[i] - xp[i]) * factor;
@@ -234,6 +240,12 @@ bool StepController::admits(TruncationError& e, double h, int order, bool& damp)
         damp = true;
     }
     return false;
+}
+
+void StepController::dampedNext(double h, const TruncationError& e) {
+    if (!e.estimated || e.waived) return;
+    const double scale = std::clamp(errorScale(e.ratio, 1), kSmallestGrowth, kLargestGrowth);
+    h_ = std::min(h_, std::max(h * scale, hfloor_));
 }
 
 bool StepController::retryOntoEvent(double crossPoint, double time, double tNew) {

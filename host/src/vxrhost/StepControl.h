@@ -87,6 +87,10 @@ public:
     TruncationError truncationError(const IntegrationMethod& method, const std::vector<char>& stateful,
                                     const Eigen::VectorXd& xn, const Eigen::VectorXd& xp, const Eigen::VectorXd& x,
                                     const Eigen::VectorXd& q, double h) const;
+    // The same with the error factor given (factor times corrector minus predictor).
+    TruncationError truncationError(double factor, const IntegrationMethod& method, const std::vector<char>& stateful,
+                                    const Eigen::VectorXd& xn, const Eigen::VectorXd& xp, const Eigen::VectorXd& x,
+                                    const Eigen::VectorXd& q, double h) const;
     // Whether the error admits the step h taken at the order (sets e.waived
     // when it is admitted at the floor). A rejected step sets the next size;
     // damp: the next try runs at first order.
@@ -101,6 +105,11 @@ public:
     // the integration restarts there.
     bool accepted(double time, const PlannedStep& s, int order, const TruncationError& e, double tBreak,
                   bool backToPlanned);
+
+    // The accepted step h is followed by a damped (first-order) one: its
+    // size from e, the first-order error estimate of step h, unless the
+    // step planned is smaller.
+    void dampedNext(double h, const TruncationError& e);
 
 private:
     double initialStep() const;
