@@ -108,7 +108,8 @@ public:
 
     // The accepted step h is followed by a damped (first-order) one: its
     // size from e, the first-order error estimate of step h, unless the
-    // step planned is smaller.
+    // step planned is smaller; it goes on to a point within the step that
+    // estimate admits.
     void dampedNext(double h, const TruncationError& e);
 
 private:
@@ -124,6 +125,7 @@ private:
     double stepLimit_ = 0.0; // steps tried before the run stops
     double stepsTried_ = 0;
     double h_ = 0.0; // the next step asked for
+    double dampedReach_ = 0.0; // a damped next step may end on a point this far away (0: none)
     // Why the step was last cut, for the message when it becomes too small
     // or the run takes too many steps.
     StepCut cut_;
