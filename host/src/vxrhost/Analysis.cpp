@@ -860,7 +860,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         if (steps.accepted(time, s, order, lte, tBreak, backToPlanned)) method.restart(time, x, method.lastCharges());
         // A damped step after a second-order one is sized by the first-order
         // error the accepted points show, not by the second-order growth.
-        else if (order == 2 && method.stepOrder() == 1 && method.canEstimateFirstOrder())
+        else if (order == 2 && method.stepOrder() == 1 && !lte.waived && method.canEstimateFirstOrder())
             steps.dampedNext(s.h, steps.truncationError(method.latestFirstOrderFactor(), method, stateful, x,
                                                         method.predictLatestLinearly(), xBefore, ctx.q, s.h));
     }

@@ -250,7 +250,7 @@ bool StepController::admits(TruncationError& e, double h, int order, bool& damp)
 }
 
 void StepController::dampedNext(double h, const TruncationError& e) {
-    if (!e.estimated || e.waived) return;
+    if (!e.estimated) return;
     const double scale = std::clamp(errorScale(e.ratio, 1), kSmallestGrowth, kLargestGrowth);
     dampedReach_ = std::min(h_, h * scale / kSafety);
     h_ = std::min(h_, std::max(h * scale, hfloor_));

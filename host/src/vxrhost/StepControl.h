@@ -107,9 +107,9 @@ public:
                   bool backToPlanned);
 
     // The accepted step h is followed by a damped (first-order) one: its
-    // size from e, the first-order error estimate of step h, unless the
-    // step planned is smaller; it goes on to a point within the step that
-    // estimate admits.
+    // size from e, the first-order error estimate of step h (at least half
+    // of h), unless the step planned is smaller; it goes on to a point
+    // within the step that estimate admits.
     void dampedNext(double h, const TruncationError& e);
 
 private:
