@@ -85,3 +85,25 @@ TEST(IntegrationMethod, ErrorEstimateMeetsTheSecondOrderMethodsTrueError) {
         EXPECT_NEAR(estimate / trueError, 1.0, 0.25) << c.name << ": estimate " << estimate << ", error " << trueError;
     }
 }
+
+TEST(IntegrationMethod, FirstOrderEstimateOfTheLatestStepIsBackwardEulersError) {
+    // x' = 2t with x = t^2 over uneven steps: backward Euler's error over a
+    // step h from the exact point is h^2 whatever the step before, and the
+    // first-order estimate of the latest step (its points' linear predictor
+    // and error factor) gives it exactly, after any of the methods.
+    const std::vector<std::vector<double>> histories{{0.2, 0.5, 1.0}, {1.0, 1.05, 1.45}, {0.0, 0.3, 0.4, 0.41}};
+    const Poly x = [](double t) { return t * t; }, g = [](double t) { return 2.0 * t; };
+    for (const Method& c : kMethods) {
+        for (const auto& ts : histories) {
+            IntegrationMethod m = withHistory(c.kind, ts, x, g);
+            ASSERT_TRUE(m.canEstimateFirstOrder()) << c.name;
+            const double h = ts.back() - ts[ts.size() - 2];
+            const double estimate = m.latestFirstOrderFactor() * std::abs(x(ts.back()) - m.predictLatestLinearly()[0]);
+            const double euler = x(ts[ts.size() - 2]) + h * g(ts.back());
+            EXPECT_NEAR(estimate, std::abs(euler - x(ts.back())), 1e-12) << c.name << " h=" << h;
+            EXPECT_NEAR(estimate, h * h, 1e-12) << c.name << " h=" << h;
+        }
+    }
+    IntegrationMethod two = withHistory(IntegrationMethod::TRAPEZOIDAL, {0.0, 0.5}, x, g);
+    EXPECT_FALSE(two.canEstimateFirstOrder());
+}

@@ -3,6 +3,7 @@
 // step that cannot be taken.
 #include "vxrhost/Analysis.h"
 #include "vxrhost/Netlist.h"
+#include "vxrhost/StepControl.h"
 
 #include <gtest/gtest.h>
 
@@ -157,5 +158,46 @@ TEST(StepControl, RowsFromTstartAndUpToAFailure) {
         // The capacitor's voltage of a 1 MHz sine through 1k into 1n stays
         // below the sine's amplitude.
         for (auto& r : rows) EXPECT_LT(std::abs(r[1]), 1.0) << r[0];
+    }
+}
+
+TEST(StepControl, DampedStepFromItsFirstOrderError) {
+    // A second-order step of 10 ns, accepted with an error far below its
+    // tolerance (the plan doubles it), is followed by a damped step whose
+    // first-order estimate over the same 10 ns has the ratio given: the
+    // damped step meets that estimate (with the safety factor) but is at
+    // least half the step before, never exceeds the second-order plan, and
+    // goes on to a point the estimate admits without the safety factor
+    // instead of leaving a sliver before it.
+    struct Case {
+        const char* name;
+        double ratio;  // first-order error over tolerance of the 10 ns step
+        double target; // distance to the next point
+        double h;      // the damped step planned
+    } cases[] = {
+        {"error cuts the step", 2.0, 1e-6, 0.9e-8 / std::sqrt(2.0)},
+        {"large error halves it", 100.0, 1e-6, 5e-9},
+        {"tiny error keeps the plan", 1e-6, 1e-6, 2e-8},
+        {"point within the estimate", 2.0, 7.0e-9, 7.0e-9},
+        {"point beyond the estimate", 2.0, 7.2e-9, 0.9e-8 / std::sqrt(2.0)},
+    };
+    auto nl = Netlist::parse("* rc\nV1 in 0 DC 1\nR1 in out 1k\nC1 out 0 1n\n.tran 0.1u 10u\n.end\n", ".");
+    const TranSpec& setup = nl->analyses().at(0).tran;
+    const double time = 1e-6, h = 1e-8;
+    for (const Case& c : cases) {
+        StepController steps(nl->circuit(), setup);
+        PlannedStep s;
+        s.h = s.planned = h;
+        s.tNew = time;
+        TruncationError second;
+        second.estimated = true;
+        second.ratio = 1e-9;
+        ASSERT_FALSE(steps.accepted(time, s, 2, second, setup.tstop, true)) << c.name;
+        TruncationError first;
+        first.estimated = true;
+        first.ratio = c.ratio;
+        steps.dampedNext(h, first);
+        const PlannedStep next = steps.plan(time, time + c.target, setup.tstop, false);
+        EXPECT_NEAR(next.h, c.h, 1e-9 * c.h) << c.name;
     }
 }

@@ -797,6 +797,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
     steps.collectRequests(ctx, 0.0);
 
     double time = 0.0;
+    bool newtonFailed = false; // the last try's Newton iteration failed
     while (time < setup.tstop * (1 - kTimeRounding)) {
         sampler.catchUp(time, x);
         // Next target: a print point, a breakpoint or the stop time.
@@ -814,12 +815,16 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         ctx.time = s.tNew;
         ctx.minStep = steps.minStep();
         ctx.finalStep = s.tNew >= setup.tstop * (1 - kTimeRounding);
-        Eigen::VectorXd xn = xp;
+        // After a failure Newton starts from the last accepted point: the
+        // prediction from points before a sharp turn is what failed.
+        Eigen::VectorXd xn = newtonFailed ? x : xp;
         if (!newton(xn, ctx, in, o.itl4, 0.0)) {
             steps.newtonFailed(failure("no convergence"), s.h, order == 2);
+            newtonFailed = true;
             method.damp();
             continue;
         }
+        newtonFailed = false;
         // A library found that the step went past a point it must not skip.
         if (steps.cutOntoEvent(ctx.crossPoint, time, s.h)) continue;
         const std::vector<char> stateful = statefulUnknowns(ctx, n);
@@ -840,6 +845,7 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
             continue;
         }
         method.accept(s.tNew, xn, ctx.q, s.h, in.a0, in.hist);
+        const Eigen::VectorXd xBefore = std::move(x);
         x = xn;
         time = s.tNew;
         acceptedSteps.push_back({s.h, order});
@@ -852,6 +858,11 @@ Table Simulator::tran(const TranSpec& setup, const std::vector<Probe>& probes) {
         // a large step ratio.
         const bool backToPlanned = method.kind() != IntegrationMethod::GEAR;
         if (steps.accepted(time, s, order, lte, tBreak, backToPlanned)) method.restart(time, x, method.lastCharges());
+        // A damped step after a second-order one is sized by the first-order
+        // error the accepted points show, not by the second-order growth.
+        else if (order == 2 && method.stepOrder() == 1 && !lte.waived && method.canEstimateFirstOrder())
+            steps.dampedNext(s.h, steps.truncationError(method.latestFirstOrderFactor(), method, stateful, x,
+                                                        method.predictLatestLinearly(), xBefore, ctx.q, s.h));
     }
     ctx.finalStep = false;
     rejectedSteps = steps.tried() - static_cast<long>(acceptedSteps.size());

@@ -140,6 +140,10 @@ PlannedStep StepController::plan(double time, double target, double tBreak, bool
     const double planned = std::min(h_, hmax_);
     double hh = std::min(planned, target - time);
     StepCut::Reason heldBy = target - time < planned ? StepCut::BREAKPOINT : StepCut::NONE;
+    // A damped step goes on to the point when its error estimate admits the
+    // step there (its size carries the safety factor; reaching the point
+    // saves the sliver after it).
+    if (target - time > hh && target - time <= std::min(dampedReach_, hmax_)) hh = target - time;
     // The first step after the start or a discontinuity has no history
     // for a truncation-error estimate: it takes at most a fraction of the
     // way to the next breakpoint, so that a source's fast first segment
@@ -180,6 +184,7 @@ void StepController::countTry(double time, double h) {
 void StepController::newtonFailed(std::string text, double h, bool secondOrder) {
     cut_ = StepCut(StepCut::NEWTON);
     cut_.newtonText = std::move(text);
+    dampedReach_ = 0.0;
     // At a small step the damped method is tried before the step is cut.
     if (!(secondOrder && h <= kDampedRetry * hfloor_)) h_ = h / kNewtonCut;
 }
@@ -187,6 +192,7 @@ void StepController::newtonFailed(std::string text, double h, bool secondOrder) 
 bool StepController::cutOntoEvent(double crossPoint, double time, double h) {
     if (!(crossPoint > time + hmin_ && crossPoint < time + h * (1 - kStepRounding))) return false;
     h_ = crossPoint - time;
+    dampedReach_ = 0.0;
     cut_ = StepCut(StepCut::EVENT);
     return true;
 }
@@ -194,11 +200,17 @@ bool StepController::cutOntoEvent(double crossPoint, double time, double h) {
 TruncationError StepController::truncationError(const IntegrationMethod& method, const std::vector<char>& stateful,
                                                 const Eigen::VectorXd& xn, const Eigen::VectorXd& xp,
                                                 const Eigen::VectorXd& x, const Eigen::VectorXd& q, double h) const {
+    return truncationError(method.errorFactor(h), method, stateful, xn, xp, x, q, h);
+}
+
+TruncationError StepController::truncationError(double factor, const IntegrationMethod& method,
+                                                const std::vector<char>& stateful, const Eigen::VectorXd& xn,
+                                                const Eigen::VectorXd& xp, const Eigen::VectorXd& x,
+                                                const Eigen::VectorXd& q, double h) const {
     const Options& o = c_.options();
     const auto& u = c_.unknowns();
     TruncationError e;
     e.estimated = true;
-    const double factor = method.errorFactor(h);
     for (Eigen::Index i = 0; i < xn.size(); ++i) {
         if (!stateful[i]) continue;
         double err = std::abs(xn[i] - xp[i]) * factor;
@@ -228,12 +240,20 @@ bool StepController::admits(TruncationError& e, double h, int order, bool& damp)
     }
     if (!(e.ratio > 1.0)) return true;
     cut_ = StepCut(StepCut::TRUNCATION, e.worst, e.err, e.tol);
+    dampedReach_ = 0.0;
     h_ = h * std::max(kLargestCut, errorScale(e.ratio, order));
     if (h_ < hfloor_ && e.ratio < kWaivedErrorLimit) {
         h_ = std::min(hfloor_, h);
         damp = true;
     }
     return false;
+}
+
+void StepController::dampedNext(double h, const TruncationError& e) {
+    if (!e.estimated) return;
+    const double scale = std::clamp(errorScale(e.ratio, 1), kSmallestGrowth, kLargestGrowth);
+    dampedReach_ = std::min(h_, h * scale / kSafety);
+    h_ = std::min(h_, std::max(h * scale, hfloor_));
 }
 
 bool StepController::retryOntoEvent(double crossPoint, double time, double tNew) {
@@ -250,6 +270,7 @@ bool StepController::retryOntoEvent(double crossPoint, double time, double tNew)
 bool StepController::accepted(double time, const PlannedStep& s, int order, const TruncationError& e, double tBreak,
                               bool backToPlanned) {
     const double h = s.h;
+    dampedReach_ = 0.0;
     const double grow = e.estimated ? std::min(kLargestGrowth, errorScale(e.ratio, order)) : kLargestGrowth;
     h_ = h * std::max(grow, kSmallestGrowth);
     // A step cut short onto a point says nothing against the step planned

@@ -87,6 +87,10 @@ public:
     TruncationError truncationError(const IntegrationMethod& method, const std::vector<char>& stateful,
                                     const Eigen::VectorXd& xn, const Eigen::VectorXd& xp, const Eigen::VectorXd& x,
                                     const Eigen::VectorXd& q, double h) const;
+    // The same with the error factor given (factor times corrector minus predictor).
+    TruncationError truncationError(double factor, const IntegrationMethod& method, const std::vector<char>& stateful,
+                                    const Eigen::VectorXd& xn, const Eigen::VectorXd& xp, const Eigen::VectorXd& x,
+                                    const Eigen::VectorXd& q, double h) const;
     // Whether the error admits the step h taken at the order (sets e.waived
     // when it is admitted at the floor). A rejected step sets the next size;
     // damp: the next try runs at first order.
@@ -102,6 +106,12 @@ public:
     bool accepted(double time, const PlannedStep& s, int order, const TruncationError& e, double tBreak,
                   bool backToPlanned);
 
+    // The accepted step h is followed by a damped (first-order) one: its
+    // size from e, the first-order error estimate of step h (at least half
+    // of h), unless the step planned is smaller; it goes on to a point
+    // within the step that estimate admits.
+    void dampedNext(double h, const TruncationError& e);
+
 private:
     double initialStep() const;
     [[noreturn]] void tooSmall(double time, double h, const StepCut& why) const;
@@ -115,6 +125,7 @@ private:
     double stepLimit_ = 0.0; // steps tried before the run stops
     double stepsTried_ = 0;
     double h_ = 0.0; // the next step asked for
+    double dampedReach_ = 0.0; // a damped next step may end on a point this far away (0: none)
     // Why the step was last cut, for the message when it becomes too small
     // or the run takes too many steps.
     StepCut cut_;

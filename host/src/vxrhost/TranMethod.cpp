@@ -114,6 +114,16 @@ double IntegrationMethod::errorFactor(int order, double h, double h1, double h2)
     return kind_ == GEAR ? trap * (kGearError / kTrapezoidalError) : trap;
 }
 
+Eigen::VectorXd IntegrationMethod::predictLatestLinearly() const {
+    const size_t m = points_.size();
+    return predictUnknowns({points_[m - 3], points_[m - 2]}, 1, points_[m - 1].first);
+}
+
+double IntegrationMethod::latestFirstOrderFactor() const {
+    const size_t m = points_.size();
+    return errorFactor(1, points_[m - 1].first - points_[m - 2].first, points_[m - 2].first - points_[m - 3].first, 0.0);
+}
+
 Eigen::VectorXd predictUnknowns(const std::vector<std::pair<double, Eigen::VectorXd>>& points, int order, double tn) {
     const size_t m = points.size();
     if (m < 2) return points.back().second;

@@ -53,6 +53,12 @@ public:
     double errorFactor(double h) const;
     // The same at the order, given the two steps before it (h1 the latest).
     double errorFactor(int order, double h, double h1, double h2) const;
+    // The accepted points give a first-order estimate of the latest step:
+    // the linear predictor of it from the two points before.
+    bool canEstimateFirstOrder() const { return points_.size() >= 3; }
+    Eigen::VectorXd predictLatestLinearly() const;
+    // The first-order error factor of the latest step.
+    double latestFirstOrderFactor() const;
 
 private:
     bool ringing(const std::vector<char>& stateful, const std::vector<Unknown>& u, const Options& o, double h) const;
