@@ -96,16 +96,16 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
     return ok;
 }
 
-// Pseudo-transient continuation: every node is held to the last solved point
-// through a conductance g (a capacitance over a pseudo time step) that
-// shrinks while the steps converge and grows back when one fails; the last
-// step is plain Newton. The first step that converges at once (the point no
-// longer moves against its anchor) also tries plain Newton, once, rather
-// than shrinking g through the remaining decades first.
-bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+// Pseudo-transient continuation from the conductance g0: every node is held
+// to the last solved point through a conductance g (a capacitance over a
+// pseudo time step) that shrinks while the steps converge and grows back when
+// one fails; the last step is plain Newton. The first step that converges at
+// once (the point no longer moves against its anchor) also tries plain
+// Newton, once, rather than shrinking g through the remaining decades first.
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
-    double g = o.dc.ptranG;
+    double g = g0;
     bool early = true; // the early plain attempt is still to come
     for (int step = 0; step < o.dc.ptranSteps; ++step) {
         Eigen::VectorXd xt = anchor;
@@ -133,11 +133,25 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     return false;
 }
 
+bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) { return pseudoTransientFrom(nw, x, nw.options().dc.ptranG); }
+
+// Pseudo-transient continuation whose first step holds every node to the
+// start point through a conductance far above ptrang: a power device's
+// internal node between a channel conducting in reverse and a saturated drift
+// region then stays near the start in the first step instead of being thrown
+// past the fold of the device's curve, and the steps after it release it.
+// With the small first conductance those first steps fail one after another
+// while the conductance grows back.
+bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+    return pseudoTransientFrom(nw, x, nw.options().dc.ptranGStiff);
+}
+
 constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
     DcStrategy{"source stepping, floating sources at full value", floatingSourceStepping},
     DcStrategy{"gmin stepping", gminStepping},
     DcStrategy{"source stepping", sourceStepping},
+    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient},
     DcStrategy{"pseudo-transient", pseudoTransient},
     DcStrategy{"pseudo-transient, residual line search", pseudoTransient, true},
     DcStrategy{"newton, internal nodes within their terminals", plainNewton, false, true},

@@ -30,6 +30,7 @@ struct DcContinuationOptions {
     double srcStepFails = 2;    // failed steps after which source stepping gives up (srcstepfails)
     double ptranG = 1e-3;       // pseudo-transient: first conductance to the last point (ptrang)
     double ptranGMax = 1e6;     // largest conductance before it gives up (ptrangmax)
+    double ptranGStiff = 30.0;  // first conductance of the pseudo-transient from a stiff anchor
     double ptranSteps = 400;    // most pseudo time steps (ptransteps)
 };
 
