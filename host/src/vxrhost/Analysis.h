@@ -142,6 +142,7 @@ private:
     bool internalStrays(const Eigen::VectorXd& x, double margin) const;
     bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal,
                             bool terminalSpan) const;
+    const std::vector<char>& outputUnknowns();
 
     std::vector<LimitGroup> limitGroups_;
     std::vector<Element*> pointElements_; // the elements that accept or strobe points
@@ -155,6 +156,9 @@ private:
     Eigen::VectorXd currentNoise_;
     CarriedLu carriedLu_; // the Newton's factorisation once a DC point carries its rounding
     Eigen::VectorXd terms_; // assemble's per-row sums of |terms|, kept between passes
+    // Per unknown: an output (outputUnknowns), for the pattern's version.
+    std::vector<char> outputs_;
+    uint64_t outputsVersion_ = 0;
     // Factorisations of the real (DC, transient) and complex (AC) systems.
     std::unique_ptr<MatrixSolver<double>> realSolver_;
     std::unique_ptr<MatrixSolver<std::complex<double>>> acSolver_;
