@@ -292,8 +292,8 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         // A run with its nodes tied through gshunt measures its level on the
         // unknowns the rest of the circuit depends on: a model's monitor
         // output copies a current that a step turning a channel on changes
-        // a thousandfold, and with its tolerance of picoamperes it would
-        // refuse every step that gets there.
+        // by orders of magnitude, and with its tolerance of picoamperes it
+        // would refuse every step that gets there.
         const std::vector<char>* outputs = gshunt > 0 ? &outputUnknowns() : nullptr;
         auto dropOutputs = [&](Eigen::VectorXd& v) {
             if (outputs)

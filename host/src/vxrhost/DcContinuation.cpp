@@ -99,10 +99,11 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
 // Pseudo-transient continuation from the conductance g0: every node is held
 // to the last solved point through a conductance g (a capacitance over a
 // pseudo time step) that shrinks while the steps converge and grows back when
-// one fails; the last step is plain Newton. The first step that converges at
-// once (the point no longer moves against its anchor) also tries plain
-// Newton, once, rather than shrinking g through the remaining decades first.
-bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0) {
+// one fails (unless growFirst is false and no step has converged yet); the
+// last step is plain Newton. The first step that converges at once (the point
+// no longer moves against its anchor) also tries plain Newton, once, rather
+// than shrinking g through the remaining decades first.
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
     double g = g0;
@@ -126,6 +127,7 @@ bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0) {
             }
             g /= 4;
         } else {
+            if (!growFirst && step == 0) break;
             g *= 8;
             if (g > o.dc.ptranGMax) break;
         }
@@ -133,7 +135,7 @@ bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0) {
     return false;
 }
 
-bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) { return pseudoTransientFrom(nw, x, nw.options().dc.ptranG); }
+bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) { return pseudoTransientFrom(nw, x, nw.options().dc.ptranG, true); }
 
 // Pseudo-transient continuation whose first step holds every node to the
 // start point through a conductance far above ptrang: a power device's
@@ -141,9 +143,11 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) { return pseudoTransientF
 // region then stays near the start in the first step instead of being thrown
 // past the fold of the device's curve, and the steps after it release it.
 // With the small first conductance those first steps fail one after another
-// while the conductance grows back.
+// while the conductance grows back. A first step that fails even so gives
+// up: growing the conductance from there is what the pseudo-transient after
+// it does.
 bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
-    return pseudoTransientFrom(nw, x, nw.options().dc.ptranGStiff);
+    return pseudoTransientFrom(nw, x, nw.options().dc.ptranGStiff, false);
 }
 
 constexpr std::array kStrategies{
