@@ -226,6 +226,9 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     // holds the cluster.
     const bool carriable = !in.active && n <= kCarriedLuMaxSize;
     bool carried = carriable && in.carried && *in.carried, carryFailed = false;
+    // A step limit held an internal node that the whole step threw further
+    // than in.strayLimit out of its terminals' range.
+    bool held = false;
     int unsettled = 0; // consecutive steps with the rows within tolerance, the step not
     struct Restore {
         EvalContext& ctx;
@@ -330,6 +333,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         const double r0 = F.cwiseQuotient(tol).squaredNorm(); // the rows' residuals, for in.residualSearch
         dxWhole = dx;
         const bool clamped = limitInternalSteps(x, dx, dxInternal, in.terminalSpan);
+        if (clamped && in.strayLimit > 0 && !held) held = internalStrays(x + dxWhole, in.strayLimit);
         // A limited step whose whole, unlimited form already solves the
         // equations (a linear element's internal node, a differentiator's
         // output after a fast input) takes the unlimited one.
@@ -395,6 +399,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         if (in.strayLimit > 0 && internalStrays(x, in.strayLimit)) {
             noteNonConvergence(F, tol, dx, x, ctx, in);
             fault_.strayed = true;
+            fault_.held = held;
             return false;
         }
         // A long run of cut steps is crawling: the caller's continuation
@@ -404,6 +409,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     }
     if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
     noteNonConvergence(F, tol, dx, x, ctx, in);
+    fault_.held = held;
     return false;
 }
 
@@ -642,7 +648,9 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
     // The failure names the last fault a strategy met, even when that
     // strategy then stopped on its own limit after a converged run.
     NewtonFault last;
+    StartFault start = StartFault::ANY;
     for (const DcStrategy& s : dcStrategies()) {
+        if (s.after != StartFault::ANY && s.after != start) continue;
         x = x0;
         ctx.srcScale = 1.0;
         nw.residualSearch = s.residualSearch;
@@ -651,6 +659,7 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
         ctx.srcScale = 1.0;
         if (ok) return true;
         if (fault_.kind != NewtonFault::NONE) last = fault_;
+        if (start == StartFault::ANY) start = fault_.strayed || fault_.held ? StartFault::STRAYED : StartFault::OTHER;
     }
     fault_ = last;
     x = x0;

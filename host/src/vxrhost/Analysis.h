@@ -132,6 +132,9 @@ private:
         bool byStep = false;
         // Given up because an internal node strayed (Integration::strayLimit).
         bool strayed = false;
+        // A step limit held an internal node that the whole step threw
+        // beyond Integration::strayLimit, at some step of the run.
+        bool held = false;
         double value = 0.0, tol = 0.0;
         std::shared_ptr<const SingularMatrix<double>> singular = nullptr; // SINGULAR: the matrix, which names the unknown
     };

@@ -98,12 +98,13 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
 
 // Pseudo-transient continuation from the conductance g0: every node is held
 // to the last solved point through a conductance g (a capacitance over a
-// pseudo time step) that shrinks while the steps converge and grows back when
+// pseudo time step) that shrinks by the factor shrink while the steps
+// converge and grows back when
 // one fails (unless growFirst is false and no step has converged yet); the
 // last step is plain Newton. The first step that converges at once (the point
 // no longer moves against its anchor) also tries plain Newton, once, rather
 // than shrinking g through the remaining decades first.
-bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst) {
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst, double shrink) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
     double g = g0;
@@ -119,13 +120,13 @@ bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growF
                 if (nw.solve(x)) return true;
                 if (g >= o.gmin) {
                     early = false;
-                    g /= 4;
+                    g /= shrink;
                 } else {
                     g = o.gmin * 10; // the plain step failed: settle further
                 }
                 continue;
             }
-            g /= 4;
+            g /= shrink;
         } else {
             if (!growFirst && step == 0) break;
             g *= 8;
@@ -135,7 +136,10 @@ bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growF
     return false;
 }
 
-bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) { return pseudoTransientFrom(nw, x, nw.options().dc.ptranG, true); }
+bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+    const DcContinuationOptions& d = nw.options().dc;
+    return pseudoTransientFrom(nw, x, d.ptranG, true, d.ptranShrink);
+}
 
 // Pseudo-transient continuation whose first step holds every node to the
 // start point through a conductance far above ptrang: a power device's
@@ -145,17 +149,27 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) { return pseudoTransientF
 // With the small first conductance those first steps fail one after another
 // while the conductance grows back. A first step that fails even so gives
 // up: growing the conductance from there is what the pseudo-transient after
-// it does.
+// it does. Once the first step holds, the node is on the right side of the
+// fold and the conductance falls steeply.
+//
+// It comes right after gmin stepping when the plain Newton start threw an
+// internal node out of its terminals' range, or had its step limit hold one
+// there (reverse conduction's start: the channel's end follows the drain the
+// wrong way), and after source stepping otherwise; a start that merely
+// crawls (a channel turning on, a floating gate) is solved by gmin or source
+// stepping, where the stiff first step would fail after a crawl of its own.
 bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
-    return pseudoTransientFrom(nw, x, nw.options().dc.ptranGStiff, false);
+    const DcContinuationOptions& d = nw.options().dc;
+    return pseudoTransientFrom(nw, x, d.ptranGStiff, false, d.ptranStiffShrink);
 }
 
 constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
     DcStrategy{"source stepping, floating sources at full value", floatingSourceStepping},
     DcStrategy{"gmin stepping", gminStepping},
+    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::STRAYED},
     DcStrategy{"source stepping", sourceStepping},
-    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient},
+    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::OTHER},
     DcStrategy{"pseudo-transient", pseudoTransient},
     DcStrategy{"pseudo-transient, residual line search", pseudoTransient, true},
     DcStrategy{"newton, internal nodes within their terminals", plainNewton, false, true},
