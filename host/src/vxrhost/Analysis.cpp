@@ -659,7 +659,8 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
         ctx.srcScale = 1.0;
         if (ok) return true;
         if (fault_.kind != NewtonFault::NONE) last = fault_;
-        if (start == StartFault::ANY) start = fault_.strayed || fault_.held ? StartFault::STRAYED : StartFault::OTHER;
+        if (start == StartFault::ANY)
+            start = fault_.strayed ? StartFault::STRAYED : fault_.held ? StartFault::HELD : StartFault::OTHER;
     }
     fault_ = last;
     x = x0;

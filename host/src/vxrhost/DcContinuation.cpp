@@ -152,12 +152,13 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
 // it does. Once the first step holds, the node is on the right side of the
 // fold and the conductance falls steeply.
 //
-// It comes right after gmin stepping when the plain Newton start threw an
-// internal node out of its terminals' range, or had its step limit hold one
-// there (reverse conduction's start: the channel's end follows the drain the
-// wrong way), and after source stepping otherwise; a start that merely
-// crawls (a channel turning on, a floating gate) is solved by gmin or source
-// stepping, where the stiff first step would fail after a crawl of its own.
+// Where it comes depends on how the plain Newton start failed. Reverse
+// conduction's start throws the channel's end past the drain: first when the
+// start was given up for that, right after gmin stepping when the step limit
+// held the node there instead (a start that turns a channel on does the
+// same, and gmin stepping solves it), after source stepping otherwise (a
+// start that merely crawls, solved by gmin or source stepping, where the
+// stiff first step would fail after a crawl of its own).
 bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     const DcContinuationOptions& d = nw.options().dc;
     return pseudoTransientFrom(nw, x, d.ptranGStiff, false, d.ptranStiffShrink);
@@ -166,8 +167,9 @@ bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
 constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
     DcStrategy{"source stepping, floating sources at full value", floatingSourceStepping},
-    DcStrategy{"gmin stepping", gminStepping},
     DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::STRAYED},
+    DcStrategy{"gmin stepping", gminStepping},
+    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::HELD},
     DcStrategy{"source stepping", sourceStepping},
     DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::OTHER},
     DcStrategy{"pseudo-transient", pseudoTransient},

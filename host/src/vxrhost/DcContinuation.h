@@ -29,9 +29,12 @@ public:
 // strategies tried after it.
 enum class StartFault {
     ANY,
-    // A model's internal node strayed out of its terminals' range, or the
-    // step limit held it where the whole step threw it out.
+    // Given up because a model's internal node strayed out of its
+    // terminals' range.
     STRAYED,
+    // Failed otherwise after the step limit held such a node where the whole
+    // step threw it out.
+    HELD,
     // Any other way.
     OTHER,
 };
