@@ -226,6 +226,9 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     // holds the cluster.
     const bool carriable = !in.active && n <= kCarriedLuMaxSize;
     bool carried = carriable && in.carried && *in.carried, carryFailed = false;
+    // A step limit held an internal node that the whole step threw further
+    // than in.strayLimit out of its terminals' range.
+    bool held = false;
     int unsettled = 0; // consecutive steps with the rows within tolerance, the step not
     struct Restore {
         EvalContext& ctx;
@@ -289,10 +292,22 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         Eigen::VectorXd w(n);
         for (int i = 0; i < n; ++i) w[i] = o.reltol * std::abs(x[i]) + u[i].valueTol(o);
         Eigen::VectorXd correction;
+        // A run with its nodes tied through gshunt measures its level on the
+        // unknowns the rest of the circuit depends on: a model's monitor
+        // output copies a current that a step turning a channel on changes
+        // by orders of magnitude, and with its tolerance of picoamperes it
+        // would refuse every step that gets there.
+        const std::vector<char>* outputs = gshunt > 0 ? &outputUnknowns() : nullptr;
+        auto dropOutputs = [&](Eigen::VectorXd& v) {
+            if (outputs)
+                for (int i = 0; i < n; ++i)
+                    if ((*outputs)[i]) v[i] = 0.0;
+        };
         auto level = [&](const Eigen::VectorXd& r) {
             correction = r;
             linearSolve(correction);
             ++linearSolves;
+            dropOutputs(correction);
             double m = correction.cwiseQuotient(w).squaredNorm();
             return std::isfinite(m) ? m : HUGE_VAL;
         };
@@ -309,10 +324,16 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             x += dx;
             return evaluatedAtResult_ = true;
         }
-        const double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
+        double m0 = dx.cwiseQuotient(w).squaredNorm(); // level(F), before the limits
+        if (outputs) {
+            correction = dx;
+            dropOutputs(correction);
+            m0 = correction.cwiseQuotient(w).squaredNorm();
+        }
         const double r0 = F.cwiseQuotient(tol).squaredNorm(); // the rows' residuals, for in.residualSearch
         dxWhole = dx;
         const bool clamped = limitInternalSteps(x, dx, dxInternal, in.terminalSpan);
+        if (clamped && in.strayLimit > 0 && !held) held = internalStrays(x + dxWhole, in.strayLimit);
         // A limited step whose whole, unlimited form already solves the
         // equations (a linear element's internal node, a differentiator's
         // output after a fast input) takes the unlimited one.
@@ -378,6 +399,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         if (in.strayLimit > 0 && internalStrays(x, in.strayLimit)) {
             noteNonConvergence(F, tol, dx, x, ctx, in);
             fault_.strayed = true;
+            fault_.held = held;
             return false;
         }
         // A long run of cut steps is crawling: the caller's continuation
@@ -387,6 +409,7 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     }
     if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
     noteNonConvergence(F, tol, dx, x, ctx, in);
+    fault_.held = held;
     return false;
 }
 
@@ -439,6 +462,71 @@ bool Simulator::limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx
         }
     }
     return cut;
+}
+
+// The unknowns that depend on the rest of the circuit while nothing outside
+// them depends on them (a model's monitor output with its branch, a
+// controlled source's output node): the strongly connected components of the
+// matrix pattern's dependency graph with an entry from another component in
+// their rows and none of their columns in another component's rows.
+const std::vector<char>& Simulator::outputUnknowns() {
+    MatrixPattern& p = c_.pattern();
+    const int n = c_.size();
+    if (outputsVersion_ == p.version() && static_cast<int>(outputs_.size()) == n) return outputs_;
+    outputsVersion_ = p.version();
+    // depends[i]: the columns of row i (row i depends on those unknowns).
+    std::vector<std::vector<int>> depends(n);
+    for (int s = 0; s < p.size(); ++s)
+        if (p.row(s) < n && p.col(s) < n && p.row(s) != p.col(s)) depends[p.row(s)].push_back(p.col(s));
+    // Tarjan's components, iteratively.
+    std::vector<int> index(n, -1), low(n, 0), comp(n, -1), stack, path;
+    std::vector<size_t> next(n, 0);
+    std::vector<char> onStack(n, 0);
+    int counter = 0, components = 0;
+    for (int root = 0; root < n; ++root) {
+        if (index[root] >= 0) continue;
+        path.push_back(root);
+        index[root] = low[root] = counter++;
+        stack.push_back(root);
+        onStack[root] = 1;
+        while (!path.empty()) {
+            const int v = path.back();
+            if (next[v] < depends[v].size()) {
+                const int w = depends[v][next[v]++];
+                if (index[w] < 0) {
+                    index[w] = low[w] = counter++;
+                    stack.push_back(w);
+                    onStack[w] = 1;
+                    path.push_back(w);
+                } else if (onStack[w]) {
+                    low[v] = std::min(low[v], index[w]);
+                }
+                continue;
+            }
+            path.pop_back();
+            if (!path.empty()) low[path.back()] = std::min(low[path.back()], low[v]);
+            if (low[v] == index[v]) {
+                int w;
+                do {
+                    w = stack.back();
+                    stack.pop_back();
+                    onStack[w] = 0;
+                    comp[w] = components;
+                } while (w != v);
+                ++components;
+            }
+        }
+    }
+    std::vector<char> dependsOnOthers(components, 0), othersDepend(components, 0);
+    for (int r = 0; r < n; ++r)
+        for (int c : depends[r])
+            if (comp[r] != comp[c]) {
+                dependsOnOthers[comp[r]] = 1;
+                othersDepend[comp[c]] = 1;
+            }
+    outputs_.assign(n, 0);
+    for (int i = 0; i < n; ++i) outputs_[i] = dependsOnOthers[comp[i]] && !othersDepend[comp[i]];
+    return outputs_;
 }
 
 // Whether a model's own internal node lies further than margin outside the
@@ -560,7 +648,9 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
     // The failure names the last fault a strategy met, even when that
     // strategy then stopped on its own limit after a converged run.
     NewtonFault last;
+    StartFault start = StartFault::ANY;
     for (const DcStrategy& s : dcStrategies()) {
+        if (s.after != StartFault::ANY && s.after != start) continue;
         x = x0;
         ctx.srcScale = 1.0;
         nw.residualSearch = s.residualSearch;
@@ -569,6 +659,8 @@ bool Simulator::solveDc(Eigen::VectorXd& x, EvalContext& ctx) {
         ctx.srcScale = 1.0;
         if (ok) return true;
         if (fault_.kind != NewtonFault::NONE) last = fault_;
+        if (start == StartFault::ANY)
+            start = fault_.strayed ? StartFault::STRAYED : fault_.held ? StartFault::HELD : StartFault::OTHER;
     }
     fault_ = last;
     x = x0;

@@ -132,6 +132,9 @@ private:
         bool byStep = false;
         // Given up because an internal node strayed (Integration::strayLimit).
         bool strayed = false;
+        // A step limit held an internal node that the whole step threw
+        // beyond Integration::strayLimit, at some step of the run.
+        bool held = false;
         double value = 0.0, tol = 0.0;
         std::shared_ptr<const SingularMatrix<double>> singular = nullptr; // SINGULAR: the matrix, which names the unknown
     };
@@ -142,6 +145,7 @@ private:
     bool internalStrays(const Eigen::VectorXd& x, double margin) const;
     bool limitInternalSteps(const Eigen::VectorXd& x, Eigen::VectorXd& dx, Eigen::VectorXd& dxInternal,
                             bool terminalSpan) const;
+    const std::vector<char>& outputUnknowns();
 
     std::vector<LimitGroup> limitGroups_;
     std::vector<Element*> pointElements_; // the elements that accept or strobe points
@@ -155,6 +159,9 @@ private:
     Eigen::VectorXd currentNoise_;
     CarriedLu carriedLu_; // the Newton's factorisation once a DC point carries its rounding
     Eigen::VectorXd terms_; // assemble's per-row sums of |terms|, kept between passes
+    // Per unknown: an output (outputUnknowns), for the pattern's version.
+    std::vector<char> outputs_;
+    uint64_t outputsVersion_ = 0;
     // Factorisations of the real (DC, transient) and complex (AC) systems.
     std::unique_ptr<MatrixSolver<double>> realSolver_;
     std::unique_ptr<MatrixSolver<std::complex<double>>> acSolver_;

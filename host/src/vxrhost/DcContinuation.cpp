@@ -96,16 +96,18 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
     return ok;
 }
 
-// Pseudo-transient continuation: every node is held to the last solved point
-// through a conductance g (a capacitance over a pseudo time step) that
-// shrinks while the steps converge and grows back when one fails; the last
-// step is plain Newton. The first step that converges at once (the point no
-// longer moves against its anchor) also tries plain Newton, once, rather
+// Pseudo-transient continuation from the conductance g0: every node is held
+// to the last solved point through a conductance g (a capacitance over a
+// pseudo time step) that shrinks by the factor shrink while the steps
+// converge and grows back when
+// one fails (unless growFirst is false and no step has converged yet); the
+// last step is plain Newton. The first step that converges at once (the point
+// no longer moves against its anchor) also tries plain Newton, once, rather
 // than shrinking g through the remaining decades first.
-bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst, double shrink) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
-    double g = o.dc.ptranG;
+    double g = g0;
     bool early = true; // the early plain attempt is still to come
     for (int step = 0; step < o.dc.ptranSteps; ++step) {
         Eigen::VectorXd xt = anchor;
@@ -118,14 +120,15 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
                 if (nw.solve(x)) return true;
                 if (g >= o.gmin) {
                     early = false;
-                    g /= 4;
+                    g /= shrink;
                 } else {
                     g = o.gmin * 10; // the plain step failed: settle further
                 }
                 continue;
             }
-            g /= 4;
+            g /= shrink;
         } else {
+            if (!growFirst && step == 0) break;
             g *= 8;
             if (g > o.dc.ptranGMax) break;
         }
@@ -133,11 +136,42 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     return false;
 }
 
+bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+    const DcContinuationOptions& d = nw.options().dc;
+    return pseudoTransientFrom(nw, x, d.ptranG, true, d.ptranShrink);
+}
+
+// Pseudo-transient continuation whose first step holds every node to the
+// start point through a conductance far above ptrang: a power device's
+// internal node between a channel conducting in reverse and a saturated drift
+// region then stays near the start in the first step instead of being thrown
+// past the fold of the device's curve, and the steps after it release it.
+// With the small first conductance those first steps fail one after another
+// while the conductance grows back. A first step that fails even so gives
+// up: growing the conductance from there is what the pseudo-transient after
+// it does. Once the first step holds, the node is on the right side of the
+// fold and the conductance falls steeply.
+//
+// Where it comes depends on how the plain Newton start failed. Reverse
+// conduction's start throws the channel's end past the drain: first when the
+// start was given up for that, right after gmin stepping when the step limit
+// held the node there instead (a start that turns a channel on does the
+// same, and gmin stepping solves it), after source stepping otherwise (a
+// start that merely crawls, solved by gmin or source stepping, where the
+// stiff first step would fail after a crawl of its own).
+bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+    const DcContinuationOptions& d = nw.options().dc;
+    return pseudoTransientFrom(nw, x, d.ptranGStiff, false, d.ptranStiffShrink);
+}
+
 constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
     DcStrategy{"source stepping, floating sources at full value", floatingSourceStepping},
+    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::STRAYED},
     DcStrategy{"gmin stepping", gminStepping},
+    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::HELD},
     DcStrategy{"source stepping", sourceStepping},
+    DcStrategy{"pseudo-transient from a stiff anchor", stiffPseudoTransient, false, false, StartFault::OTHER},
     DcStrategy{"pseudo-transient", pseudoTransient},
     DcStrategy{"pseudo-transient, residual line search", pseudoTransient, true},
     DcStrategy{"newton, internal nodes within their terminals", plainNewton, false, true},

@@ -25,6 +25,20 @@ public:
     virtual bool hasFloatingSource() const = 0;
 };
 
+// How the plain Newton run from the point's start failed, which picks the
+// strategies tried after it.
+enum class StartFault {
+    ANY,
+    // Given up because a model's internal node strayed out of its
+    // terminals' range.
+    STRAYED,
+    // Failed otherwise after the step limit held such a node where the whole
+    // step threw it out.
+    HELD,
+    // Any other way.
+    OTHER,
+};
+
 struct DcStrategy {
     const char* name;
     // From the point's start x; true with the solution in x.
@@ -42,6 +56,8 @@ struct DcStrategy {
     // gets back between drain and source in one step, where the limit on
     // its terminals' steps keeps it creeping by a volt an iteration.
     bool terminalSpan = false;
+    // Tried only after a plain Newton start that failed this way.
+    StartFault after = StartFault::ANY;
 };
 
 // The strategies in the order the operating point tries them.

@@ -30,6 +30,9 @@ struct DcContinuationOptions {
     double srcStepFails = 2;    // failed steps after which source stepping gives up (srcstepfails)
     double ptranG = 1e-3;       // pseudo-transient: first conductance to the last point (ptrang)
     double ptranGMax = 1e6;     // largest conductance before it gives up (ptrangmax)
+    double ptranShrink = 4.0;   // reduction of the conductance per converged step
+    double ptranGStiff = 30.0;  // first conductance of the pseudo-transient from a stiff anchor
+    double ptranStiffShrink = 32.0; // its reduction per converged step
     double ptranSteps = 400;    // most pseudo time steps (ptransteps)
 };
 
