@@ -54,6 +54,9 @@ constexpr int kUnsettledSteps = 2;
 constexpr int kMaxInternalCuts = 24;
 // Most parts a sweep step is cut into before the DC fallbacks.
 constexpr int kMaxSweepParts = 8;
+// Sweep points solved in a row with the parts the last ones needed, after
+// which the next point tries half as many.
+constexpr int kSweepCalmPoints = 3;
 
 } // namespace
 
@@ -381,9 +384,15 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             return false;
         }
         // A long run of cut steps is crawling: the caller's continuation
-        // (gmin or source stepping) gets there sooner.
+        // (gmin or source stepping) gets there sooner. A DC point's later
+        // runs then carry its rounding: steps that no cut makes fall are
+        // what a Jacobian gives whose double sums lost a leak below them (a
+        // gate held by a bleed resistor), even when no pivot vanished.
         damped = whole ? 0 : damped + 1;
-        if (damped >= kMaxCutRun) break;
+        if (damped >= kMaxCutRun) {
+            if (carriable && !carried && !carryFailed && in.carried) *in.carried = true;
+            break;
+        }
     }
     if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
     noteNonConvergence(F, tol, dx, x, ctx, in);
@@ -639,6 +648,12 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
         x = first;
         Eigen::VectorXd before; // the solution before x's (from the third point on)
         bool extrapolate = true;
+        // The parts of the sweep step the points start with: once a point's
+        // start from the last point strayed and it needed parts, the next
+        // points start with as many (in a steep stretch of the curve the
+        // whole step strays again), and with half as many after
+        // kSweepCalmPoints points that needed no more.
+        int startParts = 1, calm = 0;
         for (long k = 0; k <= ni; ++k) {
             const double v = inner.start + k * inner.step;
             wi->dc = v;
@@ -654,18 +669,23 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
             Integration none, guarded;
             guarded.strayLimit = c_.options().vlimit;
             ctx.srcScale = 1.0;
-            bool done = false;
-            if (k >= 2 && extrapolate) {
+            bool done = false, strayed = false;
+            if (k >= 2 && extrapolate && startParts == 1) {
                 x = 2.0 * xp - before;
                 done = newton(x, ctx, guarded, c_.options().itl1, 0.0);
                 if (!done && fault_.strayed) extrapolate = false;
                 if (!done) x = xp;
             }
             before = xp;
-            if (!done) done = newton(x, ctx, k > 0 ? guarded : none, c_.options().itl1, 0.0);
+            if (!done && startParts == 1) {
+                done = newton(x, ctx, k > 0 ? guarded : none, c_.options().itl1, 0.0);
+                strayed = !done && fault_.strayed;
+            }
             // Then in smaller steps of the swept source from the last point.
-            for (int parts = 2; !done && k > 0 && parts <= kMaxSweepParts; parts *= 2) {
+            int used = 1;
+            for (int parts = std::max(2, startParts); !done && k > 0 && parts <= kMaxSweepParts; parts *= 2) {
                 x = xp;
+                used = parts;
                 done = true;
                 for (int i = 1; i <= parts && done; ++i) {
                     wi->dc = v - inner.step + inner.step * i / parts;
@@ -673,6 +693,13 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
                 }
             }
             wi->dc = v;
+            if (done && used > startParts && (startParts > 1 || strayed)) {
+                startParts = used;
+                calm = 0;
+            } else if (done && startParts > 1 && ++calm >= kSweepCalmPoints) {
+                startParts /= 2;
+                calm = 0;
+            }
             if (!done) {
                 x = xp;
                 if (!solveDc(x, ctx)) {
