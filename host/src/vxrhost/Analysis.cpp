@@ -384,13 +384,15 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             return false;
         }
         // A long run of cut steps is crawling: the caller's continuation
-        // (gmin or source stepping) gets there sooner. A DC point's later
-        // runs then carry its rounding: steps that no cut makes fall are
-        // what a Jacobian gives whose double sums lost a leak below them (a
-        // gate held by a bleed resistor), even when no pivot vanished.
+        // (gmin or source stepping) gets there sooner. When a run on the DC
+        // point's own equations (no shunt, sources at full value) crawls,
+        // the point's later runs carry its rounding: steps that no cut makes
+        // fall are what a Jacobian gives whose double sums lost a leak below
+        // them (a gate held by a bleed resistor), even when no pivot vanished.
         damped = whole ? 0 : damped + 1;
         if (damped >= kMaxCutRun) {
-            if (carriable && !carried && !carryFailed && in.carried) *in.carried = true;
+            if (carriable && !carried && !carryFailed && in.carried && gshunt == 0.0 && ctx.srcScale == 1.0)
+                *in.carried = true;
             break;
         }
     }
