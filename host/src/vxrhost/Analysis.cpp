@@ -52,6 +52,15 @@ constexpr int kMaxCutRun = 10;
 constexpr int kUnsettledSteps = 2;
 // Quarterings of the internal nodes' part of a step.
 constexpr int kMaxInternalCuts = 24;
+// The fall of the largest row residual that counts as progress for
+// Integration::stallLimit.
+constexpr double kStallFall = 0.5;
+// Iterations without that fall after which a sweep point's start is given up.
+constexpr int kSweepStall = 16;
+// First conductance (S) holding every node to the last sweep point in the
+// pseudo-transient after a stalled start: stiff enough that its first step
+// stays beside the last point rather than being thrown past the fold again.
+constexpr double kSweepFoldAnchor = 30.0;
 // Most parts a sweep step is cut into before the DC fallbacks.
 constexpr int kMaxSweepParts = 8;
 // Sweep points solved in a row with the parts the last ones needed, after
@@ -248,7 +257,8 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     };
     assemble(ctx, x, in, gshunt, F, tol, norm);
     bool small = false;
-    int damped = 0;
+    int damped = 0, stalled = 0;
+    double lowest = norm; // the lowest row residual so far, for in.stallLimit
     for (int it = 0; it < maxIter; ++it) {
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
         if (carriable && !carried && !carryFailed && unsettled >= kUnsettledSteps) carry();
@@ -381,6 +391,14 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
         if (in.strayLimit > 0 && internalStrays(x, in.strayLimit)) {
             noteNonConvergence(F, tol, dx, x, ctx, in);
             fault_.strayed = true;
+            return false;
+        }
+        if (norm < kStallFall * lowest) {
+            lowest = norm;
+            stalled = 0;
+        } else if (in.stallLimit > 0 && ++stalled >= in.stallLimit) {
+            noteNonConvergence(F, tol, dx, x, ctx, in);
+            fault_.stalled = true;
             return false;
         }
         // A long run of cut steps is crawling: the caller's continuation
@@ -656,6 +674,10 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
         // whole step strays again), and with half as many after
         // kSweepCalmPoints points that needed no more.
         int startParts = 1, calm = 0;
+        // The last point was reached by the jump past a fold: the line
+        // through it and the point before crosses the fold, so the next
+        // point starts from the last one.
+        bool jumped = false;
         for (long k = 0; k <= ni; ++k) {
             const double v = inner.start + k * inner.step;
             wi->dc = v;
@@ -666,22 +688,37 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
             // lands where Newton's step collapses the device current, and
             // that node then wanders off over many iterations); after the
             // line has done so, the sweep's later points start from the last
-            // point.
+            // point. Either start is also given up once its residuals stall
+            // (kSweepStall iterations without halving).
             Eigen::VectorXd xp = x;
             Integration none, guarded;
             guarded.strayLimit = c_.options().vlimit;
+            guarded.stallLimit = kSweepStall;
             ctx.srcScale = 1.0;
-            bool done = false, strayed = false;
-            if (k >= 2 && extrapolate && startParts == 1) {
+            bool done = false, strayed = false, stalled = false;
+            if (k >= 2 && extrapolate && startParts == 1 && !jumped) {
                 x = 2.0 * xp - before;
                 done = newton(x, ctx, guarded, c_.options().itl1, 0.0);
                 if (!done && fault_.strayed) extrapolate = false;
+                if (!done && fault_.stalled) stalled = true;
                 if (!done) x = xp;
             }
             before = xp;
+            jumped = false;
             if (!done && startParts == 1) {
                 done = newton(x, ctx, k > 0 ? guarded : none, c_.options().itl1, 0.0);
                 strayed = !done && fault_.strayed;
+                if (!done && fault_.stalled) stalled = true;
+            }
+            // A start that stalled circles a fold with no solution near: the
+            // pseudo-transient from the last point, held stiffly at first,
+            // carries the model's internal nodes onto the branch beyond it.
+            if (!done && stalled) {
+                PointNewton nw(*this, ctx);
+                x = xp;
+                done = pseudoTransientFrom(nw, x, kSweepFoldAnchor, false);
+                jumped = done;
+                if (!done) x = xp;
             }
             // Then in smaller steps of the swept source from the last point.
             int used = 1;

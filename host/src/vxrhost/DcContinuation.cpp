@@ -96,16 +96,19 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
     return ok;
 }
 
+} // namespace
+
 // Pseudo-transient continuation: every node is held to the last solved point
 // through a conductance g (a capacitance over a pseudo time step) that
-// shrinks while the steps converge and grows back when one fails; the last
-// step is plain Newton. The first step that converges at once (the point no
-// longer moves against its anchor) also tries plain Newton, once, rather
-// than shrinking g through the remaining decades first.
-bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
+// shrinks while the steps converge and grows back when one fails (unless
+// growFirst is false and no step has converged yet); the last step is plain
+// Newton. The first step that converges at once (the point no longer moves
+// against its anchor) also tries plain Newton, once, rather than shrinking g
+// through the remaining decades first.
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
-    double g = o.dc.ptranG;
+    double g = g0;
     bool early = true; // the early plain attempt is still to come
     for (int step = 0; step < o.dc.ptranSteps; ++step) {
         Eigen::VectorXd xt = anchor;
@@ -126,12 +129,17 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
             }
             g /= 4;
         } else {
+            if (!growFirst && step == 0) break;
             g *= 8;
             if (g > o.dc.ptranGMax) break;
         }
     }
     return false;
 }
+
+namespace {
+
+bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) { return pseudoTransientFrom(nw, x, nw.options().dc.ptranG, true); }
 
 constexpr std::array kStrategies{
     DcStrategy{"newton", plainNewton},
