@@ -695,12 +695,13 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
             guarded.strayLimit = c_.options().vlimit;
             guarded.stallLimit = kSweepStall;
             ctx.srcScale = 1.0;
-            bool done = false, strayed = false, stalled = false;
+            bool done = false, strayed = false;
+            Eigen::VectorXd lineAt, lastAt; // where a start stalled (empty: it did not)
             if (k >= 2 && extrapolate && startParts == 1 && !jumped) {
                 x = 2.0 * xp - before;
                 done = newton(x, ctx, guarded, c_.options().itl1, 0.0);
                 if (!done && fault_.strayed) extrapolate = false;
-                if (!done && fault_.stalled) stalled = true;
+                if (!done && fault_.stalled) lineAt = x;
                 if (!done) x = xp;
             }
             before = xp;
@@ -708,16 +709,29 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
             if (!done && startParts == 1) {
                 done = newton(x, ctx, k > 0 ? guarded : none, c_.options().itl1, 0.0);
                 strayed = !done && fault_.strayed;
-                if (!done && fault_.stalled) stalled = true;
+                if (!done && fault_.stalled) lastAt = x;
             }
             // A start that stalled circles a fold with no solution near: the
             // pseudo-transient from the last point, held stiffly at first,
             // carries the model's internal nodes onto the branch beyond it.
-            if (!done && stalled) {
+            // When it fails, the stalled starts go on from where they stopped
+            // (one may still fall onto the other branch).
+            if (!done && (lineAt.size() > 0 || lastAt.size() > 0)) {
                 PointNewton nw(*this, ctx);
                 x = xp;
                 done = pseudoTransientFrom(nw, x, kSweepFoldAnchor, false);
                 jumped = done;
+                Integration resumed = guarded;
+                resumed.stallLimit = 0;
+                for (Eigen::VectorXd* at : {&lineAt, &lastAt}) {
+                    if (done || at->size() == 0) continue;
+                    x = *at;
+                    done = newton(x, ctx, resumed, c_.options().itl1, 0.0);
+                    if (!done && fault_.strayed) {
+                        if (at == &lineAt) extrapolate = false;
+                        else strayed = true;
+                    }
+                }
                 if (!done) x = xp;
             }
             // Then in smaller steps of the swept source from the last point.
