@@ -83,10 +83,12 @@ std::pair<double, double> bleed(const std::string& lib, int sign, const std::str
 // driven by a source at the bleed's gate voltage, in every library and type,
 // from tens of megaohms to a teraohm, in as few iterations as a switch's. In
 // the band from about 60 to 190 Mohm the bleed is below the rounding of the
-// gate line's diagonal sums.
+// gate line's diagonal sums; at the values given to full precision no pivot
+// of the double factorisation vanishes and its steps crawl instead.
 TEST(GateBleed, OperatingPointFromZeroMatchesADrivenGate) {
     setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
-    const char* bleeds[] = {"4e7", "7.98e7", "1.005e8", "1.19e8", "1.5e8", "1.89e8", "1e9", "1e12"};
+    const char* bleeds[] = {"4e7",    "7.98e7", "1.005e8", "112735317.25057815", "1.19e8", "1.5e8", "159242868.22139889",
+                            "168678601.3714329", "1.89e8", "1e9", "1e12"};
     for (const char* lib : {"TORVEX_EN", "TORVEX", "TORVEX_CORE"})
         for (int sign : {1, -1})
             for (const char* ohms : bleeds) {
@@ -118,8 +120,8 @@ TEST(ThirdQuadrant, OperatingPointMatchesTheSweep) {
         const char* lib;
         int sign;
         double perPoint;
-    } cases[] = {{"TORVEX_EN", 1, 8}, {"TORVEX_EN", -1, 9},   {"TORVEX", 1, 8},
-                 {"TORVEX", -1, 9},   {"TORVEX_CORE", 1, 8}, {"TORVEX_CORE", -1, 21}};
+    } cases[] = {{"TORVEX_EN", 1, 8}, {"TORVEX_EN", -1, 8},   {"TORVEX", 1, 8},
+                 {"TORVEX", -1, 8},   {"TORVEX_CORE", 1, 8}, {"TORVEX_CORE", -1, 8}};
     for (const auto& [lib, sign, perPoint] : cases) {
         SCOPED_TRACE(std::string(lib) + (sign > 0 ? " n" : " p"));
         const std::string head = std::string(".lib ") + lib + ".so\nVG g 0 DC 0\n" +

@@ -52,8 +52,16 @@ constexpr int kMaxCutRun = 10;
 constexpr int kUnsettledSteps = 2;
 // Quarterings of the internal nodes' part of a step.
 constexpr int kMaxInternalCuts = 24;
+// The fall of the largest row residual that counts as progress for
+// Integration::stallLimit.
+constexpr double kStallFall = 0.5;
+// Iterations without that fall after which a sweep point's start is given up.
+constexpr int kSweepStall = 16;
 // Most parts a sweep step is cut into before the DC fallbacks.
 constexpr int kMaxSweepParts = 8;
+// Sweep points solved in a row with the parts the last ones needed, after
+// which the next point tries half as many.
+constexpr int kSweepCalmPoints = 3;
 
 } // namespace
 
@@ -248,7 +256,8 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
     };
     assemble(ctx, x, in, gshunt, F, tol, norm);
     bool small = false;
-    int damped = 0;
+    int damped = 0, stalled = 0;
+    double lowest = norm; // the lowest row residual so far, for in.stallLimit
     for (int it = 0; it < maxIter; ++it) {
         if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
         if (carriable && !carried && !carryFailed && unsettled >= kUnsettledSteps) carry();
@@ -402,10 +411,26 @@ bool Simulator::newton(Eigen::VectorXd& x, EvalContext& ctx, const Integration& 
             fault_.held = held;
             return false;
         }
+        if (norm < kStallFall * lowest) {
+            lowest = norm;
+            stalled = 0;
+        } else if (in.stallLimit > 0 && ++stalled >= in.stallLimit) {
+            noteNonConvergence(F, tol, dx, x, ctx, in);
+            fault_.stalled = true;
+            return false;
+        }
         // A long run of cut steps is crawling: the caller's continuation
-        // (gmin or source stepping) gets there sooner.
+        // (gmin or source stepping) gets there sooner. When a run on the DC
+        // point's own equations (no shunt, sources at full value) crawls,
+        // the point's later runs carry its rounding: steps that no cut makes
+        // fall are what a Jacobian gives whose double sums lost a leak below
+        // them (a gate held by a bleed resistor), even when no pivot vanished.
         damped = whole ? 0 : damped + 1;
-        if (damped >= kMaxCutRun) break;
+        if (damped >= kMaxCutRun) {
+            if (carriable && !carried && !carryFailed && in.carried && gshunt == 0.0 && ctx.srcScale == 1.0)
+                *in.carried = true;
+            break;
+        }
     }
     if (small && norm <= 1.0 && !ctx.prohibitConvergence) return evaluatedAtResult_ = true;
     noteNonConvergence(F, tol, dx, x, ctx, in);
@@ -731,6 +756,16 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
         x = first;
         Eigen::VectorXd before; // the solution before x's (from the third point on)
         bool extrapolate = true;
+        // The parts of the sweep step the points start with: once a point's
+        // start from the last point strayed and it needed parts, the next
+        // points start with as many (in a steep stretch of the curve the
+        // whole step strays again), and with half as many after
+        // kSweepCalmPoints points that needed no more.
+        int startParts = 1, calm = 0;
+        // The last point was reached by the jump past a fold: the line
+        // through it and the point before crosses the fold, so the next
+        // point starts from the last one.
+        bool jumped = false;
         for (long k = 0; k <= ni; ++k) {
             const double v = inner.start + k * inner.step;
             wi->dc = v;
@@ -741,23 +776,59 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
             // lands where Newton's step collapses the device current, and
             // that node then wanders off over many iterations); after the
             // line has done so, the sweep's later points start from the last
-            // point.
+            // point. Either start is also given up once its residuals stall
+            // (kSweepStall iterations without halving).
             Eigen::VectorXd xp = x;
             Integration none, guarded;
             guarded.strayLimit = c_.options().vlimit;
+            guarded.stallLimit = kSweepStall;
             ctx.srcScale = 1.0;
-            bool done = false;
-            if (k >= 2 && extrapolate) {
+            bool done = false, strayed = false;
+            Eigen::VectorXd lineAt, lastAt; // where a start stalled (empty: it did not)
+            if (k >= 2 && extrapolate && startParts == 1 && !jumped) {
                 x = 2.0 * xp - before;
                 done = newton(x, ctx, guarded, c_.options().itl1, 0.0);
                 if (!done && fault_.strayed) extrapolate = false;
+                if (!done && fault_.stalled) lineAt = x;
                 if (!done) x = xp;
             }
             before = xp;
-            if (!done) done = newton(x, ctx, k > 0 ? guarded : none, c_.options().itl1, 0.0);
-            // Then in smaller steps of the swept source from the last point.
-            for (int parts = 2; !done && k > 0 && parts <= kMaxSweepParts; parts *= 2) {
+            jumped = false;
+            if (!done && startParts == 1) {
+                done = newton(x, ctx, k > 0 ? guarded : none, c_.options().itl1, 0.0);
+                strayed = !done && fault_.strayed;
+                if (!done && fault_.stalled) lastAt = x;
+            }
+            // A start that stalled circles a fold with no solution near: the
+            // pseudo-transient from the last point, held stiffly at first,
+            // carries the model's internal nodes onto the branch beyond it.
+            // When it fails, the stalled starts go on from where they stopped
+            // (one may still fall onto the other branch).
+            if (!done && (lineAt.size() > 0 || lastAt.size() > 0)) {
+                PointNewton nw(*this, ctx);
                 x = xp;
+                // The stiff anchor's first conductance keeps the first step
+                // beside the last point rather than throwing it past the fold again.
+                done = pseudoTransientFrom(nw, x, c_.options().dc.ptranGStiff, false, c_.options().dc.ptranShrink);
+                jumped = done;
+                Integration resumed = guarded;
+                resumed.stallLimit = 0;
+                for (Eigen::VectorXd* at : {&lineAt, &lastAt}) {
+                    if (done || at->size() == 0) continue;
+                    x = *at;
+                    done = newton(x, ctx, resumed, c_.options().itl1, 0.0);
+                    if (!done && fault_.strayed) {
+                        if (at == &lineAt) extrapolate = false;
+                        else strayed = true;
+                    }
+                }
+                if (!done) x = xp;
+            }
+            // Then in smaller steps of the swept source from the last point.
+            int used = 1;
+            for (int parts = std::max(2, startParts); !done && k > 0 && parts <= kMaxSweepParts; parts *= 2) {
+                x = xp;
+                used = parts;
                 done = true;
                 for (int i = 1; i <= parts && done; ++i) {
                     wi->dc = v - inner.step + inner.step * i / parts;
@@ -765,6 +836,13 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
                 }
             }
             wi->dc = v;
+            if (done && used > startParts && (startParts > 1 || strayed)) {
+                startParts = used;
+                calm = 0;
+            } else if (done && startParts > 1 && ++calm >= kSweepCalmPoints) {
+                startParts /= 2;
+                calm = 0;
+            }
             if (!done) {
                 x = xp;
                 if (!solveDc(x, ctx)) {

@@ -109,6 +109,11 @@ private:
         // this outside the range of its terminals' values (0: never): a start
         // that throws it there has left the solution's basin.
         double strayLimit = 0.0;
+        // Gives up once this many iterations in a row have not brought the
+        // largest row residual below kStallFall of the lowest one so far
+        // (0: never): a start beside a fold of a device's curve, with no
+        // solution near, circles the fold with its residuals pinned.
+        int stallLimit = 0;
     };
     void assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integration& in, double gshunt, Eigen::VectorXd& F,
                   Eigen::VectorXd& tol, double& norm);
@@ -135,6 +140,8 @@ private:
         // A step limit held an internal node that the whole step threw
         // beyond Integration::strayLimit, at some step of the run.
         bool held = false;
+        // Given up because the residuals stalled (Integration::stallLimit).
+        bool stalled = false;
         double value = 0.0, tol = 0.0;
         std::shared_ptr<const SingularMatrix<double>> singular = nullptr; // SINGULAR: the matrix, which names the unknown
     };

@@ -96,14 +96,16 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
     return ok;
 }
 
+} // namespace
+
 // Pseudo-transient continuation from the conductance g0: every node is held
 // to the last solved point through a conductance g (a capacitance over a
 // pseudo time step) that shrinks by the factor shrink while the steps
-// converge and grows back when
-// one fails (unless growFirst is false and no step has converged yet); the
-// last step is plain Newton. The first step that converges at once (the point
-// no longer moves against its anchor) also tries plain Newton, once, rather
-// than shrinking g through the remaining decades first.
+// converge and grows back when one fails (unless growFirst is false and no
+// step has converged yet); the last step is plain Newton. The first step
+// that converges at once (the point no longer moves against its anchor) also
+// tries plain Newton, once, rather than shrinking g through the remaining
+// decades first.
 bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst, double shrink) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
@@ -135,6 +137,8 @@ bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growF
     }
     return false;
 }
+
+namespace {
 
 bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     const DcContinuationOptions& d = nw.options().dc;

@@ -60,6 +60,12 @@ struct DcStrategy {
     StartFault after = StartFault::ANY;
 };
 
+// Pseudo-transient continuation from x with every node held to it through
+// the conductance g0 at first, divided by shrink after each converged step;
+// with growFirst false a first step that fails gives up rather than growing
+// the conductance. True with the solution in x.
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst, double shrink);
+
 // The strategies in the order the operating point tries them.
 std::span<const DcStrategy> dcStrategies();
 
