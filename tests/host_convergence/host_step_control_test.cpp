@@ -164,11 +164,13 @@ TEST(StepControl, RowsFromTstartAndUpToAFailure) {
 TEST(StepControl, DampedStepFromItsFirstOrderError) {
     // A second-order step of 10 ns, accepted with an error far below its
     // tolerance (the plan doubles it), is followed by a damped step whose
-    // first-order estimate over the same 10 ns has the ratio given: the
-    // damped step meets that estimate (with the safety factor) but is at
-    // least half the step before, never exceeds the second-order plan, and
-    // goes on to a point the estimate admits without the safety factor
-    // instead of leaving a sliver before it.
+    // first-order estimate over the same 10 ns has the ratio given: beyond
+    // the tolerance the damped step meets that estimate (with the safety
+    // factor) but is at least half the step before; near the tolerance it
+    // grows no further than the estimate admits but is not cut below the
+    // step before; well within it the plan stands. It never exceeds the
+    // second-order plan, and goes on to a point the estimate admits without
+    // the safety factor instead of leaving a sliver before it.
     struct Case {
         const char* name;
         double ratio;  // first-order error over tolerance of the 10 ns step
@@ -178,6 +180,9 @@ TEST(StepControl, DampedStepFromItsFirstOrderError) {
         {"error cuts the step", 2.0, 1e-6, 0.9e-8 / std::sqrt(2.0)},
         {"large error halves it", 100.0, 1e-6, 5e-9},
         {"tiny error keeps the plan", 1e-6, 1e-6, 2e-8},
+        {"error below half its tolerance keeps the plan", 0.4, 1e-6, 2e-8},
+        {"error near its tolerance caps the growth", 0.64, 1e-6, 0.9e-8 / 0.8},
+        {"error just within its tolerance keeps the step", 0.95, 1e-6, 1e-8},
         {"point within the estimate", 2.0, 7.0e-9, 7.0e-9},
         {"point beyond the estimate", 2.0, 7.2e-9, 0.9e-8 / std::sqrt(2.0)},
     };

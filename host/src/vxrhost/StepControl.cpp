@@ -49,6 +49,9 @@ constexpr double kSmallestRatio = 1e-12;
 constexpr double kLargestCut = 0.1;
 constexpr double kSmallestGrowth = 0.5;
 constexpr double kLargestGrowth = 2.0;
+// A damped step's first-order error estimate below this share of its
+// tolerance leaves the second-order plan alone.
+constexpr double kDampedPlanShare = 0.5;
 // Tries of a step onto an event it passed over before the step is taken.
 constexpr int kMaxEventRetries = 20;
 
@@ -253,7 +256,10 @@ void StepController::dampedNext(double h, const TruncationError& e) {
     if (!e.estimated) return;
     const double scale = std::clamp(errorScale(e.ratio, 1), kSmallestGrowth, kLargestGrowth);
     dampedReach_ = std::min(h_, h * scale / kSafety);
-    h_ = std::min(h_, std::max(h * scale, hfloor_));
+    // An estimate well within its tolerance leaves the plan alone; one near
+    // it caps the growth without cutting below h; one beyond it cuts.
+    if (!(e.ratio > kDampedPlanShare)) return;
+    h_ = std::min(h_, e.ratio > 1.0 ? std::max(h * scale, hfloor_) : std::max(h, h * scale));
 }
 
 bool StepController::retryOntoEvent(double crossPoint, double time, double tNew) {
