@@ -115,7 +115,7 @@ constexpr int kReverseIterations = 50;
 
 TEST(ThirdQuadrant, OperatingPointMatchesTheSweep) {
     setenv("VXR_LIBRARY_PATH", VXR_TORVEX_PATH, 1);
-    const double volts[] = {5, 10, 30};
+    const double volts[] = {5, 10, 15, 30};
     struct Case {
         const char* lib;
         int sign;

@@ -809,7 +809,7 @@ Table Simulator::dcSweep(const SweepSpec& inner, const std::vector<Probe>& probe
                 x = xp;
                 // The stiff anchor's first conductance keeps the first step
                 // beside the last point rather than throwing it past the fold again.
-                done = pseudoTransientFrom(nw, x, c_.options().dc.ptranGStiff, false, c_.options().dc.ptranShrink);
+                done = pseudoTransientFrom(nw, x, c_.options().dc.ptranGStiff, 0, c_.options().dc.ptranShrink);
                 jumped = done;
                 Integration resumed = guarded;
                 resumed.stallLimit = 0;

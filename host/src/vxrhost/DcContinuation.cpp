@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace vxr {
 
@@ -101,20 +102,23 @@ bool floatingSourceStepping(DcNewton& nw, Eigen::VectorXd& x) {
 // Pseudo-transient continuation from the conductance g0: every node is held
 // to the last solved point through a conductance g (a capacitance over a
 // pseudo time step) that shrinks by the factor shrink while the steps
-// converge and grows back when one fails (unless growFirst is false and no
-// step has converged yet); the last step is plain Newton. The first step
+// converge and grows back when one fails (while no step has converged yet,
+// at most firstGrows times); the last step is plain Newton. The first step
 // that converges at once (the point no longer moves against its anchor) also
 // tries plain Newton, once, rather than shrinking g through the remaining
 // decades first.
-bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst, double shrink) {
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, int firstGrows, double shrink) {
     const Options& o = nw.options();
     Eigen::VectorXd anchor = x;
     double g = g0;
-    bool early = true; // the early plain attempt is still to come
+    bool early = true;     // the early plain attempt is still to come
+    bool converged = false; // a step has converged
+    int grows = 0;
     for (int step = 0; step < o.dc.ptranSteps; ++step) {
         Eigen::VectorXd xt = anchor;
         const int before = nw.iterations();
         if (nw.solve(xt, g, &anchor)) {
+            converged = true;
             anchor = xt;
             const bool settled = nw.iterations() - before <= 1;
             if (g < o.gmin || (early && settled)) {
@@ -130,7 +134,7 @@ bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growF
             }
             g /= shrink;
         } else {
-            if (!growFirst && step == 0) break;
+            if (!converged && grows++ >= firstGrows) break;
             g *= 8;
             if (g > o.dc.ptranGMax) break;
         }
@@ -142,7 +146,7 @@ namespace {
 
 bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     const DcContinuationOptions& d = nw.options().dc;
-    return pseudoTransientFrom(nw, x, d.ptranG, true, d.ptranShrink);
+    return pseudoTransientFrom(nw, x, d.ptranG, std::numeric_limits<int>::max(), d.ptranShrink);
 }
 
 // Pseudo-transient continuation whose first step holds every node to the
@@ -151,10 +155,11 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
 // region then stays near the start in the first step instead of being thrown
 // past the fold of the device's curve, and the steps after it release it.
 // With the small first conductance those first steps fail one after another
-// while the conductance grows back. A first step that fails even so gives
-// up: growing the conductance from there is what the pseudo-transient after
-// it does. Once the first step holds, the node is on the right side of the
-// fold and the conductance falls steeply.
+// while the conductance grows back. A first step that fails even so retries
+// once from a conductance grown by the usual factor (the fold lies closer to
+// the start at some drain voltages) and then gives up: growing it further is
+// what the pseudo-transient after it does. Once the first step holds, the
+// node is on the right side of the fold and the conductance falls steeply.
 //
 // Where it comes depends on how the plain Newton start failed. Reverse
 // conduction's start throws the channel's end past the drain: first when the
@@ -165,7 +170,7 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
 // stiff first step would fail after a crawl of its own).
 bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     const DcContinuationOptions& d = nw.options().dc;
-    return pseudoTransientFrom(nw, x, d.ptranGStiff, false, d.ptranStiffShrink);
+    return pseudoTransientFrom(nw, x, d.ptranGStiff, int(d.ptranStiffGrows), d.ptranStiffShrink);
 }
 
 constexpr std::array kStrategies{

@@ -62,9 +62,9 @@ struct DcStrategy {
 
 // Pseudo-transient continuation from x with every node held to it through
 // the conductance g0 at first, divided by shrink after each converged step;
-// with growFirst false a first step that fails gives up rather than growing
-// the conductance. True with the solution in x.
-bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, bool growFirst, double shrink);
+// while no step has converged, a failed step grows the conductance at most
+// firstGrows times before it gives up. True with the solution in x.
+bool pseudoTransientFrom(DcNewton& nw, Eigen::VectorXd& x, double g0, int firstGrows, double shrink);
 
 // The strategies in the order the operating point tries them.
 std::span<const DcStrategy> dcStrategies();
