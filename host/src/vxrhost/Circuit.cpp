@@ -142,11 +142,13 @@ int Circuit::findNode(const std::string& name) const {
 int Circuit::addUnknown(const std::string& name, bool isCurrent) {
     const int i = static_cast<int>(unknowns_.size());
     unknowns_.push_back({name, isCurrent ? Unknown::CURRENT : Unknown::VOLTAGE});
+    ++unknownsVersion_;
     return i;
 }
 
 void Circuit::markDerivative(int i, double s) {
     if (i < 0 || i >= size() || unknowns_[i].kind == Unknown::CURRENT) return;
+    if (unknowns_[i].kind != Unknown::DERIVATIVE) ++unknownsVersion_;
     unknowns_[i].kind = Unknown::DERIVATIVE;
     unknowns_[i].scale = s;
 }
