@@ -80,6 +80,11 @@ struct JacHandle {
     int r1 = -1, r2 = -1, c1 = -1, c2 = -1;
     int target = DC_ENTRY;
     Quartet slots; // the entries' slots in the circuit's pattern
+    int top = -1;  // the largest of them
+    void setSlots(const Quartet& q) {
+        slots = q;
+        top = std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22));
+    }
 };
 
 // The host's delay object behind an absdelay operator: the argument's history
@@ -167,8 +172,8 @@ public:
         pendingRowScale = 0.0;
         EvalContext* c = ctx;
         if (!c) return;
-        Eigen::VectorXd& val = Charge ? c->q : c->f;
-        Eigen::VectorXd& mag = Charge ? c->qmag : c->fmag;
+        double* val = (Charge ? c->q : c->f).data();
+        double* mag = (Charge ? c->qmag : c->fmag).data();
         for (int i = 0; i < n; ++i) {
             const auto* r = static_cast<const RhsHandle*>(h[i]);
             if (!r || r->magic != kRhsMagic) [[unlikely]] {
@@ -204,6 +209,7 @@ public:
     [[gnu::always_inline]] void loadJacEntries(int n, void* const* h, const double* v, int expected) {
         EvalContext* c = ctx;
         std::vector<double>& M = Charge ? c->C : c->G;
+        const bool load = c->loadMatrix;
         for (int i = 0; i < n; ++i) {
             const auto* j = static_cast<const JacHandle*>(h[i]);
             if (!j || j->magic != kJacMagic) [[unlikely]] {
@@ -211,7 +217,22 @@ public:
                 return;
             }
             if (j->target != GEN_ENTRY && j->target != expected) [[unlikely]] noteWrongTarget();
-            c->addQuartetAs<Carry>(M, j->slots, v[i]);
+            if (!load) continue;
+            // The entries' slots were taken in setup; the buffer grows only
+            // when the pattern grew during this pass.
+            if (j->top >= static_cast<int>(M.size())) [[unlikely]]
+                M.resize(c->pattern->size(), 0.0);
+            const double x = v[i];
+            const Quartet& q = j->slots;
+            if constexpr (Carry) {
+                c->addQuartetAs<true>(M, q, x);
+            } else {
+                double* m = M.data();
+                if (q.s11 >= 0) m[q.s11] += x;
+                if (q.s12 >= 0) m[q.s12] -= x;
+                if (q.s21 >= 0) m[q.s21] -= x;
+                if (q.s22 >= 0) m[q.s22] += x;
+            }
         }
     }
     // zEntry: derivatives of a z-transform value, through handles obtained for ZTRANSFORM_ENTRY.
@@ -705,7 +726,7 @@ private:
         h.c1 = s->index(plus, "derivative doublet");
         h.c2 = s->index(minus, "derivative doublet");
         h.target = t;
-        h.slots = s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2);
+        h.setSlots(s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2));
         return &h;
     }
     static void* cbGetDerivQuartet(SV* r1, SV* r2, SV* c1, SV* c2, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
@@ -716,7 +737,7 @@ private:
         h.c1 = s->index(c1, "derivative quartet");
         h.c2 = s->index(c2, "derivative quartet");
         h.target = t;
-        h.slots = s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2);
+        h.setSlots(s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2));
         return &h;
     }
     static double cbGetTemperature(Inst* inst, SimIf* sim) {
