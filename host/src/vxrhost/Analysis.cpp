@@ -159,7 +159,6 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     }
     const auto& u = c_.unknowns();
     tol.resize(F.size());
-    norm = 0.0;
     constexpr double kRoundoff = 8 * std::numeric_limits<double>::epsilon();
     Eigen::VectorXd& terms = terms_;
     terms = mag;
@@ -169,14 +168,18 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
             const double a0 = in.a0;
             double* G = ctx.G.data();
             const double* C = ctx.C.data();
+            double* t = terms.data();
+            const double* xs = x.data();
             for (int s = 0, m = static_cast<int>(ctx.G.size()); s < m; ++s) {
-                G[s] += a0 * C[s];
-                terms[pattern.row(s)] += std::abs(G[s]) * std::abs(x[pattern.col(s)]);
+                const double g = G[s] + a0 * C[s];
+                G[s] = g;
+                t[pattern.row(s)] += std::abs(g) * std::abs(xs[pattern.col(s)]);
             }
         } else {
             addAbsProducts(pattern, ctx.G, x, terms);
         }
     }
+    double largest = 0.0;
     for (int i = 0; i < F.size(); ++i) {
         if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
             F[i] += gshunt * (anchor ? x[i] - (*anchor)[i] : x[i]);
@@ -185,8 +188,9 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         tol[i] = o.reltol * mag[i] + u[i].rowTol(o) + kRoundoff * terms[i];
         double r = std::abs(F[i]) / tol[i];
         if (!std::isfinite(r)) r = HUGE_VAL;
-        norm = std::max(norm, r);
+        largest = std::max(largest, r);
     }
+    norm = largest;
     // A branch current closes the KCL rows of its nodes, so it is determined
     // no better than their rounding: the smaller the time step, the more a
     // gate's charges leave its source's current uncertain.

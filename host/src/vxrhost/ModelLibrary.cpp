@@ -181,7 +181,8 @@ public:
                 return;
             }
             if constexpr (Charge)
-                if (n == 1 && rowScale > 0 && r->b < 0 && setupNodes.count(r->a)) circuit_.markDerivative(r->a, rowScale);
+                if (n == 1 && rowScale > 0 && r->b < 0 && !isDerivative(r->a, rowScale) && setupNodes.count(r->a))
+                    circuit_.markDerivative(r->a, rowScale);
             if (r->charge != Charge) [[unlikely]] noteWrongTarget();
             const double x = v[i], ax = std::abs(x);
             if (r->a >= 0) {
@@ -193,6 +194,12 @@ public:
                 mag[r->b] += ax;
             }
         }
+    }
+    // Whether unknown i is already a time-derivative variable of row scale s.
+    bool isDerivative(int i, double s) const {
+        if (i < 0 || i >= circuit_.size()) return false;
+        const Unknown& u = circuit_.unknowns()[i];
+        return u.kind == Unknown::DERIVATIVE && u.scale == s;
     }
     void loadRhs(int n, void** h, const double* v, bool charge) {
         if (charge) loadRhs<true>(n, h, v);
