@@ -111,6 +111,15 @@ void EvalContext::addCarried(std::vector<double>& M, int s, double v) {
     M[s] = sum;
 }
 
+void EvalContext::addQuartetGrowing(std::vector<double>& M, const Quartet& q, double v) {
+    M.resize(pattern->size(), 0.0);
+    if (carryRounding) return addQuartetCarried(M, q, v);
+    if (q.s11 >= 0) M[q.s11] += v;
+    if (q.s12 >= 0) M[q.s12] -= v;
+    if (q.s21 >= 0) M[q.s21] -= v;
+    if (q.s22 >= 0) M[q.s22] += v;
+}
+
 void EvalContext::addQuartetCarried(std::vector<double>& M, const Quartet& q, double v) {
     for (auto [s, sign] : {std::pair{q.s11, 1.0}, {q.s12, -1.0}, {q.s21, -1.0}, {q.s22, 1.0}})
         if (s >= 0) addCarried(M, s, sign * v);

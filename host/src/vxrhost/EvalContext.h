@@ -98,7 +98,7 @@ struct EvalContext {
         if (!loadMatrix) return;
         const int s11 = q.s11, s12 = q.s12, s21 = q.s21, s22 = q.s22;
         if (std::max(std::max(s11, s12), std::max(s21, s22)) >= static_cast<int>(M.size())) [[unlikely]]
-            M.resize(pattern->size(), 0.0);
+            return addQuartetGrowing(M, q, v);
         if constexpr (Carry) return addQuartetCarried(M, q, v);
         double* m = M.data();
         if (s11 >= 0) m[s11] += v;
@@ -106,6 +106,9 @@ struct EvalContext {
         if (s21 >= 0) m[s21] -= v;
         if (s22 >= 0) m[s22] += v;
     }
+    // addQuartet into a buffer that first grows to the pattern's size (its
+    // slots were added during this pass); out of line, off the hot path.
+    [[gnu::cold, gnu::noinline]] void addQuartetGrowing(std::vector<double>& M, const Quartet& q, double v);
     // An entry by row and column (found in the pattern, added when new).
     void addG(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) addAt(G, pattern->slot(r, c), v); }
     void addC(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) addAt(C, pattern->slot(r, c), v); }

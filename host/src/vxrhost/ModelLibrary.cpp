@@ -227,10 +227,12 @@ public:
             if (!load) continue;
             // The entries' slots were taken in setup; the buffer grows only
             // when the pattern grew during this pass.
-            if (j->top >= static_cast<int>(M.size())) [[unlikely]]
-                M.resize(c->pattern->size(), 0.0);
             const double x = v[i];
             const Quartet& q = j->slots;
+            if (j->top >= static_cast<int>(M.size())) [[unlikely]] {
+                c->addQuartetGrowing(M, q, x);
+                continue;
+            }
             if constexpr (Carry) {
                 c->addQuartetAs<true>(M, q, x);
             } else {
