@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -77,8 +78,8 @@ struct RhsHandle {
 };
 struct JacHandle {
     uint32_t magic = kJacMagic;
+    int target = DC_ENTRY; // beside the magic: one load checks both
     int r1 = -1, r2 = -1, c1 = -1, c2 = -1;
-    int target = DC_ENTRY;
     Quartet slots; // the entries' slots in the circuit's pattern
     int top = -1;  // the largest of them
     void setSlots(const Quartet& q) {
@@ -86,6 +87,8 @@ struct JacHandle {
         top = std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22));
     }
 };
+
+static_assert(offsetof(JacHandle, target) == sizeof(uint32_t) && sizeof(int) == sizeof(uint32_t));
 
 // The host's delay object behind an absdelay operator: the argument's history
 // at accepted time points, read back linearly interpolated. The library sees
@@ -217,13 +220,19 @@ public:
         EvalContext* c = ctx;
         std::vector<double>& M = Charge ? c->C : c->G;
         const bool load = c->loadMatrix;
+        // The magic and the target as the handle holds them side by side.
+        const uint64_t valid = kJacMagic | uint64_t{static_cast<uint32_t>(expected)} << 32;
         for (int i = 0; i < n; ++i) {
             const auto* j = static_cast<const JacHandle*>(h[i]);
-            if (!j || j->magic != kJacMagic) [[unlikely]] {
-                fault("load through an invalid Jacobian handle");
-                return;
+            uint64_t head = 0;
+            if (j) std::memcpy(&head, j, sizeof head);
+            if (head != valid) [[unlikely]] {
+                if (!j || j->magic != kJacMagic) {
+                    fault("load through an invalid Jacobian handle");
+                    return;
+                }
+                if (j->target != GEN_ENTRY && j->target != expected) noteWrongTarget();
             }
-            if (j->target != GEN_ENTRY && j->target != expected) [[unlikely]] noteWrongTarget();
             if (!load) continue;
             // The entries' slots were taken in setup; the buffer grows only
             // when the pattern grew during this pass.
