@@ -1,5 +1,5 @@
-// A library that loads a Jacobian entry through the wrong loader or a handle
-// that is not a Jacobian handle: the first is warned about once per
+// A library that loads a value or a Jacobian entry through the wrong loader
+// or through a handle of another kind: the first is warned about once per
 // instance and the answer still comes; the second stops the load pass with
 // the instance named.
 #include "host_test_util.h"
@@ -17,11 +17,13 @@ const Misuse kMisuses[] = {
     {1, nullptr},
     {2, "instance 'N1': load through an invalid Jacobian handle"},
     {3, "instance 'N1': load through an invalid Jacobian handle"},
+    {4, nullptr},
+    {5, "instance 'N1': load through an invalid right-hand-side handle"},
 };
 
 class HostLoader : public ::testing::TestWithParam<std::tuple<Misuse, int>> {};
 
-TEST_P(HostLoader, MisloadedJacobianEntry) {
+TEST_P(HostLoader, MisloadedEntry) {
     const auto [m, rev] = GetParam();
     const std::string lib =
         std::string(VXR_FIXTURE_DIR) + "/fixmisuse" + std::to_string(m.kind) + "_" + std::to_string(rev) + ".so";

@@ -73,8 +73,8 @@ constexpr uint32_t kJacMagic = 0x4a414348u; // "JACH"
 // Host-side stamp handles; the library keeps them as opaque pointers.
 struct RhsHandle {
     uint32_t magic = kRhsMagic;
-    int a = -1, b = -1; // rows; -1 = ground or absent
-    bool charge = false;
+    uint32_t charge = 0; // beside the magic: one load checks both
+    int a = -1, b = -1;  // rows; -1 = ground or absent
 };
 struct JacHandle {
     uint32_t magic = kJacMagic;
@@ -89,6 +89,7 @@ struct JacHandle {
 };
 
 static_assert(offsetof(JacHandle, target) == sizeof(uint32_t) && sizeof(int) == sizeof(uint32_t));
+static_assert(offsetof(RhsHandle, charge) == sizeof(uint32_t));
 
 // The host's delay object behind an absdelay operator: the argument's history
 // at accepted time points, read back linearly interpolated. The library sees
@@ -177,16 +178,22 @@ public:
         if (!c) return;
         double* val = (Charge ? c->q : c->f).data();
         double* mag = (Charge ? c->qmag : c->fmag).data();
+        // The magic and the target as the handle holds them side by side.
+        const uint64_t valid = kRhsMagic | uint64_t{Charge} << 32;
         for (int i = 0; i < n; ++i) {
             const auto* r = static_cast<const RhsHandle*>(h[i]);
-            if (!r || r->magic != kRhsMagic) [[unlikely]] {
-                fault("load through an invalid right-hand-side handle");
-                return;
+            uint64_t head = 0;
+            if (r) std::memcpy(&head, r, sizeof head);
+            if (head != valid) [[unlikely]] {
+                if (!r || r->magic != kRhsMagic) {
+                    fault("load through an invalid right-hand-side handle");
+                    return;
+                }
+                noteWrongTarget();
             }
             if constexpr (Charge)
                 if (n == 1 && rowScale > 0 && r->b < 0 && !isDerivative(r->a, rowScale) && setupNodes.count(r->a))
                     circuit_.markDerivative(r->a, rowScale);
-            if (r->charge != Charge) [[unlikely]] noteWrongTarget();
             const double x = v[i], ax = std::abs(x);
             if (r->a >= 0) {
                 val[r->a] += x;
