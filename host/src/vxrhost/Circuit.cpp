@@ -206,8 +206,18 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     ctx.x = &x;
     ctx.pattern = &pattern_;
     ctx.resize(size());
-    for (auto& e : elements_) {
-        e->load(ctx);
+    // A large circuit's elements lie far apart in memory: each is fetched a
+    // few loads ahead, and the memory it names a few loads after that.
+    constexpr size_t kAhead = 8;
+    const size_t n = elements_.size();
+    for (size_t i = 0; i < n; ++i) {
+#if defined(__GNUC__)
+        if (i + kAhead < n) __builtin_prefetch(elements_[i + kAhead].get());
+        if (i + kAhead / 2 < n)
+            for (const void* d : elements_[i + kAhead / 2]->loadData)
+                if (d) __builtin_prefetch(d);
+#endif
+        elements_[i]->load(ctx);
         host_->checkExit();
         if (!ctx.loadFault.empty()) throw SimError(ctx.loadFault);
     }

@@ -542,6 +542,10 @@ public:
             desc_->pSetStamp(inst_, this);
         }
         host->checkExit();
+        loadData[0] = inst_;
+        loadData[1] = &ldr_;
+        loadData[2] = svs_.empty() ? nullptr : &svs_.front();
+        loadData[3] = jac_.empty() ? nullptr : &jac_.front();
     }
 
     // Nodes the module made for terminals left unconnected (marked isolated
