@@ -208,19 +208,28 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     ctx.resize(size());
     // A large circuit's elements lie far apart in memory: each is fetched a
     // few loads ahead, and the memory it names a few loads after that.
+    // (A prefetch of a null address is dropped.)
     constexpr size_t kAhead = 8;
     const size_t n = elements_.size();
-    for (size_t i = 0; i < n; ++i) {
-#if defined(__GNUC__)
-        if (i + kAhead < n) __builtin_prefetch(elements_[i + kAhead].get());
-        if (i + kAhead / 2 < n)
-            for (const void* d : elements_[i + kAhead / 2]->loadData)
-                if (d) __builtin_prefetch(d);
-#endif
-        elements_[i]->load(ctx);
+    auto loadOne = [&](Element& e) {
+        e.load(ctx);
         host_->checkExit();
         if (!ctx.loadFault.empty()) throw SimError(ctx.loadFault);
+    };
+    size_t i = 0;
+#if defined(__GNUC__)
+    static_assert(Element::kLoadData == 4);
+    for (; i + kAhead < n; ++i) {
+        __builtin_prefetch(elements_[i + kAhead].get());
+        const void* const* d = elements_[i + kAhead / 2]->loadData;
+        __builtin_prefetch(d[0]);
+        __builtin_prefetch(d[1]);
+        __builtin_prefetch(d[2]);
+        __builtin_prefetch(d[3]);
+        loadOne(*elements_[i]);
     }
+#endif
+    for (; i < n; ++i) loadOne(*elements_[i]);
 }
 
 // ---- Built-in elements ------------------------------------------------------------
