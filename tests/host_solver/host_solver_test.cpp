@@ -511,6 +511,33 @@ TEST(MatrixSolver, LeakBelowTheRoundingOfAStiffLine) {
         }
 }
 
+// The lowest row holding an infinite or NaN value, whichever slot holds it
+// (the last slots of a count not divisible by four included), or n.
+TEST(MatrixPattern, FirstNonFiniteRow) {
+    const double inf = HUGE_VAL, nan = std::nan("");
+    struct Case {
+        int slots;                               // slot s at (s % 5, s / 5)
+        std::vector<std::pair<int, double>> set; // slot, value
+        int want;
+    };
+    const Case cases[] = {
+        {23, {}, 5},
+        {23, {{0, inf}}, 0},
+        {23, {{22, nan}}, 2},          // the last slot, past the last four
+        {23, {{21, -inf}, {8, nan}}, 1},
+        {20, {{19, inf}}, 4},
+        {3, {{2, nan}}, 2},            // fewer slots than four
+        {23, {{7, 1e308}, {12, -0.0}}, 5},
+    };
+    for (const Case& c : cases) {
+        MatrixPattern p;
+        std::vector<double> m(c.slots, 1.0);
+        for (int s = 0; s < c.slots; ++s) ASSERT_EQ(p.slot(s % 5, s / 5), s);
+        for (auto [s, v] : c.set) m[s] = v;
+        EXPECT_EQ(firstNonFiniteRow(p, m, 5), c.want) << c.slots << " slots, " << c.set.size() << " set";
+    }
+}
+
 // The option names the three solvers; the default is KLU where it is built.
 TEST(SolverOption, NamesAndDefault) {
     EXPECT_EQ(Options{}.solver, solverAvailable(SolverKind::KLU) ? SolverKind::KLU : SolverKind::SPARSELU);

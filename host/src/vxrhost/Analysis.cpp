@@ -164,16 +164,30 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     if (in.active) {
         F += in.a0 * ctx.q + in.hist;
         mag += std::abs(in.a0) * ctx.qmag + in.hist.cwiseAbs();
-        if (ctx.loadMatrix)
-            for (size_t s = 0; s < ctx.G.size(); ++s) ctx.G[s] += in.a0 * ctx.C[s];
     }
     const auto& u = c_.unknowns();
     tol.resize(F.size());
-    norm = 0.0;
     constexpr double kRoundoff = 8 * std::numeric_limits<double>::epsilon();
     Eigen::VectorXd& terms = terms_;
     terms = mag;
-    if (ctx.loadMatrix) addAbsProducts(pattern, ctx.G, x, terms);
+    if (ctx.loadMatrix) {
+        if (in.active) {
+            // G + a0 C and each row's sum of |G x| in one sweep.
+            const double a0 = in.a0;
+            double* G = ctx.G.data();
+            const double* C = ctx.C.data();
+            double* t = terms.data();
+            const double* xs = x.data();
+            for (int s = 0, m = static_cast<int>(ctx.G.size()); s < m; ++s) {
+                const double g = G[s] + a0 * C[s];
+                G[s] = g;
+                t[pattern.row(s)] += std::abs(g) * std::abs(xs[pattern.col(s)]);
+            }
+        } else {
+            addAbsProducts(pattern, ctx.G, x, terms);
+        }
+    }
+    double largest = 0.0;
     for (int i = 0; i < F.size(); ++i) {
         if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
             F[i] += gshunt * (anchor ? x[i] - (*anchor)[i] : x[i]);
@@ -182,18 +196,29 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         tol[i] = o.reltol * mag[i] + u[i].rowTol(o) + kRoundoff * terms[i];
         double r = std::abs(F[i]) / tol[i];
         if (!std::isfinite(r)) r = HUGE_VAL;
-        norm = std::max(norm, r);
+        largest = std::max(largest, r);
     }
+    norm = largest;
     // A branch current closes the KCL rows of its nodes, so it is determined
     // no better than their rounding: the smaller the time step, the more a
     // gate's charges leave its source's current uncertain.
     currentNoise_.setConstant(F.size(), HUGE_VAL);
-    if (ctx.loadMatrix)
-        for (size_t s = 0; s < ctx.G.size(); ++s) {
-            const int r = pattern.row(static_cast<int>(s)), c = pattern.col(static_cast<int>(s));
-            if (u[c].kind != Unknown::CURRENT || u[r].kind != Unknown::VOLTAGE || ctx.G[s] == 0.0) continue;
-            currentNoise_[c] = std::min(currentNoise_[c], kRoundoff * terms[r] / std::abs(ctx.G[s]));
+    if (ctx.loadMatrix) {
+        if (closingSlotsPattern_ != pattern.version() || closingSlotsUnknowns_ != c_.unknownsVersion()) {
+            closingSlots_.clear();
+            for (int s = 0; s < pattern.size(); ++s) {
+                const int r = pattern.row(s), c = pattern.col(s);
+                if (u[c].kind == Unknown::CURRENT && u[r].kind == Unknown::VOLTAGE) closingSlots_.push_back({s, r, c});
+            }
+            closingSlotsPattern_ = pattern.version();
+            closingSlotsUnknowns_ = c_.unknownsVersion();
         }
+        const int given = static_cast<int>(ctx.G.size());
+        for (const ClosingSlot& e : closingSlots_) {
+            if (e.slot >= given || ctx.G[e.slot] == 0.0) continue;
+            currentNoise_[e.col] = std::min(currentNoise_[e.col], kRoundoff * terms[e.row] / std::abs(ctx.G[e.slot]));
+        }
+    }
     for (Eigen::Index i = 0; i < currentNoise_.size(); ++i)
         if (currentNoise_[i] == HUGE_VAL) currentNoise_[i] = 0.0;
 }

@@ -164,6 +164,13 @@ private:
     // Per unknown, at the point assembled last: the rounding of a branch
     // current's KCL rows, in amperes (0 for every other unknown).
     Eigen::VectorXd currentNoise_;
+    // The slots where a branch current enters a node's row, for the pattern
+    // and unknowns of the given versions.
+    struct ClosingSlot {
+        int slot, row, col;
+    };
+    std::vector<ClosingSlot> closingSlots_;
+    uint64_t closingSlotsPattern_ = ~uint64_t{0}, closingSlotsUnknowns_ = ~uint64_t{0};
     CarriedLu carriedLu_; // the Newton's factorisation once a DC point carries its rounding
     Eigen::VectorXd terms_; // assemble's per-row sums of |terms|, kept between passes
     // Per unknown: an output (outputUnknowns), for the pattern's version.

@@ -111,6 +111,15 @@ void EvalContext::addCarried(std::vector<double>& M, int s, double v) {
     M[s] = sum;
 }
 
+void EvalContext::addQuartetGrowing(std::vector<double>& M, const Quartet& q, double v) {
+    M.resize(pattern->size(), 0.0);
+    if (carryRounding) return addQuartetCarried(M, q, v);
+    if (q.s11 >= 0) M[q.s11] += v;
+    if (q.s12 >= 0) M[q.s12] -= v;
+    if (q.s21 >= 0) M[q.s21] -= v;
+    if (q.s22 >= 0) M[q.s22] += v;
+}
+
 void EvalContext::addQuartetCarried(std::vector<double>& M, const Quartet& q, double v) {
     for (auto [s, sign] : {std::pair{q.s11, 1.0}, {q.s12, -1.0}, {q.s21, -1.0}, {q.s22, 1.0}})
         if (s >= 0) addCarried(M, s, sign * v);
@@ -142,11 +151,13 @@ int Circuit::findNode(const std::string& name) const {
 int Circuit::addUnknown(const std::string& name, bool isCurrent) {
     const int i = static_cast<int>(unknowns_.size());
     unknowns_.push_back({name, isCurrent ? Unknown::CURRENT : Unknown::VOLTAGE});
+    ++unknownsVersion_;
     return i;
 }
 
 void Circuit::markDerivative(int i, double s) {
     if (i < 0 || i >= size() || unknowns_[i].kind == Unknown::CURRENT) return;
+    if (unknowns_[i].kind != Unknown::DERIVATIVE) ++unknownsVersion_;
     unknowns_[i].kind = Unknown::DERIVATIVE;
     unknowns_[i].scale = s;
 }
@@ -195,11 +206,30 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     ctx.x = &x;
     ctx.pattern = &pattern_;
     ctx.resize(size());
-    for (auto& e : elements_) {
-        e->load(ctx);
+    // A large circuit's elements lie far apart in memory: each is fetched a
+    // few loads ahead, and the memory it names a few loads after that.
+    // (A prefetch of a null address is dropped.)
+    constexpr size_t kAhead = 8;
+    const size_t n = elements_.size();
+    auto loadOne = [&](Element& e) {
+        e.load(ctx);
         host_->checkExit();
         if (!ctx.loadFault.empty()) throw SimError(ctx.loadFault);
+    };
+    size_t i = 0;
+#if defined(__GNUC__)
+    static_assert(Element::kLoadData == 4);
+    for (; i + kAhead < n; ++i) {
+        __builtin_prefetch(elements_[i + kAhead].get());
+        const void* const* d = elements_[i + kAhead / 2]->loadData;
+        __builtin_prefetch(d[0]);
+        __builtin_prefetch(d[1]);
+        __builtin_prefetch(d[2]);
+        __builtin_prefetch(d[3]);
+        loadOne(*elements_[i]);
     }
+#endif
+    for (; i < n; ++i) loadOne(*elements_[i]);
 }
 
 // ---- Built-in elements ------------------------------------------------------------

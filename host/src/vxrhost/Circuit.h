@@ -66,6 +66,8 @@ public:
     int addUnknown(const std::string& name, bool isCurrent);
     int size() const { return static_cast<int>(unknowns_.size()); }
     const std::vector<Unknown>& unknowns() const { return unknowns_; }
+    // Changes whenever an unknown is added or changes its kind.
+    uint64_t unknownsVersion() const { return unknownsVersion_; }
     // The sparsity pattern of the circuit matrix; elements take their slots in setup.
     MatrixPattern& pattern() { return pattern_; }
     int findUnknown(const std::string& name) const; // -1 when unknown
@@ -91,6 +93,7 @@ private:
     NameIndex nodes_; // netlist node name -> unknown
     std::vector<int> nodeUses_;
     std::vector<Unknown> unknowns_;
+    uint64_t unknownsVersion_ = 0;
     // The first unknown of each name, exact and in lower case; filled on lookup.
     mutable std::unordered_map<std::string, int> unknownIndex_, unknownIndexLower_;
     mutable size_t unknownsIndexed_ = 0;

@@ -24,6 +24,11 @@ struct LimitGroup {
 
 class Element {
 public:
+    // Memory a load pass reads beyond the element itself (a library's
+    // instance, its handles); the pass fetches it ahead of the load.
+    static constexpr int kLoadData = 4;
+    const void* loadData[kLoadData] = {};
+
     explicit Element(std::string name) : name_(std::move(name)) {}
     virtual ~Element() = default;
     const std::string& name() const { return name_; }

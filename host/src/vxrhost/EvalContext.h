@@ -78,8 +78,8 @@ struct EvalContext {
 
     void resize(int n);
     double sol(int i) const { return i < 0 ? 0.0 : (*x)[i]; }
-    void addF(int r, double v) { if (r >= 0) { f[r] += v; fmag[r] += std::abs(v); } }
-    void addQ(int r, double v) { if (r >= 0) { q[r] += v; qmag[r] += std::abs(v); } }
+    void addF(int r, double v) { if (r >= 0) { f.data()[r] += v; fmag.data()[r] += std::abs(v); } }
+    void addQ(int r, double v) { if (r >= 0) { q.data()[r] += v; qmag.data()[r] += std::abs(v); } }
     // An entry by slot; a slot the pattern got during this pass grows M.
     void addAt(std::vector<double>& M, int s, double v) {
         if (s < 0 || !loadMatrix) return;
@@ -96,14 +96,19 @@ struct EvalContext {
     // loader tests it once per batch of entries).
     template <bool Carry> [[gnu::always_inline]] void addQuartetAs(std::vector<double>& M, const Quartet& q, double v) {
         if (!loadMatrix) return;
-        if (std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22)) >= static_cast<int>(M.size()))
-            M.resize(pattern->size(), 0.0);
+        const int s11 = q.s11, s12 = q.s12, s21 = q.s21, s22 = q.s22;
+        if (std::max(std::max(s11, s12), std::max(s21, s22)) >= static_cast<int>(M.size())) [[unlikely]]
+            return addQuartetGrowing(M, q, v);
         if constexpr (Carry) return addQuartetCarried(M, q, v);
-        if (q.s11 >= 0) M[q.s11] += v;
-        if (q.s12 >= 0) M[q.s12] -= v;
-        if (q.s21 >= 0) M[q.s21] -= v;
-        if (q.s22 >= 0) M[q.s22] += v;
+        double* m = M.data();
+        if (s11 >= 0) m[s11] += v;
+        if (s12 >= 0) m[s12] -= v;
+        if (s21 >= 0) m[s21] -= v;
+        if (s22 >= 0) m[s22] += v;
     }
+    // addQuartet into a buffer that first grows to the pattern's size (its
+    // slots were added during this pass); out of line, off the hot path.
+    [[gnu::cold, gnu::noinline]] void addQuartetGrowing(std::vector<double>& M, const Quartet& q, double v);
     // An entry by row and column (found in the pattern, added when new).
     void addG(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) addAt(G, pattern->slot(r, c), v); }
     void addC(int r, int c, double v) { if (r >= 0 && c >= 0 && loadMatrix) addAt(C, pattern->slot(r, c), v); }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -72,15 +73,23 @@ constexpr uint32_t kJacMagic = 0x4a414348u; // "JACH"
 // Host-side stamp handles; the library keeps them as opaque pointers.
 struct RhsHandle {
     uint32_t magic = kRhsMagic;
-    int a = -1, b = -1; // rows; -1 = ground or absent
-    bool charge = false;
+    uint32_t charge = 0; // beside the magic: one load checks both
+    int a = -1, b = -1;  // rows; -1 = ground or absent
 };
 struct JacHandle {
     uint32_t magic = kJacMagic;
+    int target = DC_ENTRY; // beside the magic: one load checks both
     int r1 = -1, r2 = -1, c1 = -1, c2 = -1;
-    int target = DC_ENTRY;
     Quartet slots; // the entries' slots in the circuit's pattern
+    int top = -1;  // the largest of them
+    void setSlots(const Quartet& q) {
+        slots = q;
+        top = std::max(std::max(q.s11, q.s12), std::max(q.s21, q.s22));
+    }
 };
+
+static_assert(offsetof(JacHandle, target) == sizeof(uint32_t) && sizeof(int) == sizeof(uint32_t));
+static_assert(offsetof(RhsHandle, charge) == sizeof(uint32_t));
 
 // The host's delay object behind an absdelay operator: the argument's history
 // at accepted time points, read back linearly interpolated. The library sees
@@ -167,17 +176,24 @@ public:
         pendingRowScale = 0.0;
         EvalContext* c = ctx;
         if (!c) return;
-        Eigen::VectorXd& val = Charge ? c->q : c->f;
-        Eigen::VectorXd& mag = Charge ? c->qmag : c->fmag;
+        double* val = (Charge ? c->q : c->f).data();
+        double* mag = (Charge ? c->qmag : c->fmag).data();
+        // The magic and the target as the handle holds them side by side.
+        const uint64_t valid = kRhsMagic | uint64_t{Charge} << 32;
         for (int i = 0; i < n; ++i) {
             const auto* r = static_cast<const RhsHandle*>(h[i]);
-            if (!r || r->magic != kRhsMagic) [[unlikely]] {
-                fault("load through an invalid right-hand-side handle");
-                return;
+            uint64_t head = 0;
+            if (r) std::memcpy(&head, r, sizeof head);
+            if (head != valid) [[unlikely]] {
+                if (!r || r->magic != kRhsMagic) {
+                    fault("load through an invalid right-hand-side handle");
+                    return;
+                }
+                noteWrongTarget();
             }
             if constexpr (Charge)
-                if (n == 1 && rowScale > 0 && r->b < 0 && setupNodes.count(r->a)) circuit_.markDerivative(r->a, rowScale);
-            if (r->charge != Charge) [[unlikely]] noteWrongTarget();
+                if (n == 1 && rowScale > 0 && r->b < 0 && !isDerivative(r->a, rowScale) && setupNodes.count(r->a))
+                    circuit_.markDerivative(r->a, rowScale);
             const double x = v[i], ax = std::abs(x);
             if (r->a >= 0) {
                 val[r->a] += x;
@@ -188,6 +204,12 @@ public:
                 mag[r->b] += ax;
             }
         }
+    }
+    // Whether unknown i is already a time-derivative variable of row scale s.
+    bool isDerivative(int i, double s) const {
+        if (i < 0 || i >= circuit_.size()) return false;
+        const Unknown& u = circuit_.unknowns()[i];
+        return u.kind == Unknown::DERIVATIVE && u.scale == s;
     }
     void loadRhs(int n, void** h, const double* v, bool charge) {
         if (charge) loadRhs<true>(n, h, v);
@@ -204,14 +226,38 @@ public:
     [[gnu::always_inline]] void loadJacEntries(int n, void* const* h, const double* v, int expected) {
         EvalContext* c = ctx;
         std::vector<double>& M = Charge ? c->C : c->G;
+        const bool load = c->loadMatrix;
+        // The magic and the target as the handle holds them side by side.
+        const uint64_t valid = kJacMagic | uint64_t{static_cast<uint32_t>(expected)} << 32;
         for (int i = 0; i < n; ++i) {
             const auto* j = static_cast<const JacHandle*>(h[i]);
-            if (!j || j->magic != kJacMagic) [[unlikely]] {
-                fault("load through an invalid Jacobian handle");
-                return;
+            uint64_t head = 0;
+            if (j) std::memcpy(&head, j, sizeof head);
+            if (head != valid) [[unlikely]] {
+                if (!j || j->magic != kJacMagic) {
+                    fault("load through an invalid Jacobian handle");
+                    return;
+                }
+                if (j->target != GEN_ENTRY && j->target != expected) noteWrongTarget();
             }
-            if (j->target != GEN_ENTRY && j->target != expected) [[unlikely]] noteWrongTarget();
-            c->addQuartetAs<Carry>(M, j->slots, v[i]);
+            if (!load) continue;
+            // The entries' slots were taken in setup; the buffer grows only
+            // when the pattern grew during this pass.
+            const double x = v[i];
+            const Quartet& q = j->slots;
+            if (j->top >= static_cast<int>(M.size())) [[unlikely]] {
+                c->addQuartetGrowing(M, q, x);
+                continue;
+            }
+            if constexpr (Carry) {
+                c->addQuartetAs<true>(M, q, x);
+            } else {
+                double* m = M.data();
+                if (q.s11 >= 0) m[q.s11] += x;
+                if (q.s12 >= 0) m[q.s12] -= x;
+                if (q.s21 >= 0) m[q.s21] -= x;
+                if (q.s22 >= 0) m[q.s22] += x;
+            }
         }
     }
     // zEntry: derivatives of a z-transform value, through handles obtained for ZTRANSFORM_ENTRY.
@@ -496,6 +542,10 @@ public:
             desc_->pSetStamp(inst_, this);
         }
         host->checkExit();
+        loadData[0] = inst_;
+        loadData[1] = &ldr_;
+        loadData[2] = svs_.empty() ? nullptr : &svs_.front();
+        loadData[3] = jac_.empty() ? nullptr : &jac_.front();
     }
 
     // Nodes the module made for terminals left unconnected (marked isolated
@@ -705,7 +755,7 @@ private:
         h.c1 = s->index(plus, "derivative doublet");
         h.c2 = s->index(minus, "derivative doublet");
         h.target = t;
-        h.slots = s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2);
+        h.setSlots(s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2));
         return &h;
     }
     static void* cbGetDerivQuartet(SV* r1, SV* r2, SV* c1, SV* c2, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
@@ -716,7 +766,7 @@ private:
         h.c1 = s->index(c1, "derivative quartet");
         h.c2 = s->index(c2, "derivative quartet");
         h.target = t;
-        h.slots = s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2);
+        h.setSlots(s->circuit_.pattern().quartet(h.r1, h.r2, h.c1, h.c2));
         return &h;
     }
     static double cbGetTemperature(Inst* inst, SimIf* sim) {

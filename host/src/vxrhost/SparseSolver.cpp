@@ -279,13 +279,28 @@ template <class T> void MatrixSolver<T>::scale(const T* values, int given) {
     const CompressedPattern& cs = *pattern_;
     scaled_.resize(cs.nonZeros());
     colMax_.resize(n_);
+    const int* slot = cs.slot.data();
+    const int* row = cs.rowIndex.data();
+    const double* rowScale = rowScale_.data();
+    T* out = scaled_.data();
     for (int c = 0; c < n_; ++c) {
         double m = 0.0;
-        for (int k = cs.colStart[c]; k < cs.colStart[c + 1]; ++k) {
-            const int s = cs.slot[k];
-            const T v = s < given ? rowScale_[cs.rowIndex[k]] * colScale_[c] * values[s] : T(0);
-            scaled_[k] = v;
-            m = std::max(m, std::abs(v));
+        const double cs1 = colScale_[c];
+        if (cs1 == 1.0) {
+            // An unscaled column: the row's factor times 1 is the row's factor.
+            for (int k = cs.colStart[c]; k < cs.colStart[c + 1]; ++k) {
+                const int s = slot[k];
+                const T v = s < given ? rowScale[row[k]] * values[s] : T(0);
+                out[k] = v;
+                m = std::max(m, std::abs(v));
+            }
+        } else {
+            for (int k = cs.colStart[c]; k < cs.colStart[c + 1]; ++k) {
+                const int s = slot[k];
+                const T v = s < given ? rowScale[row[k]] * cs1 * values[s] : T(0);
+                out[k] = v;
+                m = std::max(m, std::abs(v));
+            }
         }
         colMax_[c] = m;
     }
@@ -371,9 +386,22 @@ template <class T>
 void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values, int given, int passes) {
     rowScale_.assign(n, passes ? 1.0 : 0.0);
     colScale_.assign(n, 1.0);
+    // Last, a row shared by far more unknowns than the others (a node many devices
+    // share) is weighted down, so that partial pivoting takes it only where
+    // its entry is that much larger than the column's others: eliminating it
+    // early ties all its unknowns together and fills the factors with their
+    // square.
     if (!passes) {
-        for (int s = 0; s < given; ++s) rowScale_[p.row(s)] = std::max(rowScale_[p.row(s)], std::abs(values[s]));
-        for (double& r : rowScale_) r = r > 0 && std::isfinite(r) ? 1.0 / r : 1.0;
+        double* rowScale = rowScale_.data();
+        for (int s = 0; s < given; ++s) {
+            double& r = rowScale[p.row(s)];
+            r = std::max(r, std::abs(values[s]));
+        }
+        for (int i = 0; i < n; ++i) {
+            const double r = rowScale[i];
+            rowScale[i] = (r > 0 && std::isfinite(r) ? 1.0 / r : 1.0) * rowWeight_[i];
+        }
+        return;
     }
     std::vector<double> rowMax(passes ? n : 0), colMax(passes ? n : 0);
     auto factor = [](double m) {
@@ -399,11 +427,6 @@ void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values
         }
         if (!changed) break;
     }
-    // A row shared by far more unknowns than the others (a node many devices
-    // share) is weighted down, so that partial pivoting takes it only where
-    // its entry is that much larger than the column's others: eliminating it
-    // early ties all its unknowns together and fills the factors with their
-    // square.
     for (int i = 0; i < n; ++i) rowScale_[i] *= rowWeight_[i];
 }
 
