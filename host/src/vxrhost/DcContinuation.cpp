@@ -170,7 +170,7 @@ bool pseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
 // stiff first step would fail after a crawl of its own).
 bool stiffPseudoTransient(DcNewton& nw, Eigen::VectorXd& x) {
     const DcContinuationOptions& d = nw.options().dc;
-    return pseudoTransientFrom(nw, x, d.ptranGStiff, int(d.ptranStiffGrows), d.ptranStiffShrink);
+    return pseudoTransientFrom(nw, x, d.ptranGStiff, d.ptranStiffGrows, d.ptranStiffShrink);
 }
 
 constexpr std::array kStrategies{

@@ -33,7 +33,7 @@ struct DcContinuationOptions {
     double ptranShrink = 4.0;   // reduction of the conductance per converged step
     double ptranGStiff = 30.0;  // first conductance of the pseudo-transient from a stiff anchor
     double ptranStiffShrink = 32.0; // its reduction per converged step
-    double ptranStiffGrows = 1;     // its growths of the conductance while its first step fails
+    int ptranStiffGrows = 1;        // its growths of the conductance while its first step fails
     double ptranSteps = 400;    // most pseudo time steps (ptransteps)
 };
 
