@@ -207,8 +207,9 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     ctx.pattern = &pattern_;
     ctx.resize(size());
     // A large circuit's elements lie far apart in memory: each is fetched a
-    // few loads ahead, and the memory it names a few loads after that.
-    // (A prefetch of a null address is dropped.)
+    // few loads ahead, and the memory it names a few loads after that. A
+    // null address is not fetched: on some processors the dropped prefetch
+    // still costs a page walk.
     constexpr size_t kAhead = 8;
     const size_t n = elements_.size();
     auto loadOne = [&](Element& e) {
@@ -222,10 +223,8 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     for (; i + kAhead < n; ++i) {
         __builtin_prefetch(elements_[i + kAhead].get());
         const void* const* d = elements_[i + kAhead / 2]->loadData;
-        __builtin_prefetch(d[0]);
-        __builtin_prefetch(d[1]);
-        __builtin_prefetch(d[2]);
-        __builtin_prefetch(d[3]);
+        for (int k = 0; k < Element::kLoadData; ++k)
+            if (d[k]) __builtin_prefetch(d[k]);
         loadOne(*elements_[i]);
     }
 #endif
