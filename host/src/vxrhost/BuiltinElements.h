@@ -9,6 +9,14 @@
 
 namespace vxr {
 
+// A two-terminal linear element as the load pass stamps it in place: the
+// value (conductance or capacitance) between a and b, at the quartet's slots.
+struct LinearStamp {
+    int a, b;
+    double value;
+    Quartet q;
+};
+
 class Resistor : public Element {
 public:
     Resistor(std::string name, int a, int b, double r);
@@ -18,6 +26,7 @@ public:
     bool hasBreakpoints() const override { return false; }
     double current(const Eigen::VectorXd& x) const override;
     bool hasCurrent() const override { return true; }
+    LinearStamp stamp() const { return {a_, b_, g_, q_}; }
 
 private:
     int a_, b_;
@@ -32,6 +41,7 @@ public:
     void load(EvalContext& ctx) override;
     bool acceptsPoints() const override { return false; }
     bool hasBreakpoints() const override { return false; }
+    LinearStamp stamp() const { return {a_, b_, c_, q_}; }
 
 private:
     int a_, b_;

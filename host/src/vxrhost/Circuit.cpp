@@ -197,7 +197,17 @@ Element* Circuit::find(const std::string& name) const {
 void Circuit::setup() {
     // Most elements take a quartet of slots, and every unknown its diagonal.
     pattern_.reserve(4 * (elements_.size() - setupDone_) + static_cast<size_t>(size()));
-    for (; setupDone_ < elements_.size(); ++setupDone_) elements_[setupDone_]->setup(*this);
+    loadOrder_.reserve(elements_.size());
+    for (; setupDone_ < elements_.size(); ++setupDone_) {
+        Element* e = elements_[setupDone_].get();
+        e->setup(*this);
+        if (const auto* r = dynamic_cast<const Resistor*>(e)) loadOrder_.push_back({LoadEntry::RESISTOR, r->stamp(), e});
+        else if (const auto* c = dynamic_cast<const Capacitor*>(e)) loadOrder_.push_back({LoadEntry::CAPACITOR, c->stamp(), e});
+        else {
+            loadOrder_.push_back({LoadEntry::ELEMENT, {}, e});
+            loadedElements_.push_back(e);
+        }
+    }
     pattern_.addDiagonal(size());
 }
 
@@ -206,29 +216,74 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     ctx.x = &x;
     ctx.pattern = &pattern_;
     ctx.resize(size());
-    // A large circuit's elements lie far apart in memory: each is fetched a
-    // few loads ahead, and the memory it names a few loads after that. A
-    // null address is not fetched: on some processors the dropped prefetch
-    // still costs a page walk.
+    // A resistor or capacitor is stamped in place, with the very operations
+    // of its load, where the pass loads the matrix without carrying rounding
+    // (its slots were taken in setup, so the buffers hold them). A large
+    // circuit's other elements lie far apart in memory: each is fetched a few
+    // such elements ahead, and the memory it names a few after that. A null
+    // address is not fetched: on some processors the dropped prefetch still
+    // costs a page walk.
     constexpr size_t kAhead = 8;
-    const size_t n = elements_.size();
-    auto loadOne = [&](Element& e) {
-        e.load(ctx);
+    const bool inPlace = ctx.loadMatrix && !ctx.carryRounding;
+    const double* xs = x.data();
+    auto sol = [xs](int i) { return i < 0 ? 0.0 : xs[i]; };
+    auto addRow = [](double* v, double* mag, int r, double d) {
+        if (r >= 0) {
+            v[r] += d;
+            mag[r] += std::abs(d);
+        }
+    };
+    auto addQuartet = [](double* m, const Quartet& q, double v) {
+        if (q.s11 >= 0) m[q.s11] += v;
+        if (q.s12 >= 0) m[q.s12] -= v;
+        if (q.s21 >= 0) m[q.s21] -= v;
+        if (q.s22 >= 0) m[q.s22] += v;
+    };
+    // Only a library requests an exit or misuses the loader, and each
+    // library call is checked after it: a request standing from before the
+    // pass stops it before its first library call.
+    host_->checkExit();
+    const size_t n = loadOrder_.size(), loaded = loadedElements_.size();
+    const LoadEntry* entries = loadOrder_.data();
+    size_t next = 0; // the loaded elements reached so far
+    for (size_t i = 0; i < n; ++i) {
+        const LoadEntry& e = entries[i];
+#if defined(__GNUC__)
+        static_assert(Element::kLoadData == 4);
+        if (e.kind == LoadEntry::ELEMENT) {
+            if (next + kAhead < loaded) __builtin_prefetch(loadedElements_[next + kAhead]);
+            if (next + kAhead / 2 < loaded) {
+                const void* const* d = loadedElements_[next + kAhead / 2]->loadData;
+                for (int k = 0; k < Element::kLoadData; ++k)
+                    if (d[k]) __builtin_prefetch(d[k]);
+            }
+            ++next;
+        }
+#endif
+        if (e.kind == LoadEntry::RESISTOR && inPlace) {
+            const LinearStamp& s = e.stamp;
+            const double cur = (sol(s.a) - sol(s.b)) * s.value;
+            addRow(ctx.f.data(), ctx.fmag.data(), s.a, cur);
+            addRow(ctx.f.data(), ctx.fmag.data(), s.b, -cur);
+            addQuartet(ctx.G.data(), s.q, s.value);
+        } else if (e.kind == LoadEntry::CAPACITOR && inPlace) {
+            const LinearStamp& s = e.stamp;
+            const double charge = (sol(s.a) - sol(s.b)) * s.value;
+            addRow(ctx.q.data(), ctx.qmag.data(), s.a, charge);
+            addRow(ctx.q.data(), ctx.qmag.data(), s.b, -charge);
+            addQuartet(ctx.C.data(), s.q, s.value);
+        } else {
+            e.element->load(ctx);
+            host_->checkExit();
+            if (!ctx.loadFault.empty()) throw SimError(ctx.loadFault);
+        }
+    }
+    // Elements added since the last setup.
+    for (size_t i = n; i < elements_.size(); ++i) {
+        elements_[i]->load(ctx);
         host_->checkExit();
         if (!ctx.loadFault.empty()) throw SimError(ctx.loadFault);
-    };
-    size_t i = 0;
-#if defined(__GNUC__)
-    static_assert(Element::kLoadData == 4);
-    for (; i + kAhead < n; ++i) {
-        __builtin_prefetch(elements_[i + kAhead].get());
-        const void* const* d = elements_[i + kAhead / 2]->loadData;
-        for (int k = 0; k < Element::kLoadData; ++k)
-            if (d[k]) __builtin_prefetch(d[k]);
-        loadOne(*elements_[i]);
     }
-#endif
-    for (; i < n; ++i) loadOne(*elements_[i]);
 }
 
 // ---- Built-in elements ------------------------------------------------------------

@@ -97,7 +97,16 @@ private:
     // The first unknown of each name, exact and in lower case; filled on lookup.
     mutable std::unordered_map<std::string, int> unknownIndex_, unknownIndexLower_;
     mutable size_t unknownsIndexed_ = 0;
+    // The load pass in element order: a resistor or capacitor stamped in
+    // place from a copy of its values, any other element through its load.
+    struct LoadEntry {
+        enum Kind { ELEMENT, RESISTOR, CAPACITOR } kind;
+        LinearStamp stamp; // RESISTOR, CAPACITOR
+        Element* element;
+    };
     std::vector<std::unique_ptr<Element>> elements_;
+    std::vector<LoadEntry> loadOrder_; // one per element set up
+    std::vector<Element*> loadedElements_; // the ELEMENT entries' elements, in order
     NameIndex elementIndex_; // name -> index in elements_
     size_t setupDone_ = 0;
     long loadPasses_ = 0;
