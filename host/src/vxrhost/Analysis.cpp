@@ -159,42 +159,65 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
         ctx.G.resize(pattern.size(), 0.0);
         ctx.C.resize(pattern.size(), 0.0);
     }
-    F = ctx.f;
-    Eigen::VectorXd& mag = ctx.fmag; // summed in place: the next pass clears it
-    if (in.active) {
-        F += in.a0 * ctx.q + in.hist;
-        mag += std::abs(in.a0) * ctx.qmag + in.hist.cwiseAbs();
-    }
+    // F = f + (a0 q + hist), its magnitudes summed into fmag in place (the
+    // next pass clears it) and the rows' sums of |terms| started from them,
+    // in one sweep; then G + a0 C and each row's sum of |G x| in another;
+    // then gshunt, the tolerances and the norm in a third.
     const auto& u = c_.unknowns();
-    tol.resize(F.size());
-    constexpr double kRoundoff = 8 * std::numeric_limits<double>::epsilon();
+    const int rows = static_cast<int>(ctx.f.size());
+    F.resize(rows);
+    tol.resize(rows);
+    Eigen::VectorXd& mag = ctx.fmag;
     Eigen::VectorXd& terms = terms_;
-    terms = mag;
+    terms.resize(rows);
+    constexpr double kRoundoff = 8 * std::numeric_limits<double>::epsilon();
+    const double a0 = in.a0;
+    const double* xs = x.data();
+    double* Fs = F.data();
+    double* m = mag.data();
+    double* t = terms.data();
+    if (in.active) {
+        const double a0mag = std::abs(a0);
+        const double* f = ctx.f.data();
+        const double* q = ctx.q.data();
+        const double* qm = ctx.qmag.data();
+        const double* h = in.hist.data();
+        for (int i = 0; i < rows; ++i) {
+            Fs[i] = f[i] + (a0 * q[i] + h[i]);
+            const double mi = m[i] + (a0mag * qm[i] + std::abs(h[i]));
+            m[i] = mi;
+            t[i] = mi;
+        }
+    } else {
+        F = ctx.f;
+        terms = mag;
+    }
     if (ctx.loadMatrix) {
+        const int* slotRow = pattern.rowData();
+        const int* slotCol = pattern.colData();
+        double* G = ctx.G.data();
+        const int slots = static_cast<int>(ctx.G.size());
         if (in.active) {
-            // G + a0 C and each row's sum of |G x| in one sweep.
-            const double a0 = in.a0;
-            double* G = ctx.G.data();
             const double* C = ctx.C.data();
-            double* t = terms.data();
-            const double* xs = x.data();
-            for (int s = 0, m = static_cast<int>(ctx.G.size()); s < m; ++s) {
+            for (int s = 0; s < slots; ++s) {
                 const double g = G[s] + a0 * C[s];
                 G[s] = g;
-                t[pattern.row(s)] += std::abs(g) * std::abs(xs[pattern.col(s)]);
+                t[slotRow[s]] += std::abs(g) * std::abs(xs[slotCol[s]]);
             }
         } else {
-            addAbsProducts(pattern, ctx.G, x, terms);
+            for (int s = 0; s < slots; ++s) t[slotRow[s]] += std::abs(G[s]) * std::abs(xs[slotCol[s]]);
         }
     }
     double largest = 0.0;
-    for (int i = 0; i < F.size(); ++i) {
+    for (int i = 0; i < rows; ++i) {
+        double Fi = Fs[i];
         if (gshunt > 0 && u[i].kind == Unknown::VOLTAGE) {
-            F[i] += gshunt * (anchor ? x[i] - (*anchor)[i] : x[i]);
+            Fi += gshunt * (anchor ? x[i] - (*anchor)[i] : x[i]);
             ctx.addAt(ctx.G, pattern.diagonal(i), gshunt);
+            Fs[i] = Fi;
         }
-        tol[i] = o.reltol * mag[i] + u[i].rowTol(o) + kRoundoff * terms[i];
-        double r = std::abs(F[i]) / tol[i];
+        tol[i] = o.reltol * m[i] + u[i].rowTol(o) + kRoundoff * t[i];
+        double r = std::abs(Fi) / tol[i];
         if (!std::isfinite(r)) r = HUGE_VAL;
         largest = std::max(largest, r);
     }
@@ -221,6 +244,22 @@ void Simulator::assemble(EvalContext& ctx, const Eigen::VectorXd& x, const Integ
     }
     for (Eigen::Index i = 0; i < currentNoise_.size(); ++i)
         if (currentNoise_[i] == HUGE_VAL) currentNoise_[i] = 0.0;
+}
+
+// The largest Newton step of unknown i that counts as converged at a value of
+// the given magnitude. A time-derivative variable is its charge's change over
+// the time step: once that charge is within its own tolerance the variable is
+// as well determined as the charge (a charge's rounding, divided by a small
+// step, is a sizeable current), and its row's residual keeps it consistent with it. A
+// branch current is as well determined as its nodes' rows (currentNoise_).
+inline double Simulator::stepTolerance(int i, double magnitude, const EvalContext& ctx, const Integration& in) const {
+    const Options& o = c_.options();
+    const Unknown& u = c_.unknowns()[i];
+    double t = o.reltol * magnitude + u.valueTol(o);
+    if (u.kind == Unknown::CURRENT && i < currentNoise_.size()) t = std::max(t, currentNoise_[i]);
+    if (in.active && u.kind == Unknown::DERIVATIVE)
+        t = std::max(t, std::abs(in.a0) * (o.reltol * std::abs(ctx.q[i]) + u.chargeTol(o)));
+    return t;
 }
 
 // Newton iterations from x. The step of each internal node of a nonlinear
@@ -595,22 +634,6 @@ bool Simulator::internalStrays(const Eigen::VectorXd& x, double margin) const {
         }
     }
     return false;
-}
-
-// The largest Newton step of unknown i that counts as converged at a value of
-// the given magnitude. A time-derivative variable is its charge's change over
-// the time step: once that charge is within its own tolerance the variable is
-// as well determined as the charge (a charge's rounding, divided by a small
-// step, is a sizeable current), and its row's residual keeps it consistent with it. A
-// branch current is as well determined as its nodes' rows (currentNoise_).
-double Simulator::stepTolerance(int i, double magnitude, const EvalContext& ctx, const Integration& in) const {
-    const Options& o = c_.options();
-    const Unknown& u = c_.unknowns()[i];
-    double t = o.reltol * magnitude + u.valueTol(o);
-    if (u.kind == Unknown::CURRENT && i < currentNoise_.size()) t = std::max(t, currentNoise_[i]);
-    if (in.active && u.kind == Unknown::DERIVATIVE)
-        t = std::max(t, std::abs(in.a0) * (o.reltol * std::abs(ctx.q[i]) + u.chargeTol(o)));
-    return t;
 }
 
 // Names the unknown furthest outside its tolerance after the last step: its

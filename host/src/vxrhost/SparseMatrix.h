@@ -45,6 +45,8 @@ public:
     int size() const { return static_cast<int>(rows_.size()); }
     int row(int s) const { return rows_[s]; }
     int col(int s) const { return cols_[s]; }
+    const int* rowData() const { return rows_.data(); } // row(s) for every slot s
+    const int* colData() const { return cols_.data(); }
     // Grows with every new entry.
     uint64_t version() const { return rows_.size(); }
     // The compressed form for dimension n (every entry lies below n), with
@@ -71,12 +73,6 @@ inline double roundingOfSum(double a, double b, double sum) {
 
 // The rounding error of product = fl(a * b): a * b == product + error exactly.
 inline double roundingOfProduct(double a, double b, double product) { return std::fma(a, b, -product); }
-
-// out[r] += sum of |M(r, c) x(c)| over the row's entries.
-template <class T>
-void addAbsProducts(const MatrixPattern& p, const std::vector<T>& m, const Eigen::VectorXd& x, Eigen::VectorXd& out) {
-    for (int s = 0; s < static_cast<int>(m.size()); ++s) out[p.row(s)] += std::abs(m[s]) * std::abs(x[p.col(s)]);
-}
 
 // The lowest row holding a non-finite entry, n when none does.
 int firstNonFiniteRow(const MatrixPattern& p, const std::vector<double>& m, int n);
