@@ -309,7 +309,8 @@ template <class T> void MatrixSolver<T>::scale(const T* values, int given) {
 template <class T> void MatrixSolver<T>::solve(Vector& b) {
     for (int i = 0; i < n_; ++i) b[i] *= rowScale_[i];
     backend_->solve(b.data());
-    for (int i = 0; i < n_; ++i) b[i] *= colScale_[i];
+    if (colScaled_)
+        for (int i = 0; i < n_; ++i) b[i] *= colScale_[i];
 }
 
 namespace {
@@ -385,7 +386,8 @@ void MatrixSolver<T>::solveRefined(const MatrixPattern& p, const std::vector<T>&
 template <class T>
 void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values, int given, int passes) {
     rowScale_.assign(n, passes ? 1.0 : 0.0);
-    colScale_.assign(n, 1.0);
+    if (colScaled_ || static_cast<int>(colScale_.size()) != n) colScale_.assign(n, 1.0);
+    colScaled_ = false;
     // Last, a row shared by far more unknowns than the others (a node many devices
     // share) is weighted down, so that partial pivoting takes it only where
     // its entry is that much larger than the column's others: eliminating it
@@ -422,6 +424,7 @@ void MatrixSolver<T>::equilibrate(const MatrixPattern& p, int n, const T* values
         for (int i = 0; i < n; ++i) {
             const double fr = factor(rowMax[i]), fc = factor(colMax[i]);
             changed = changed || fr != 1.0 || fc != 1.0;
+            colScaled_ = colScaled_ || fc != 1.0;
             rowScale_[i] *= fr;
             colScale_[i] *= fc;
         }

@@ -139,6 +139,7 @@ private:
     int n_ = 0;
     std::vector<double> rowWeight_; // per row of the pattern: kDenseRowWeight for a dense one, else 1
     std::vector<double> rowScale_, colScale_, colMax_;
+    bool colScaled_ = false; // some colScale_ is not 1
     std::vector<T> scaled_;
     std::vector<T> factored_; // the values (per slot) of the last factorisation, while it is regular
 };
