@@ -15,9 +15,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <fstream>
 #include <iterator>
+#include <list>
+#include <new>
 #include <dlfcn.h>
 #include <limits.h>
 #include <map>
@@ -91,6 +92,57 @@ struct JacHandle {
 static_assert(offsetof(JacHandle, target) == sizeof(uint32_t) && sizeof(int) == sizeof(uint32_t));
 static_assert(offsetof(RhsHandle, charge) == sizeof(uint32_t));
 
+// Records a module keeps pointers to (state variables, stamp handles, names),
+// placed one after another in creation order in blocks that never move: the
+// records of a circuit's instances lie together in the order the load pass
+// reads them.
+class RecordArena {
+public:
+    static constexpr size_t kLine = 64;
+    static constexpr size_t kMinBlock = 1024;
+    static constexpr size_t kMaxBlock = size_t{1} << 20;
+
+    RecordArena() = default;
+    RecordArena(const RecordArena&) = delete;
+    RecordArena& operator=(const RecordArena&) = delete;
+    ~RecordArena() {
+        for (Block& b : blocks_) ::operator delete(b.data, std::align_val_t{kLine});
+    }
+
+    template <class T> T& make() {
+        static_assert(std::is_trivially_destructible_v<T>);
+        return *::new (take(sizeof(T), alignof(T))) T();
+    }
+    const char* copy(const std::string& s) {
+        char* p = static_cast<char*>(take(s.size() + 1, 1));
+        std::memcpy(p, s.c_str(), s.size() + 1);
+        return p;
+    }
+
+private:
+    struct Block {
+        std::byte* data;
+        size_t size;
+    };
+    void* take(size_t size, size_t align) {
+        size_t at = blocks_.empty() ? 0 : (pos_ + align - 1) & ~(align - 1);
+        if (blocks_.empty() || at + size > blocks_.back().size) {
+            const size_t last = blocks_.empty() ? 0 : blocks_.back().size;
+            addBlock(std::max(size, std::clamp(2 * last, kMinBlock, kMaxBlock)));
+            at = 0;
+        }
+        pos_ = at + size;
+        return blocks_.back().data + at;
+    }
+    void addBlock(size_t bytes) {
+        bytes = (bytes + kLine - 1) & ~(kLine - 1);
+        blocks_.push_back({static_cast<std::byte*>(::operator new(bytes, std::align_val_t{kLine})), bytes});
+        pos_ = 0;
+    }
+    std::vector<Block> blocks_;
+    size_t pos_ = 0; // first free byte of the last block
+};
+
 // The host's delay object behind an absdelay operator: the argument's history
 // at accepted time points, read back linearly interpolated. The library sees
 // only the operator-state header at its start.
@@ -149,12 +201,18 @@ VXR_MathUtil g_mathUtil = {&hostDgeev};
 class InstanceBase : public Element {
 public:
     InstanceBase(const std::string& name, Circuit& c) : Element(name), circuit_(c) {}
+    // What a load reads comes first.
     HostServices* host = nullptr;
     EvalContext* ctx = nullptr; // the pass in progress
     // A time-derivative operator asks for its row scale and then loads its
     // charge, s * Q, alone into the row of a node it made with pSetupNode:
     // that node is the operator's variable, whose tolerances scale with s.
     double pendingRowScale = 0.0;
+
+protected:
+    Circuit& circuit_;
+
+public:
     std::set<int> setupNodes; // unknowns made through pSetupNode
     std::vector<std::string> simParamNames;
     std::vector<FILE*> files; // host file descriptors fd-3
@@ -273,9 +331,6 @@ public:
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
     }
 
-
-protected:
-    Circuit& circuit_;
 };
 
 // Host state of a crossing or above event. The record and its descriptor
@@ -377,6 +432,24 @@ unsigned long analysisBit(const char* name) {
 }
 
 std::recursive_mutex g_libMutex;
+
+// The records of one circuit's model instances, shared by them: what every
+// load reads, and the names and branch records besides.
+struct CircuitRecords {
+    RecordArena hot, cold;
+};
+// Called with g_libMutex held; the circuit's instances keep its records alive.
+std::shared_ptr<CircuitRecords> circuitRecords(const Circuit& c) {
+    static auto* byCircuit = new std::map<const Circuit*, std::weak_ptr<CircuitRecords>>;
+    std::erase_if(*byCircuit, [](const auto& kv) { return kv.second.expired(); });
+    std::weak_ptr<CircuitRecords>& w = (*byCircuit)[&c];
+    std::shared_ptr<CircuitRecords> r = w.lock();
+    if (!r) {
+        r = std::make_shared<CircuitRecords>();
+        w = r;
+    }
+    return r;
+}
 // Revision 1.42 instances (no destroy slot): kept reachable until the process
 // ends; the container is never destroyed.
 std::vector<void*>& retainedInstances() {
@@ -394,9 +467,10 @@ template <int R> class ModelInstance final : public InstanceBase {
     using Ldr = typename T::Ldr;
 
 public:
+    // Made with g_libMutex held.
     ModelInstance(Circuit& c, const typename T::Desc* desc, const std::string& name, const std::vector<int>& nodes,
                   const std::vector<ParamValue>& params, const std::vector<ParamInfo>& table)
-        : InstanceBase(name, c), desc_(desc) {
+        : InstanceBase(name, c), desc_(desc), records_(circuitRecords(c)) {
         host = &c.host();
         buildTables();
         std::vector<SV*> terms;
@@ -544,8 +618,8 @@ public:
         host->checkExit();
         loadData[0] = inst_;
         loadData[1] = &ldr_;
-        loadData[2] = svs_.empty() ? nullptr : &svs_.front();
-        loadData[3] = jac_.empty() ? nullptr : &jac_.front();
+        loadData[2] = firstSV_;
+        loadData[3] = firstHandle_;
     }
 
     // Nodes the module made for terminals left unconnected (marked isolated
@@ -654,10 +728,10 @@ private:
     static ModelInstance* self(Ldr* l) { return static_cast<ModelInstance*>(static_cast<InstanceBase*>(l->pLoaderInfo)); }
 
     SV* newSV(const std::string& name, int pos, bool isCurrent) {
-        SV& sv = svs_.emplace_back();
+        SV& sv = records_->hot.make<SV>();
+        if (!firstSV_) firstSV_ = &sv;
         std::memset(static_cast<void*>(&sv), 0, sizeof(SV));
-        names_.push_back(name);
-        sv.varName = names_.back().c_str();
+        sv.varName = records_->cold.copy(name);
         sv.pos = pos;
         sv.pParent = nullptr;
         sv.isAnalog = 1;
@@ -666,6 +740,11 @@ private:
         sv.flowAbsTol = host->options.abstol;
         (void)isCurrent;
         return &sv;
+    }
+    template <class H> H& newHandle() {
+        H& h = records_->hot.make<H>();
+        if (!firstHandle_) firstHandle_ = &h;
+        return h;
     }
     int index(SV* sv, const char* what) {
         if (!sv) return -1;
@@ -703,7 +782,7 @@ private:
         // Branches between the same two nodes (either direction) of one instance.
         auto key = std::make_pair(std::min(a, b), std::max(a, b));
         int count = ++s->branchCount_[key];
-        typename T::BInfo& bi = s->binfo_.emplace_back();
+        typename T::BInfo& bi = s->records_->cold.template make<typename T::BInfo>();
         std::memset(static_cast<void*>(&bi), 0, sizeof bi);
         bi.origName = sv->varName;
         bi.pPosTerm = pos;
@@ -735,7 +814,7 @@ private:
     }
     static void* rhsHandle(SV* a, SV* b, Inst* inst, void* cb, bool charge) {
         ModelInstance* s = self(inst, cb);
-        RhsHandle& h = s->rhs_.emplace_back();
+        RhsHandle& h = s->template newHandle<RhsHandle>();
         h.a = s->index(a, "right-hand-side pair");
         h.b = s->index(b, "right-hand-side pair");
         h.charge = charge;
@@ -750,7 +829,7 @@ private:
     static void* cbGetRhsPairQ(SV* a, SV* b, VXR_DepTypeE, Inst* inst, void* cb) { return rhsHandle(a, b, inst, cb, true); }
     static void* cbGetDerivDoublet(SV* row, SV* plus, SV* minus, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
         ModelInstance* s = self(inst, cb);
-        JacHandle& h = s->jac_.emplace_back();
+        JacHandle& h = s->template newHandle<JacHandle>();
         h.r1 = s->index(row, "derivative doublet");
         h.c1 = s->index(plus, "derivative doublet");
         h.c2 = s->index(minus, "derivative doublet");
@@ -760,7 +839,7 @@ private:
     }
     static void* cbGetDerivQuartet(SV* r1, SV* r2, SV* c1, SV* c2, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
         ModelInstance* s = self(inst, cb);
-        JacHandle& h = s->jac_.emplace_back();
+        JacHandle& h = s->template newHandle<JacHandle>();
         h.r1 = s->index(r1, "derivative quartet");
         h.r2 = s->index(r2, "derivative quartet");
         h.c1 = s->index(c1, "derivative quartet");
@@ -1249,24 +1328,24 @@ private:
         strobeLdr_.pStrobeLoader = &strobeLdr_;
     }
 
+    // What a load reads comes first, in a few adjacent cache lines.
     const typename T::Desc* desc_;
+    Inst* inst_ = nullptr;
+    std::vector<int> isolated_; // isolated nodes made for unconnected terminals
+    Ldr ldr_;
     SimIf sim_;
-    Ldr ldr_, strobeLdr_;
+    Ldr strobeLdr_;
     VXR_TimeStepRequests timeReq_{};
     std::vector<typename T::SimParam> simParams_;
     typename T::LimitDesc limiters_[1]{};
-    std::deque<typename T::Array> arrays_; // array parameter values handed to the module
-    std::deque<std::vector<double>> arrayData_;
-    std::deque<std::array<int, 2>> arrayBounds_;
-    Inst* inst_ = nullptr;
-    std::deque<SV> svs_;
+    std::list<typename T::Array> arrays_; // array parameter values handed to the module
+    std::list<std::vector<double>> arrayData_;
+    std::list<std::array<int, 2>> arrayBounds_;
+    std::shared_ptr<CircuitRecords> records_;
+    const void* firstSV_ = nullptr;     // this instance's first state variable
+    const void* firstHandle_ = nullptr; // and first stamp handle
     std::vector<int> terminalNodes_;
-    std::deque<typename T::BInfo> binfo_;
-    std::deque<RhsHandle> rhs_;
-    std::deque<JacHandle> jac_;
-    std::deque<std::string> names_;
     std::map<std::pair<int, int>, int> branchCount_;
-    std::vector<int> isolated_; // isolated nodes made for unconnected terminals
     std::map<int, std::pair<double, double>> intSteps_; // integrators asking for steps: last (time, value)
     std::vector<std::pair<SV*, const char*>> setupNames_; // names given to pSetupNode during finalize
 };
