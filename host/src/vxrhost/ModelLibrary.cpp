@@ -67,6 +67,11 @@ bool isMarker(const void* p) {
     auto v = reinterpret_cast<intptr_t>(p);
     return v == VXR_UNCONNECTED_SV_VALUE || v == VXR_NO_NODE_SV_VALUE;
 }
+// Null, a marker or another address just below null: one comparison.
+constexpr uintptr_t kMarkerSpan = 4;
+static_assert(VXR_UNCONNECTED_SV_VALUE >= -static_cast<intptr_t>(kMarkerSpan) && VXR_UNCONNECTED_SV_VALUE < 0 &&
+              VXR_NO_NODE_SV_VALUE >= -static_cast<intptr_t>(kMarkerSpan) && VXR_NO_NODE_SV_VALUE < 0);
+bool isNullOrMarker(const void* p) { return reinterpret_cast<uintptr_t>(p) + kMarkerSpan <= kMarkerSpan; }
 
 constexpr uint32_t kRhsMagic = 0x52485348u; // "RHSH"
 constexpr uint32_t kJacMagic = 0x4a414348u; // "JACH"
@@ -234,6 +239,8 @@ public:
         pendingRowScale = 0.0;
         EvalContext* c = ctx;
         if (!c) return;
+        if constexpr (Charge)
+            if (rowScale > 0 && n == 1) [[unlikely]] markDerivativeRow(h[0], rowScale);
         double* val = (Charge ? c->q : c->f).data();
         double* mag = (Charge ? c->qmag : c->fmag).data();
         // The magic and the target as the handle holds them side by side.
@@ -249,9 +256,6 @@ public:
                 }
                 noteWrongTarget();
             }
-            if constexpr (Charge)
-                if (n == 1 && rowScale > 0 && r->b < 0 && !isDerivative(r->a, rowScale) && setupNodes.count(r->a))
-                    circuit_.markDerivative(r->a, rowScale);
             const double x = v[i], ax = std::abs(x);
             if (r->a >= 0) {
                 val[r->a] += x;
@@ -262,6 +266,14 @@ public:
                 mag[r->b] += ax;
             }
         }
+    }
+    // A charge loaded alone into one row of a node made through pSetupNode,
+    // right after the row scale was asked for: the node is an operator's
+    // time-derivative variable.
+    [[gnu::noinline]] void markDerivativeRow(const void* h, double rowScale) {
+        const auto* r = static_cast<const RhsHandle*>(h);
+        if (r && r->magic == kRhsMagic && r->b < 0 && !isDerivative(r->a, rowScale) && setupNodes.count(r->a))
+            circuit_.markDerivative(r->a, rowScale);
     }
     // Whether unknown i is already a time-derivative variable of row scale s.
     bool isDerivative(int i, double s) const {
@@ -276,8 +288,32 @@ public:
     // expected: the target the handles must have been obtained for (or GEN_ENTRY).
     template <bool Charge> void loadJac(int n, void* const* h, const double* v, int expected) {
         pendingRowScale = 0.0;
-        if (!ctx) return;
-        if (ctx->carryRounding) [[unlikely]] loadJacEntries<Charge, true>(n, h, v, expected);
+        EvalContext* c = ctx;
+        if (!c) return;
+        if (c->carryRounding || !c->loadMatrix) [[unlikely]]
+            return loadJacEntries<Charge>(n, h, v, expected);
+        // Valid handles whose slots the buffer holds; anything else goes to
+        // loadJacEntries from that entry on.
+        const std::vector<double>& M = Charge ? c->C : c->G;
+        double* const m = const_cast<double*>(M.data());
+        const int size = static_cast<int>(M.size());
+        const uint64_t valid = kJacMagic | uint64_t{static_cast<uint32_t>(expected)} << 32;
+        for (int i = 0; i < n; ++i) {
+            const auto* j = static_cast<const JacHandle*>(h[i]);
+            uint64_t head = 0;
+            if (j) std::memcpy(&head, j, sizeof head);
+            if (head != valid || j->top >= size) [[unlikely]]
+                return loadJacEntries<Charge>(n - i, h + i, v + i, expected);
+            const double x = v[i];
+            const Quartet& q = j->slots;
+            if (q.s11 >= 0) m[q.s11] += x;
+            if (q.s12 >= 0) m[q.s12] -= x;
+            if (q.s21 >= 0) m[q.s21] -= x;
+            if (q.s22 >= 0) m[q.s22] += x;
+        }
+    }
+    template <bool Charge> [[gnu::noinline]] void loadJacEntries(int n, void* const* h, const double* v, int expected) {
+        if (ctx->carryRounding) loadJacEntries<Charge, true>(n, h, v, expected);
         else loadJacEntries<Charge, false>(n, h, v, expected);
     }
     template <bool Charge, bool Carry>
@@ -1031,9 +1067,9 @@ private:
         self(l)->template loadJac<true>(n, h, v, DDT_ENTRY);
     }
     template <class... X> static double ldGetSol(SV* sv, Ldr* l, X...) {
-        ModelInstance* s = self(l);
-        if (!sv || isMarker(sv) || !s->ctx || !s->ctx->x) return 0.0;
-        return s->ctx->sol(sv->pos);
+        const EvalContext* c = self(l)->ctx;
+        if (isNullOrMarker(sv) || !c || !c->x) return 0.0;
+        return c->sol(sv->pos);
     }
     template <class... X> static int ldNo(Ldr*, X...) { return 0; }
     template <class... X> static int ldStrobe(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->strobe ? 1 : 0; }
