@@ -999,7 +999,6 @@ private:
         PoleResponse resp;
         ModelInstance* owner;
     };
-    std::set<PoleRes*> poleRes_; // live host objects made through this instance
 
     static PoleRes* adopt(PoleRes* o) {
         o->hdr.opStateType = VXR_POLERES_SPEC;
@@ -1384,6 +1383,7 @@ private:
     std::map<std::pair<int, int>, int> branchCount_;
     std::map<int, std::pair<double, double>> intSteps_; // integrators asking for steps: last (time, value)
     std::vector<std::pair<SV*, const char*>> setupNames_; // names given to pSetupNode during finalize
+    std::set<PoleRes*> poleRes_; // live pole-residue objects made through this instance
 };
 
 // ---- The per-revision library adapter ------------------------------------------------
