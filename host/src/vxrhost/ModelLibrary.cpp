@@ -294,8 +294,8 @@ public:
             return loadJacEntries<Charge>(n, h, v, expected);
         // Valid handles whose slots the buffer holds; anything else goes to
         // loadJacEntries from that entry on.
-        const std::vector<double>& M = Charge ? c->C : c->G;
-        double* const m = const_cast<double*>(M.data());
+        std::vector<double>& M = Charge ? c->C : c->G;
+        double* const m = M.data();
         const int size = static_cast<int>(M.size());
         const uint64_t valid = kJacMagic | uint64_t{static_cast<uint32_t>(expected)} << 32;
         for (int i = 0; i < n; ++i) {
@@ -366,7 +366,6 @@ public:
             host->message(MessageTypeE_WARNING,
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
     }
-
 };
 
 // Host state of a crossing or above event. The record and its descriptor
