@@ -203,6 +203,41 @@ TEST_P(HostAnalysis, DiodeStrobedAtEveryAcceptedPoint) {
     EXPECT_EQ(strobes, static_cast<int>(sim.acceptedSteps.size()) + 1); // plus the initial point
 }
 
+// Circuits of many library instances alive side by side, one of them
+// destroyed before the others run: every diode sits behind its own series
+// resistance (a built-in resistor or, for every other one, the resistor of a
+// library resistor-inductor at DC) and solves as if it were alone.
+TEST_P(HostAnalysis, ManyInstancesOfCircuitsAliveTogetherSolveEachOnItsOwn) {
+    const int count = 120;
+    auto build = [&](double vs) {
+        std::string net = ".lib " + fixture("diode", GetParam()) + "\n.lib " + fixture("rl", GetParam()) +
+                          "\n.options reltol=1e-6\nV1 in 0 " + num(vs) + "\n";
+        std::string print = ".print";
+        for (int k = 1; k <= count; ++k) {
+            const std::string K = std::to_string(k), r = num(100.0 * k + vs);
+            net += k % 2 ? "R" + K + " in a" + K + " " + r + "\n" : "NL" + K + " in a" + K + " fixrl L=1u R=" + r + "\n";
+            net += "ND" + K + " a" + K + " 0 fixdiode IS=1e-14 N=1.2\n";
+            print += " V(a" + K + ")";
+        }
+        return quietNetlist(net + ".op\n" + print + "\n");
+    };
+    auto expectSolved = [&](Netlist& nl, double vs) {
+        SCOPED_TRACE(vs);
+        auto t = nl.run();
+        ASSERT_EQ(t.size(), 1u);
+        ASSERT_EQ(t[0].rows.size(), 1u);
+        ASSERT_EQ(t[0].rows[0].size(), static_cast<size_t>(count));
+        for (int k = 1; k <= count; ++k)
+            EXPECT_NEAR(t[0].rows[0][k - 1], diodeVoltage(vs, 100.0 * k + vs, 1e-14, 1.2, 27), 1e-8) << "a" << k;
+    };
+    auto first = build(5);
+    auto second = build(3);
+    first.reset();
+    auto third = build(4);
+    expectSolved(*second, 3);
+    expectSolved(*third, 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(Revisions, HostAnalysis, ::testing::Values(187, 160, 142),
                          [](const auto& info) { return "r" + std::to_string(info.param); });
 

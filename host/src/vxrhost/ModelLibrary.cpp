@@ -15,9 +15,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <fstream>
 #include <iterator>
+#include <list>
+#include <new>
 #include <dlfcn.h>
 #include <limits.h>
 #include <map>
@@ -66,6 +67,11 @@ bool isMarker(const void* p) {
     auto v = reinterpret_cast<intptr_t>(p);
     return v == VXR_UNCONNECTED_SV_VALUE || v == VXR_NO_NODE_SV_VALUE;
 }
+// Null, a marker or another address just below null: one comparison.
+constexpr uintptr_t kMarkerSpan = 4;
+static_assert(VXR_UNCONNECTED_SV_VALUE >= -static_cast<intptr_t>(kMarkerSpan) && VXR_UNCONNECTED_SV_VALUE < 0 &&
+              VXR_NO_NODE_SV_VALUE >= -static_cast<intptr_t>(kMarkerSpan) && VXR_NO_NODE_SV_VALUE < 0);
+bool isNullOrMarker(const void* p) { return reinterpret_cast<uintptr_t>(p) + kMarkerSpan <= kMarkerSpan; }
 
 constexpr uint32_t kRhsMagic = 0x52485348u; // "RHSH"
 constexpr uint32_t kJacMagic = 0x4a414348u; // "JACH"
@@ -90,6 +96,57 @@ struct JacHandle {
 
 static_assert(offsetof(JacHandle, target) == sizeof(uint32_t) && sizeof(int) == sizeof(uint32_t));
 static_assert(offsetof(RhsHandle, charge) == sizeof(uint32_t));
+
+// Records a module keeps pointers to (state variables, stamp handles, names),
+// placed one after another in creation order in blocks that never move: the
+// records of a circuit's instances lie together in the order the load pass
+// reads them.
+class RecordArena {
+public:
+    static constexpr size_t kLine = 64;
+    static constexpr size_t kMinBlock = 1024;
+    static constexpr size_t kMaxBlock = size_t{1} << 20;
+
+    RecordArena() = default;
+    RecordArena(const RecordArena&) = delete;
+    RecordArena& operator=(const RecordArena&) = delete;
+    ~RecordArena() {
+        for (Block& b : blocks_) ::operator delete(b.data, std::align_val_t{kLine});
+    }
+
+    template <class T> T& make() {
+        static_assert(std::is_trivially_destructible_v<T>);
+        return *::new (take(sizeof(T), alignof(T))) T();
+    }
+    const char* copy(const std::string& s) {
+        char* p = static_cast<char*>(take(s.size() + 1, 1));
+        std::memcpy(p, s.c_str(), s.size() + 1);
+        return p;
+    }
+
+private:
+    struct Block {
+        std::byte* data;
+        size_t size;
+    };
+    void* take(size_t size, size_t align) {
+        size_t at = blocks_.empty() ? 0 : (pos_ + align - 1) & ~(align - 1);
+        if (blocks_.empty() || at + size > blocks_.back().size) {
+            const size_t last = blocks_.empty() ? 0 : blocks_.back().size;
+            addBlock(std::max(size, std::clamp(2 * last, kMinBlock, kMaxBlock)));
+            at = 0;
+        }
+        pos_ = at + size;
+        return blocks_.back().data + at;
+    }
+    void addBlock(size_t bytes) {
+        bytes = (bytes + kLine - 1) & ~(kLine - 1);
+        blocks_.push_back({static_cast<std::byte*>(::operator new(bytes, std::align_val_t{kLine})), bytes});
+        pos_ = 0;
+    }
+    std::vector<Block> blocks_;
+    size_t pos_ = 0; // first free byte of the last block
+};
 
 // The host's delay object behind an absdelay operator: the argument's history
 // at accepted time points, read back linearly interpolated. The library sees
@@ -149,12 +206,18 @@ VXR_MathUtil g_mathUtil = {&hostDgeev};
 class InstanceBase : public Element {
 public:
     InstanceBase(const std::string& name, Circuit& c) : Element(name), circuit_(c) {}
+    // What a load reads comes first.
     HostServices* host = nullptr;
     EvalContext* ctx = nullptr; // the pass in progress
     // A time-derivative operator asks for its row scale and then loads its
     // charge, s * Q, alone into the row of a node it made with pSetupNode:
     // that node is the operator's variable, whose tolerances scale with s.
     double pendingRowScale = 0.0;
+
+protected:
+    Circuit& circuit_;
+
+public:
     std::set<int> setupNodes; // unknowns made through pSetupNode
     std::vector<std::string> simParamNames;
     std::vector<FILE*> files; // host file descriptors fd-3
@@ -176,6 +239,8 @@ public:
         pendingRowScale = 0.0;
         EvalContext* c = ctx;
         if (!c) return;
+        if constexpr (Charge)
+            if (rowScale > 0 && n == 1) [[unlikely]] markDerivativeRow(h[0], rowScale);
         double* val = (Charge ? c->q : c->f).data();
         double* mag = (Charge ? c->qmag : c->fmag).data();
         // The magic and the target as the handle holds them side by side.
@@ -191,9 +256,6 @@ public:
                 }
                 noteWrongTarget();
             }
-            if constexpr (Charge)
-                if (n == 1 && rowScale > 0 && r->b < 0 && !isDerivative(r->a, rowScale) && setupNodes.count(r->a))
-                    circuit_.markDerivative(r->a, rowScale);
             const double x = v[i], ax = std::abs(x);
             if (r->a >= 0) {
                 val[r->a] += x;
@@ -204,6 +266,14 @@ public:
                 mag[r->b] += ax;
             }
         }
+    }
+    // A charge loaded alone into one row of a node made through pSetupNode,
+    // right after the row scale was asked for: the node is an operator's
+    // time-derivative variable.
+    [[gnu::noinline]] void markDerivativeRow(const void* h, double rowScale) {
+        const auto* r = static_cast<const RhsHandle*>(h);
+        if (r && r->magic == kRhsMagic && r->b < 0 && !isDerivative(r->a, rowScale) && setupNodes.count(r->a))
+            circuit_.markDerivative(r->a, rowScale);
     }
     // Whether unknown i is already a time-derivative variable of row scale s.
     bool isDerivative(int i, double s) const {
@@ -218,8 +288,32 @@ public:
     // expected: the target the handles must have been obtained for (or GEN_ENTRY).
     template <bool Charge> void loadJac(int n, void* const* h, const double* v, int expected) {
         pendingRowScale = 0.0;
-        if (!ctx) return;
-        if (ctx->carryRounding) [[unlikely]] loadJacEntries<Charge, true>(n, h, v, expected);
+        EvalContext* c = ctx;
+        if (!c) return;
+        if (c->carryRounding || !c->loadMatrix) [[unlikely]]
+            return loadJacEntries<Charge>(n, h, v, expected);
+        // Valid handles whose slots the buffer holds; anything else goes to
+        // loadJacEntries from that entry on.
+        std::vector<double>& M = Charge ? c->C : c->G;
+        double* const m = M.data();
+        const int size = static_cast<int>(M.size());
+        const uint64_t valid = kJacMagic | uint64_t{static_cast<uint32_t>(expected)} << 32;
+        for (int i = 0; i < n; ++i) {
+            const auto* j = static_cast<const JacHandle*>(h[i]);
+            uint64_t head = 0;
+            if (j) std::memcpy(&head, j, sizeof head);
+            if (head != valid || j->top >= size) [[unlikely]]
+                return loadJacEntries<Charge>(n - i, h + i, v + i, expected);
+            const double x = v[i];
+            const Quartet& q = j->slots;
+            if (q.s11 >= 0) m[q.s11] += x;
+            if (q.s12 >= 0) m[q.s12] -= x;
+            if (q.s21 >= 0) m[q.s21] -= x;
+            if (q.s22 >= 0) m[q.s22] += x;
+        }
+    }
+    template <bool Charge> [[gnu::noinline]] void loadJacEntries(int n, void* const* h, const double* v, int expected) {
+        if (ctx->carryRounding) loadJacEntries<Charge, true>(n, h, v, expected);
         else loadJacEntries<Charge, false>(n, h, v, expected);
     }
     template <bool Charge, bool Carry>
@@ -272,10 +366,6 @@ public:
             host->message(MessageTypeE_WARNING,
                           "instance '" + name() + "' loads a value into a handle obtained for another target", name());
     }
-
-
-protected:
-    Circuit& circuit_;
 };
 
 // Host state of a crossing or above event. The record and its descriptor
@@ -377,6 +467,24 @@ unsigned long analysisBit(const char* name) {
 }
 
 std::recursive_mutex g_libMutex;
+
+// The records of one circuit's model instances, shared by them: what every
+// load reads, and the names and branch records besides.
+struct CircuitRecords {
+    RecordArena hot, cold;
+};
+// Called with g_libMutex held; the circuit's instances keep its records alive.
+std::shared_ptr<CircuitRecords> circuitRecords(const Circuit& c) {
+    static auto* byCircuit = new std::map<const Circuit*, std::weak_ptr<CircuitRecords>>;
+    std::erase_if(*byCircuit, [](const auto& kv) { return kv.second.expired(); });
+    std::weak_ptr<CircuitRecords>& w = (*byCircuit)[&c];
+    std::shared_ptr<CircuitRecords> r = w.lock();
+    if (!r) {
+        r = std::make_shared<CircuitRecords>();
+        w = r;
+    }
+    return r;
+}
 // Revision 1.42 instances (no destroy slot): kept reachable until the process
 // ends; the container is never destroyed.
 std::vector<void*>& retainedInstances() {
@@ -394,9 +502,10 @@ template <int R> class ModelInstance final : public InstanceBase {
     using Ldr = typename T::Ldr;
 
 public:
+    // Made with g_libMutex held.
     ModelInstance(Circuit& c, const typename T::Desc* desc, const std::string& name, const std::vector<int>& nodes,
                   const std::vector<ParamValue>& params, const std::vector<ParamInfo>& table)
-        : InstanceBase(name, c), desc_(desc) {
+        : InstanceBase(name, c), desc_(desc), records_(circuitRecords(c)) {
         host = &c.host();
         buildTables();
         std::vector<SV*> terms;
@@ -544,8 +653,8 @@ public:
         host->checkExit();
         loadData[0] = inst_;
         loadData[1] = &ldr_;
-        loadData[2] = svs_.empty() ? nullptr : &svs_.front();
-        loadData[3] = jac_.empty() ? nullptr : &jac_.front();
+        loadData[2] = firstSV_;
+        loadData[3] = firstHandle_;
     }
 
     // Nodes the module made for terminals left unconnected (marked isolated
@@ -654,10 +763,10 @@ private:
     static ModelInstance* self(Ldr* l) { return static_cast<ModelInstance*>(static_cast<InstanceBase*>(l->pLoaderInfo)); }
 
     SV* newSV(const std::string& name, int pos, bool isCurrent) {
-        SV& sv = svs_.emplace_back();
+        SV& sv = records_->hot.make<SV>();
+        if (!firstSV_) firstSV_ = &sv;
         std::memset(static_cast<void*>(&sv), 0, sizeof(SV));
-        names_.push_back(name);
-        sv.varName = names_.back().c_str();
+        sv.varName = records_->cold.copy(name);
         sv.pos = pos;
         sv.pParent = nullptr;
         sv.isAnalog = 1;
@@ -666,6 +775,11 @@ private:
         sv.flowAbsTol = host->options.abstol;
         (void)isCurrent;
         return &sv;
+    }
+    template <class H> H& newHandle() {
+        H& h = records_->hot.make<H>();
+        if (!firstHandle_) firstHandle_ = &h;
+        return h;
     }
     int index(SV* sv, const char* what) {
         if (!sv) return -1;
@@ -703,7 +817,7 @@ private:
         // Branches between the same two nodes (either direction) of one instance.
         auto key = std::make_pair(std::min(a, b), std::max(a, b));
         int count = ++s->branchCount_[key];
-        typename T::BInfo& bi = s->binfo_.emplace_back();
+        typename T::BInfo& bi = s->records_->cold.template make<typename T::BInfo>();
         std::memset(static_cast<void*>(&bi), 0, sizeof bi);
         bi.origName = sv->varName;
         bi.pPosTerm = pos;
@@ -735,7 +849,7 @@ private:
     }
     static void* rhsHandle(SV* a, SV* b, Inst* inst, void* cb, bool charge) {
         ModelInstance* s = self(inst, cb);
-        RhsHandle& h = s->rhs_.emplace_back();
+        RhsHandle& h = s->template newHandle<RhsHandle>();
         h.a = s->index(a, "right-hand-side pair");
         h.b = s->index(b, "right-hand-side pair");
         h.charge = charge;
@@ -750,7 +864,7 @@ private:
     static void* cbGetRhsPairQ(SV* a, SV* b, VXR_DepTypeE, Inst* inst, void* cb) { return rhsHandle(a, b, inst, cb, true); }
     static void* cbGetDerivDoublet(SV* row, SV* plus, SV* minus, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
         ModelInstance* s = self(inst, cb);
-        JacHandle& h = s->jac_.emplace_back();
+        JacHandle& h = s->template newHandle<JacHandle>();
         h.r1 = s->index(row, "derivative doublet");
         h.c1 = s->index(plus, "derivative doublet");
         h.c2 = s->index(minus, "derivative doublet");
@@ -760,7 +874,7 @@ private:
     }
     static void* cbGetDerivQuartet(SV* r1, SV* r2, SV* c1, SV* c2, VXR_StampTargetE t, VXR_DepTypeE, Inst* inst, void* cb) {
         ModelInstance* s = self(inst, cb);
-        JacHandle& h = s->jac_.emplace_back();
+        JacHandle& h = s->template newHandle<JacHandle>();
         h.r1 = s->index(r1, "derivative quartet");
         h.r2 = s->index(r2, "derivative quartet");
         h.c1 = s->index(c1, "derivative quartet");
@@ -884,7 +998,6 @@ private:
         PoleResponse resp;
         ModelInstance* owner;
     };
-    std::set<PoleRes*> poleRes_; // live host objects made through this instance
 
     static PoleRes* adopt(PoleRes* o) {
         o->hdr.opStateType = VXR_POLERES_SPEC;
@@ -952,9 +1065,9 @@ private:
         self(l)->template loadJac<true>(n, h, v, DDT_ENTRY);
     }
     template <class... X> static double ldGetSol(SV* sv, Ldr* l, X...) {
-        ModelInstance* s = self(l);
-        if (!sv || isMarker(sv) || !s->ctx || !s->ctx->x) return 0.0;
-        return s->ctx->sol(sv->pos);
+        const EvalContext* c = self(l)->ctx;
+        if (isNullOrMarker(sv) || !c || !c->x) return 0.0;
+        return c->sol(sv->pos);
     }
     template <class... X> static int ldNo(Ldr*, X...) { return 0; }
     template <class... X> static int ldStrobe(Ldr* l, X...) { return self(l)->ctx && self(l)->ctx->strobe ? 1 : 0; }
@@ -1249,26 +1362,27 @@ private:
         strobeLdr_.pStrobeLoader = &strobeLdr_;
     }
 
+    // What a load reads comes first, in a few adjacent cache lines.
     const typename T::Desc* desc_;
+    Inst* inst_ = nullptr;
+    std::vector<int> isolated_; // isolated nodes made for unconnected terminals
+    Ldr ldr_;
     SimIf sim_;
-    Ldr ldr_, strobeLdr_;
+    Ldr strobeLdr_;
     VXR_TimeStepRequests timeReq_{};
     std::vector<typename T::SimParam> simParams_;
     typename T::LimitDesc limiters_[1]{};
-    std::deque<typename T::Array> arrays_; // array parameter values handed to the module
-    std::deque<std::vector<double>> arrayData_;
-    std::deque<std::array<int, 2>> arrayBounds_;
-    Inst* inst_ = nullptr;
-    std::deque<SV> svs_;
+    std::list<typename T::Array> arrays_; // array parameter values handed to the module
+    std::list<std::vector<double>> arrayData_;
+    std::list<std::array<int, 2>> arrayBounds_;
+    std::shared_ptr<CircuitRecords> records_;
+    const void* firstSV_ = nullptr;     // this instance's first state variable
+    const void* firstHandle_ = nullptr; // and first stamp handle
     std::vector<int> terminalNodes_;
-    std::deque<typename T::BInfo> binfo_;
-    std::deque<RhsHandle> rhs_;
-    std::deque<JacHandle> jac_;
-    std::deque<std::string> names_;
     std::map<std::pair<int, int>, int> branchCount_;
-    std::vector<int> isolated_; // isolated nodes made for unconnected terminals
     std::map<int, std::pair<double, double>> intSteps_; // integrators asking for steps: last (time, value)
     std::vector<std::pair<SV*, const char*>> setupNames_; // names given to pSetupNode during finalize
+    std::set<PoleRes*> poleRes_; // live pole-residue objects made through this instance
 };
 
 // ---- The per-revision library adapter ------------------------------------------------
