@@ -223,7 +223,7 @@ void Circuit::evaluate(EvalContext& ctx, const Eigen::VectorXd& x) {
     // such elements ahead, and the memory it names a few after that. A null
     // address is not fetched: on some processors the dropped prefetch still
     // costs a page walk.
-    constexpr size_t kAhead = 8;
+    constexpr size_t kAhead = 16;
     const bool inPlace = ctx.loadMatrix && !ctx.carryRounding;
     const double* xs = x.data();
     auto sol = [xs](int i) { return i < 0 ? 0.0 : xs[i]; };
